@@ -1,0 +1,203 @@
+// q7kcomm/com.h: the COM calling conventions of the component, ported.
+//
+// Host applications were written against a COM component; this header keeps
+// its conventions (HRESULT results, counted UTF-16 strings, interface ids,
+// reference counting, per-thread error information) so a host ports with few
+// changes.
+//
+// Thread safety: BSTR functions, GUIDs and CreateInstance are safe from any
+// thread. Error information is per thread. A component object itself lives in
+// the apartment of the thread that created it: call it from that thread only.
+#ifndef Q7KCOMM_COM_H_
+#define Q7KCOMM_COM_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <utility>
+
+namespace q7k {
+
+using HRESULT = int32_t;
+
+constexpr HRESULT S_OK = 0;
+constexpr HRESULT S_FALSE = 1;
+constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
+constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
+constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000Eu);
+constexpr HRESULT E_NOINTERFACE = static_cast<HRESULT>(0x80004002u);
+constexpr HRESULT E_POINTER = static_cast<HRESULT>(0x80004003u);
+
+inline bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
+inline bool FAILED(HRESULT hr) { return hr < 0; }
+
+// ---------------------------------------------------------------------------
+// BSTR: a length-prefixed UTF-16 string. The 32-bit byte length sits in front
+// of the first character and a zero character follows the last. A null BSTR is
+// a valid empty string. Strings the component returns are new and belong to
+// the caller (free them with SysFreeString); strings passed in stay the
+// caller's.
+
+using BSTR = char16_t*;
+
+// REQUIRES: text is null or zero-terminated. Returns null for a null text or
+// when memory runs out.
+BSTR SysAllocString(const char16_t* text);
+// Copies length characters of text (text may be null: zero-filled).
+BSTR SysAllocStringLen(const char16_t* text, uint32_t length);
+void SysFreeString(BSTR s);
+// Number of characters, 0 for null.
+uint32_t SysStringLen(BSTR s);
+
+// Owning wrapper for a BSTR, with UTF-8 conversions.
+class Bstr {
+ public:
+  Bstr() = default;
+  explicit Bstr(const char16_t* text);
+  explicit Bstr(const std::u16string& text);
+  // UTF-8 in; invalid sequences become U+FFFD.
+  static Bstr FromUtf8(const std::string& utf8);
+  // Takes ownership of s.
+  static Bstr Attach(BSTR s);
+
+  Bstr(const Bstr& other);
+  Bstr& operator=(const Bstr& other);
+  Bstr(Bstr&& other) noexcept : s_(std::exchange(other.s_, nullptr)) {}
+  Bstr& operator=(Bstr&& other) noexcept;
+  ~Bstr();
+
+  BSTR get() const { return s_; }
+  // Frees the held string and returns the slot for an [out] parameter.
+  BSTR* out();
+  // Gives up ownership.
+  BSTR Detach() { return std::exchange(s_, nullptr); }
+  uint32_t length() const { return SysStringLen(s_); }
+  bool empty() const { return length() == 0; }
+  std::u16string str() const;
+  std::string utf8() const;
+
+ private:
+  BSTR s_ = nullptr;
+};
+
+std::string Utf16ToUtf8(const std::u16string& text);
+std::u16string Utf8ToUtf16(const std::string& text);
+
+// ---------------------------------------------------------------------------
+// GUID: 16 bytes, compared bytewise.
+
+struct GUID {
+  uint32_t Data1;
+  uint16_t Data2;
+  uint16_t Data3;
+  uint8_t Data4[8];
+};
+static_assert(sizeof(GUID) == 16, "GUID is 16 bytes");
+
+bool operator==(const GUID& a, const GUID& b);
+inline bool operator!=(const GUID& a, const GUID& b) { return !(a == b); }
+
+extern const GUID CLSID_Q7kComm;
+extern const GUID IID_IUnknown;
+extern const GUID IID_ISupportErrorInfo;
+extern const GUID IID_IQ7kComm;
+extern const GUID IID_IQ7kCalStatus;
+extern const GUID IID_IQ7kEeprom;
+extern const GUID IID_IQ7kLog;
+extern const GUID LIBID_Q7KCOMMLib;
+
+// ---------------------------------------------------------------------------
+// Interfaces.
+
+class IUnknown {
+ public:
+  // REQUIRES: ppv != nullptr. S_OK and an added reference, or E_NOINTERFACE
+  // with *ppv = nullptr.
+  virtual HRESULT QueryInterface(const GUID& iid, void** ppv) = 0;
+  virtual uint32_t AddRef() = 0;
+  virtual uint32_t Release() = 0;
+
+ protected:
+  ~IUnknown() = default;
+};
+
+class ISupportErrorInfo : public IUnknown {
+ public:
+  // S_OK when methods of iid publish error information, else S_FALSE.
+  virtual HRESULT InterfaceSupportsErrorInfo(const GUID& iid) = 0;
+
+ protected:
+  ~ISupportErrorInfo() = default;
+};
+
+// Small reference-holding smart pointer.
+template <typename T>
+class ComPtr {
+ public:
+  ComPtr() = default;
+  ComPtr(std::nullptr_t) {}
+  // Adds a reference to p.
+  explicit ComPtr(T* p) : p_(p) {
+    if (p_) p_->AddRef();
+  }
+  ComPtr(const ComPtr& o) : ComPtr(o.p_) {}
+  ComPtr(ComPtr&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
+  ComPtr& operator=(ComPtr o) noexcept {
+    std::swap(p_, o.p_);
+    return *this;
+  }
+  ~ComPtr() { Reset(); }
+
+  void Reset() {
+    if (p_) std::exchange(p_, nullptr)->Release();
+  }
+  T* Get() const { return p_; }
+  T* operator->() const { return p_; }
+  explicit operator bool() const { return p_ != nullptr; }
+  // Releases the held pointer and returns the slot for an [out] parameter.
+  T** ReleaseAndGetAddressOf() {
+    Reset();
+    return &p_;
+  }
+  void** AsVoidOut() { return reinterpret_cast<void**>(ReleaseAndGetAddressOf()); }
+
+  // Queries the held object for another interface.
+  template <typename U>
+  HRESULT As(const GUID& iid, ComPtr<U>* out) const {
+    if (!p_) return E_POINTER;
+    return p_->QueryInterface(iid, out->AsVoidOut());
+  }
+
+ private:
+  T* p_ = nullptr;
+};
+
+// ---------------------------------------------------------------------------
+// Per-thread error information, published by a failing method.
+
+struct ErrorInfo {
+  std::u16string description;
+  std::u16string source;
+  GUID iid;
+  std::u16string helpFile;
+  uint32_t helpContext;
+};
+
+// S_OK: fills *out and clears the thread's record. S_FALSE: there is none
+// (*out untouched). E_POINTER for a null out.
+HRESULT GetErrorInfo(ErrorInfo* out);
+void SetErrorInfo(const ErrorInfo& info);
+void ClearErrorInfo();
+
+// ---------------------------------------------------------------------------
+// Creation.
+
+// Creates a component object of class clsid and returns interface iid.
+// E_NOINTERFACE (class or interface unknown), E_POINTER, E_OUTOFMEMORY.
+HRESULT CreateInstance(const GUID& clsid, const GUID& iid, void** ppv);
+// The same by ProgID: "Veltrax.Q7kComm.1" or "Veltrax.Q7kComm".
+HRESULT CreateInstance(const char* progId, const GUID& iid, void** ppv);
+
+}  // namespace q7k
+
+#endif  // Q7KCOMM_COM_H_

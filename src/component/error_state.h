@@ -1,0 +1,67 @@
+// ErrorState: the component object's one error record, shared with its link.
+//
+// Holds the current error code and text (in the language current when the
+// text was recorded), the watchdog-reset flag and the language of texts loaded
+// from now on. An error stays until Clear or a newer error replaces or extends
+// it; a later success never clears it.
+//
+// Error code space: 0 none; -1 unclassified; 0..14 instrument error numbers,
+// 10..13, 20, 21, 22..37, 38..41 and 50..65 their details; 81..86
+// application-file errors; 101..300 link errors (100 - LinkErrorNumber);
+// 132 port open failure; 151..154 EEPROM error classes.
+//
+// Thread safety: none; used only on the client's thread.
+#ifndef Q7K_COMPONENT_ERROR_STATE_H_
+#define Q7K_COMPONENT_ERROR_STATE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace q7k {
+
+class ErrorState {
+ public:
+  // Empties the message, clears the watchdog flag, code 0. Language stays.
+  void Clear();
+
+  // Catalog text baseId in the current language; empty when missing.
+  std::u16string LoadText(int32_t baseId) const;
+
+  // Code = code; when id is not 0 the message becomes text id.
+  void SetCode(int32_t code, int32_t id);
+
+  // Records an instrument error number with the detail bytes of its reply.
+  // Only the first length bytes of details are read (details may be null).
+  void RecordInstrumentError(int32_t number, const uint8_t* details,
+                             size_t length);
+
+  // EEPROM error class 1..4: extends an existing message (keeping its code)
+  // or records code 150 + class. Other classes record nothing.
+  void RecordEepromError(int32_t errorClass);
+
+  // Application-file error -1..-6; firmware selects the firmware wording.
+  // Sets code 80 - error only when no error is recorded yet; appends the
+  // text on a new line.
+  void RecordAppFileError(int32_t error, bool firmware);
+
+  const std::u16string& message() const { return message_; }
+  int32_t code() const { return code_; }
+  bool watchdogReset() const { return watchdogReset_; }
+  void set_watchdogReset(bool on) { watchdogReset_ = on; }
+  int32_t language() const { return language_; }
+  // Stored without a range check: an unknown language loads empty texts.
+  void set_language(int32_t language) { language_ = language; }
+
+ private:
+  void AppendStopReason(const uint8_t* details, size_t length);
+
+  std::u16string message_;
+  bool watchdogReset_ = false;
+  int32_t code_ = 0;
+  int32_t language_ = 0;
+};
+
+}  // namespace q7k
+
+#endif  // Q7K_COMPONENT_ERROR_STATE_H_

@@ -1,0 +1,154 @@
+// Post-processing methods of IQ7kComm and the EEPROM reads they rest on.
+#include "component/command_guard.h"
+#include "component/post_processing.h"
+#include "component/q7k_comm_object.h"
+#include "link/le_bytes.h"
+#include "resources/string_ids.h"
+
+namespace q7k {
+namespace {
+
+constexpr uint16_t kCmdReadWord = 0x7E06;
+constexpr uint16_t kCmdReadLong = 0x7E0A;
+constexpr float kSimulatedWattsAdjustment = 0.0025f;
+constexpr float kNoFrequency = -1.0f;
+
+PayloadWriter BoardAddress(int16_t slot, int16_t subslot, int16_t location) {
+  PayloadWriter w;
+  w.U16(static_cast<uint16_t>(slot))
+      .U16(static_cast<uint16_t>(subslot))
+      .U16(static_cast<uint16_t>(location));
+  return w;
+}
+
+}  // namespace
+
+HRESULT Q7kCommObject::ReadBoardWord(int16_t slot, int16_t subslot,
+                                     int16_t location, int16_t* value) {
+  const auto w = BoardAddress(slot, subslot, location);
+  return Command(kCmdReadWord, w.data(), w.size(), 2,
+                 [value](const uint8_t* p, size_t) {
+                   *value = LoadI16(p);
+                   return true;
+                 });
+}
+
+HRESULT Q7kCommObject::ReadBoardFloat(int16_t slot, int16_t subslot,
+                                      int16_t location, float* value) {
+  const auto w = BoardAddress(slot, subslot, location);
+  return Command(kCmdReadLong, w.data(), w.size(), 4,
+                 [value](const uint8_t* p, size_t) {
+                   *value = LoadF32(p);
+                   return true;
+                 });
+}
+
+HRESULT Q7kCommObject::CalcWattsAdjustment(Q7K_TEST_PARAMS* testParams) {
+  if (testParams == nullptr) return E_POINTER;
+  testParams->WattsAdjustment = 0.0f;
+  if (simulating()) {
+    testParams->WattsAdjustment = kSimulatedWattsAdjustment;
+    return S_OK;
+  }
+  int16_t revision = 0, flags = 0;
+  if (FAILED(ReadBoardWord(0, 0, kWattsRevisionLocation, &revision)) ||
+      FAILED(ReadBoardWord(0, 0, kWattsFlagsLocation, &flags))) {
+    return E_FAIL;
+  }
+  if (!WattsAdjustmentStored(revision, static_cast<uint16_t>(flags))) {
+    return S_OK;
+  }
+  float stored = 0.0f;
+  if (FAILED(ReadBoardFloat(0, 0,
+                            WattsAdjustmentLocation(testParams->CircDesc),
+                            &stored))) {
+    return E_FAIL;
+  }
+  testParams->WattsAdjustment = WattsAdjustmentFromEeprom(
+      revision, static_cast<uint16_t>(flags), stored, testParams->KVoltMax);
+  return S_OK;
+}
+
+HRESULT Q7kCommObject::AdjustTestData(Q7K_TEST_PARAMS* testParams,
+                                      Q7K_TEST_DATA* testData) {
+  if (testParams == nullptr || testData == nullptr) return E_POINTER;
+  q7k::AdjustTestData(*testParams, *testData);
+  return S_OK;
+}
+
+HRESULT Q7kCommObject::MeasureLineFrequency(short nMsg, float fMaxKVolts,
+                                            float* pVal) {
+  if (pVal == nullptr) return E_POINTER;
+  if (nMsg != 0) {
+    const std::u16string text =
+        errorState_ ? errorState_->LoadText(ids::kMeasuringFrequency)
+                    : std::u16string();
+    Bstr message(text);
+    DisplayMsgDlg(parentHwnd_, message.get());
+  }
+
+  Q7K_INIT_PARAMS init{};
+  init.LineType = LINE_SYNC_TEST;
+  init.VoltageSource = SRC_EXTERNAL;
+  init.MaxVolts = 10;
+  init.XfmrMaxTempTime = 3600;
+  init.XfmrTemp = 35.0f;
+  const bool initialised = SUCCEEDED(InitTestParams(&init));
+
+  Q7K_RUNTM_PARAMS runtime{};
+  runtime.ReferenceType = EXT_CAPACITOR;
+  runtime.CurrentRange = CR_AUTO;
+  runtime.Frequency = 60.0f;
+  Q7K_TEST_DATA data{};
+  Q7K_THERMAL_DATA thermal{};
+  Q7K_TEST_PARAMS params{};
+  params.KVoltMax = fMaxKVolts;
+  params.CapModel = PARALLEL_MODEL;
+  params.IndModel = PARALLEL_MODEL;
+  params.CircDesc = CIRC_GND_RB;
+  params.DisplayMode = ACTUAL_VALUES;
+  params.FilterType = FIR_FAST_RESULTS;
+  params.WattsRange = WR_AUTO;
+  params.TestPhase = NR_NORMAL;
+  params.Frequency = 60.0f;
+
+  // Through the component's own methods, so their guards, simulated paths
+  // and error reporting apply; the first failure ends the sequence.
+  const bool ok = initialised && SUCCEEDED(UpdateRuntimeParams(&runtime)) &&
+                  SUCCEEDED(StartQ7kTest(&params)) &&
+                  SUCCEEDED(FullRequestTestResults(&params, &data, &thermal)) &&
+                  SUCCEEDED(StopQ7kTest());
+
+  if (nMsg != 0) DestroyMsgDlg();
+  *pVal = ok ? data.FrequencyMeas : kNoFrequency;
+  return ok ? S_OK : E_FAIL;
+}
+
+HRESULT Q7kCommObject::DisplayMsgDlg(int32_t hWnd, BSTR bstrMsg) {
+  const std::u16string message =
+      bstrMsg ? std::u16string(bstrMsg, SysStringLen(bstrMsg))
+              : std::u16string();
+  ProgressTextLoader texts;
+  if (errorState_) {
+    texts = [this](int32_t id) { return errorState_->LoadText(id); };
+  }
+  progress_.Display(hWnd, message, texts);
+  return S_OK;
+}
+
+HRESULT Q7kCommObject::DestroyMsgDlg() {
+  progress_.Destroy();
+  return S_OK;
+}
+
+HRESULT Q7kCommObject::ShowMsgProgress(short nLower, short nUpper) {
+  progress_.ShowProgress(nLower, nUpper);
+  return S_OK;
+}
+
+HRESULT Q7kCommObject::StepMsgProgress(short nStep) {
+  progress_.Step(nStep);
+  return S_OK;
+}
+
+}  // namespace q7k

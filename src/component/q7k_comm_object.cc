@@ -1,0 +1,64 @@
+#include "component/q7k_comm_object.h"
+
+#include "link/instrument_link.h"
+#include "platform/codepage.h"
+#include "resources/version.h"
+
+namespace q7k {
+
+Q7kCommObject::Q7kCommObject() : errorState_(std::make_unique<ErrorState>()) {}
+
+// The system's order: progress window, error record, link, strings.
+Q7kCommObject::~Q7kCommObject() {
+  progress_.Destroy();
+  errorState_.reset();
+  link_.reset();
+}
+
+HRESULT Q7kCommObject::QueryInterface(const GUID& iid, void** ppv) {
+  if (ppv == nullptr) return E_POINTER;
+  *ppv = nullptr;
+  if (iid == IID_IUnknown || iid == IID_IQ7kComm) {
+    *ppv = static_cast<IQ7kComm*>(this);
+  } else if (iid == IID_IQ7kCalStatus) {
+    *ppv = static_cast<IQ7kCalStatus*>(this);
+  } else if (iid == IID_IQ7kEeprom) {
+    *ppv = static_cast<IQ7kEeprom*>(this);
+  } else if (iid == IID_IQ7kLog) {
+    *ppv = static_cast<IQ7kLog*>(this);
+  } else if (iid == IID_ISupportErrorInfo) {
+    *ppv = static_cast<ISupportErrorInfo*>(this);
+  } else {
+    return E_NOINTERFACE;
+  }
+  AddRef();
+  return S_OK;
+}
+
+uint32_t Q7kCommObject::AddRef() { return ++refs_; }
+
+uint32_t Q7kCommObject::Release() {
+  const uint32_t left = --refs_;
+  if (left == 0) delete this;
+  return left;
+}
+
+HRESULT Q7kCommObject::InterfaceSupportsErrorInfo(const GUID& iid) {
+  const bool ours = iid == IID_IQ7kComm || iid == IID_IQ7kCalStatus ||
+                    iid == IID_IQ7kEeprom || iid == IID_IQ7kLog;
+  return ours ? S_OK : S_FALSE;
+}
+
+HRESULT Q7kCommObject::ReportFailure() {
+  if (errorState_ && !errorState_->message().empty()) {
+    ErrorInfo info;
+    info.description = errorState_->message();
+    info.source = AnsiToWide(kProgId);
+    info.iid = IID_IQ7kComm;
+    info.helpContext = 0;
+    SetErrorInfo(info);
+  }
+  return E_FAIL;
+}
+
+}  // namespace q7k

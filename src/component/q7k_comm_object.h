@@ -1,0 +1,218 @@
+// Q7kCommObject: the one object behind a Q7kComm class instance. All four
+// interfaces are views of it and share its state: the link to the
+// instrument, the error record, the client's settings, the simulation
+// switches and the caches that instrument operations fill.
+//
+// The object is a thin facade: each method forwards to the subsystem that
+// owns the behaviour. Methods that call other methods of the component go
+// through the component's own interface, so guards, simulation and error
+// reporting apply to the inner call too.
+//
+// Thread safety: the apartment model; every method runs on the thread that
+// created the object. Reference counting alone is thread-safe.
+#ifndef Q7K_COMPONENT_Q7K_COMM_OBJECT_H_
+#define Q7K_COMPONENT_Q7K_COMM_OBJECT_H_
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "component/error_state.h"
+#include "eeprom/calibration_cache.h"
+#include "firmware/app_info.h"
+#include "log/client_log.h"
+#include "q7kcomm/interfaces.h"
+#include "simulator/simulator_state.h"
+#include "ui/progress_dialog.h"
+
+namespace q7k {
+
+class InstrumentLink;
+class MessageBuffer;
+
+class Q7kCommObject final : public IQ7kComm,
+                            public IQ7kCalStatus,
+                            public IQ7kEeprom,
+                            public IQ7kLog,
+                            public ISupportErrorInfo {
+ public:
+  Q7kCommObject();
+  ~Q7kCommObject();
+  Q7kCommObject(const Q7kCommObject&) = delete;
+  Q7kCommObject& operator=(const Q7kCommObject&) = delete;
+
+  // IUnknown
+  HRESULT QueryInterface(const GUID& iid, void** ppv) override;
+  uint32_t AddRef() override;
+  uint32_t Release() override;
+
+  // ISupportErrorInfo
+  HRESULT InterfaceSupportsErrorInfo(const GUID& iid) override;
+
+  // IQ7kComm: identity and errors
+  HRESULT get_Version(BSTR* pVal) override;
+  HRESULT get_LastError(short* pVal) override;
+  HRESULT get_ErrorCode(short* pVal) override;
+  HRESULT get_ErrorMsg(BSTR* pVal) override;
+  HRESULT get_Language(Q7K_LANGUAGE* pVal) override;
+  HRESULT put_Language(Q7K_LANGUAGE newVal) override;
+  HRESULT ClearError() override;
+  HRESULT ListCommErrors(BSTR* pVal) override;
+  HRESULT ListAppErrors(BSTR* pVal) override;
+
+  // IQ7kComm: settings
+  HRESULT get_EnableTrace(short* pVal) override;
+  HRESULT put_EnableTrace(short newVal) override;
+  HRESULT get_RequireReboot(short* pVal) override;
+  HRESULT put_RequireReboot(short newVal) override;
+  HRESULT get_SimulBoxType(short* pVal) override;
+  HRESULT put_SimulBoxType(short newVal) override;
+  HRESULT get_SimulFast(short* pVal) override;
+  HRESULT put_SimulFast(short newVal) override;
+  HRESULT get_SimulMode(SIMUL_MODE* pVal) override;
+  HRESULT put_SimulMode(SIMUL_MODE newVal) override;
+  HRESULT get_ParentHwnd(int32_t* pVal) override;
+  HRESULT put_ParentHwnd(int32_t newVal) override;
+
+  // IQ7kComm: application record and caches
+  HRESULT get_AppName(BSTR* pVal) override;
+  HRESULT get_AppDate(BSTR* pVal) override;
+  HRESULT get_AppTime(BSTR* pVal) override;
+  HRESULT get_AppVersion(BSTR* pVal) override;
+  HRESULT get_AppDescription(BSTR* pVal) override;
+  HRESULT get_FlashDirCount(short* pVal) override;
+  HRESULT get_CalRevision(short* pVal) override;
+  HRESULT get_CalResistor(REFCAL_INDEX i, float* pVal) override;
+  HRESULT put_CalResistor(REFCAL_INDEX i, float newVal) override;
+  HRESULT get_CalPoleFreq(REFCAL_INDEX i, float* pVal) override;
+  HRESULT put_CalPoleFreq(REFCAL_INDEX i, float newVal) override;
+  HRESULT get_GainCoeffs(short i, float* pVal) override;
+  HRESULT put_GainCoeffs(short i, float newVal) override;
+  HRESULT get_PhaseCoeffs(short i, float* pVal) override;
+  HRESULT put_PhaseCoeffs(short i, float newVal) override;
+
+  // IQ7kComm: port
+  HRESULT OpenPort(Q7K_PORT port, Q7K_BPS bps) override;
+  HRESULT ClosePort() override;
+  HRESULT IsPortOpen(short* pVal) override;
+  HRESULT RunLoopbackTest(Q7K_PORT port, Q7K_BPS bps) override;
+  HRESULT TimerDelay(int32_t lMilliseconds, short nWinMsg) override;
+
+  // IQ7kComm: tests
+  HRESULT ReadAppInfo() override;
+  HRESULT StartPONSequence() override;
+  HRESULT InitTestParams(Q7K_INIT_PARAMS* initParams) override;
+  HRESULT UpdateRuntimeParams(Q7K_RUNTM_PARAMS* runParams) override;
+  HRESULT StartQ7kTest(Q7K_TEST_PARAMS* testParams) override;
+  HRESULT FullRequestTestResults(Q7K_TEST_PARAMS* testParams,
+                                 Q7K_TEST_DATA* testData,
+                                 Q7K_THERMAL_DATA* thermalData) override;
+  HRESULT RequestTestResults(Q7K_TEST_PARAMS* testParams) override;
+  HRESULT ReceiveTestResults(Q7K_TEST_PARAMS* testParams,
+                             Q7K_TEST_DATA* testData,
+                             Q7K_THERMAL_DATA* thermalData) override;
+  HRESULT StopQ7kTest() override;
+
+  // IQ7kComm: post-processing
+  HRESULT CalcWattsAdjustment(Q7K_TEST_PARAMS* testParams) override;
+  HRESULT AdjustTestData(Q7K_TEST_PARAMS* testParams,
+                         Q7K_TEST_DATA* testData) override;
+  HRESULT MeasureLineFrequency(short nMsg, float fMaxKVolts,
+                               float* pVal) override;
+
+  // IQ7kComm: service and calibration
+  HRESULT ReadThermalData(Q7K_THERMAL_DATA* thermalData) override;
+  HRESULT ReadCalInfo() override;
+  HRESULT SetXfmrBoundaryTemps(float fOverTemp, float fCooldownTemp) override;
+  HRESULT ReadRefCalCoeffs() override;
+  HRESULT RegWrite(int32_t lAddress, int32_t lVal) override;
+  HRESULT RegRead(int32_t lAddress, int32_t* pVal) override;
+  HRESULT RegOr(int32_t lAddress, int32_t lVal) override;
+  HRESULT RegAnd(int32_t lAddress, int32_t lVal) override;
+  HRESULT EnableSoftwareVerify(short nEnable) override;
+  HRESULT SendTestWaveform(short nType, short nIndex, short nNext,
+                           short nPhase, short nSamples, float fAmpl) override;
+  HRESULT EnableGuardCal(short nEnable) override;
+  HRESULT EnableRefCal(short nCalType, short nEnable) override;
+  HRESULT EnableSysCal(short nCalType, short nEnable) override;
+  HRESULT UpdateRefCal(const float* fCoeffs) override;
+  HRESULT UpdateGuardCal(const short* nDAC, float fRefGain,
+                         const float* fSpecGains,
+                         const float* fSpecPhases) override;
+  HRESULT UpdateSysCal(short nCalType, float fRefGain, const float* fSpecGains,
+                       const float* fSpecPhases) override;
+  HRESULT RequestRawResults(Q7K_RAW_DATA* rawData) override;
+  HRESULT EnableSafetyMonitor(short nEnable) override;
+  HRESULT RunChipSelectTest() override;
+  HRESULT ContinuousWriteReg(int32_t lAddress, int32_t lVal) override;
+  HRESULT ContinuousReadReg(int32_t lAddress) override;
+
+  // IQ7kComm: progress window
+  HRESULT DisplayMsgDlg(int32_t hWnd, BSTR bstrMsg) override;
+  HRESULT DestroyMsgDlg() override;
+  HRESULT ShowMsgProgress(short nLower, short nUpper) override;
+  HRESULT StepMsgProgress(short nStep) override;
+
+  // IQ7kLog
+  HRESULT get_LogFilename(BSTR* pVal) override;
+  HRESULT put_LogFilename(BSTR newVal) override;
+  HRESULT BeginLog(BSTR bstrFilename) override;
+  HRESULT WriteToLog(BSTR bstrEntry) override;
+
+ private:
+  // The failure tail of every failing method: publishes the current error
+  // text (when there is one) as the thread's error information. Changes
+  // nothing in the error record. Returns E_FAIL.
+  HRESULT ReportFailure();
+
+  // Opens a new link on port at speed code bps, replacing any previous one.
+  // False with the reason recorded in the error record.
+  bool CreatePort(int32_t port, int32_t bps);
+
+  // The command-method guard: without a simulated path, without a link the
+  // method fails (nothing new recorded); with one it sends command with
+  // payload and hands a verified reply to decode.
+  // The reply half of the guard: length check, decode, failure tail.
+  template <typename Decode>
+  HRESULT DecodeReply(const MessageBuffer& reply, size_t replyBytes,
+                      Decode decode);
+  template <typename Decode>
+  HRESULT Command(uint16_t command, const uint8_t* payload, size_t size,
+                  size_t replyBytes, Decode decode);
+  HRESULT Command(uint16_t command, const uint8_t* payload = nullptr,
+                  size_t size = 0);
+
+  bool simulating() const { return simulMode_ != SIMUL_NONE; }
+  SimulatorSettings simulatorSettings() const;
+  // The running application's description: from the simulator, or command 1.
+  bool QueryRunningApp(AppInfo* out);
+  // One EEPROM value of a board, with the guard of the EEPROM commands.
+  HRESULT ReadBoardWord(int16_t slot, int16_t subslot, int16_t location,
+                        int16_t* value);
+  HRESULT ReadBoardFloat(int16_t slot, int16_t subslot, int16_t location,
+                         float* value);
+
+  std::atomic<uint32_t> refs_{0};
+
+  // Fields in the order the system declares them.
+  std::unique_ptr<InstrumentLink> link_;
+  std::unique_ptr<ErrorState> errorState_;
+  ClientLog clientLog_;
+  ProgressDialogSlot progress_;
+  int32_t parentHwnd_ = 0;
+  bool enableTrace_ = false;
+  bool requireReboot_ = false;
+  bool simulFast_ = false;
+  int16_t simulBoxType_ = 0;
+  int32_t simRegister_ = 0;
+  SIMUL_MODE simulMode_ = SIMUL_NONE;
+  float runtimeFrequency_ = 0.0f;
+  SimulatorState sim_;
+  AppInfo currentApp_{};
+  int16_t flashDirCount_ = 0;
+  CalibrationCache cal_;
+};
+
+}  // namespace q7k
+
+#endif  // Q7K_COMPONENT_Q7K_COMM_OBJECT_H_

@@ -1,0 +1,149 @@
+// The test commands of IQ7kComm: application information, power-on
+// sequence, parameters, start, result polls and stop.
+#include "component/command_guard.h"
+#include "component/q7k_comm_object.h"
+#include "component/test_records.h"
+#include "firmware/app_image_file.h"
+#include "simulator/simulated_results.h"
+#include "simulator/simulated_start.h"
+
+namespace q7k {
+namespace {
+
+constexpr uint16_t kCmdAppInfo = 0x0001;
+constexpr uint16_t kCmdPowerOn = 0x0002;
+constexpr uint16_t kCmdInitParams = 0x0003;
+constexpr uint16_t kCmdRuntimeParams = 0x0004;
+constexpr uint16_t kCmdStartTest = 0x0005;
+constexpr uint16_t kCmdResults = 0x0006;
+constexpr uint16_t kCmdStopTest = 0x0007;
+constexpr uint16_t kCmdExtendedResults = 0x0016;
+constexpr int32_t kStartTimeoutMs = 5000;
+constexpr int32_t kSettleAfterStartMs = 2000;
+constexpr char kSimulatedDescription[] = "Q7300 Instrument Measurement App";
+
+uint16_t ResultCommand(const Q7K_TEST_PARAMS& p) {
+  return p.ExtendedResults != 0 ? kCmdExtendedResults : kCmdResults;
+}
+
+}  // namespace
+
+SimulatorSettings Q7kCommObject::simulatorSettings() const {
+  SimulatorSettings s;
+  s.mode = simulMode_;
+  s.fast = simulFast_;
+  s.boxType = simulBoxType_;
+  s.runtimeFrequency = runtimeFrequency_;
+  return s;
+}
+
+bool Q7kCommObject::QueryRunningApp(AppInfo* out) {
+  if (simulating()) {
+    // The simulated instrument runs whatever firmware file is on disk; a
+    // file error is recorded, the query still succeeds.
+    ReadAppFileHeader("Q7I", errorState_.get(), out);
+    std::memset(out->Description, 0, sizeof out->Description);
+    std::memcpy(out->Description, kSimulatedDescription,
+                sizeof kSimulatedDescription - 1);
+    return true;
+  }
+  if (!link_) return false;
+  MessageBuffer reply;
+  if (!link_->Transmit(kCmdAppInfo, nullptr, 0, &reply)) return false;
+  if (link_->simulation) return true;
+  return SUCCEEDED(DecodeReply(reply, kAppInfoWire,
+                               [out](const uint8_t* p, size_t) {
+                                 UnpackAppInfo(p, true, out);
+                                 return true;
+                               }));
+}
+
+HRESULT Q7kCommObject::ReadAppInfo() {
+  currentApp_.Clear();
+  return QueryRunningApp(&currentApp_) ? S_OK : ReportFailure();
+}
+
+HRESULT Q7kCommObject::StartPONSequence() { return Command(kCmdPowerOn); }
+
+HRESULT Q7kCommObject::InitTestParams(Q7K_INIT_PARAMS* initParams) {
+  if (initParams == nullptr) return E_POINTER;
+  const auto payload = EncodeInitParams(*initParams);
+  return Command(kCmdInitParams, payload.data(), payload.size());
+}
+
+HRESULT Q7kCommObject::UpdateRuntimeParams(Q7K_RUNTM_PARAMS* runParams) {
+  if (runParams == nullptr) return E_POINTER;
+  sim_.simPollCount = 0;
+  runtimeFrequency_ = runParams->Frequency;
+  const auto payload = EncodeRuntimeParams(*runParams);
+  return Command(kCmdRuntimeParams, payload.data(), payload.size());
+}
+
+HRESULT Q7kCommObject::StartQ7kTest(Q7K_TEST_PARAMS* testParams) {
+  if (testParams == nullptr) return E_POINTER;
+  if (simulating()) {
+    SimulatorCalPool pool{cal_.CalResistor, cal_.GainCoeffs,
+                          cal_.PhaseCoeffs};
+    SimulatedTestStart(sim_, simulatorSettings(), *testParams, pool);
+    sim_.simPollCount = 0;
+  }
+  if (!link_) return E_FAIL;
+  link_->responseTimeout = kStartTimeoutMs;
+  MessageBuffer reply;
+  const bool ok = link_->Transmit(kCmdStartTest, nullptr, 0, &reply);
+  if (ok) TimerDelay(kSettleAfterStartMs, 0);
+  if (link_) link_->responseTimeout = kDefaultResponseTimeoutMs;
+  return ok ? S_OK : ReportFailure();
+}
+
+HRESULT Q7kCommObject::FullRequestTestResults(Q7K_TEST_PARAMS* testParams,
+                                              Q7K_TEST_DATA* testData,
+                                              Q7K_THERMAL_DATA* thermalData) {
+  if (!testParams || !testData || !thermalData) return E_POINTER;
+  if (simulating()) {
+    SimulatedTestResults(sim_, simulatorSettings(), ResultsVariant::kFull,
+                         *testParams, *testData, *thermalData);
+    return S_OK;
+  }
+  const auto payload = EncodeResultRequest(*testParams);
+  return Command(kCmdResults, payload.data(), payload.size(),
+                 kResultReplyBytes, [&](const uint8_t* p, size_t n) {
+                   return DecodeTestResults(p, n, testParams, testData,
+                                            thermalData);
+                 });
+}
+
+HRESULT Q7kCommObject::RequestTestResults(Q7K_TEST_PARAMS* testParams) {
+  if (testParams == nullptr) return E_POINTER;
+  if (!link_) return ReportFailure();
+  const auto payload = EncodeResultRequest(*testParams);
+  return link_->SendOnly(ResultCommand(*testParams), payload.data(),
+                         payload.size())
+             ? S_OK
+             : ReportFailure();
+}
+
+HRESULT Q7kCommObject::ReceiveTestResults(Q7K_TEST_PARAMS* testParams,
+                                          Q7K_TEST_DATA* testData,
+                                          Q7K_THERMAL_DATA* thermalData) {
+  if (!testParams || !testData || !thermalData) return E_POINTER;
+  if (simulating()) {
+    SimulatedTestResults(sim_, simulatorSettings(), ResultsVariant::kReceive,
+                         *testParams, *testData, *thermalData);
+    return S_OK;
+  }
+  if (!link_) return ReportFailure();
+  MessageBuffer reply;
+  if (!link_->ReceiveOnly(ResultCommand(*testParams), &reply)) {
+    return ReportFailure();
+  }
+  return DecodeReply(reply, kResultReplyBytes,
+                     [&](const uint8_t* p, size_t n) {
+                       return DecodeTestResults(p, n, testParams, testData,
+                                                thermalData);
+                     });
+}
+
+HRESULT Q7kCommObject::StopQ7kTest() { return Command(kCmdStopTest); }
+
+}  // namespace q7k

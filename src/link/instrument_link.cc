@@ -1,0 +1,302 @@
+#include "link/instrument_link.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+#include "component/error_state.h"
+#include "link/link_errors.h"
+#include "log/trace_log.h"
+#include "platform/codepage.h"
+#include "platform/message_pump.h"
+#include "resources/string_ids.h"
+
+namespace q7k {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr milliseconds kPumpInterval{10};
+constexpr uint32_t kSimulatedTransactionMs = 100;
+constexpr uint32_t kSimulatedLoopbackMs = 2000;
+constexpr size_t kMaxPending = LineDecoder::kBufferSize;
+constexpr int kTransmit = 1, kSendOnly = 2, kReceiveOnly = 3;
+
+int64_t ElapsedMs(Clock::time_point start) {
+  return std::chrono::duration_cast<milliseconds>(Clock::now() - start)
+      .count();
+}
+
+}  // namespace
+
+InstrumentLink::InstrumentLink(ErrorState* errorState,
+                               const std::string& portName, int32_t bps,
+                               int32_t parity, int32_t dataBits,
+                               int32_t stopBits, int32_t dtr, int32_t rts,
+                               int32_t xonXoff, int32_t ctsHandshake,
+                               int32_t dsrHandshake)
+    : CommPort(portName, bps, parity, dataBits, stopBits, dtr, rts, xonXoff,
+               ctsHandshake, dsrHandshake),
+      errorState_(errorState) {}
+
+InstrumentLink::~InstrumentLink() = default;
+
+void InstrumentLink::PumpMessages() { RunMessagePump(); }
+
+void InstrumentLink::Wait(uint32_t milliseconds_, bool pump) {
+  if (milliseconds_ == 0) return;
+  const auto deadline = Clock::now() + milliseconds(milliseconds_);
+  if (!pump || !HasMessagePump()) {
+    std::this_thread::sleep_until(deadline);
+    return;
+  }
+  for (;;) {
+    PumpMessages();
+    const auto now = Clock::now();
+    if (now >= deadline) return;
+    std::this_thread::sleep_until(std::min(deadline, now + kPumpInterval));
+  }
+}
+
+std::string InstrumentLink::ErrorLabel() const {
+  return errorState_ ? WideToAnsi(errorState_->message()) : std::string();
+}
+
+void InstrumentLink::TraceCommand(uint16_t command, int kind) {
+  const uint32_t entry = uint32_t{command} * 65536u + uint32_t(kind);
+  if (entry == lastTraceCode_) return;
+  const char letter = kind == kTransmit     ? 'C'
+                      : kind == kSendOnly   ? 'G'
+                      : kind == kReceiveOnly ? 'R'
+                                             : 'X';
+  char text[32];
+  std::snprintf(text, sizeof text, "<%c>0x%3x", letter, command);
+  TraceLine(text, true);
+  lastTraceCode_ = entry;
+}
+
+bool InstrumentLink::Transmit(uint16_t command, const uint8_t* payload,
+                              size_t payloadSize, MessageBuffer* reply) {
+  if (trace) TraceCommand(command, kTransmit);
+  if (simulation) {
+    Wait(kSimulatedTransactionMs, false);
+    return true;
+  }
+  MessageBuffer request;
+  reply->expectedNumber = ReplyNumber(command);
+  int32_t r = request.BuildFrame(command, payload, payloadSize);
+  if (r == 0) r = SendFrame(request.data(), request.length());
+  const bool sendFailed = r != 0;
+  if (r == 0) {
+    r = ReceiveFrame(reply);
+    if (r == 0) r = reply->VerifyReply();
+    if (r == 0) return true;
+  }
+  RecordError(r, sendFailed ? nullptr : reply);
+  const std::string label = ErrorLabel();
+  const auto code = static_cast<int16_t>(errorState_->code());
+  if (sendFailed) {
+    TraceExchange(request.data(), request.length(), code, true, label.c_str());
+  } else {
+    TraceExchange(request.data(), request.length(), code, true, "Transmit");
+    TraceExchange(reply->data(), reply->length(), code, false, label.c_str());
+  }
+  return false;
+}
+
+bool InstrumentLink::SendOnly(uint16_t command, const uint8_t* payload,
+                              size_t payloadSize) {
+  if (trace) TraceCommand(command, kSendOnly);
+  if (simulation) return true;
+  MessageBuffer request;
+  int32_t r = request.BuildFrame(command, payload, payloadSize);
+  if (r == 0) r = SendFrame(request.data(), request.length());
+  if (r == 0) return true;
+  RecordError(r, nullptr);
+  const std::string label = ErrorLabel();
+  TraceExchange(request.data(), request.length(),
+                static_cast<int16_t>(errorState_->code()), true, label.c_str());
+  return false;
+}
+
+bool InstrumentLink::ReceiveOnly(uint16_t command, MessageBuffer* reply) {
+  if (trace) TraceCommand(command, kReceiveOnly);
+  if (simulation) return true;
+  reply->expectedNumber = ReplyNumber(command);
+  int32_t r = ReceiveFrame(reply);
+  if (r == 0) r = reply->VerifyReply();
+  if (r == 0) return true;
+  RecordError(r, reply);
+  const std::string label = ErrorLabel();
+  TraceExchange(reply->data(), reply->length(),
+                static_cast<int16_t>(errorState_->code()), false,
+                label.c_str());
+  return false;
+}
+
+bool InstrumentLink::RunLoopback() {
+  if (simulation) {
+    Wait(kSimulatedLoopbackMs, false);
+    return true;
+  }
+  MessageBuffer sent;
+  const uint32_t n = sizeof kLoopbackText - 1;
+  sent.PutBytes(reinterpret_cast<const uint8_t*>(kLoopbackText), n);
+  sent.set_length(n);
+  int32_t r = SendFrame(sent.data(), sent.length());
+  if (r == 0) {
+    MessageBuffer received;
+    r = ReceiveFrame(&received);
+    if (r == 0) {
+      // The spare zero bytes behind a buffer make its body a C string.
+      const char* body = reinterpret_cast<const char*>(received.data());
+      if (std::strcmp(body, kLoopbackText) != 0) r = kLinkLoopbackMismatch;
+    }
+    if (r == kLinkTimeout) r = kLinkLoopbackMissing;
+  }
+  if (r == 0) return true;
+  RecordError(r, nullptr);
+  const std::string label = ErrorLabel();
+  TraceExchange(sent.data(), sent.length(),
+                static_cast<int16_t>(errorState_->code()), true, label.c_str());
+  return false;
+}
+
+int32_t InstrumentLink::SendFrame(const uint8_t* frame, size_t count) {
+  uint8_t encoded[MaxEncodedSize(kFrameCapacity)];
+  if (count > kFrameCapacity) return kLinkTooLong;
+  const size_t n = EncodeLine(frame, count, encoded);
+  // Whatever arrived before this request is stale: it must never be taken
+  // as the answer. Purging here, before the bytes go out, cannot lose a
+  // reply that comes back faster than a purge after the send would run.
+  int32_t r = PurgeRx();
+  if (r < 0) return r;
+  r = Write(encoded, static_cast<int32_t>(n));
+  if (r != 0) return r;
+  // Sleeps until the writer thread has taken every byte, keeping the host's
+  // windows alive meanwhile.
+  while (TxCount() > 0) {
+    if (status() != 0) return status();
+    PumpMessages();
+    WaitTxDrained(kPumpInterval);
+  }
+  return status();
+}
+
+int32_t InstrumentLink::ReceiveFrame(MessageBuffer* reply) {
+  decoder_.Reset();
+  const auto start = Clock::now();
+  uint8_t block[kMaxPending + 1];
+  enum { kComplete, kTooLongOutcome, kPortFailure, kTimeoutOutcome } outcome;
+  for (;;) {
+    const int32_t pending = RxCount();
+    if (pending > 0) {
+      if (static_cast<size_t>(pending) > kMaxPending) {
+        outcome = kTooLongOutcome;
+        break;
+      }
+      if (Read(block, pending) != 0) {
+        outcome = kPortFailure;
+        break;
+      }
+      const auto d = decoder_.Feed(block, static_cast<size_t>(pending));
+      if (d == LineDecoder::kComplete) {
+        outcome = kComplete;
+        break;
+      }
+      if (d == LineDecoder::kTooLong) {
+        outcome = kTooLongOutcome;
+        break;
+      }
+      continue;  // more may already be waiting
+    }
+    if (status() != 0) {  // a vanished device never sends more
+      outcome = kPortFailure;
+      break;
+    }
+    const int64_t elapsed = ElapsedMs(start);
+    if (responseTimeout != kNoTimeout && elapsed > responseTimeout) {
+      outcome = kTimeoutOutcome;
+      break;
+    }
+    const int64_t left = responseTimeout == kNoTimeout
+                             ? 1000
+                             : responseTimeout - elapsed + 1;
+    WaitForRx(0, milliseconds(left));
+  }
+
+  char line[80];
+  const int frameCount = static_cast<int>(decoder_.count());
+  switch (outcome) {
+    case kComplete:
+      // A reply longer than the reply buffer is as unusable as one longer
+      // than the decoder's.
+      if (reply->SetFrame(decoder_.frame(),
+                          static_cast<uint32_t>(decoder_.count()))) {
+        return 0;
+      }
+      [[fallthrough]];
+    case kTooLongOutcome:
+      std::snprintf(line, sizeof line, "MSGLEN Error<%d>[l=%d]", kLinkTooLong,
+                    frameCount);
+      TraceLine(line, false);
+      return kLinkTooLong;
+    case kPortFailure:
+      std::snprintf(line, sizeof line, "COMM Error<%d>[l=%d]", status(),
+                    frameCount);
+      TraceLine(line, false);
+      return status() != 0 ? status() : kPortOsError;
+    case kTimeoutOutcome:
+      break;
+  }
+  std::snprintf(line, sizeof line, "TIMEOUT Error<%d>[l=%d, to=%ld]",
+                kLinkTimeout, frameCount, static_cast<long>(responseTimeout));
+  TraceLine(line, false);
+  return kLinkTimeout;
+}
+
+void InstrumentLink::RecordError(int32_t code, const MessageBuffer* reply) {
+  // A NAK got past the header checks, so VerifyReply left its cursor on the
+  // payload; only then is code the instrument's number, whatever its sign.
+  const bool nak = reply != nullptr && reply->cursor() >= 6 &&
+                   reply->length() > 6 && reply->data()[6] == kNak;
+  if (!nak) {
+    errorState_->SetCode(100 - code, ErrorMessageId(code));
+    return;
+  }
+  // Detail bytes exist only when the cursor moved past the error number.
+  const bool details = reply->cursor() == 9;
+  errorState_->RecordInstrumentError(
+      code, reply->Payload(),
+      details ? static_cast<size_t>(reply->PayloadRemaining()) : 0);
+}
+
+int32_t InstrumentLink::ErrorMessageId(int32_t code) {
+  switch (code) {
+    case kLinkTimeout:
+      return ids::kNoResponse;
+    case kLinkBadNumber:
+      return ids::kBadNumber;
+    case kLinkBadChecksum:
+      return ids::kBadChecksum;
+    case kLinkBadLength:
+      return ids::kBadLength;
+    case kLinkBadAckNak:
+      return ids::kBadAckNak;
+    case kLinkLoopbackMismatch:
+      return ids::kLoopbackMismatch;
+    case kLinkLoopbackMissing:
+      return ids::kLoopbackMissing;
+    default:
+      break;
+  }
+  if (code >= 0 || (code >= -200 && code <= -195) ||
+      (code >= -100 && code <= -95)) {
+    return CommPort::ErrorMessageId(code);
+  }
+  return ids::kUndefinedError;
+}
+
+}  // namespace q7k

@@ -1,0 +1,86 @@
+// InstrumentLink: the component's connection to the instrument. A CommPort
+// that adds the message layer: Transmit sends one request frame and waits
+// for the matching reply; SendOnly / ReceiveOnly are its two halves for
+// commands whose reply is fetched separately. Every failure is classified,
+// recorded in the component's ErrorState and dumped to the trace log.
+//
+// Waiting never spins: the reply wait sleeps until the reader thread signals
+// new bytes or the time-out passes, and the send wait sleeps until the
+// writer thread has taken the bytes; waits that keep the host's windows
+// alive call the host's message pump at least every 10 ms.
+//
+// Thread safety: every method runs on the client's thread; the port's
+// threads are reached only through the queues.
+#ifndef Q7K_LINK_INSTRUMENT_LINK_H_
+#define Q7K_LINK_INSTRUMENT_LINK_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "link/comm_port.h"
+#include "link/line_codec.h"
+#include "link/message_buffer.h"
+
+namespace q7k {
+
+class ErrorState;
+
+inline constexpr int32_t kDefaultResponseTimeoutMs = 4000;
+inline constexpr int32_t kNoTimeout = -1;
+inline constexpr char kLoopbackText[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+
+class InstrumentLink : public CommPort {
+ public:
+  // Opens portName (as port creation builds it) with the given settings; the
+  // link exists even when opening failed (status() tells why).
+  // REQUIRES: errorState outlives the link.
+  InstrumentLink(ErrorState* errorState, const std::string& portName,
+                 int32_t bps, int32_t parity, int32_t dataBits,
+                 int32_t stopBits, int32_t dtr, int32_t rts, int32_t xonXoff,
+                 int32_t ctsHandshake, int32_t dsrHandshake);
+  ~InstrumentLink() override;
+
+  // Sends command with payload (payloadSize bytes, null when 0) and waits
+  // for a verified positive reply in reply, read with Payload() and
+  // PayloadRemaining(). False: the failure is recorded and dumped. In
+  // simulation: true after 100 ms, reply untouched.
+  bool Transmit(uint16_t command, const uint8_t* payload, size_t payloadSize,
+                MessageBuffer* reply);
+  // The request half: sends without waiting for the reply.
+  bool SendOnly(uint16_t command, const uint8_t* payload, size_t payloadSize);
+  // The reply half: receives and verifies the reply to a command sent with
+  // SendOnly.
+  bool ReceiveOnly(uint16_t command, MessageBuffer* reply);
+  // Sends the loopback text and expects it back within the time-out.
+  bool RunLoopback();
+
+  // Returns after milliseconds; calls the host's message pump while waiting
+  // when pump is set.
+  void Wait(uint32_t milliseconds, bool pump);
+  // Dispatches the host's pending UI events (the host's pump, if any).
+  static void PumpMessages();
+
+  int32_t ErrorMessageId(int32_t code) override;
+
+  int32_t responseTimeout = kDefaultResponseTimeoutMs;  // ms, or kNoTimeout
+  bool simulation = false;
+  bool trace = false;
+
+ private:
+  int32_t SendFrame(const uint8_t* frame, size_t count);
+  int32_t ReceiveFrame(MessageBuffer* reply);
+  // Records a failure: link errors by code, instrument errors with the NAK's
+  // detail bytes.
+  void RecordError(int32_t code, const MessageBuffer* reply);
+  void TraceCommand(uint16_t command, int kind);
+  std::string ErrorLabel() const;
+
+  ErrorState* errorState_;
+  uint32_t lastTraceCode_ = 0;
+  LineDecoder decoder_;
+};
+
+}  // namespace q7k
+
+#endif  // Q7K_LINK_INSTRUMENT_LINK_H_

@@ -1,0 +1,194 @@
+// Counted UTF-16 strings: a 32-bit byte length in front of the characters
+// and a zero character behind them, so a BSTR also reads as a C string.
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "q7kcomm/com.h"
+
+namespace q7k {
+namespace {
+
+constexpr uint32_t kMaxChars = 0x3FFFFFF0u;
+
+uint32_t* Header(BSTR s) {
+  return reinterpret_cast<uint32_t*>(reinterpret_cast<char*>(s) -
+                                     sizeof(uint32_t));
+}
+
+size_t Utf16Length(const char16_t* text) {
+  size_t n = 0;
+  while (text[n] != 0) ++n;
+  return n;
+}
+
+}  // namespace
+
+BSTR SysAllocStringLen(const char16_t* text, uint32_t length) {
+  if (length > kMaxChars) return nullptr;
+  const size_t bytes = sizeof(uint32_t) + (size_t{length} + 1) * 2;
+  char* block = static_cast<char*>(std::malloc(bytes));
+  if (block == nullptr) return nullptr;
+  const uint32_t byte_length = length * 2;
+  std::memcpy(block, &byte_length, sizeof byte_length);
+  BSTR s = reinterpret_cast<BSTR>(block + sizeof(uint32_t));
+  if (text != nullptr) {
+    std::memcpy(s, text, size_t{length} * 2);
+  } else {
+    std::memset(s, 0, size_t{length} * 2);
+  }
+  s[length] = 0;
+  return s;
+}
+
+BSTR SysAllocString(const char16_t* text) {
+  if (text == nullptr) return nullptr;
+  const size_t n = Utf16Length(text);
+  if (n > kMaxChars) return nullptr;
+  return SysAllocStringLen(text, static_cast<uint32_t>(n));
+}
+
+void SysFreeString(BSTR s) {
+  if (s != nullptr) std::free(Header(s));
+}
+
+uint32_t SysStringLen(BSTR s) {
+  if (s == nullptr) return 0;
+  uint32_t byte_length;
+  std::memcpy(&byte_length, Header(s), sizeof byte_length);
+  return byte_length / 2;
+}
+
+// ---------------------------------------------------------------------------
+
+Bstr::Bstr(const char16_t* text) : s_(SysAllocString(text)) {}
+
+Bstr::Bstr(const std::u16string& text)
+    : s_(SysAllocStringLen(text.data(), static_cast<uint32_t>(text.size()))) {}
+
+Bstr Bstr::FromUtf8(const std::string& utf8) {
+  return Bstr(Utf8ToUtf16(utf8));
+}
+
+Bstr Bstr::Attach(BSTR s) {
+  Bstr b;
+  b.s_ = s;
+  return b;
+}
+
+Bstr::Bstr(const Bstr& other)
+    : s_(other.s_ ? SysAllocStringLen(other.s_, other.length()) : nullptr) {}
+
+Bstr& Bstr::operator=(const Bstr& other) {
+  if (this != &other) {
+    Bstr copy(other);
+    std::swap(s_, copy.s_);
+  }
+  return *this;
+}
+
+Bstr& Bstr::operator=(Bstr&& other) noexcept {
+  if (this != &other) {
+    SysFreeString(s_);
+    s_ = std::exchange(other.s_, nullptr);
+  }
+  return *this;
+}
+
+Bstr::~Bstr() { SysFreeString(s_); }
+
+BSTR* Bstr::out() {
+  SysFreeString(std::exchange(s_, nullptr));
+  return &s_;
+}
+
+std::u16string Bstr::str() const {
+  return s_ ? std::u16string(s_, length()) : std::u16string();
+}
+
+std::string Bstr::utf8() const { return Utf16ToUtf8(str()); }
+
+// ---------------------------------------------------------------------------
+
+std::string Utf16ToUtf8(const std::u16string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    uint32_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() &&
+        text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;  // unpaired surrogate
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::u16string Utf8ToUtf16(const std::string& text) {
+  std::u16string out;
+  out.reserve(text.size());
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t n = text.size();
+  size_t i = 0;
+  while (i < n) {
+    const unsigned char b = p[i];
+    uint32_t c = 0xFFFD;
+    size_t extra = 0;
+    uint32_t min = 0;
+    if (b < 0x80) {
+      c = b;
+    } else if ((b & 0xE0) == 0xC0) {
+      c = b & 0x1F, extra = 1, min = 0x80;
+    } else if ((b & 0xF0) == 0xE0) {
+      c = b & 0x0F, extra = 2, min = 0x800;
+    } else if ((b & 0xF8) == 0xF0) {
+      c = b & 0x07, extra = 3, min = 0x10000;
+    }
+    size_t used = 1;
+    if (extra > 0) {
+      bool ok = i + extra < n;
+      for (size_t k = 1; ok && k <= extra; ++k) {
+        if ((p[i + k] & 0xC0) != 0x80) ok = false;
+      }
+      if (ok) {
+        for (size_t k = 1; k <= extra; ++k) c = (c << 6) | (p[i + k] & 0x3F);
+        used = extra + 1;
+        if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+          c = 0xFFFD;
+        }
+      } else {
+        c = 0xFFFD;
+      }
+    } else if (b >= 0x80) {
+      c = 0xFFFD;
+    }
+    i += used;
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      out += static_cast<char16_t>(0xD800 + (c >> 10));
+      out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(c);
+    }
+  }
+  return out;
+}
+
+}  // namespace q7k

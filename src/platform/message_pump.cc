@@ -1,0 +1,37 @@
+#include "platform/message_pump.h"
+
+#include <functional>
+#include <memory>
+#include <mutex>
+
+#include "q7kcomm/host.h"
+
+namespace q7k {
+namespace {
+
+std::mutex g_mutex;
+std::shared_ptr<const std::function<void()>> g_pump;
+
+std::shared_ptr<const std::function<void()>> CurrentPump() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  return g_pump;
+}
+
+}  // namespace
+
+void SetMessagePump(std::function<void()> pump) {
+  auto next = pump ? std::make_shared<const std::function<void()>>(
+                         std::move(pump))
+                   : nullptr;
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_pump = std::move(next);
+}
+
+void RunMessagePump() {
+  // Called outside the lock: the pump may dispatch for a long time.
+  if (auto pump = CurrentPump()) (*pump)();
+}
+
+bool HasMessagePump() { return CurrentPump() != nullptr; }
+
+}  // namespace q7k

@@ -1,0 +1,290 @@
+// The component object through the public API only, as a host sees it.
+#include "component/q7k_comm_object.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "q7kcomm/q7kcomm.h"
+#include "support/temp_dir.h"
+
+namespace q7k {
+namespace {
+
+std::vector<std::string> Lines(const Bstr& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text.utf8());
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+class ComponentTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(CreateInstance("Veltrax.Q7kComm.1", IID_IQ7kComm,
+                             comm_.AsVoidOut()),
+              S_OK);
+    ClearErrorInfo();
+  }
+  short Code() {
+    short code = 0;
+    EXPECT_EQ(comm_->get_ErrorCode(&code), S_OK);
+    return code;
+  }
+  std::string Message() {
+    Bstr msg;
+    EXPECT_EQ(comm_->get_ErrorMsg(msg.out()), S_OK);
+    return msg.utf8();
+  }
+  // Records an error the way a failing transaction does: ListAppErrors
+  // records and clears, so use a failing open instead.
+  void RecordPortNotFound() {
+    SetSerialPortPath(7, "/nonexistent/q7k-device");
+    EXPECT_EQ(comm_->OpenPort(static_cast<Q7K_PORT>(7), BPS_9600), E_FAIL);
+    comm_->ClosePort();
+    SetSerialPortPath(7, "");
+  }
+  ComPtr<IQ7kComm> comm_;
+};
+
+TEST_F(ComponentTest, CreationAndInterfaces) {
+  ComPtr<IQ7kLog> log;
+  EXPECT_EQ(comm_.As(IID_IQ7kLog, &log), S_OK);
+  ComPtr<IQ7kEeprom> eeprom;
+  EXPECT_EQ(log.As(IID_IQ7kEeprom, &eeprom), S_OK);
+  ComPtr<IQ7kCalStatus> cal;
+  EXPECT_EQ(eeprom.As(IID_IQ7kCalStatus, &cal), S_OK);
+  ComPtr<IQ7kComm> back;
+  EXPECT_EQ(cal.As(IID_IQ7kComm, &back), S_OK);
+  EXPECT_EQ(back.Get(), comm_.Get());
+  ComPtr<IUnknown> unknown1, unknown2;
+  EXPECT_EQ(log.As(IID_IUnknown, &unknown1), S_OK);
+  EXPECT_EQ(cal.As(IID_IUnknown, &unknown2), S_OK);
+  EXPECT_EQ(unknown1.Get(), unknown2.Get());  // one identity
+  ComPtr<IQ7kComm> none;
+  EXPECT_EQ(comm_.As(LIBID_Q7KCOMMLib, &none), E_NOINTERFACE);
+  EXPECT_FALSE(none);
+
+  ComPtr<ISupportErrorInfo> support;
+  ASSERT_EQ(comm_.As(IID_ISupportErrorInfo, &support), S_OK);
+  for (const GUID* iid :
+       {&IID_IQ7kComm, &IID_IQ7kCalStatus, &IID_IQ7kEeprom, &IID_IQ7kLog}) {
+    EXPECT_EQ(support->InterfaceSupportsErrorInfo(*iid), S_OK);
+  }
+  EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IUnknown), S_FALSE);
+
+  ComPtr<IQ7kComm> byClsid, byProgId;
+  EXPECT_EQ(CreateInstance(CLSID_Q7kComm, IID_IQ7kComm, byClsid.AsVoidOut()),
+            S_OK);
+  EXPECT_EQ(CreateInstance("Veltrax.Q7kComm", IID_IQ7kComm,
+                           byProgId.AsVoidOut()),
+            S_OK);
+  EXPECT_NE(byClsid.Get(), byProgId.Get());
+  void* p = &p;
+  EXPECT_EQ(CreateInstance("Other.Thing", IID_IQ7kComm, &p), E_NOINTERFACE);
+  EXPECT_EQ(p, nullptr);
+  EXPECT_EQ(CreateInstance(IID_IQ7kComm, IID_IQ7kComm, &p), E_NOINTERFACE);
+}
+
+TEST_F(ComponentTest, SettingsProperties) {
+  Bstr version;
+  EXPECT_EQ(comm_->get_Version(version.out()), S_OK);
+  EXPECT_EQ(version.utf8(), "1.00.15");
+
+  short v = 7;
+  EXPECT_EQ(comm_->put_EnableTrace(-1), S_OK);
+  EXPECT_EQ(comm_->get_EnableTrace(&v), S_OK);
+  EXPECT_EQ(v, 1);
+  comm_->put_RequireReboot(5);
+  comm_->get_RequireReboot(&v);
+  EXPECT_EQ(v, 1);
+  comm_->put_SimulFast(0);
+  comm_->get_SimulFast(&v);
+  EXPECT_EQ(v, 0);
+  comm_->put_SimulBoxType(-3);
+  comm_->get_SimulBoxType(&v);
+  EXPECT_EQ(v, -3);
+  SIMUL_MODE mode = SIMUL_NONE;
+  comm_->put_SimulMode(static_cast<SIMUL_MODE>(42));
+  comm_->get_SimulMode(&mode);
+  EXPECT_EQ(mode, 42);
+  int32_t hwnd = 0;
+  comm_->put_ParentHwnd(0x12345678);
+  comm_->get_ParentHwnd(&hwnd);
+  EXPECT_EQ(hwnd, 0x12345678);
+  Q7K_LANGUAGE language = LANGUAGE_FRENCH;
+  comm_->get_Language(&language);
+  EXPECT_EQ(language, LANGUAGE_ENGLISH);
+  comm_->put_Language(static_cast<Q7K_LANGUAGE>(7));
+  comm_->get_Language(&language);
+  EXPECT_EQ(language, 7);
+}
+
+TEST_F(ComponentTest, CachesStartEmptyAndIndexesAreBounded) {
+  for (auto get : {&IQ7kComm::get_AppName, &IQ7kComm::get_AppDate,
+                   &IQ7kComm::get_AppTime, &IQ7kComm::get_AppVersion,
+                   &IQ7kComm::get_AppDescription}) {
+    Bstr text;
+    EXPECT_EQ((comm_.Get()->*get)(text.out()), S_OK);
+    EXPECT_TRUE(text.empty());
+  }
+  short count = 5;
+  EXPECT_EQ(comm_->get_FlashDirCount(&count), S_OK);
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(comm_->get_CalRevision(&count), S_OK);
+  EXPECT_EQ(count, 0);
+
+  float f = 1.0f;
+  EXPECT_EQ(comm_->put_CalResistor(NBLUE_RES, 2.5f), S_OK);
+  EXPECT_EQ(comm_->get_CalResistor(NBLUE_RES, &f), S_OK);
+  EXPECT_EQ(f, 2.5f);
+  EXPECT_EQ(comm_->put_CalPoleFreq(MAIN_RES, 3.5f), S_OK);
+  EXPECT_EQ(comm_->put_GainCoeffs(9, 4.5f), S_OK);
+  EXPECT_EQ(comm_->put_PhaseCoeffs(0, 5.5f), S_OK);
+  // Out of bounds: rejected, and the neighbours keep their values.
+  EXPECT_EQ(comm_->put_CalResistor(static_cast<REFCAL_INDEX>(5), 9.0f),
+            E_INVALIDARG);
+  EXPECT_EQ(comm_->put_CalPoleFreq(static_cast<REFCAL_INDEX>(-1), 9.0f),
+            E_INVALIDARG);
+  EXPECT_EQ(comm_->put_GainCoeffs(10, 9.0f), E_INVALIDARG);
+  EXPECT_EQ(comm_->put_PhaseCoeffs(-1, 9.0f), E_INVALIDARG);
+  f = 7.0f;
+  EXPECT_EQ(comm_->get_GainCoeffs(10, &f), E_INVALIDARG);
+  EXPECT_EQ(f, 7.0f);
+  comm_->get_CalResistor(NBLUE_RES, &f);
+  EXPECT_EQ(f, 2.5f);
+  comm_->get_CalPoleFreq(MAIN_RES, &f);
+  EXPECT_EQ(f, 3.5f);
+  comm_->get_GainCoeffs(9, &f);
+  EXPECT_EQ(f, 4.5f);
+  comm_->get_PhaseCoeffs(0, &f);
+  EXPECT_EQ(f, 5.5f);
+  comm_->get_CalPoleFreq(NBLUE_RES, &f);
+  EXPECT_EQ(f, 0.0f);
+}
+
+TEST_F(ComponentTest, ErrorPropertiesKeepOrClear) {
+  RecordPortNotFound();
+  EXPECT_EQ(Code(), 298);
+  EXPECT_EQ(Code(), 298);
+  EXPECT_EQ(Message(), "COM port not found");
+  short last = 0;
+  EXPECT_EQ(comm_->get_LastError(&last), S_OK);
+  EXPECT_EQ(last, 298);
+  EXPECT_EQ(comm_->get_LastError(&last), S_OK);
+  EXPECT_EQ(last, 0);
+  Bstr msg;
+  comm_->get_ErrorMsg(msg.out());
+  EXPECT_EQ(msg.get(), nullptr);
+
+  RecordPortNotFound();
+  EXPECT_EQ(comm_->ClearError(), S_OK);
+  EXPECT_EQ(Code(), 0);
+}
+
+TEST_F(ComponentTest, FailureWithoutPortRepublishesTheLastText) {
+  ErrorInfo info;
+  EXPECT_EQ(comm_->StartPONSequence(), E_FAIL);
+  EXPECT_EQ(GetErrorInfo(&info), S_FALSE);  // nothing recorded yet
+  EXPECT_EQ(Code(), 0);
+
+  RecordPortNotFound();
+  ASSERT_EQ(GetErrorInfo(&info), S_OK);
+  EXPECT_EQ(info.description, u"COM port not found");
+  EXPECT_EQ(info.source, u"Veltrax.Q7kComm.1");
+  EXPECT_EQ(info.iid, IID_IQ7kComm);
+  EXPECT_EQ(info.helpContext, 0u);
+  EXPECT_EQ(GetErrorInfo(&info), S_FALSE);  // taken
+
+  EXPECT_EQ(comm_->StartPONSequence(), E_FAIL);
+  EXPECT_EQ(Code(), 298);
+  ASSERT_EQ(GetErrorInfo(&info), S_OK);
+  EXPECT_EQ(info.description, u"COM port not found");
+}
+
+TEST_F(ComponentTest, LanguageChangesOnlyLaterTexts) {
+  RecordPortNotFound();
+  comm_->put_Language(LANGUAGE_SPANISH);
+  EXPECT_EQ(Message(), "COM port not found");
+  RecordPortNotFound();
+  EXPECT_EQ(Message(), "Puerto COM no encontrado");
+
+  // An unknown language: codes still set, no text, nothing published.
+  comm_->put_Language(static_cast<Q7K_LANGUAGE>(7));
+  comm_->ClearError();
+  ClearErrorInfo();
+  RecordPortNotFound();
+  EXPECT_EQ(Code(), 298);
+  EXPECT_EQ(Message(), "");
+  ErrorInfo info;
+  EXPECT_EQ(GetErrorInfo(&info), S_FALSE);
+}
+
+TEST_F(ComponentTest, ListAppErrorsWalksTheCodeSpaceAndClears) {
+  RecordPortNotFound();
+  Bstr list;
+  ASSERT_EQ(comm_->ListAppErrors(list.out()), S_OK);
+  const auto lines = Lines(list);
+  ASSERT_EQ(lines.size(), 65u);
+  EXPECT_EQ(lines[0], "[0] Undefined");
+  EXPECT_EQ(lines[5], "[5] Not Enough Free Space in FLASH for Application");
+  EXPECT_EQ(lines[12], "[12] Power On Self Test Error - Static RAM Test Failed");
+  EXPECT_EQ(lines[14], "[-1] Undefined Error");
+  EXPECT_EQ(lines[20], "[20] Watchdog Reset Error - Woof Woof Woof" +
+                           std::string(64 - 14, ' '));
+  EXPECT_EQ(lines[21], "[21] Invalid Message Parameter - (Parameter #321)");
+  EXPECT_EQ(lines[22], "[14] Test Not Running");
+  EXPECT_EQ(lines[23], "[23] Test Not Running - Safety Switch 1 Open");
+  EXPECT_EQ(lines[33],
+            "[33] Test Not Running - One or Both Safety Switch Cables "
+            "Disconnected");
+  EXPECT_EQ(lines[38], "[38] Test Not Running - Q7300 Synchronization Error");
+  EXPECT_EQ(lines[41], "[41] Test Not Running - Strobe Not Flashing");
+  EXPECT_EQ(lines[49], "[-1] Undefined Error");
+  EXPECT_EQ(lines[50], "[50] Test Not Running - Lead Changed During Test");
+  EXPECT_EQ(lines[64], "[64] Test Not Running - Requested Maximum Voltage "
+                       "Exceeded");
+  EXPECT_EQ(Code(), 0);
+
+  comm_->put_Language(LANGUAGE_PORTUGUESE);
+  ASSERT_EQ(comm_->ListAppErrors(list.out()), S_OK);
+  const auto pt = Lines(list);
+  ASSERT_EQ(pt.size(), 65u);
+  EXPECT_EQ(pt[14], "[-1] Erro não definido");
+  EXPECT_EQ(pt[41], "[41] Teste não está ocorrendo - Estrobo não está piscando");
+
+  comm_->put_Language(static_cast<Q7K_LANGUAGE>(9));
+  ASSERT_EQ(comm_->ListAppErrors(list.out()), S_OK);
+  EXPECT_EQ(list.get(), nullptr);
+}
+
+TEST_F(ComponentTest, ListCommErrorsNeedsAPort) {
+  Bstr list = Bstr::FromUtf8("untouched");
+  BSTR raw = list.get();
+  EXPECT_EQ(comm_->ListCommErrors(&raw), S_FALSE);
+  EXPECT_EQ(raw, list.get());
+}
+
+TEST_F(ComponentTest, ClientLogForwarding) {
+  ScopedTempDir dir;
+  ComPtr<IQ7kLog> log;
+  ASSERT_EQ(comm_.As(IID_IQ7kLog, &log), S_OK);
+  Bstr name;
+  EXPECT_EQ(log->get_LogFilename(name.out()), S_OK);
+  EXPECT_TRUE(name.empty());
+  Bstr entry = Bstr::FromUtf8("before");
+  EXPECT_EQ(log->WriteToLog(entry.get()), S_OK);
+  Bstr file = Bstr::FromUtf8("client.log");
+  EXPECT_EQ(log->put_LogFilename(file.get()), S_OK);
+  EXPECT_FALSE(PathExists(dir.File("client.log")));
+  EXPECT_EQ(log->get_LogFilename(name.out()), S_OK);
+  EXPECT_EQ(name.utf8(), "client.log");
+  entry = Bstr::FromUtf8("café");
+  EXPECT_EQ(log->WriteToLog(entry.get()), S_OK);
+  EXPECT_EQ(ReadFileBytes(dir.File("client.log")), "caf\xe9\n");
+}
+
+}  // namespace
+}  // namespace q7k

@@ -1,0 +1,29 @@
+# Installs the built package into a scratch prefix, then configures, builds
+# and runs a separate project against it with find_package and pkg-config.
+set(prefix ${BINARY_DIR}/install_consumer/prefix)
+set(build ${BINARY_DIR}/install_consumer/build)
+file(REMOVE_RECURSE ${BINARY_DIR}/install_consumer)
+
+function(step)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "failed (${rc}): ${ARGN}")
+  endif()
+endfunction()
+
+step(${CMAKE_COMMAND} --install ${BINARY_DIR} --prefix ${prefix})
+step(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${build} -G Ninja
+     -DCMAKE_PREFIX_PATH=${prefix})
+step(${CMAKE_COMMAND} --build ${build})
+set(ENV{LD_LIBRARY_PATH} "${prefix}/lib:$ENV{LD_LIBRARY_PATH}")
+step(${build}/consumer)
+
+find_program(PKG_CONFIG pkg-config REQUIRED)
+file(GLOB pc_dirs ${prefix}/lib*/pkgconfig ${prefix}/lib/*/pkgconfig)
+set(ENV{PKG_CONFIG_PATH} "${pc_dirs}")
+step(${PKG_CONFIG} --exists q7kcomm)
+execute_process(COMMAND ${PKG_CONFIG} --cflags --libs q7kcomm
+                OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE)
+separate_arguments(flags)
+step(c++ ${CONSUMER_DIR}/main.cc ${flags} -o ${build}/consumer_pc)
+step(${build}/consumer_pc)

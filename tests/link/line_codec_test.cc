@@ -1,0 +1,186 @@
+#include "link/line_codec.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+namespace q7k {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Encode(const Bytes& frame) {
+  Bytes out(MaxEncodedSize(frame.size()));
+  out.resize(EncodeLine(frame.data(), frame.size(), out.data()));
+  return out;
+}
+
+Bytes Decoded(const LineDecoder& decoder) {
+  return Bytes(decoder.frame(), decoder.frame() + decoder.count());
+}
+
+// Feeds line in blocks ending at the given cut positions.
+LineDecoder::Result FeedSplit(LineDecoder& decoder, const Bytes& line,
+                              const std::vector<size_t>& cuts) {
+  LineDecoder::Result result = LineDecoder::kNeedMore;
+  size_t start = 0;
+  for (size_t end : cuts) {
+    result = decoder.Feed(line.data() + start, end - start);
+    start = end;
+  }
+  return result;
+}
+
+Bytes DecodeWhole(const Bytes& line, LineDecoder::Result expected) {
+  LineDecoder decoder;
+  EXPECT_EQ(decoder.Feed(line.data(), line.size()), expected);
+  return Decoded(decoder);
+}
+
+TEST(LineCodecTest, EncodesDelimitersAndDoublesDle) {
+  EXPECT_EQ(Encode({0x01, 0x10, 0x02}),
+            (Bytes{0x10, 0x02, 0x01, 0x10, 0x10, 0x02, 0x10, 0x03}));
+  EXPECT_EQ(Encode({}), (Bytes{0x10, 0x02, 0x10, 0x03}));
+  const Bytes allDle(300, kDle);
+  EXPECT_EQ(Encode(allDle).size(), MaxEncodedSize(300));
+}
+
+TEST(LineCodecTest, DecodesTheProtocolExamples) {
+  EXPECT_EQ(DecodeWhole({0x10, 0x02, 0x01, 0x10, 0x10, 0x02, 0x10, 0x03},
+                        LineDecoder::kComplete),
+            (Bytes{0x01, 0x10, 0x02}));
+  EXPECT_EQ(DecodeWhole({0x55, 0x10, 0x02, 0x10, 0x03}, LineDecoder::kComplete),
+            Bytes{});
+  // The DLE before the first 03 is the second half of a pair: data, not end.
+  EXPECT_EQ(DecodeWhole({0x10, 0x02, 0x10, 0x10, 0x03, 0x10, 0x03},
+                        LineDecoder::kComplete),
+            (Bytes{0x10, 0x03}));
+}
+
+TEST(LineCodecTest, DleRunsAndNoise) {
+  // An odd run: one pair, then the closing DLE.
+  EXPECT_EQ(
+      DecodeWhole({0x10, 0x02, 0x10, 0x10, 0x10, 0x03}, LineDecoder::kComplete),
+      Bytes{0x10});
+  EXPECT_EQ(DecodeWhole({0x10, 0x02, 0x10, 0x10, 0x10, 0x10, 0x10, 0x03},
+                        LineDecoder::kComplete),
+            (Bytes{0x10, 0x10}));
+  // STX without a DLE before it, and ETX outside a frame, start nothing.
+  EXPECT_EQ(
+      DecodeWhole({0x02, 0x41, 0x10, 0x03, 0x02, 0x10, 0x02, 0x42, 0x10, 0x03},
+                  LineDecoder::kComplete),
+      Bytes{0x42});
+  EXPECT_EQ(DecodeWhole({0x55, 0x02, 0x10, 0x41, 0x03}, LineDecoder::kNeedMore),
+            Bytes{});
+  // A DLE STX inside a frame does not restart it.
+  EXPECT_EQ(DecodeWhole({0x10, 0x02, 0x41, 0x10, 0x02, 0x42, 0x10, 0x03},
+                        LineDecoder::kComplete),
+            (Bytes{0x41, 0x10, 0x02, 0x42}));
+}
+
+TEST(LineCodecTest, CompleteFrameEndsTheReception) {
+  LineDecoder decoder;
+  const Bytes line = {0x10, 0x02, 0x41, 0x10, 0x03, 0x42, 0x43};
+  EXPECT_EQ(decoder.Feed(line.data(), line.size()), LineDecoder::kComplete);
+  EXPECT_EQ(Decoded(decoder), Bytes{0x41});
+  EXPECT_EQ(decoder.frame()[1], 0);  // zero after the frame
+
+  const Bytes more = {0x10, 0x02, 0x44, 0x10, 0x03};
+  EXPECT_EQ(decoder.Feed(more.data(), more.size()), LineDecoder::kComplete);
+  EXPECT_EQ(Decoded(decoder), Bytes{0x41});
+
+  decoder.Reset();
+  EXPECT_EQ(decoder.count(), 0u);
+  EXPECT_EQ(decoder.Feed(more.data(), more.size()), LineDecoder::kComplete);
+  EXPECT_EQ(Decoded(decoder), Bytes{0x44});
+}
+
+TEST(LineCodecTest, EverySplitIntoBlocksDecodesTheSame) {
+  // DLE pairs, a data DLE before ETX and STX, noise in front.
+  const Bytes frame = {0x10, 0x03, 0x10, 0x10, 0x02, 0x10, 0x41, 0x10};
+  Bytes line = {0x55, 0x02, 0x10};
+  const Bytes encoded = Encode(frame);
+  line.insert(line.end(), encoded.begin(), encoded.end());
+
+  for (size_t i = 0; i <= line.size(); ++i) {
+    for (size_t j = i; j <= line.size(); ++j) {
+      LineDecoder decoder;
+      ASSERT_EQ(FeedSplit(decoder, line, {i, j, line.size()}),
+                LineDecoder::kComplete)
+          << i << "," << j;
+      ASSERT_EQ(Decoded(decoder), frame) << i << "," << j;
+    }
+  }
+  LineDecoder bytewise;
+  std::vector<size_t> cuts;
+  for (size_t i = 1; i <= line.size(); ++i) cuts.push_back(i);
+  EXPECT_EQ(FeedSplit(bytewise, line, cuts), LineDecoder::kComplete);
+  EXPECT_EQ(Decoded(bytewise), frame);
+}
+
+TEST(LineCodecTest, BufferLimit) {
+  Bytes largest(1022, 0x41);
+  EXPECT_EQ(DecodeWhole(Encode(largest), LineDecoder::kComplete), largest);
+
+  // Too long as soon as the count reaches 1024.
+  LineDecoder decoder;
+  Bytes line = {0x10, 0x02};
+  line.resize(2 + 1023, 0x41);
+  EXPECT_EQ(decoder.Feed(line.data(), line.size()), LineDecoder::kNeedMore);
+  const uint8_t one = 0x41;
+  EXPECT_EQ(decoder.Feed(&one, 1), LineDecoder::kTooLong);
+  EXPECT_EQ(decoder.count(), 1024u);
+}
+
+TEST(LineCodecTest, CountsPastTheBufferStayInside) {
+  // 2000 data DLEs: counted, not stored, and the closing DLE ETX cannot end a
+  // frame whose bytes were lost.
+  const Bytes dles(2000, kDle);
+  Bytes line = Encode(dles);
+  line.push_back(0x41);
+  LineDecoder decoder;
+  EXPECT_EQ(decoder.Feed(line.data(), line.size()), LineDecoder::kTooLong);
+  EXPECT_EQ(decoder.count(), 2002u);
+
+  // A long STX run outside a frame is counted, yet a later DLE STX still
+  // starts the frame.
+  Bytes noisy(3000, kStx);
+  const Bytes encoded = Encode({0x41});
+  noisy.insert(noisy.end(), encoded.begin(), encoded.end());
+  EXPECT_EQ(DecodeWhole(noisy, LineDecoder::kComplete), Bytes{0x41});
+}
+
+TEST(LineCodecTest, RandomFramesRoundTripInRandomBlocks) {
+  std::mt19937 random(20240517);
+  const uint8_t specials[] = {kDle, kStx, kEtx};
+  for (int round = 0; round < 500; ++round) {
+    Bytes frame(random() % 301);
+    for (uint8_t& b : frame) {
+      b = random() % 3 == 0 ? specials[random() % 3]
+                            : static_cast<uint8_t>(random());
+    }
+    Bytes line(random() % 8);
+    for (uint8_t& b : line) {
+      do {
+        b = static_cast<uint8_t>(random());
+      } while (b == kDle);
+    }
+    const Bytes encoded = Encode(frame);
+    line.insert(line.end(), encoded.begin(), encoded.end());
+
+    std::vector<size_t> cuts;
+    for (size_t at = 0; at < line.size();) {
+      at += 1 + random() % 16;
+      cuts.push_back(std::min(at, line.size()));
+    }
+    LineDecoder decoder;
+    ASSERT_EQ(FeedSplit(decoder, line, cuts), LineDecoder::kComplete) << round;
+    ASSERT_EQ(Decoded(decoder), frame) << round;
+  }
+}
+
+}  // namespace
+}  // namespace q7k

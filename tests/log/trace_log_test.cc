@@ -1,0 +1,160 @@
+#include "log/trace_log.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/fixed_clock.h"
+#include "support/temp_dir.h"
+
+namespace q7k {
+namespace {
+
+const char kNameLine[] = "Q7kComm.log\n";
+
+std::vector<uint8_t> Sequence(size_t count) {
+  std::vector<uint8_t> bytes(count);
+  for (size_t i = 0; i < count; ++i) bytes[i] = static_cast<uint8_t>(i);
+  return bytes;
+}
+
+// The dump row of bytes first..first+count-1 of Sequence().
+std::string Row(size_t first, size_t count) {
+  std::string row = "  ";
+  for (size_t i = first; i < first + count; ++i) {
+    char hex[4];
+    std::snprintf(hex, sizeof hex, "%02x ", static_cast<unsigned>(i & 0xFF));
+    row += hex;
+  }
+  return row + "\n";
+}
+
+class TraceLogTest : public ::testing::Test {
+ protected:
+  std::string Log() const { return ReadFileBytes(kTraceLogName); }
+
+  ScopedTempDir dir_;
+  FixedClock clock_{FixedClock::MakeTime(2026, 12, 4, 15, 18, 19, 5)};
+};
+
+TEST_F(TraceLogTest, EmptyTextOnMissingLogCreatesOnlyTheNameLine) {
+  TraceLine("", false);
+  EXPECT_EQ(Log(), kNameLine);
+  TraceLine(nullptr, true);
+  EXPECT_EQ(Log(), kNameLine);
+}
+
+TEST_F(TraceLogTest, TextEntriesPlainAndTimeStamped) {
+  TraceLine("CreatePort COM3", false);
+  TraceLine("ClosePort", true);
+  EXPECT_EQ(Log(), std::string(kNameLine) +
+                       "[CreatePort COM3]\n"
+                       "[12/04/26-15:18:19 ClosePort]\n");
+}
+
+TEST_F(TraceLogTest, ExistingLogGetsNoNameLine) {
+  ASSERT_TRUE(WriteFileBytes(kTraceLogName, "earlier\n"));
+  TraceLine("x", false);
+  EXPECT_EQ(Log(), "earlier\n[x]\n");
+}
+
+TEST_F(TraceLogTest, LogOfExactlyTheLimitIsNotRotated) {
+  const std::string full(kTraceLogLimit, 'a');
+  ASSERT_TRUE(WriteFileBytes(kTraceLogName, full));
+  TraceLine("next", false);
+  EXPECT_EQ(Log(), full + "[next]\n");
+  EXPECT_FALSE(PathExists(kTraceBackupName));
+}
+
+TEST_F(TraceLogTest, LogAboveTheLimitReplacesTheBackup) {
+  const std::string full(kTraceLogLimit + 1, 'a');
+  ASSERT_TRUE(WriteFileBytes(kTraceLogName, full));
+  ASSERT_TRUE(WriteFileBytes(kTraceBackupName, "older backup\n"));
+  TraceLine("next", false);
+  EXPECT_EQ(ReadFileBytes(kTraceBackupName), full);
+  EXPECT_EQ(Log(), std::string(kNameLine) + "[next]\n");
+}
+
+TEST_F(TraceLogTest, FailedRotationLeavesTheLogGrowing) {
+  // A backup that is a non-empty directory can be neither deleted nor
+  // replaced by the log.
+  std::filesystem::create_directories(std::string(kTraceBackupName) + "/x");
+  const std::string full(kTraceLogLimit + 1, 'a');
+  ASSERT_TRUE(WriteFileBytes(kTraceLogName, full));
+  TraceLine("next", false);
+  EXPECT_EQ(Log(), full + "[next]\n");
+}
+
+TEST_F(TraceLogTest, TimeLineFormat) {
+  EXPECT_EQ(FormatTimeLine(FixedClock::MakeTime(2026, 12, 4, 15, 18, 19, 5)),
+            "Fri Dec 04 15:18:19 2026\n");
+  EXPECT_EQ(FormatTimeLine(FixedClock::MakeTime(2001, 1, 9, 3, 4, 5, 0)),
+            "Sun Jan 09 03:04:05 2001\n");
+  // Fields outside the calendar never index past the name tables.
+  EXPECT_EQ(FormatTimeLine(FixedClock::MakeTime(2001, 13, 9, 3, 4, 5, 7)),
+            "??? ??? 09 03:04:05 2001\n");
+}
+
+TEST_F(TraceLogTest, ExchangeWithErrorWritesVersionLineThenDump) {
+  const std::vector<uint8_t> bytes = {0x01, 0x00, 0x0c, 0x00, 0xff};
+  TraceExchange(bytes.data(), bytes.size(), 133, false, "Timed Out");
+  TraceExchange(bytes.data(), 2, -1, true, "Transmit");
+  EXPECT_EQ(Log(), std::string(kNameLine) +
+                       "Version[1.00.15] - [R] Error=133 @ Fri Dec 04 "
+                       "15:18:19 2026\n"
+                       "[Timed Out](5)\n"
+                       "  01 00 0c 00 ff \n"
+                       "Version[1.00.15] - [T] Error=-1 @ Fri Dec 04 "
+                       "15:18:19 2026\n"
+                       "[Transmit](2)\n"
+                       "  01 00 \n");
+}
+
+TEST_F(TraceLogTest, ExchangeWithoutErrorWritesOnlyTheDump) {
+  const std::vector<uint8_t> bytes = {0xab};
+  TraceExchange(bytes.data(), bytes.size(), 0, true, nullptr);
+  EXPECT_EQ(Log(), std::string(kNameLine) + "XXX(1)\n  ab \n");
+}
+
+TEST_F(TraceLogTest, DumpRowsForShortAndExactRowBuffers) {
+  const std::vector<uint8_t> bytes = Sequence(32);
+  TraceHexDump(bytes.data(), 0, "Empty");
+  TraceHexDump(bytes.data(), 12, "Transmit");
+  TraceHexDump(bytes.data(), 32, "");
+  EXPECT_EQ(Log(),
+            "[Empty](0)\n"
+            "[Transmit](12)\n" +
+                Row(0, 12) + "XXX(32)\n" + Row(0, 32) + "  \n");
+}
+
+TEST_F(TraceLogTest, DumpStopsAfter300Bytes) {
+  const std::vector<uint8_t> bytes = Sequence(400);
+  TraceHexDump(bytes.data(), bytes.size(), "Big");
+  std::string expected = "[Big](400)\n";
+  for (size_t row = 0; row < 9; ++row) expected += Row(row * 32, 32);
+  expected += Row(288, 12);
+  EXPECT_EQ(Log(), expected);
+}
+
+TEST_F(TraceLogTest, DirectoryThatCannotHoldFilesIsSkippedSilently) {
+  // A current directory that has been removed refuses new files even to a
+  // privileged user.
+  const std::string gone = dir_.File("gone");
+  ASSERT_TRUE(std::filesystem::create_directory(gone));
+  ASSERT_EQ(chdir(gone.c_str()), 0);
+  ASSERT_TRUE(std::filesystem::remove(gone));
+  const std::vector<uint8_t> bytes = Sequence(40);
+  TraceLine("ClosePort", true);
+  TraceExchange(bytes.data(), bytes.size(), 133, false, "Timed Out");
+  TraceHexDump(bytes.data(), bytes.size(), nullptr);
+  ASSERT_EQ(chdir(dir_.path().c_str()), 0);
+  EXPECT_FALSE(PathExists(dir_.File(kTraceLogName)));
+  EXPECT_FALSE(PathExists(gone));
+}
+
+}  // namespace
+}  // namespace q7k

@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "q7kcomm/com.h"
+
+namespace q7k {
+namespace {
+
+TEST(BstrTest, AllocationCarriesLengthAndTerminator) {
+  BSTR s = SysAllocString(u"Q7300");
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(SysStringLen(s), 5u);
+  uint32_t byteLength;
+  std::memcpy(&byteLength, reinterpret_cast<char*>(s) - 4, 4);
+  EXPECT_EQ(byteLength, 10u);
+  EXPECT_EQ(s[5], 0);
+  SysFreeString(s);
+
+  const char16_t withZero[] = {u'a', 0, u'b'};
+  s = SysAllocStringLen(withZero, 3);
+  EXPECT_EQ(SysStringLen(s), 3u);
+  EXPECT_EQ(s[2], u'b');
+  SysFreeString(s);
+  s = SysAllocStringLen(nullptr, 4);
+  EXPECT_EQ(SysStringLen(s), 4u);
+  EXPECT_EQ(s[0], 0);
+  SysFreeString(s);
+
+  EXPECT_EQ(SysAllocString(nullptr), nullptr);
+  EXPECT_EQ(SysStringLen(nullptr), 0u);
+  SysFreeString(nullptr);
+}
+
+TEST(BstrTest, WrapperOwnsAndConverts) {
+  Bstr a = Bstr::FromUtf8("Terminé: 42 % \xF0\x9F\x98\x80");
+  EXPECT_EQ(a.length(), 16u);  // the emoji is a surrogate pair
+  EXPECT_EQ(a.utf8(), "Terminé: 42 % \xF0\x9F\x98\x80");
+  Bstr b = a;
+  EXPECT_NE(b.get(), a.get());
+  EXPECT_EQ(b.str(), a.str());
+  Bstr c = std::move(b);
+  EXPECT_EQ(b.get(), nullptr);
+  EXPECT_EQ(c.str(), a.str());
+  BSTR raw = c.Detach();
+  EXPECT_TRUE(c.empty());
+  Bstr d = Bstr::Attach(raw);
+  EXPECT_EQ(d.get(), raw);
+  *d.out() = SysAllocString(u"x");
+  EXPECT_EQ(d.utf8(), "x");
+}
+
+TEST(BstrTest, Utf8ConversionRejectsMalformedInput) {
+  EXPECT_EQ(Utf8ToUtf16("\xC3"), u"\uFFFD");           // truncated
+  EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), u"\uFFFD");       // overlong
+  EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80"), u"\uFFFD");   // surrogate
+  EXPECT_EQ(Utf8ToUtf16("a\x80z"), u"a\uFFFDz");
+  EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
+}
+
+TEST(ErrorInfoTest, PerThreadRecordIsTakenOnce) {
+  ClearErrorInfo();
+  ErrorInfo info{u"text", u"src", IID_IQ7kLog, u"", 0};
+  SetErrorInfo(info);
+  ErrorInfo out;
+  EXPECT_EQ(GetErrorInfo(nullptr), E_POINTER);
+  ASSERT_EQ(GetErrorInfo(&out), S_OK);
+  EXPECT_EQ(out.description, u"text");
+  EXPECT_EQ(out.iid, IID_IQ7kLog);
+  EXPECT_EQ(GetErrorInfo(&out), S_FALSE);
+}
+
+TEST(GuidTest, IdentifiersAreDistinct) {
+  const GUID* all[] = {&CLSID_Q7kComm,        &IID_IUnknown,
+                       &IID_ISupportErrorInfo, &IID_IQ7kComm,
+                       &IID_IQ7kCalStatus,    &IID_IQ7kEeprom,
+                       &IID_IQ7kLog,          &LIBID_Q7KCOMMLib};
+  for (const GUID* a : all) {
+    for (const GUID* b : all) EXPECT_EQ(*a == *b, a == b);
+  }
+}
+
+}  // namespace
+}  // namespace q7k

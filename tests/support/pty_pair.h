@@ -1,0 +1,126 @@
+// Pseudo-terminals for serial tests: the code under test opens the slave
+// side by its path, like any serial device; the test plays the far end (the
+// instrument, a loopback plug, a cable that goes dead) on the master side.
+//
+//   PtyPair pty;                       // raw mode, both ends open
+//   ASSERT_TRUE(pty.ok());
+//   CommPort port(pty.slavePath(), 9600, 'N', 8, 1, 1, 1, 0, 0, 0);
+//   PtyPeer peer(pty.master());        // collects what the port sends
+//   peer.Send({0x10, 0x02});           // bytes for the port to receive
+//   ASSERT_TRUE(peer.WaitReceived(3)); // the port's bytes arrived
+//
+// Every wait has a deadline (kPtyDeadline unless given); nothing sleeps.
+//
+// Thread safety: PtyPair belongs to one thread. A PtyPeer runs its own
+// thread on the master; its public methods may be called from any thread.
+#ifndef Q7K_TESTS_SUPPORT_PTY_PAIR_H_
+#define Q7K_TESTS_SUPPORT_PTY_PAIR_H_
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace q7k {
+
+// Generous: a deadline only ends a test that already failed.
+inline constexpr std::chrono::milliseconds kPtyDeadline{10000};
+
+// One pseudo-terminal, both ends in raw mode. The pair keeps its own slave
+// descriptor open (CloseSlave drops it) so the master never reads end of
+// file while the code under test closes and reopens the slave.
+class PtyPair {
+ public:
+  PtyPair();
+  ~PtyPair();
+  PtyPair(const PtyPair&) = delete;
+  PtyPair& operator=(const PtyPair&) = delete;
+
+  // False when no pseudo-terminal could be had (errno-style text in error()).
+  bool ok() const { return master_ >= 0; }
+  const std::string& error() const { return error_; }
+  // The path to open, e.g. "/dev/pts/3".
+  const std::string& slavePath() const { return slavePath_; }
+  // The master descriptor, non-blocking; -1 once closed.
+  int master() const { return master_; }
+
+  // Closes the master: the slave side hangs up, as when a cable is pulled.
+  // REQUIRES: no PtyPeer still uses master().
+  void CloseMaster();
+  void CloseSlave();
+
+  // Writes all of bytes to the master before the deadline. False on
+  // timeout or error.
+  bool WriteMaster(const std::vector<uint8_t>& bytes,
+                   std::chrono::milliseconds deadline = kPtyDeadline);
+  // Reads from the master until count bytes came or the deadline passed;
+  // returns what came.
+  std::vector<uint8_t> ReadMaster(size_t count,
+                   std::chrono::milliseconds deadline = kPtyDeadline);
+
+ private:
+  int master_ = -1;
+  int slave_ = -1;
+  std::string slavePath_;
+  std::string error_;
+};
+
+// The far end as a thread: reads everything that arrives at the master into
+// a log (unless paused), writes what Send queued, and optionally answers.
+class PtyPeer {
+ public:
+  // Called on the peer thread with each chunk read; the bytes it returns are
+  // sent back (e.g. an echo, or an instrument's reply).
+  using Responder = std::function<std::vector<uint8_t>(const std::vector<uint8_t>& chunk)>;
+
+  // Starts the thread on masterFd (not owned; must outlive the peer).
+  explicit PtyPeer(int masterFd, Responder responder = nullptr);
+  // Stops and joins the thread.
+  ~PtyPeer();
+  PtyPeer(const PtyPeer&) = delete;
+  PtyPeer& operator=(const PtyPeer&) = delete;
+
+  // A responder that sends every chunk straight back (a loopback plug).
+  static Responder Echo();
+
+  // Queues bytes for the master; the thread writes them as the line takes
+  // them.
+  void Send(const std::vector<uint8_t>& bytes);
+  // Waits until everything queued with Send has been written.
+  bool WaitSent(std::chrono::milliseconds deadline = kPtyDeadline);
+
+  // Waits until at least count bytes have been received in all.
+  bool WaitReceived(size_t count,
+                    std::chrono::milliseconds deadline = kPtyDeadline);
+  // Everything received so far, oldest first.
+  std::vector<uint8_t> Received() const;
+  // Stops / resumes reading the master, so the port's output backs up.
+  void SetReading(bool on);
+
+ private:
+  void Run();
+  void Ring();
+
+  const int master_;
+  const Responder responder_;
+  int wake_ = -1;  // eventfd
+
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<uint8_t> received_;
+  std::vector<uint8_t> outbox_;
+  bool reading_ = true;
+  bool stop_ = false;
+  bool masterGone_ = false;  // hung up or failed: the thread only waits
+
+  std::thread thread_;
+};
+
+}  // namespace q7k
+
+#endif  // Q7K_TESTS_SUPPORT_PTY_PAIR_H_

@@ -1,0 +1,173 @@
+#include "ui/progress_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/codepage.h"
+#include "q7kcomm/host.h"
+#include "resources/catalog.h"
+#include "support/recording_progress_view.h"
+
+namespace q7k {
+namespace {
+
+ProgressTextLoader Texts(Q7K_LANGUAGE language) {
+  return
+      [language](int32_t id) { return AnsiToWide(CatalogText(id, language)); };
+}
+
+class ProgressDialogTest : public ::testing::Test {
+ protected:
+  // Opens a window with the bar shown over lower..upper at position.
+  void OpenAt(int16_t lower, int16_t upper, int16_t position,
+              Q7K_LANGUAGE language = LANGUAGE_ENGLISH) {
+    slot_.Display(0, u"Working", Texts(language));
+    ASSERT_NE(slot_.dialog(), nullptr);
+    slot_.ShowProgress(lower, upper);
+    slot_.Step(position - slot_.dialog()->state().position);
+  }
+
+  RecordingProgressViews views_;
+  ProgressDialogSlot slot_;
+};
+
+TEST_F(ProgressDialogTest, OpensWithTitleMessageAndHiddenBar) {
+  slot_.Display(0, u"Downloading", Texts(LANGUAGE_ENGLISH));
+
+  ASSERT_EQ(views_.events().size(), 1u);
+  const ProgressViewEvent& open = views_.events()[0];
+  EXPECT_EQ(open.kind, ProgressViewEvent::kOpen);
+  EXPECT_EQ(open.ownerHandle, 0);
+  EXPECT_EQ(open.state.title, u"Q7300 Communications");
+  EXPECT_EQ(open.state.message, u"Downloading");
+  EXPECT_FALSE(open.state.barVisible);
+  EXPECT_EQ(open.state.label, u"Termin\u00e9: 100 %");
+}
+
+TEST_F(ProgressDialogTest, ShowProgressKeepsTheTemplateLabel) {
+  slot_.Display(0, u"Programming", Texts(LANGUAGE_ENGLISH));
+  slot_.ShowProgress(0, 100);
+
+  const ProgressState& state = views_.Last();
+  EXPECT_TRUE(state.barVisible);
+  EXPECT_EQ(state.lower, 0);
+  EXPECT_EQ(state.upper, 100);
+  EXPECT_EQ(state.position, 0);
+  EXPECT_EQ(state.label, u"Termin\u00e9: 100 %");
+}
+
+TEST_F(ProgressDialogTest, StepIsClampedAtTheUpperLimit) {
+  OpenAt(0, 100, 98);
+  EXPECT_EQ(views_.Last().label, u"Completed: 98 %");
+
+  slot_.Step(5);
+  EXPECT_EQ(views_.Last().position, 100);
+  EXPECT_EQ(views_.Last().label, u"Completed: 100 %");
+}
+
+TEST_F(ProgressDialogTest, StepBelowTheRangeIsLabelledButTheBarRestsLow) {
+  OpenAt(0, 100, 5);
+  slot_.Step(-10);
+  EXPECT_EQ(views_.Last().label, u"Completed: -5 %");
+  EXPECT_EQ(views_.Last().position, 0);
+
+  // The next step starts from what the bar shows.
+  slot_.Step(10);
+  EXPECT_EQ(views_.Last().position, 10);
+  EXPECT_EQ(views_.Last().label, u"Completed: 10 %");
+}
+
+TEST_F(ProgressDialogTest, LabelFollowsTheRangeNotPercent) {
+  OpenAt(10, 20, 10);
+  slot_.Step(3);
+  EXPECT_EQ(views_.Last().position, 13);
+  EXPECT_EQ(views_.Last().label, u"Completed: 13 %");
+}
+
+TEST_F(ProgressDialogTest, FrenchTexts) {
+  OpenAt(0, 100, 42, LANGUAGE_FRENCH);
+  EXPECT_EQ(views_.Last().title, u"Communication du Q7300");
+  EXPECT_EQ(views_.Last().label, u"Termin\u00e9: 42 %");
+}
+
+TEST_F(ProgressDialogTest, WithoutTextsTheTemplateTitleStays) {
+  slot_.Display(0, u"Working", nullptr);
+  slot_.ShowProgress(0, 100);
+  slot_.Step(42);
+  EXPECT_EQ(views_.Last().title, u"Communication du Q7300");
+  EXPECT_EQ(views_.Last().label, u" 42 %");
+}
+
+TEST_F(ProgressDialogTest, MessageShowsAsTheCodePageShowsIt) {
+  // U+0141 is not in Windows-1252; the window shows what is left of the
+  // text before an embedded zero.
+  slot_.Display(0, std::u16string(u"\u0141\u00e9t\0tail", 8),
+                Texts(LANGUAGE_ENGLISH));
+  EXPECT_EQ(views_.Last().message, u"?\u00e9t");
+}
+
+TEST_F(ProgressDialogTest, SecondDisplayClosesTheFirstWindowFirst) {
+  slot_.Display(0, u"one", Texts(LANGUAGE_ENGLISH));
+  slot_.Display(0, u"two", Texts(LANGUAGE_ENGLISH));
+
+  const std::vector<ProgressViewEvent>& events = views_.events();
+  ASSERT_EQ(events.size(), 3u);
+  EXPECT_EQ(events[0].kind, ProgressViewEvent::kOpen);
+  EXPECT_EQ(events[0].view, 1);
+  EXPECT_EQ(events[1].kind, ProgressViewEvent::kClose);
+  EXPECT_EQ(events[1].view, 1);
+  EXPECT_EQ(events[2].kind, ProgressViewEvent::kOpen);
+  EXPECT_EQ(events[2].view, 2);
+  EXPECT_EQ(events[2].state.message, u"two");
+  EXPECT_EQ(views_.open_views(), 1);
+}
+
+TEST_F(ProgressDialogTest, CallsWithoutAWindowChangeNothing) {
+  slot_.ShowProgress(0, 100);
+  slot_.Step(5);
+  slot_.Destroy();
+  EXPECT_TRUE(views_.events().empty());
+
+  slot_.Display(0, u"x", Texts(LANGUAGE_ENGLISH));
+  slot_.Destroy();
+  slot_.ShowProgress(0, 100);
+  slot_.Step(5);
+  ASSERT_EQ(views_.events().size(), 2u);
+  EXPECT_EQ(views_.events()[1].kind, ProgressViewEvent::kClose);
+  EXPECT_EQ(slot_.dialog(), nullptr);
+}
+
+TEST_F(ProgressDialogTest, OwnerThatIsNotAWindowCreatesNoWindow) {
+  constexpr int32_t kHandle = 0x5a5a;
+  slot_.Display(kHandle, u"x", Texts(LANGUAGE_ENGLISH));
+  EXPECT_EQ(slot_.dialog(), nullptr);
+  EXPECT_TRUE(views_.events().empty());
+
+  RegisterWindow(kHandle, /*visible=*/false);
+  slot_.Display(kHandle, u"x", Texts(LANGUAGE_ENGLISH));
+  ASSERT_NE(slot_.dialog(), nullptr);
+  EXPECT_EQ(views_.events().back().ownerHandle, kHandle);
+
+  UnregisterWindow(kHandle);
+  slot_.Display(kHandle, u"x", Texts(LANGUAGE_ENGLISH));
+  EXPECT_EQ(slot_.dialog(), nullptr);
+}
+
+TEST_F(ProgressDialogTest, ViewThatCannotOpenLeavesNoWindow) {
+  views_.FailOpen(true);
+  slot_.Display(0, u"x", Texts(LANGUAGE_ENGLISH));
+  EXPECT_EQ(slot_.dialog(), nullptr);
+  EXPECT_EQ(views_.open_views(), 0);
+  slot_.Step(1);  // nothing to step
+  EXPECT_EQ(views_.events().back().kind, ProgressViewEvent::kClose);
+}
+
+TEST(ProgressViewFactoryTest, FactoryReturningNoViewCreatesNoWindow) {
+  SetProgressViewFactory([] { return std::unique_ptr<ProgressView>(); });
+  EXPECT_EQ(ProgressDialog::Open(0, u"x", nullptr), nullptr);
+  SetProgressViewFactory(nullptr);
+}
+
+}  // namespace
+}  // namespace q7k

@@ -1,0 +1,98 @@
+#include "ui/terminal_progress_view.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+namespace q7k {
+namespace {
+
+ProgressState State() {
+  ProgressState state;
+  state.title = u"Q7300 Communications";
+  state.message = u"Downloading";
+  return state;
+}
+
+// Everything the pseudo-terminal's master has to read within a generous
+// deadline, until it stays quiet briefly.
+std::string Drain(int master) {
+  std::string bytes;
+  pollfd fds{master, POLLIN, 0};
+  int timeoutMs = 5000;
+  while (poll(&fds, 1, timeoutMs) == 1) {
+    char buffer[256];
+    ssize_t n = read(master, buffer, sizeof buffer);
+    if (n <= 0) break;
+    bytes.append(buffer, static_cast<size_t>(n));
+    timeoutMs = 100;
+  }
+  return bytes;
+}
+
+TEST(TerminalProgressViewTest, FormatsTitleMessageBarAndLabel) {
+  ProgressState state = State();
+  EXPECT_EQ(TerminalProgressView::FormatLine(state),
+            "Q7300 Communications: Downloading");
+
+  state.barVisible = true;
+  state.position = 50;
+  state.label = u"Termin\u00e9: 50 %";
+  EXPECT_EQ(TerminalProgressView::FormatLine(state),
+            "Q7300 Communications: Downloading  [##########..........]  "
+            "Termin\xc3\xa9: 50 %");
+
+  state.message = u"two\nlines";  // would break the single line
+  state.position = -5;
+  EXPECT_EQ(TerminalProgressView::FormatLine(state).substr(0, 50),
+            "Q7300 Communications: two lines  [....................]");
+}
+
+TEST(TerminalProgressViewTest, DrawsOneSelfUpdatingLineOnATerminal) {
+  int master = -1;
+  int slave = -1;
+  ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  termios raw{};
+  ASSERT_EQ(tcgetattr(slave, &raw), 0);
+  cfmakeraw(&raw);
+  ASSERT_EQ(tcsetattr(slave, TCSANOW, &raw), 0);
+  {
+    TerminalProgressView view(slave);
+    ProgressState state = State();
+    ASSERT_TRUE(view.Open(7, state));
+    state.barVisible = true;
+    state.position = 100;
+    state.label = u"Completed: 100 %";
+    view.Update(state);
+  }
+  EXPECT_EQ(Drain(master),
+            "\r\x1b[2KQ7300 Communications: Downloading"
+            "\r\x1b[2KQ7300 Communications: Downloading  "
+            "[####################]  Completed: 100 %"
+            "\r\x1b[2K");
+  close(slave);
+  close(master);
+}
+
+TEST(TerminalProgressViewTest, DrawsNothingWhenNotATerminal) {
+  int fds[2];
+  ASSERT_EQ(pipe2(fds, O_NONBLOCK), 0);
+  {
+    TerminalProgressView view(fds[1]);
+    EXPECT_TRUE(view.Open(0, State()));
+    view.Update(State());
+  }
+  char byte;
+  EXPECT_EQ(read(fds[0], &byte, 1), -1);
+  EXPECT_EQ(errno, EAGAIN);
+  close(fds[0]);
+  close(fds[1]);
+}
+
+}  // namespace
+}  // namespace q7k

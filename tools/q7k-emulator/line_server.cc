@@ -1,0 +1,243 @@
+#include "line_server.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace q7k {
+namespace emu {
+namespace {
+
+constexpr size_t kReadBlock = 512;
+// Request bytes kept for the trace; a longer run of noise is cut.
+constexpr size_t kMaxTraced = 4096;
+
+}  // namespace
+
+std::chrono::microseconds WireTime(size_t bytes, uint32_t baud) {
+  if (baud == 0) return std::chrono::microseconds(0);
+  return std::chrono::microseconds(static_cast<int64_t>(bytes) * 10 *
+                                   1000000 / baud);
+}
+
+LineServer::LineServer(const LineOptions& options, Handler handler)
+    : options_(options), handler_(std::move(handler)) {}
+
+LineServer::~LineServer() { Stop(); }
+
+std::string LineServer::path() const {
+  std::lock_guard<std::mutex> lock(pathMutex_);
+  return path_;
+}
+
+bool LineServer::OpenLine(std::string* error) {
+  const bool ok =
+      options_.device.empty()
+          ? line_.OpenPseudoTerminal(options_.linkPath, error)
+          : line_.OpenDevice(options_.device, options_.baud, error);
+  std::lock_guard<std::mutex> lock(pathMutex_);
+  path_ = ok ? line_.path() : std::string();
+  return ok;
+}
+
+bool LineServer::Start(std::string* error) {
+  if (!options_.tracePath.empty() && !trace_.is_open() &&
+      !trace_.Open(options_.tracePath, error)) {
+    return false;
+  }
+  if (!OpenLine(error)) return false;
+  int fds[2];
+  if (pipe2(fds, O_NONBLOCK | O_CLOEXEC) != 0) {
+    *error = std::string("pipe: ") + std::strerror(errno);
+    line_.Close();
+    return false;
+  }
+  wakeRead_ = fds[0];
+  wakeWrite_ = fds[1];
+  stop_ = false;
+  running_ = true;
+  decoder_.Reset();
+  raw_.clear();
+  lineFreeAt_ = Clock::now();
+  worker_ = std::thread(&LineServer::Run, this);
+  return true;
+}
+
+void LineServer::Stop() {
+  if (worker_.joinable()) {
+    stop_ = true;
+    const char wake = 1;
+    // The pipe has room: at most one byte is ever pending per Stop.
+    (void)!::write(wakeWrite_, &wake, 1);
+    worker_.join();
+  }
+  if (wakeRead_ >= 0) ::close(wakeRead_);
+  if (wakeWrite_ >= 0) ::close(wakeWrite_);
+  wakeRead_ = wakeWrite_ = -1;
+  line_.Close();
+  std::lock_guard<std::mutex> lock(pathMutex_);
+  path_.clear();
+  running_ = false;
+}
+
+void LineServer::Run() {
+  uint8_t block[kReadBlock];
+  while (!stop_) {
+    pollfd fds[2] = {{line_.fd(), POLLIN, 0}, {wakeRead_, POLLIN, 0}};
+    if (::poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (fds[1].revents != 0 || stop_) break;
+    if (fds[0].revents & POLLIN) {
+      const ssize_t n = ::read(line_.fd(), block, sizeof block);
+      if (n > 0) {
+        Consume(block, static_cast<size_t>(n));
+        if (lineLost_ && !Reopen("line lost while writing")) break;
+        continue;
+      }
+      if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+    } else if (fds[0].revents == 0) {
+      continue;
+    }
+    // Hang-up, error or end of file: the line is gone.
+    if (!Reopen("line lost")) break;
+  }
+  running_ = false;
+}
+
+void LineServer::Consume(const uint8_t* bytes, size_t n) {
+  if (options_.loopback) {
+    SendPaced(bytes, n);
+    return;
+  }
+  for (size_t i = 0; i < n && !stop_ && !lineLost_; ++i) {
+    if (raw_.empty()) firstByte_ = Clock::now();
+    if (raw_.size() < kMaxTraced) raw_.push_back(bytes[i]);
+    // One byte at a time: the decoder drops whatever follows a frame in the
+    // block it was fed, and a host may send the next request right behind.
+    switch (decoder_.Feed(&bytes[i], 1)) {
+      case LineDecoder::kComplete:
+        Answer();
+        decoder_.Reset();
+        raw_.clear();
+        break;
+      case LineDecoder::kTooLong:
+        trace_.Note("request frame too long, dropped");
+        decoder_.Reset();
+        raw_.clear();
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+void LineServer::Answer() {
+  // The request has not fully arrived before its bytes crossed the wire.
+  const auto ready = firstByte_ + WireTime(raw_.size(), options_.baud) +
+                     std::chrono::milliseconds(options_.turnaroundMs);
+  if (!SleepUntil(ready)) return;
+  Exchange ex = handler_(decoder_.frame(), decoder_.count());
+  if (!ex.answered) {
+    trace_.Write(raw_, nullptr, {"dropped"});
+    return;
+  }
+  Transmit(ex.tx);
+  if (ex.tx.silent) {
+    trace_.Write(raw_, nullptr, ex.tx.faults);
+  } else if (ex.tx.close) {
+    std::vector<uint8_t> sent(ex.tx.line.begin(),
+                              ex.tx.line.begin() + ex.tx.closeAfter);
+    trace_.Write(raw_, &sent, ex.tx.faults);
+  } else {
+    trace_.Write(raw_, &ex.tx.line, ex.tx.faults);
+  }
+}
+
+void LineServer::Transmit(const Transmission& tx) {
+  if (tx.silent) return;
+  const size_t limit = tx.close ? tx.closeAfter : tx.line.size();
+  const size_t chunk = tx.chunk > 0 ? tx.chunk : std::max<size_t>(limit, 1);
+  for (size_t off = 0; off < limit; off += chunk) {
+    if (!SendPaced(tx.line.data() + off, std::min(chunk, limit - off))) return;
+    if (tx.chunk > 0 && tx.chunkDelayMs > 0 && off + chunk < limit &&
+        !SleepUntil(Clock::now() +
+                    std::chrono::milliseconds(tx.chunkDelayMs))) {
+      return;
+    }
+  }
+  if (tx.close) lineLost_ = true;
+}
+
+bool LineServer::SendPaced(const uint8_t* p, size_t n) {
+  if (options_.baud == 0) return WriteAll(p, n);
+  // About 10 ms of bytes a write, so the wire time is spread evenly.
+  const size_t slice = std::max<size_t>(1, options_.baud / 1000);
+  const auto start = std::max(Clock::now(), lineFreeAt_);
+  size_t sent = 0;
+  while (sent < n) {
+    const size_t k = std::min(slice, n - sent);
+    if (!WriteAll(p + sent, k)) return false;
+    sent += k;
+    lineFreeAt_ = start + WireTime(sent, options_.baud);
+    if (!SleepUntil(lineFreeAt_)) return false;
+  }
+  return true;
+}
+
+bool LineServer::WriteAll(const uint8_t* p, size_t n) {
+  while (n > 0) {
+    const ssize_t w = ::write(line_.fd(), p, n);
+    if (w > 0) {
+      p += w;
+      n -= static_cast<size_t>(w);
+      continue;
+    }
+    if (w < 0 && errno == EINTR) continue;
+    if (w < 0 && errno != EAGAIN) {
+      lineLost_ = true;
+      return false;
+    }
+    // The host is not reading: wait for room, or for Stop.
+    pollfd fds[2] = {{line_.fd(), POLLOUT, 0}, {wakeRead_, POLLIN, 0}};
+    if (::poll(fds, 2, -1) < 0 && errno != EINTR) return false;
+    if (stop_) return false;
+  }
+  return true;
+}
+
+bool LineServer::SleepUntil(Clock::time_point deadline) {
+  for (;;) {
+    if (stop_) return false;
+    const auto left = deadline - Clock::now();
+    if (left <= Clock::duration::zero()) return true;
+    // Rounded up, so the sleep never ends early.
+    const auto ms =
+        std::chrono::ceil<std::chrono::milliseconds>(left).count();
+    pollfd wake = {wakeRead_, POLLIN, 0};
+    if (::poll(&wake, 1, static_cast<int>(ms)) > 0) return false;
+  }
+}
+
+bool LineServer::Reopen(const std::string& why) {
+  lineLost_ = false;
+  decoder_.Reset();
+  raw_.clear();
+  line_.Close();
+  std::string error;
+  if (!OpenLine(&error)) {
+    trace_.Note(why + "; cannot open the line again: " + error);
+    return false;
+  }
+  trace_.Note(why + "; line open again at " + line_.path());
+  if (opened_) opened_(line_.path());
+  return true;
+}
+
+}  // namespace emu
+}  // namespace q7k

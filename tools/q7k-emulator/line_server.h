@@ -1,0 +1,113 @@
+// LineServer: serves the instrument protocol on a serial line from a worker
+// thread: decodes request frames as they arrive, hands each to a handler,
+// and writes the reply with the pacing, pauses and faults it asks for.
+//
+// Pacing: with a baud rate set, a request counts as received only once its
+// line bytes could have crossed the wire (10 bits a byte), and replies leave
+// at most baud / 10 bytes a second.
+//
+// The worker blocks in poll on the line and on a wake-up pipe; Stop wakes
+// it. A closed line (the close fault, or a device that went away) is opened
+// again at once: a new pseudo-terminal, with the symlink moved to it.
+//
+// Thread safety: Start, Stop and path may be called from any thread; the
+// handler and the opened callback run on the worker thread.
+#ifndef Q7K_EMULATOR_LINE_SERVER_H_
+#define Q7K_EMULATOR_LINE_SERVER_H_
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "exchange_trace.h"
+#include "faults.h"
+#include "link/line_codec.h"
+#include "responder.h"
+#include "serial_line.h"
+
+namespace q7k {
+namespace emu {
+
+struct LineOptions {
+  std::string device;    // empty: a new pseudo-terminal
+  std::string linkPath;  // pseudo-terminal only: symlink to the host end
+  uint32_t baud = 0;     // 0: no pacing
+  uint32_t turnaroundMs = 0;  // extra pause before each reply
+  bool loopback = false;      // echo every byte, like a loopback plug
+  std::string tracePath;      // empty: no trace; "-": standard error
+};
+
+// Time count bytes take on the wire at baud (10 bits a byte); 0 unpaced.
+std::chrono::microseconds WireTime(size_t bytes, uint32_t baud);
+
+class LineServer {
+ public:
+  using Handler = std::function<Exchange(const uint8_t* frame, size_t size)>;
+  using OpenedCallback = std::function<void(const std::string& path)>;
+
+  LineServer(const LineOptions& options, Handler handler);
+  ~LineServer();
+  LineServer(const LineServer&) = delete;
+  LineServer& operator=(const LineServer&) = delete;
+
+  // Called with the new path whenever the line is opened again. REQUIRES:
+  // before Start.
+  void set_opened_callback(OpenedCallback callback) {
+    opened_ = std::move(callback);
+  }
+
+  // Opens the line and starts the worker. False with error set when the
+  // line or the trace cannot be opened. REQUIRES: not started.
+  bool Start(std::string* error);
+  // Stops the worker and closes the line; idempotent.
+  void Stop();
+  bool running() const { return running_; }
+  // The path a host opens; empty while no line is open.
+  std::string path() const;
+
+ private:
+  using Clock = std::chrono::steady_clock;
+
+  bool OpenLine(std::string* error);
+  void Run();
+  void Consume(const uint8_t* bytes, size_t n);
+  void Answer();
+  void Transmit(const Transmission& tx);
+  // Writes with pacing; false when stopping or the line failed.
+  bool SendPaced(const uint8_t* p, size_t n);
+  bool WriteAll(const uint8_t* p, size_t n);
+  // Sleeps until deadline; false when Stop interrupted the sleep.
+  bool SleepUntil(Clock::time_point deadline);
+  bool Reopen(const std::string& why);
+
+  LineOptions options_;
+  Handler handler_;
+  OpenedCallback opened_;
+  SerialLine line_;
+  ExchangeTrace trace_;
+  int wakeRead_ = -1;
+  int wakeWrite_ = -1;
+  std::thread worker_;
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> running_{false};
+  bool lineLost_ = false;
+  mutable std::mutex pathMutex_;
+  std::string path_;
+
+  // Reception state of the worker.
+  LineDecoder decoder_;
+  std::vector<uint8_t> raw_;
+  Clock::time_point firstByte_;
+  Clock::time_point lineFreeAt_;
+};
+
+}  // namespace emu
+}  // namespace q7k
+
+#endif  // Q7K_EMULATOR_LINE_SERVER_H_
