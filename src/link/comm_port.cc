@@ -291,6 +291,7 @@ int32_t CommPort::PurgeTx() {
   {
     std::lock_guard<std::mutex> lock(txPurgeMutex_);
     txQueue_.Clear();
+    bytesBeforeBreak_ = 0;
     ++txPurgeCount_;
     if (io_.IsOpen()) io_.PurgeOutput();
   }
@@ -312,7 +313,11 @@ int32_t CommPort::PurgeRx() {
 
 int32_t CommPort::SendBreak(int32_t milliseconds) {
   breakMs_.store(std::clamp(milliseconds, 0, kMaxBreakMs));
-  breakRequested_.store(true);
+  {
+    std::lock_guard<std::mutex> lock(txPurgeMutex_);
+    breakPending_ = true;
+    bytesBeforeBreak_ = txQueue_.Count();
+  }
   writerWake_.Signal();
   return 0;
 }
@@ -553,12 +558,37 @@ void CommPort::CheckLineErrors() {
 
 void CommPort::WriterLoop() {
   OnTransmitEmpty();
+  uint8_t block[kWriteBlockSize];
+  bool wroteSinceEmpty = false;
   while (!stopRequested_.load() && !deviceFailed_.load()) {
-    if (txQueue_.Count() > 0) {
-      if (WriteQueued()) break;
+    size_t n = 0;
+    bool breakDue = false;
+    uint64_t purges = 0;
+    {
+      // A pending break lets through only the bytes queued before it.
+      std::lock_guard<std::mutex> lock(txPurgeMutex_);
+      const size_t limit = breakPending_
+                               ? std::min(kWriteBlockSize, bytesBeforeBreak_)
+                               : kWriteBlockSize;
+      n = txQueue_.Pop(block, limit);
+      if (breakPending_) {
+        bytesBeforeBreak_ -= n;
+        breakDue = bytesBeforeBreak_ == 0 && n == 0;
+        if (breakDue) breakPending_ = false;
+      }
+      purges = txPurgeCount_;
+    }
+    if (n > 0) {
+      NotifyWaiters();
+      wroteSinceEmpty = true;
+      if (WriteBlock(block, n, purges)) break;
       continue;
     }
-    if (breakRequested_.exchange(false)) {
+    if (wroteSinceEmpty) {
+      wroteSinceEmpty = false;
+      OnTransmitEmpty();
+    }
+    if (breakDue) {
       if (HoldBreak()) break;
       continue;
     }
@@ -572,52 +602,37 @@ void CommPort::WriterLoop() {
   ThreadEnded();
 }
 
-bool CommPort::WriteQueued() {
-  uint8_t block[kWriteBlockSize];
-  for (;;) {
-    size_t n = 0;
-    uint64_t purges = 0;
+bool CommPort::WriteBlock(const uint8_t* block, size_t n, uint64_t purges) {
+  size_t done = 0;
+  while (done < n) {
+    int32_t put = 0;
+    uint32_t error = 0;
     {
       std::lock_guard<std::mutex> lock(txPurgeMutex_);
-      n = txQueue_.Pop(block, kWriteBlockSize);
-      purges = txPurgeCount_;
+      if (purges != txPurgeCount_) return false;  // PurgeTx dropped it
+      put = io_.Write(block + done, n - done, &error);
     }
-    NotifyWaiters();
-    if (n == 0) {
-      OnTransmitEmpty();
-      return false;
+    if (put < 0) {
+      FailDevice(error);
+      return true;
     }
-    size_t done = 0;
-    while (done < n) {
-      int32_t put = 0;
-      uint32_t error = 0;
-      {
-        std::lock_guard<std::mutex> lock(txPurgeMutex_);
-        if (purges != txPurgeCount_) break;  // PurgeTx dropped the block
-        put = io_.Write(block + done, n - done, &error);
-      }
-      if (put < 0) {
-        FailDevice(error);
-        return true;
-      }
-      if (put > 0) {
-        done += static_cast<size_t>(put);
-        continue;
-      }
-      const WaitResult w =
-          io_.Wait(writerWake_, kWaitWritable | kWaitHangup, -1);
-      if (w.woken) writerWake_.Drain();
-      if (stopRequested_.load()) {
-        io_.PurgeOutput();  // abort what the device still holds
-        return true;
-      }
-      if (deviceFailed_.load()) return true;
-      if (w.error != 0 && !w.writable) {
-        FailDevice(w.error);
-        return true;
-      }
+    if (put > 0) {
+      done += static_cast<size_t>(put);
+      continue;
+    }
+    const WaitResult w = io_.Wait(writerWake_, kWaitWritable | kWaitHangup, -1);
+    if (w.woken) writerWake_.Drain();
+    if (stopRequested_.load()) {
+      io_.PurgeOutput();  // abort what the device still holds
+      return true;
+    }
+    if (deviceFailed_.load()) return true;
+    if (w.error != 0 && !w.writable) {
+      FailDevice(w.error);
+      return true;
     }
   }
+  return false;
 }
 
 bool CommPort::HoldBreak() {

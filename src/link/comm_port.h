@@ -118,8 +118,8 @@ class CommPort : public SerialDevice {
   int32_t FramingError(int32_t clear) override;
   int32_t OverrunError(int32_t clear) override;
   // The writer thread holds the line in break for min(milliseconds, 1000)
-  // (negative counts as 0) once the bytes queued before it went out.
-  // Returns 0.
+  // (negative counts as 0) once the bytes queued before the call went out;
+  // bytes queued after it follow the break. Returns 0.
   int32_t SendBreak(int32_t milliseconds) override;
   // Copies up to max waiting bytes without taking them, plus a zero byte;
   // lastCount() = bytes copied. Returns 0 or a negative status.
@@ -238,9 +238,10 @@ class CommPort : public SerialDevice {
   void SampleModemLines();
   void CheckLineErrors();
 
-  // Writer thread; true when the thread must end.
+  // Writer thread. WriteBlock and HoldBreak return true when the thread
+  // must end.
   void WriterLoop();
-  bool WriteQueued();
+  bool WriteBlock(const uint8_t* block, size_t n, uint64_t purges);
   bool HoldBreak();
 
   const std::string name_;
@@ -281,13 +282,15 @@ class CommPort : public SerialDevice {
   WakeEvent writerWake_;  // stop, tx ready, break request, purge
   std::atomic<bool> stopRequested_{false};
   std::atomic<bool> deviceFailed_{false};
-  std::atomic<bool> breakRequested_{false};
 
   // Held by the reader from read() to queueing the bytes, and by PurgeRx.
   std::mutex rxPurgeMutex_;
-  // Held by the writer while taking or writing a block, and by PurgeTx.
+  // Held by the writer while taking or writing a block, by PurgeTx and by
+  // SendBreak; guards the three members after it.
   std::mutex txPurgeMutex_;
-  uint64_t txPurgeCount_ = 0;  // guarded by txPurgeMutex_
+  uint64_t txPurgeCount_ = 0;
+  bool breakPending_ = false;
+  size_t bytesBeforeBreak_ = 0;  // queued before the pending break
 
   std::mutex waitMutex_;
   std::condition_variable waitCondition_;

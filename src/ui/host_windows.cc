@@ -10,7 +10,8 @@ namespace {
 
 struct WindowTable {
   std::mutex mutex;
-  std::unordered_map<int32_t, bool> visible;  // handle -> visible
+  // handle -> visible; visibility matters only to the host's own views.
+  std::unordered_map<int32_t, bool> visible;
 };
 
 WindowTable& Table() {
@@ -37,13 +38,6 @@ bool IsHostWindow(int32_t handle) {
   WindowTable& table = Table();
   std::lock_guard<std::mutex> lock(table.mutex);
   return table.visible.count(handle) != 0;
-}
-
-bool IsHostWindowVisible(int32_t handle) {
-  WindowTable& table = Table();
-  std::lock_guard<std::mutex> lock(table.mutex);
-  auto found = table.visible.find(handle);
-  return found != table.visible.end() && found->second;
 }
 
 }  // namespace q7k

@@ -13,9 +13,6 @@ namespace q7k {
 // True when handle is registered. 0 is never a window.
 bool IsHostWindow(int32_t handle);
 
-// True when handle is registered as visible.
-bool IsHostWindowVisible(int32_t handle);
-
 }  // namespace q7k
 
 #endif  // Q7K_UI_HOST_WINDOWS_H_

@@ -134,7 +134,8 @@ TEST_F(ErrorStateTest, StopReasonBytes) {
   Record(14, StopReason(0, bytes));
   EXPECT_EQ(state_.code(), -1);
   // A reply without status word or reasons decodes to nothing.
-  Record(14, {});
+  const uint8_t none = 0;
+  state_.RecordInstrumentError(14, &none, 0);
   EXPECT_EQ(state_.code(), -1);
   EXPECT_EQ(state_.message(), u"Test Not Running - Undefined Safety Error");
 }

@@ -257,18 +257,6 @@ TEST_F(SimulatedResultsTest, LeakReportsTheInductanceAsSeriesValues) {
   EXPECT_LT(state_.specResistance, 50000.0f);
 }
 
-TEST_F(SimulatedResultsTest, SeriesCapacitorDerivesTheParallelValues) {
-  params_.CapModel = SERIES_MODEL;
-  Start(SIMUL_EXC, /*fast=*/true);
-  PollPastRanging();
-  Poll();
-  const double sin2 = state_.specSinTheta * state_.specSinTheta;
-  const double cos2 = state_.specCosTheta * state_.specCosTheta;
-  EXPECT_FLOAT_EQ(data_.SeriesCap, 6.789e-10f);
-  EXPECT_FLOAT_EQ(data_.ParallelCap, 6.789e-10f * sin2);
-  EXPECT_FLOAT_EQ(data_.ParallelRes, state_.specResistance / cos2);
-}
-
 TEST_F(SimulatedResultsTest, CalibrationSpecimenDrivenAtTheTestVoltage) {
   params_.CalTestNum = 1;
   settings_.runtimeFrequency = 60.0f;

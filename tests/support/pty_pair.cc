@@ -145,6 +145,13 @@ bool PtyPeer::WaitReceived(size_t count, std::chrono::milliseconds deadline) {
                            [&] { return received_.size() >= count; });
 }
 
+bool PtyPeer::WaitFor(
+    const std::function<bool(const std::vector<uint8_t>&)>& done,
+    std::chrono::milliseconds deadline) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return changed_.wait_for(lock, deadline, [&] { return done(received_); });
+}
+
 std::vector<uint8_t> PtyPeer::Received() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return received_;

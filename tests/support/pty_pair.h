@@ -97,6 +97,10 @@ class PtyPeer {
   // Waits until at least count bytes have been received in all.
   bool WaitReceived(size_t count,
                     std::chrono::milliseconds deadline = kPtyDeadline);
+  // Waits until done(everything received so far) holds, e.g. until a whole
+  // frame has arrived.
+  bool WaitFor(const std::function<bool(const std::vector<uint8_t>&)>& done,
+               std::chrono::milliseconds deadline = kPtyDeadline);
   // Everything received so far, oldest first.
   std::vector<uint8_t> Received() const;
   // Stops / resumes reading the master, so the port's output backs up.

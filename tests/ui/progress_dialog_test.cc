@@ -6,6 +6,7 @@
 
 #include "platform/codepage.h"
 #include "q7kcomm/host.h"
+#include "q7kcomm/types.h"
 #include "resources/catalog.h"
 #include "support/recording_progress_view.h"
 

@@ -19,18 +19,22 @@ ProgressState State() {
   return state;
 }
 
-// Everything the pseudo-terminal's master has to read within a generous
-// deadline, until it stays quiet briefly.
-std::string Drain(int master) {
+// Reads size bytes from the pseudo-terminal's master (within a generous
+// deadline), then whatever else is already waiting.
+std::string ReadBytes(int master, size_t size) {
   std::string bytes;
   pollfd fds{master, POLLIN, 0};
-  int timeoutMs = 5000;
-  while (poll(&fds, 1, timeoutMs) == 1) {
+  while (bytes.size() < size && poll(&fds, 1, 5000) == 1) {
     char buffer[256];
     ssize_t n = read(master, buffer, sizeof buffer);
     if (n <= 0) break;
     bytes.append(buffer, static_cast<size_t>(n));
-    timeoutMs = 100;
+  }
+  while (poll(&fds, 1, 0) == 1) {
+    char buffer[256];
+    ssize_t n = read(master, buffer, sizeof buffer);
+    if (n <= 0) break;
+    bytes.append(buffer, static_cast<size_t>(n));
   }
   return bytes;
 }
@@ -49,7 +53,7 @@ TEST(TerminalProgressViewTest, FormatsTitleMessageBarAndLabel) {
 
   state.message = u"two\nlines";  // would break the single line
   state.position = -5;
-  EXPECT_EQ(TerminalProgressView::FormatLine(state).substr(0, 50),
+  EXPECT_EQ(TerminalProgressView::FormatLine(state).substr(0, 55),
             "Q7300 Communications: two lines  [....................]");
 }
 
@@ -70,11 +74,12 @@ TEST(TerminalProgressViewTest, DrawsOneSelfUpdatingLineOnATerminal) {
     state.label = u"Completed: 100 %";
     view.Update(state);
   }
-  EXPECT_EQ(Drain(master),
-            "\r\x1b[2KQ7300 Communications: Downloading"
-            "\r\x1b[2KQ7300 Communications: Downloading  "
-            "[####################]  Completed: 100 %"
-            "\r\x1b[2K");
+  const std::string expected =
+      "\r\x1b[2KQ7300 Communications: Downloading"
+      "\r\x1b[2KQ7300 Communications: Downloading  "
+      "[####################]  Completed: 100 %"
+      "\r\x1b[2K";
+  EXPECT_EQ(ReadBytes(master, expected.size()), expected);
   close(slave);
   close(master);
 }

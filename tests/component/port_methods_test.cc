@@ -1,0 +1,224 @@
+// The port methods through the public API: open failures, exclusive use,
+// the loopback test, the timer and simulation.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+
+#include "q7kcomm/q7kcomm.h"
+#include "support/pty_pair.h"
+#include "support/temp_dir.h"
+
+namespace q7k {
+namespace {
+
+using std::chrono::milliseconds;
+using SteadyClock = std::chrono::steady_clock;
+
+using Bytes = std::vector<uint8_t>;
+constexpr int32_t kPort = 6;
+
+int64_t MsSince(SteadyClock::time_point start) {
+  return std::chrono::duration_cast<milliseconds>(SteadyClock::now() - start)
+      .count();
+}
+
+class PortMethodsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(pty_.ok()) << pty_.error();
+    SetSerialPortPath(kPort, pty_.slavePath());
+    comm_ = New();
+    ClearErrorInfo();
+  }
+  void TearDown() override { SetSerialPortPath(kPort, ""); }
+  static ComPtr<IQ7kComm> New() {
+    ComPtr<IQ7kComm> c;
+    EXPECT_EQ(CreateInstance(CLSID_Q7kComm, IID_IQ7kComm, c.AsVoidOut()), S_OK);
+    return c;
+  }
+  static short Code(IQ7kComm* c) {
+    short code = 0;
+    c->get_ErrorCode(&code);
+    return code;
+  }
+  static std::string Message(IQ7kComm* c) {
+    Bstr msg;
+    c->get_ErrorMsg(msg.out());
+    return msg.utf8();
+  }
+  static short IsOpen(IQ7kComm* c) {
+    short open = -1;
+    c->IsPortOpen(&open);
+    return open;
+  }
+  Q7K_PORT port() const { return static_cast<Q7K_PORT>(kPort); }
+
+  ScopedTempDir dir_;
+  PtyPair pty_;
+  ComPtr<IQ7kComm> comm_;
+};
+
+TEST_F(PortMethodsTest, MissingPortIsNotFoundButStaysALink) {
+  SetSerialPortPath(kPort, dir_.File("no-such-device"));
+  EXPECT_EQ(comm_->OpenPort(port(), BPS_9600), E_FAIL);
+  EXPECT_EQ(Code(comm_.Get()), 298);
+  EXPECT_EQ(Message(comm_.Get()), "COM port not found");
+  ErrorInfo info;
+  ASSERT_EQ(GetErrorInfo(&info), S_OK);
+  EXPECT_EQ(info.description, u"COM port not found");
+  EXPECT_EQ(IsOpen(comm_.Get()), 1);
+  // Commands on the failed link fail with its status, without waiting.
+  EXPECT_EQ(comm_->StartPONSequence(), E_FAIL);
+  EXPECT_EQ(Code(comm_.Get()), 298);
+  EXPECT_EQ(comm_->ClosePort(), S_OK);
+  EXPECT_EQ(IsOpen(comm_.Get()), 0);
+  EXPECT_EQ(comm_->ClosePort(), S_OK);
+}
+
+TEST_F(PortMethodsTest, PortNumbersBelowOneAreNotFound) {
+  for (int32_t n : {0, -3}) {
+    comm_->ClearError();
+    EXPECT_EQ(comm_->OpenPort(static_cast<Q7K_PORT>(n), BPS_9600), E_FAIL);
+    EXPECT_EQ(Code(comm_.Get()), 298) << n;
+  }
+}
+
+TEST_F(PortMethodsTest, EnvironmentNamesTheDevice) {
+  SetSerialPortPath(kPort, "");
+  ASSERT_EQ(setenv("Q7K_COM6", pty_.slavePath().c_str(), 1), 0);
+  EXPECT_EQ(comm_->OpenPort(port(), BPS_128000), S_OK);
+  unsetenv("Q7K_COM6");
+  EXPECT_EQ(Code(comm_.Get()), 0);
+}
+
+TEST_F(PortMethodsTest, SecondHolderIsRefused) {
+  ASSERT_EQ(comm_->OpenPort(port(), BPS_9600), S_OK);
+  ComPtr<IQ7kComm> other = New();
+  EXPECT_EQ(other->OpenPort(port(), BPS_9600), E_FAIL);
+  EXPECT_EQ(Code(other.Get()), 299);
+  EXPECT_EQ(Message(other.Get()), "COM port in use");
+  comm_->ClosePort();
+  other->ClearError();
+  EXPECT_EQ(other->OpenPort(port(), BPS_9600), S_OK);
+}
+
+TEST_F(PortMethodsTest, HolderInAnotherProcessIsRefused) {
+  int ready[2], release[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(release), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ComPtr<IQ7kComm> holder = New();
+    const char ok = holder->OpenPort(port(), BPS_9600) == S_OK ? 'y' : 'n';
+    (void)!write(ready[1], &ok, 1);
+    char c;
+    (void)!read(release[0], &c, 1);
+    holder->ClosePort();
+    _exit(0);
+  }
+  char ok = 0;
+  ASSERT_EQ(read(ready[0], &ok, 1), 1);
+  ASSERT_EQ(ok, 'y');
+  EXPECT_EQ(comm_->OpenPort(port(), BPS_9600), E_FAIL);
+  EXPECT_EQ(Code(comm_.Get()), 299);
+  (void)!write(release[1], "x", 1);
+  int status = 0;
+  waitpid(child, &status, 0);
+  for (int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
+  comm_->ClearError();
+  EXPECT_EQ(comm_->OpenPort(port(), BPS_9600), S_OK);
+}
+
+TEST_F(PortMethodsTest, LoopbackWithAnEchoingPeer) {
+  PtyPeer peer(pty_.master(), PtyPeer::Echo());
+  EXPECT_EQ(comm_->RunLoopbackTest(port(), BPS_38400), S_OK);
+  EXPECT_EQ(IsOpen(comm_.Get()), 0);
+  const Bytes sent = peer.Received();
+  const std::string text(sent.begin() + 2, sent.end() - 2);
+  EXPECT_EQ(text, "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789");
+}
+
+TEST_F(PortMethodsTest, LoopbackWithAMismatchingPeer) {
+  PtyPeer peer(pty_.master(), [](const Bytes& chunk) {
+    Bytes reply = chunk;
+    for (uint8_t& b : reply) {
+      if (b == 'Q') b = 'q';
+    }
+    return reply;
+  });
+  EXPECT_EQ(comm_->RunLoopbackTest(port(), BPS_9600), E_FAIL);
+  EXPECT_EQ(Code(comm_.Get()), 141);
+  EXPECT_EQ(Message(comm_.Get()), "Loopback Message mismatch");
+  EXPECT_EQ(IsOpen(comm_.Get()), 0);
+}
+
+TEST_F(PortMethodsTest, LoopbackWithNothingConnected) {
+  PtyPeer peer(pty_.master());
+  const auto start = SteadyClock::now();
+  EXPECT_EQ(comm_->RunLoopbackTest(port(), BPS_9600), E_FAIL);
+  EXPECT_GE(MsSince(start), 4000);
+  EXPECT_EQ(Code(comm_.Get()), 142);
+  EXPECT_EQ(Message(comm_.Get()), "Loopback Message not received");
+  EXPECT_EQ(IsOpen(comm_.Get()), 0);
+  const std::string log = ReadFileBytes(dir_.File("Q7kComm.log"));
+  EXPECT_NE(log.find("- [T] Error=142 @ "), std::string::npos);
+  EXPECT_NE(log.find("[Loopback Message not received](36)\n  41 42 43 "),
+            std::string::npos);
+}
+
+TEST_F(PortMethodsTest, TimerDelay) {
+  // Without a link: a silent failure.
+  EXPECT_EQ(comm_->TimerDelay(500, 1), E_FAIL);
+  ErrorInfo info;
+  EXPECT_EQ(GetErrorInfo(&info), S_FALSE);
+  EXPECT_EQ(Code(comm_.Get()), 0);
+
+  ASSERT_EQ(comm_->OpenPort(port(), BPS_9600), S_OK);
+  int pumped = 0;
+  SetMessagePump([&pumped] { ++pumped; });
+  auto start = SteadyClock::now();
+  EXPECT_EQ(comm_->TimerDelay(60, 1), S_OK);
+  EXPECT_GE(MsSince(start), 60);
+  EXPECT_GE(pumped, 3);  // at least every 10 ms
+  pumped = 0;
+  EXPECT_EQ(comm_->TimerDelay(30, 0), S_OK);
+  EXPECT_EQ(pumped, 0);
+  SetMessagePump(nullptr);
+  start = SteadyClock::now();
+  EXPECT_EQ(comm_->TimerDelay(-5, 0), S_OK);  // never 49 days
+  EXPECT_LT(MsSince(start), 1000);
+  comm_->ClosePort();
+
+  // Fast simulation skips every wait, even without a port.
+  comm_->put_SimulMode(SIMUL_EXC);
+  comm_->put_SimulFast(1);
+  start = SteadyClock::now();
+  EXPECT_EQ(comm_->TimerDelay(5000, 1), S_OK);
+  EXPECT_LT(MsSince(start), 1000);
+  comm_->put_SimulFast(0);
+  EXPECT_EQ(comm_->TimerDelay(10, 0), E_FAIL);
+}
+
+TEST_F(PortMethodsTest, SimulationOpensMissingPortsAndAnswersEverything) {
+  SetSerialPortPath(kPort, dir_.File("no-such-device"));
+  comm_->put_SimulMode(SIMUL_EXC);
+  EXPECT_EQ(comm_->OpenPort(port(), BPS_9600), S_OK);
+  EXPECT_EQ(Code(comm_.Get()), 0);
+  auto start = SteadyClock::now();
+  EXPECT_EQ(comm_->StartPONSequence(), S_OK);
+  const int64_t one = MsSince(start);
+  EXPECT_GE(one, 100);
+  EXPECT_LT(one, 1000);
+  start = SteadyClock::now();
+  EXPECT_EQ(comm_->RunLoopbackTest(port(), BPS_9600), S_OK);
+  EXPECT_GE(MsSince(start), 2000);
+  EXPECT_EQ(IsOpen(comm_.Get()), 0);
+}
+
+}  // namespace
+}  // namespace q7k

@@ -1,0 +1,583 @@
+#include "link/comm_port.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "link/link_errors.h"
+#include "platform/serial_io.h"
+#include "q7kcomm/host.h"
+#include "support/pty_pair.h"
+
+namespace q7k {
+namespace {
+
+using std::chrono::milliseconds;
+using Clock = std::chrono::steady_clock;
+
+constexpr milliseconds kDeadline{10000};
+constexpr char kMissingDevice[] = "/dev/q7k-no-such-device";
+
+std::vector<uint8_t> Pattern(size_t n, uint8_t seed = 0) {
+  std::vector<uint8_t> bytes(n);
+  for (size_t i = 0; i < n; ++i) {
+    bytes[i] = static_cast<uint8_t>(seed + i * 13 + i / 256);
+  }
+  return bytes;
+}
+
+std::unique_ptr<CommPort> OpenPort(const std::string& name, int32_t baud = 9600,
+                                   int32_t dsrHandshake = 0) {
+  return std::make_unique<CommPort>(name, baud, 'N', 8, 1, 1, 1, 0, 0,
+                                    dsrHandshake);
+}
+
+// Takes exactly count bytes from the port, sleeping between arrivals.
+std::vector<uint8_t> ReadExactly(CommPort& port, size_t count) {
+  std::vector<uint8_t> got;
+  std::vector<uint8_t> block(kPortQueueCapacity + 1);
+  while (got.size() < count) {
+    if (!port.WaitForRx(0, kDeadline)) break;
+    const int32_t n = std::min<int32_t>(
+        port.RxCount(), static_cast<int32_t>(count - got.size()));
+    if (port.Read(block.data(), n) != 0) break;
+    got.insert(got.end(), block.begin(), block.begin() + n);
+  }
+  return got;
+}
+
+class CommPortTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(pty_.ok()) << pty_.error(); }
+
+  // Fills the port until even the TxQueue is full: the far end reads
+  // nothing, so the device backs up and the writer thread blocks.
+  void FillUntilBlocked(CommPort& port, PtyPeer& peer) {
+    peer.SetReading(false);
+    const std::vector<uint8_t> chunk = Pattern(kPortQueueCapacity);
+    for (size_t total = 0; port.TxFree() > 0; total += chunk.size()) {
+      ASSERT_LT(total, 64u << 20) << "output never backed up";
+      ASSERT_EQ(port.Write(chunk.data(), port.TxFree()), 0);
+    }
+  }
+
+  PtyPair pty_;
+};
+
+TEST_F(CommPortTest, MovesBytesBothWays) {
+  auto port = OpenPort(pty_.slavePath());
+  ASSERT_EQ(port->status(), 0);
+  PtyPeer peer(pty_.master());
+
+  // Bytes a cooked terminal would swallow or act on go through untouched.
+  const std::vector<uint8_t> out = {0x10, 0x02, 0x03, 0x11, 0x13, 0x0D, 0x0A,
+                                    0x7F, 0x00, 0xFF};
+  EXPECT_EQ(port->Write(out.data(), static_cast<int32_t>(out.size())), 0);
+  EXPECT_EQ(port->lastCount(), 10);
+  EXPECT_EQ(port->WriteByte(0x42), 0);
+  ASSERT_TRUE(peer.WaitReceived(11));
+  std::vector<uint8_t> expected = out;
+  expected.push_back(0x42);
+  EXPECT_EQ(peer.Received(), expected);
+  EXPECT_TRUE(port->WaitTxDrained(kDeadline));
+  EXPECT_EQ(port->TxCount(), 0);
+
+  peer.Send(out);
+  ASSERT_TRUE(port->WaitForRx(out.size() - 1, kDeadline));
+  EXPECT_EQ(port->RxCount(), 10);
+  EXPECT_EQ(port->RxFree(), static_cast<int32_t>(kPortQueueCapacity - 10));
+  uint8_t buffer[16];
+  std::fill(std::begin(buffer), std::end(buffer), 0xEE);
+  EXPECT_EQ(port->ReadByte(), 0x10);
+  EXPECT_EQ(port->Read(buffer, 9), 0);
+  EXPECT_EQ(port->lastCount(), 9);
+  EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + 9),
+            std::vector<uint8_t>(out.begin() + 1, out.end()));
+  EXPECT_EQ(buffer[9], 0);  // terminated after the bytes
+  EXPECT_EQ(port->status(), 0);
+}
+
+TEST_F(CommPortTest, PeekCopiesWithoutTaking) {
+  auto port = OpenPort(pty_.slavePath());
+  ASSERT_TRUE(pty_.WriteMaster({'a', 'b', 'c', 'd'}));
+  ASSERT_TRUE(port->WaitForRx(3, kDeadline));
+  uint8_t buffer[11];
+  EXPECT_EQ(port->Peek(buffer, 10), 0);
+  EXPECT_EQ(port->lastCount(), 4);
+  EXPECT_STREQ(reinterpret_cast<char*>(buffer), "abcd");
+  EXPECT_EQ(port->RxCount(), 4);
+  EXPECT_EQ(port->status(), 0);
+}
+
+// The reader stops at 2048 queued bytes and resumes when the client takes
+// some; nothing is lost or reordered on the way.
+TEST_F(CommPortTest, FullReceiveQueueHoldsBackInput) {
+  auto port = OpenPort(pty_.slavePath());
+  PtyPeer peer(pty_.master());
+  const std::vector<uint8_t> sent = Pattern(5000, 7);
+  peer.Send(sent);
+
+  ASSERT_TRUE(port->WaitForRx(kPortQueueCapacity - 1, kDeadline));
+  EXPECT_EQ(port->RxCount(), static_cast<int32_t>(kPortQueueCapacity));
+  EXPECT_EQ(port->RxFree(), 0);
+  EXPECT_EQ(ReadExactly(*port, sent.size()), sent);
+  EXPECT_EQ(port->status(), 0);
+}
+
+TEST_F(CommPortTest, ShortReadFailsThePortForGood) {
+  auto port = OpenPort(pty_.slavePath());
+  ASSERT_TRUE(pty_.WriteMaster({1, 2, 3, 4}));
+  ASSERT_TRUE(port->WaitForRx(3, kDeadline));
+  uint8_t buffer[11];
+  EXPECT_EQ(port->Read(buffer, 10), kPortShortTransfer);
+  EXPECT_EQ(port->lastCount(), 4);
+  EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + 5),
+            (std::vector<uint8_t>{1, 2, 3, 4, 0}));
+  EXPECT_EQ(port->ErrorMessageId(port->status()), 7432);
+
+  const uint8_t b = 9;
+  EXPECT_EQ(port->Write(&b, 1), kPortShortTransfer);
+  EXPECT_EQ(port->lastCount(), 0);
+  EXPECT_EQ(port->WriteByte(b), kPortShortTransfer);
+  EXPECT_EQ(port->ReadByte(), kPortShortTransfer);
+  EXPECT_EQ(port->SetXonXoff(1), kPortShortTransfer);
+  EXPECT_EQ(port->PurgeRx(), kPortShortTransfer);
+  EXPECT_EQ(port->Peek(buffer, 1), kPortShortTransfer);
+  EXPECT_EQ(port->ParityError(-1), kPortShortTransfer);
+  EXPECT_TRUE(port->WaitForRx(100, milliseconds(0)));  // failed: no wait
+}
+
+TEST_F(CommPortTest, EmptyReadByteFails) {
+  auto port = OpenPort(pty_.slavePath());
+  EXPECT_EQ(port->ReadByte(), kPortShortTransfer);
+  EXPECT_EQ(port->status(), kPortShortTransfer);
+}
+
+TEST_F(CommPortTest, OverfullWriteQueuesWhatFits) {
+  auto port = OpenPort(pty_.slavePath());
+  PtyPeer peer(pty_.master());
+  const std::vector<uint8_t> bytes = Pattern(3000);
+  EXPECT_EQ(port->Write(bytes.data(), 3000), kPortShortTransfer);
+  EXPECT_EQ(port->lastCount(), static_cast<int32_t>(kPortQueueCapacity));
+  // The bytes that fitted still go out, and no others.
+  ASSERT_TRUE(peer.WaitReceived(kPortQueueCapacity));
+  EXPECT_EQ(peer.Received(),
+            std::vector<uint8_t>(bytes.begin(),
+                                 bytes.begin() + kPortQueueCapacity));
+}
+
+TEST_F(CommPortTest, WriteByteOnFullQueueFails) {
+  auto port = OpenPort(pty_.slavePath());
+  PtyPeer peer(pty_.master());
+  FillUntilBlocked(*port, peer);
+  EXPECT_EQ(port->WriteByte(1), kPortShortTransfer);
+  EXPECT_EQ(port->TxCount(), static_cast<int32_t>(kPortQueueCapacity));
+}
+
+TEST_F(CommPortTest, MissingDevice) {
+  auto port = OpenPort(kMissingDevice);
+  EXPECT_EQ(port->status(), kPortNotFound);
+  EXPECT_EQ(port->osError(), static_cast<uint32_t>(ENOENT));
+  EXPECT_EQ(port->ErrorMessageId(port->status()), 7428);
+  EXPECT_TRUE(port->WaitThreadsEnded(milliseconds(0)));
+  uint8_t buffer[4];
+  EXPECT_EQ(port->Read(buffer, 3), kPortNotFound);
+  EXPECT_EQ(port->Write(buffer, 3), kPortNotFound);
+  EXPECT_EQ(port->PurgeTx(), kPortNotFound);
+  EXPECT_EQ(port->SetDtr(1), kPortNotFound);
+  EXPECT_EQ(port->SendBreak(10), 0);
+  // Without a device the settings have nowhere to go.
+  EXPECT_EQ(port->Configure(9600, 'N', 8, 1), kPortSettingsFailed);
+  EXPECT_EQ(port->status(), kPortNotFound);
+}
+
+TEST_F(CommPortTest, NonTerminalDeviceIsAnOsError) {
+  auto port = OpenPort("/dev/null");
+  EXPECT_EQ(port->status(), kPortOsError);
+  EXPECT_EQ(port->osError(), static_cast<uint32_t>(ENOTTY));
+  EXPECT_EQ(port->ErrorMessageId(port->status()), 7436);
+  EXPECT_TRUE(port->WaitThreadsEnded(milliseconds(0)));
+}
+
+TEST_F(CommPortTest, SecondOpenIsRefused) {
+  auto first = OpenPort(pty_.slavePath());
+  ASSERT_EQ(first->status(), 0);
+  auto second = OpenPort(pty_.slavePath());
+  EXPECT_EQ(second->status(), kPortInUse);
+  EXPECT_EQ(second->ErrorMessageId(second->status()), 7427);
+  second.reset();
+
+  // The refused port took nothing from the holder.
+  ASSERT_TRUE(pty_.WriteMaster({5}));
+  EXPECT_EQ(ReadExactly(*first, 1), std::vector<uint8_t>{5});
+
+  first.reset();
+  EXPECT_EQ(OpenPort(pty_.slavePath())->status(), 0);
+}
+
+TEST_F(CommPortTest, HolderInAnotherProcessRefuses) {
+  int ready[2];
+  int release[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(release), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // No threads in the child: it only holds the device.
+    SerialIo held;
+    const char result = held.Open(pty_.slavePath()) == 0 ? 'y' : 'n';
+    (void)!write(ready[1], &result, 1);
+    char go;
+    (void)!read(release[0], &go, 1);
+    _exit(0);
+  }
+  char result = 0;
+  ASSERT_EQ(read(ready[0], &result, 1), 1);
+  ASSERT_EQ(result, 'y');
+  EXPECT_EQ(OpenPort(pty_.slavePath())->status(), kPortInUse);
+  ASSERT_EQ(write(release[1], "x", 1), 1);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_EQ(OpenPort(pty_.slavePath())->status(), 0);
+  for (int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
+}
+
+TEST_F(CommPortTest, ConfigureRejectsBadSettingsWithoutFailingThePort) {
+  auto port = OpenPort(pty_.slavePath(), 19200);
+  ASSERT_EQ(port->status(), 0);
+  EXPECT_EQ(port->Configure(-1, 'x', -1, -1), kPortBadParity);
+  EXPECT_EQ(port->status(), 0);
+  EXPECT_EQ(port->baud(), 19200u);
+  EXPECT_EQ(port->parity(), 'N');
+  EXPECT_EQ(port->dataBits(), 8);
+  EXPECT_EQ(port->stopBits(), 1);
+
+  EXPECT_EQ(port->Configure(-1, -1, 9, -1), kPortBadDataBits);
+  EXPECT_EQ(port->Configure(-1, -1, 4, -1), kPortBadDataBits);
+  EXPECT_EQ(port->Configure(-1, -1, -1, 3), kPortBadStopBits);
+  // The last failure found wins; the valid rate still reaches the device.
+  EXPECT_EQ(port->Configure(57600, 'x', 9, 3), kPortBadStopBits);
+  EXPECT_EQ(port->baud(), 57600u);
+  EXPECT_EQ(port->status(), 0);
+
+  // A rejected setting does not poison the next setter.
+  EXPECT_EQ(port->SetXonXoff(1), 1);
+  EXPECT_EQ(port->status(), 0);
+
+  EXPECT_EQ(port->Configure(-1, 'e', 7, 2), 0);
+  EXPECT_EQ(port->parity(), 'E');
+  EXPECT_EQ(port->dataBits(), 7);
+  EXPECT_EQ(port->stopBits(), 2);
+}
+
+TEST_F(CommPortTest, BadConstructorSettingFailsOpen) {
+  auto port = std::make_unique<CommPort>(pty_.slavePath(), 9600, 'N', 8, 3, 1,
+                                         1, 0, 0, 0);
+  EXPECT_EQ(port->status(), kPortBadStopBits);
+  EXPECT_EQ(port->ErrorMessageId(port->status()), 7429);
+  EXPECT_TRUE(port->WaitThreadsEnded(milliseconds(0)));
+  // The device was closed again.
+  EXPECT_EQ(OpenPort(pty_.slavePath())->status(), 0);
+}
+
+TEST_F(CommPortTest, SettersQueryAndSet) {
+  auto port = OpenPort(pty_.slavePath());
+  EXPECT_EQ(port->SetXonXoff(-1), 0);
+  EXPECT_EQ(port->SetXonXoff(5), 1);
+  EXPECT_EQ(port->SetXonXoff(-1), 1);
+  EXPECT_EQ(port->SetXonXoff(0), 0);
+  EXPECT_EQ(port->SetDtr(-1), 1);
+  EXPECT_EQ(port->SetDtr(0), 0);  // no modem lines on a pty: no failure
+  EXPECT_EQ(port->SetRts(0), 0);
+  EXPECT_EQ(port->SetCtsHandshake(1), 1);
+  EXPECT_EQ(port->SetDsrHandshake(1), 1);
+  EXPECT_EQ(port->status(), 0);
+}
+
+TEST_F(CommPortTest, DtrUnderDsrHandshakeFailsThePort) {
+  auto port = OpenPort(pty_.slavePath(), 9600, /*dsrHandshake=*/1);
+  ASSERT_EQ(port->status(), 0);
+  EXPECT_EQ(port->SetDsrHandshake(-1), 1);
+  EXPECT_EQ(port->SetDtr(-1), 1);  // a query is no attempt
+  EXPECT_EQ(port->status(), 0);
+  EXPECT_EQ(port->SetDtr(1), kPortHandshakeInUse);
+  EXPECT_EQ(port->ErrorMessageId(port->status()), 7434);
+  uint8_t buffer[4];
+  EXPECT_EQ(port->Read(buffer, 1), kPortHandshakeInUse);
+  EXPECT_EQ(port->Write(buffer, 1), kPortHandshakeInUse);
+}
+
+TEST_F(CommPortTest, RtsUnderCtsHandshakeFailsThePort) {
+  auto port = OpenPort(pty_.slavePath());
+  EXPECT_EQ(port->SetCtsHandshake(1), 1);
+  EXPECT_EQ(port->SetRts(0), kPortHandshakeInUse);
+  EXPECT_EQ(port->status(), kPortHandshakeInUse);
+}
+
+// The instrument's rates with no standard constant are set, and a port
+// opened with -1 reads them back from the device.
+TEST_F(CommPortTest, InstrumentRatesReachTheDevice) {
+  for (int32_t rate : {112500, 128000, 14400}) {
+    {
+      auto port = OpenPort(pty_.slavePath(), rate);
+      ASSERT_EQ(port->status(), 0) << rate;
+    }
+    auto reopened = OpenPort(pty_.slavePath(), -1);
+    ASSERT_EQ(reopened->status(), 0);
+    EXPECT_EQ(reopened->baud(), static_cast<uint32_t>(rate));
+  }
+  auto port = OpenPort(pty_.slavePath());
+  EXPECT_EQ(port->Configure(128000, -1, -1, -1), 0);
+  port.reset();
+  EXPECT_EQ(OpenPort(pty_.slavePath(), -1)->baud(), 128000u);
+}
+
+TEST_F(CommPortTest, ClosedFarEndFailsThePortAndEndsThreads) {
+  auto port = OpenPort(pty_.slavePath());
+  ASSERT_EQ(port->status(), 0);
+  pty_.CloseMaster();
+  EXPECT_TRUE(port->WaitForRx(0, kDeadline));
+  EXPECT_EQ(port->status(), kPortOsError);
+  EXPECT_EQ(port->osError(), static_cast<uint32_t>(EIO));
+  EXPECT_EQ(port->ErrorMessageId(port->status()), 7436);
+  EXPECT_TRUE(port->WaitThreadsEnded(kDeadline));
+  uint8_t buffer[4] = {};
+  EXPECT_EQ(port->Write(buffer, 1), kPortOsError);
+  EXPECT_EQ(port->Read(buffer, 1), kPortOsError);
+  EXPECT_TRUE(port->WaitTxDrained(milliseconds(0)));
+}
+
+TEST_F(CommPortTest, FarEndClosingUnderABlockedWriteFailsThePort) {
+  auto port = OpenPort(pty_.slavePath());
+  {
+    PtyPeer peer(pty_.master());
+    FillUntilBlocked(*port, peer);
+  }
+  pty_.CloseMaster();
+  EXPECT_TRUE(port->WaitThreadsEnded(kDeadline));
+  EXPECT_EQ(port->status(), kPortOsError);
+}
+
+TEST_F(CommPortTest, DestructionAbortsABlockedWrite) {
+  auto port = OpenPort(pty_.slavePath());
+  PtyPeer peer(pty_.master());
+  FillUntilBlocked(*port, peer);
+  auto destroyed = std::async(std::launch::async, [&] { port.reset(); });
+  ASSERT_EQ(destroyed.wait_for(kDeadline), std::future_status::ready);
+  // Closed and released.
+  EXPECT_EQ(OpenPort(pty_.slavePath())->status(), 0);
+}
+
+TEST_F(CommPortTest, BreakIsCappedAndHoldsBackLaterBytes) {
+  auto port = OpenPort(pty_.slavePath());
+  PtyPeer peer(pty_.master());
+  const auto start = Clock::now();
+  EXPECT_EQ(port->WriteByte('a'), 0);
+  EXPECT_EQ(port->SendBreak(5000), 0);
+  EXPECT_EQ(port->breakMs(), kMaxBreakMs);
+  EXPECT_EQ(port->WriteByte('b'), 0);
+  ASSERT_TRUE(peer.WaitReceived(2));
+  const auto took = Clock::now() - start;
+  EXPECT_EQ(peer.Received(), (std::vector<uint8_t>{'a', 'b'}));
+  // 'b' waited for the whole break, and the break was not 5 s long.
+  EXPECT_GE(took, milliseconds(kMaxBreakMs));
+  EXPECT_LT(took, milliseconds(4500));
+
+  EXPECT_EQ(port->SendBreak(-5), 0);
+  EXPECT_EQ(port->breakMs(), 0);
+}
+
+TEST_F(CommPortTest, DestructionCutsABreakShort) {
+  auto port = OpenPort(pty_.slavePath());
+  PtyPeer peer(pty_.master());
+  EXPECT_EQ(port->WriteByte('a'), 0);
+  EXPECT_EQ(port->SendBreak(kMaxBreakMs), 0);
+  ASSERT_TRUE(peer.WaitReceived(1));  // the break follows right after 'a'
+  const auto start = Clock::now();
+  port.reset();
+  EXPECT_LT(Clock::now() - start, milliseconds(kMaxBreakMs / 2));
+}
+
+TEST_F(CommPortTest, PurgeRxDropsEarlierBytesAndKeepsLaterOnes) {
+  auto port = OpenPort(pty_.slavePath());
+  // Earlier bytes are caught wherever they are: in the queue, read by the
+  // reader thread but not queued, or still in the device.
+  for (uint8_t round = 0; round < 50; ++round) {
+    ASSERT_TRUE(pty_.WriteMaster(Pattern(300, round)));
+    EXPECT_EQ(port->PurgeRx(), 0);
+    const std::vector<uint8_t> later = {0xA5, round, 0x5A};
+    ASSERT_TRUE(pty_.WriteMaster(later));
+    ASSERT_EQ(ReadExactly(*port, later.size()), later) << int(round);
+    ASSERT_EQ(port->RxCount(), 0);
+  }
+  EXPECT_EQ(port->status(), 0);
+}
+
+TEST_F(CommPortTest, PurgeRxRestartsAReaderStoppedByAFullQueue) {
+  auto port = OpenPort(pty_.slavePath());
+  PtyPeer peer(pty_.master());
+  peer.Send(Pattern(kPortQueueCapacity));
+  ASSERT_TRUE(port->WaitForRx(kPortQueueCapacity - 1, kDeadline));
+  EXPECT_EQ(port->PurgeRx(), 0);
+  EXPECT_EQ(port->RxCount(), 0);
+  ASSERT_TRUE(peer.WaitSent());
+  peer.Send({1, 2});
+  EXPECT_EQ(ReadExactly(*port, 2), (std::vector<uint8_t>{1, 2}));
+}
+
+TEST_F(CommPortTest, PurgeTxDropsQueuedOutput) {
+  auto port = OpenPort(pty_.slavePath());
+  PtyPeer peer(pty_.master());
+  FillUntilBlocked(*port, peer);
+  EXPECT_EQ(port->PurgeTx(), 0);
+  EXPECT_EQ(port->TxCount(), 0);
+  EXPECT_TRUE(port->WaitTxDrained(milliseconds(0)));
+
+  const std::vector<uint8_t> marker = {0xEE, 0xEE, 0xEE, 0xEE};
+  ASSERT_EQ(port->Write(marker.data(), 4), 0);
+  peer.SetReading(true);
+  ASSERT_TRUE(peer.WaitFor([&](const std::vector<uint8_t>& got) {
+    return got.size() >= 4 && std::equal(marker.begin(), marker.end(),
+                                         got.end() - 4);
+  }));
+  // The pattern never holds 0xEE four times in a row, so this is the marker
+  // and it came last; the purged queue never reached the line.
+  const std::vector<uint8_t> got = peer.Received();
+  const std::vector<uint8_t> pattern = Pattern(kPortQueueCapacity);
+  for (size_t i = 0; i + 4 < got.size(); ++i) {
+    ASSERT_EQ(got[i], pattern[i % pattern.size()]) << "at " << i;
+  }
+  EXPECT_EQ(port->status(), 0);
+}
+
+TEST_F(CommPortTest, PseudoTerminalHasNoLinesOrLineErrors) {
+  auto port = OpenPort(pty_.slavePath());
+  EXPECT_EQ(port->CarrierDetect(), 0);
+  EXPECT_EQ(port->RingIndicator(), 0);
+  EXPECT_EQ(port->ClearToSend(), 0);
+  EXPECT_EQ(port->DataSetReady(), 0);
+  EXPECT_EQ(port->ParityError(-1), 0);
+  EXPECT_EQ(port->ParityError(1), 0);
+  EXPECT_EQ(port->BreakDetected(0), 0);
+  EXPECT_EQ(port->FramingError(-1), 0);
+  EXPECT_EQ(port->OverrunError(-1), 0);
+  EXPECT_EQ(port->ReceiveOverflow(-1), 0);
+  EXPECT_EQ(port->Reserved(), 0);
+  EXPECT_EQ(port->status(), 0);
+}
+
+TEST_F(CommPortTest, ErrorMessageIdLayers) {
+  auto port = OpenPort(kMissingDevice);
+  EXPECT_EQ(port->ErrorMessageId(0), 7424);
+  EXPECT_EQ(port->ErrorMessageId(-95), 7429);
+  EXPECT_EQ(port->ErrorMessageId(-96), 7430);
+  EXPECT_EQ(port->ErrorMessageId(-97), 7431);
+  EXPECT_EQ(port->ErrorMessageId(-98), 7432);
+  EXPECT_EQ(port->ErrorMessageId(-99), 7433);
+  EXPECT_EQ(port->ErrorMessageId(-195), 7434);
+  EXPECT_EQ(port->ErrorMessageId(-196), 7435);
+  EXPECT_EQ(port->ErrorMessageId(-197), 7436);
+  EXPECT_EQ(port->ErrorMessageId(-198), 7428);
+  EXPECT_EQ(port->ErrorMessageId(-199), 7427);
+  for (int32_t other : {3, -1, -33, -94, -100, -101, -194, -200, -201}) {
+    EXPECT_EQ(port->ErrorMessageId(other), 7425) << other;
+  }
+}
+
+TEST_F(CommPortTest, BuiltNamesMapToDevicePaths) {
+  setenv("Q7K_COM7", pty_.slavePath().c_str(), 1);
+  {
+    auto port = OpenPort("COM7");
+    EXPECT_EQ(port->status(), 0);
+    EXPECT_EQ(port->name(), "COM7");
+    EXPECT_EQ(port->devicePath(), pty_.slavePath());
+  }
+  unsetenv("Q7K_COM7");
+
+  SetSerialPortPath(12, pty_.slavePath());
+  {
+    auto port = OpenPort("\\\\.\\COM12");
+    EXPECT_EQ(port->status(), 0);
+    EXPECT_EQ(port->name(), "\\\\.\\COM12");
+  }
+  SetSerialPortPath(12, kMissingDevice);
+  EXPECT_EQ(OpenPort("\\\\.\\COM12")->status(), kPortNotFound);
+  SetSerialPortPath(12, "");
+
+  EXPECT_EQ(OpenPort("COM0")->status(), kPortNotFound);
+}
+
+// Hooks run on the port's threads; the class starts the threads only once
+// it is fully constructed and stops them before it is torn down.
+class HookedPort : public CommPort {
+ public:
+  explicit HookedPort(const std::string& path)
+      : CommPort(ThreadStart::kByDerivedClass, path, 9600, 'N', 8, 1, 1, 1, 0,
+                 0, 0) {
+    StartThreads();
+  }
+  ~HookedPort() override { StopThreads(); }
+
+  void OnReceived(int32_t count) override { Count(&received, count); }
+  void OnTransmitEmpty() override { Count(&transmitEmpty, 1); }
+  void OnCtsChange(int32_t state) override { Count(&lineCalls, state + 1); }
+  void OnDsrChange(int32_t state) override { Count(&lineCalls, state + 1); }
+  void OnCarrierChange(int32_t state) override {
+    Count(&lineCalls, state + 1);
+  }
+  void OnRingChange(int32_t state) override { Count(&lineCalls, state + 1); }
+
+  bool WaitUntil(const std::atomic<int>& counter, int atLeast) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, kDeadline,
+                             [&] { return counter.load() >= atLeast; });
+  }
+
+  std::atomic<int> received{0};
+  std::atomic<int> transmitEmpty{0};
+  std::atomic<int> lineCalls{0};
+
+ private:
+  void Count(std::atomic<int>* counter, int amount) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      *counter += amount;
+    }
+    changed_.notify_all();
+  }
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+};
+
+TEST_F(CommPortTest, HooksReportArrivalsAndEmptyQueue) {
+  HookedPort port(pty_.slavePath());
+  ASSERT_EQ(port.status(), 0);
+  PtyPeer peer(pty_.master());
+  // At start: the four lines once each, all off (state 0 counts 1).
+  ASSERT_TRUE(port.WaitUntil(port.lineCalls, 4));
+  ASSERT_TRUE(port.WaitUntil(port.transmitEmpty, 1));
+
+  peer.Send(Pattern(300));
+  ASSERT_TRUE(port.WaitUntil(port.received, 300));
+  EXPECT_EQ(port.received.load(), 300);
+
+  const int before = port.transmitEmpty.load();
+  const uint8_t b = 1;
+  ASSERT_EQ(port.Write(&b, 1), 0);
+  EXPECT_TRUE(port.WaitUntil(port.transmitEmpty, before + 1));
+  EXPECT_EQ(port.lineCalls.load(), 4);
+}
+
+}  // namespace
+}  // namespace q7k

@@ -1,0 +1,338 @@
+// Transactions through the public API against a scripted instrument on a
+// real pseudo-terminal.
+#include "link/instrument_link.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <string>
+
+#include "q7kcomm/q7kcomm.h"
+#include "support/pty_pair.h"
+#include "support/scripted_instrument.h"
+#include "support/temp_dir.h"
+
+namespace q7k {
+namespace {
+
+using std::chrono::milliseconds;
+using SteadyClock = std::chrono::steady_clock;
+
+constexpr int32_t kPort = 5;
+constexpr uint16_t kRegRead = 0x7E01;
+
+Bytes Le32(uint32_t v) {
+  return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
+          static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 24)};
+}
+
+int64_t MsSince(SteadyClock::time_point start) {
+  return std::chrono::duration_cast<milliseconds>(SteadyClock::now() - start)
+      .count();
+}
+
+class InstrumentLinkTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(pty_.ok()) << pty_.error();
+    SetSerialPortPath(kPort, pty_.slavePath());
+    ASSERT_EQ(CreateInstance(CLSID_Q7kComm, IID_IQ7kComm, comm_.AsVoidOut()),
+              S_OK);
+    ClearErrorInfo();
+  }
+  void TearDown() override {
+    if (comm_) comm_->ClosePort();
+    peer_.reset();
+    SetSerialPortPath(kPort, "");
+  }
+  // Starts the far end with script and opens the port to it.
+  void Connect(ScriptedInstrument::Script script) {
+    instrument_ = std::make_unique<ScriptedInstrument>(std::move(script));
+    peer_ = std::make_unique<PtyPeer>(pty_.master(), instrument_->Responder());
+    ASSERT_EQ(comm_->OpenPort(static_cast<Q7K_PORT>(kPort), BPS_115200), S_OK);
+  }
+  short Code() {
+    short code = 0;
+    comm_->get_ErrorCode(&code);
+    return code;
+  }
+  std::string Message() {
+    Bstr msg;
+    comm_->get_ErrorMsg(msg.out());
+    return msg.utf8();
+  }
+  std::string TraceLog() { return ReadFileBytes(dir_.File("Q7kComm.log")); }
+
+  ScopedTempDir dir_;
+  PtyPair pty_;
+  ComPtr<IQ7kComm> comm_;
+  std::unique_ptr<ScriptedInstrument> instrument_;
+  std::unique_ptr<PtyPeer> peer_;
+};
+
+TEST_F(InstrumentLinkTest, RequestBytesOnTheWire) {
+  Connect([](const Request& r) {
+    return LineBytes(AckFrame(r.command, r.command == kRegRead ? Le32(0) : Bytes{}));
+  });
+  EXPECT_EQ(comm_->StartPONSequence(), S_OK);
+  EXPECT_EQ(peer_->Received(),
+            (Bytes{0x10, 0x02, 0, 0, 0x02, 0, 0, 0, 0x02, 0, 0x10, 0x03}));
+
+  // An address full of DLE bytes goes out doubled.
+  int32_t value = 0;
+  EXPECT_EQ(comm_->RegRead(0x10101010, &value), S_OK);
+  const auto requests = instrument_->Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[1].frame,
+            (Bytes{0, 0, 0x01, 0x7E, 4, 0, 0x10, 0x10, 0x10, 0x10, 0xC3, 0x00}));
+  const Bytes wire = peer_->Received();
+  const Bytes second(wire.begin() + 12, wire.end());
+  EXPECT_EQ(second, (Bytes{0x10, 0x02, 0, 0, 0x01, 0x7E, 4, 0, 0x10, 0x10, 0x10,
+                           0x10, 0x10, 0x10, 0x10, 0x10, 0xC3, 0x00, 0x10,
+                           0x03}));
+}
+
+TEST_F(InstrumentLinkTest, RepliesSplitWithNoiseAndDleRuns) {
+  Connect([](const Request&) { return Bytes{}; });  // the test answers
+  auto call = std::async(std::launch::async, [this] {
+    int32_t value = 0;
+    const HRESULT hr = comm_->RegRead(0x1234, &value);
+    return std::make_pair(hr, value);
+  });
+  ASSERT_TRUE(peer_->WaitReceived(12));
+  Bytes line = {0x55, 0x10, 0x03, 0xAA};  // noise, a stray DLE ETX
+  const Bytes reply = LineBytes(AckFrame(kRegRead, Le32(0x10101002)));
+  line.insert(line.end(), reply.begin(), reply.end());
+  for (uint8_t b : line) ASSERT_TRUE(pty_.WriteMaster({b}));
+  const auto [hr, value] = call.get();
+  EXPECT_EQ(hr, S_OK);
+  EXPECT_EQ(value, 0x10101002);
+}
+
+TEST_F(InstrumentLinkTest, StaleBytesAreNeverTheAnswer) {
+  Connect([](const Request& r) {
+    return LineBytes(AckFrame(r.command, Le32(2)));
+  });
+  // A late reply to an earlier request, already waiting at the port.
+  peer_->Send(LineBytes(AckFrame(kRegRead, Le32(1))));
+  ASSERT_TRUE(peer_->WaitSent());
+  int32_t value = 0;
+  EXPECT_EQ(comm_->RegRead(0x600000, &value), S_OK);
+  EXPECT_EQ(value, 2);
+}
+
+TEST_F(InstrumentLinkTest, TimeoutAfterFourSecondsWithBothDumps) {
+  Connect([](const Request&) { return Bytes{}; });
+  const auto start = SteadyClock::now();
+  int32_t value = 77;
+  EXPECT_EQ(comm_->RegRead(0x20, &value), E_FAIL);
+  const int64_t elapsed = MsSince(start);
+  EXPECT_GE(elapsed, 4000);
+  EXPECT_LT(elapsed, 6000);
+  EXPECT_EQ(value, 77);
+  EXPECT_EQ(Code(), 133);
+  EXPECT_EQ(Message(), "No Response from Q7300, Check Connections");
+  ErrorInfo info;
+  ASSERT_EQ(GetErrorInfo(&info), S_OK);
+  EXPECT_EQ(info.description, u"No Response from Q7300, Check Connections");
+  const std::string log = TraceLog();
+  EXPECT_NE(log.find("TIMEOUT Error<-33>[l=0, to=4000]]\n"), std::string::npos)
+      << log;
+  EXPECT_NE(log.find("- [T] Error=133 @ "), std::string::npos);
+  EXPECT_NE(log.find("[Transmit](12)\n  00 00 01 7e 04 00 20 00 00 00 a3 00 \n"),
+            std::string::npos);
+  EXPECT_NE(log.find("- [R] Error=133 @ "), std::string::npos);
+  EXPECT_NE(log.find("[No Response from Q7300, Check Connections](0)\n"),
+            std::string::npos);
+}
+
+struct FrameFault {
+  const char* name;
+  std::function<Bytes(Bytes)> corrupt;
+  short code;
+  const char* message;
+  const char* traceLine;  // empty: none
+};
+
+class FrameFaultTest : public InstrumentLinkTest,
+                       public ::testing::WithParamInterface<FrameFault> {};
+
+TEST_P(FrameFaultTest, RecordedWithItsCodeAndTrace) {
+  const FrameFault& fault = GetParam();
+  Connect([&fault](const Request& r) {
+    return LineBytes(fault.corrupt(AckFrame(r.command, Le32(5))));
+  });
+  int32_t value = 9;
+  EXPECT_EQ(comm_->RegRead(0x40, &value), E_FAIL);
+  EXPECT_EQ(value, 9);
+  EXPECT_EQ(Code(), fault.code);
+  EXPECT_EQ(Message(), fault.message);
+  const std::string log = TraceLog();  // written with trace off
+  if (*fault.traceLine) {
+    EXPECT_NE(log.find(fault.traceLine), std::string::npos) << log;
+  }
+  if (std::string(fault.name) != "ShortOfTheLayout") {
+    EXPECT_NE(log.find("[Transmit](12)"), std::string::npos);
+  }
+  EXPECT_NE(log.find(std::string("[") + fault.message + "]("),
+            std::string::npos);
+}
+
+Bytes WithChecksum(Bytes f) {
+  uint32_t sum = 0;
+  for (size_t i = 0; i + 2 < f.size(); ++i) sum += f[i];
+  f[f.size() - 2] = static_cast<uint8_t>(sum);
+  f[f.size() - 1] = static_cast<uint8_t>(sum >> 8);
+  return f;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, FrameFaultTest,
+    ::testing::Values(
+        FrameFault{"Checksum",
+                   [](Bytes f) {
+                     f[7] ^= 0x01;
+                     return f;
+                   },
+                   138, "Invalid Message Checksum",
+                   "Message Checksum Error["},
+        FrameFault{"Length",
+                   [](Bytes f) {
+                     f[4] = 6;
+                     return WithChecksum(f);
+                   },
+                   139, "Invalid Message Length", "Message Length Error[6,5]"},
+        FrameFault{"Number",
+                   [](Bytes f) {
+                     f[2] = 0x00;
+                     return WithChecksum(f);
+                   },
+                   137, "Invalid Message Number",
+                   "Message Number Error[33024,33279]"},
+        FrameFault{"AckNak",
+                   [](Bytes f) {
+                     f[6] = 0x07;
+                     return WithChecksum(f);
+                   },
+                   140, "Invalid Message ACK/NAK Byte", ""},
+        FrameFault{"TooLongForTheBuffer",
+                   [](Bytes f) {
+                     Bytes big = AckFrame(kRegRead, Bytes(400, 0x11));
+                     (void)f;
+                     return big;
+                   },
+                   135, "Undefined Error", "MSGLEN Error<-35>"},
+        FrameFault{"ShortOfTheLayout",
+                   [](Bytes) { return AckFrame(kRegRead, {1, 2}); }, 139,
+                   "Invalid Message Length", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(InstrumentLinkTest, NegativeRepliesReachErrorCodeAndMsg) {
+  Bytes details;
+  int16_t number = 5;
+  Connect([&](const Request& r) {
+    return LineBytes(NakFrame(r.command, number, details));
+  });
+  EXPECT_EQ(comm_->StartPONSequence(), E_FAIL);
+  EXPECT_EQ(Code(), 5);
+  EXPECT_EQ(Message(), "Not Enough Free Space in FLASH for Application");
+  EXPECT_NE(TraceLog().find("- [R] Error=5 @ "), std::string::npos);
+
+  number = 14;
+  details = {0x88, 0x00};
+  EXPECT_EQ(comm_->StopQ7kTest(), E_FAIL);
+  EXPECT_EQ(Code(), 29);
+  EXPECT_EQ(Message(), "Test Not Running - Safety Circuit DC Supply Low");
+
+  details = {0, 0, 0, 0, 2};
+  EXPECT_EQ(comm_->StopQ7kTest(), E_FAIL);
+  EXPECT_EQ(Code(), 41);
+
+  number = 4;  // test running: no details
+  details = {};
+  EXPECT_EQ(comm_->StopQ7kTest(), E_FAIL);
+  EXPECT_EQ(Code(), 4);
+  EXPECT_EQ(Message(), "Test is Currently Running");
+
+  number = -38;  // an instrument number, not a checksum failure
+  EXPECT_EQ(comm_->StopQ7kTest(), E_FAIL);
+  EXPECT_EQ(Code(), -1);
+  EXPECT_EQ(Message(), "Undefined Error");
+
+  number = 0;  // a NAK with error number 0 is a success
+  EXPECT_EQ(comm_->StopQ7kTest(), S_OK);
+}
+
+TEST_F(InstrumentLinkTest, PeerVanishingFailsThePortAtOnce) {
+  Connect([](const Request&) { return Bytes{}; });
+  auto call = std::async(std::launch::async,
+                         [this] { return comm_->StopQ7kTest(); });
+  ASSERT_TRUE(peer_->WaitReceived(12));
+  peer_.reset();
+  const auto start = SteadyClock::now();
+  pty_.CloseSlave();
+  pty_.CloseMaster();
+  EXPECT_EQ(call.get(), E_FAIL);
+  EXPECT_LT(MsSince(start), 3000);  // not the 4 s time-out
+  EXPECT_EQ(Code(), 297);
+  EXPECT_EQ(Message(), "Windows OS Error");
+  EXPECT_EQ(comm_->StopQ7kTest(), E_FAIL);  // sticky
+  EXPECT_EQ(Code(), 297);
+  short open = 0;
+  comm_->IsPortOpen(&open);
+  EXPECT_EQ(open, 1);
+}
+
+TEST_F(InstrumentLinkTest, TraceEntriesPerCommand) {
+  comm_->put_EnableTrace(1);
+  Connect([](const Request& r) {
+    if (r.command == 0x0006) {
+      Bytes data(146, 0);
+      return LineBytes(AckFrame(r.command, data));
+    }
+    return LineBytes(AckFrame(r.command));
+  });
+  EXPECT_EQ(comm_->StartPONSequence(), S_OK);
+  EXPECT_EQ(comm_->StartPONSequence(), S_OK);
+  Q7K_TEST_PARAMS params{};
+  Q7K_TEST_DATA data{};
+  Q7K_THERMAL_DATA thermal{};
+  EXPECT_EQ(comm_->RequestTestResults(&params), S_OK);
+  EXPECT_EQ(comm_->ReceiveTestResults(&params, &data, &thermal), S_OK);
+  comm_->ClosePort();
+  const std::string log = TraceLog();
+  EXPECT_EQ(log.rfind("Q7kComm.log\n", 0), 0u);
+  const auto count = [&log](const std::string& s) {
+    size_t n = 0;
+    for (size_t at = log.find(s); at != std::string::npos;
+         at = log.find(s, at + 1)) {
+      ++n;
+    }
+    return n;
+  };
+  EXPECT_EQ(count(" CreatePort[1.00.15](COM5, bps=112500)]\n"), 1u);
+  EXPECT_EQ(count(" <C>0x  2]\n"), 1u);
+  EXPECT_EQ(count(" <G>0x  6]\n"), 1u);
+  EXPECT_EQ(count(" <R>0x  6]\n"), 1u);
+  EXPECT_EQ(count(" ClosePort]\n"), 1u);
+}
+
+TEST_F(InstrumentLinkTest, ListCommErrorsWithAPortOpen) {
+  Connect([](const Request&) { return Bytes{}; });
+  Bstr list;
+  ASSERT_EQ(comm_->ListCommErrors(list.out()), S_OK);
+  const std::string text = list.utf8();
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 18);
+  EXPECT_EQ(text.rfind("[0] No Errors\n[-33] No Response from Q7300, Check "
+                       "Connections\n[-37] Invalid Message Number\n",
+                       0),
+            0u);
+  EXPECT_NE(text.find("\n[-97] Illegal Parity Setting\n"), std::string::npos);
+  const std::string last = "\n[-199] COM port in use\n";
+  EXPECT_EQ(text.substr(text.size() - last.size()), last);
+  EXPECT_EQ(Code(), 0);
+}
+
+}  // namespace
+}  // namespace q7k

@@ -1,0 +1,44 @@
+// q7k-emulator: a virtual Q7300 on a pseudo-terminal or serial device.
+#include <pthread.h>
+#include <signal.h>
+
+#include <cstdio>
+#include <iostream>
+
+#include "emulator.h"
+#include "options.h"
+
+int main(int argc, char** argv) {
+  q7k::emu::CommandLine cl =
+      q7k::emu::ParseCommandLine(argc, argv, std::cout, std::cerr);
+  if (cl.exit) return cl.exitCode;
+
+  // The signals are taken by sigwait below; blocked before the worker
+  // starts so that it inherits the mask and never sees them.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGHUP);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  // A reader of the printed paths that went away must not end the session.
+  signal(SIGPIPE, SIG_IGN);
+
+  q7k::Emulator emulator(cl.options);
+  emulator.set_reopened_callback([](const std::string& path) {
+    std::printf("%s\n", path.c_str());
+    std::fflush(stdout);
+  });
+  const std::string path = emulator.Start();
+  if (path.empty()) {
+    std::fprintf(stderr, "q7k-emulator: %s\n", emulator.error().c_str());
+    return 1;
+  }
+  std::printf("%s\n", path.c_str());
+  std::fflush(stdout);
+
+  int signal = 0;
+  sigwait(&stopSignals, &signal);
+  emulator.Stop();
+  return 0;
+}

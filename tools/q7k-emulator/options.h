@@ -1,0 +1,27 @@
+// The q7k-emulator command line: parses the options into EmulatorOptions.
+//
+// Thread safety: none needed; pure apart from writing to out and err.
+#ifndef Q7K_EMULATOR_OPTIONS_H_
+#define Q7K_EMULATOR_OPTIONS_H_
+
+#include <ostream>
+
+#include "emulator.h"
+
+namespace q7k {
+namespace emu {
+
+struct CommandLine {
+  EmulatorOptions options;
+  bool exit = false;  // help shown or the command line was wrong
+  int exitCode = 0;
+};
+
+// Parses argv; help goes to out, errors to err (then exit is set).
+CommandLine ParseCommandLine(int argc, const char* const* argv,
+                             std::ostream& out, std::ostream& err);
+
+}  // namespace emu
+}  // namespace q7k
+
+#endif  // Q7K_EMULATOR_OPTIONS_H_
