@@ -24,9 +24,8 @@ int32_t Bit(uint32_t bits, uint32_t bit) { return (bits & bit) != 0 ? 1 : 0; }
 }  // namespace
 
 CommPort::CommPort(const std::string& name, int32_t baud, int32_t parity,
-                   int32_t dataBits, int32_t stopBits, int32_t dtr,
-                   int32_t rts, int32_t xonXoff, int32_t ctsHandshake,
-                   int32_t dsrHandshake)
+                   int32_t dataBits, int32_t stopBits, int32_t dtr, int32_t rts,
+                   int32_t xonXoff, int32_t ctsHandshake, int32_t dsrHandshake)
     : CommPort(ThreadStart::kAtConstruction, name, baud, parity, dataBits,
                stopBits, dtr, rts, xonXoff, ctsHandshake, dsrHandshake) {}
 
@@ -331,9 +330,7 @@ int32_t CommPort::RingIndicator() {
   return Bit(modemStatus_.load(), kModemRing);
 }
 int32_t CommPort::ClearToSend() { return Bit(modemStatus_.load(), kModemCts); }
-int32_t CommPort::DataSetReady() {
-  return Bit(modemStatus_.load(), kModemDsr);
-}
+int32_t CommPort::DataSetReady() { return Bit(modemStatus_.load(), kModemDsr); }
 
 int32_t CommPort::LineErrorFlag(uint32_t bit, int32_t clear) {
   if (status_.load() < 0) return status_.load();
@@ -413,8 +410,8 @@ void CommPort::ThreadEnded() {
 
 void CommPort::StartThreads() {
   if (!io_.IsOpen() || reader_.joinable() || writer_.joinable()) return;
-  uint32_t error = readerWake_.Error() != 0 ? readerWake_.Error()
-                                            : writerWake_.Error();
+  uint32_t error =
+      readerWake_.Error() != 0 ? readerWake_.Error() : writerWake_.Error();
   if (error == 0) {
     try {
       {
@@ -645,8 +642,8 @@ bool CommPort::HoldBreak() {
       endThread = true;
       break;
     }
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-        end - Clock::now());
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now());
     if (left.count() <= 0) break;
     const WaitResult w =
         io_.Wait(writerWake_, 0, static_cast<int32_t>(left.count()));

@@ -200,9 +200,8 @@ uint32_t SerialIo::ApplySettings(const SerialLineSettings& settings) {
   if (const int error = GetArbitraryBitRate(fd, &actual)) {
     return static_cast<uint32_t>(error);
   }
-  const uint64_t difference = actual > settings.baud
-                                  ? actual - settings.baud
-                                  : settings.baud - actual;
+  const uint64_t difference =
+      actual > settings.baud ? actual - settings.baud : settings.baud - actual;
   if (difference * 100 > uint64_t{settings.baud} * kRateTolerancePercent) {
     return EINVAL;
   }

@@ -1,11 +1,11 @@
 // Deliberately without <termios.h> and <sys/ioctl.h>: their struct termios
 // and the kernel's below cannot meet in one translation unit.
+#include "platform/posix_serial_rate.h"
+
 #include <asm/ioctls.h>
 #include <asm/termbits.h>
 
 #include <cerrno>
-
-#include "platform/posix_serial_rate.h"
 
 extern "C" int ioctl(int fd, unsigned long request, ...);
 

@@ -134,6 +134,10 @@ HostLine::HostLine(const std::string& path) {
   }
 }
 
+HostLine::HostLine(int fd) : fd_(fd) {
+  fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) | O_NONBLOCK);
+}
+
 HostLine::~HostLine() {
   if (fd_ >= 0) ::close(fd_);
 }

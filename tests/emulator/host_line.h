@@ -54,6 +54,8 @@ class HostLine {
  public:
   // Opens path in raw mode.
   explicit HostLine(const std::string& path);
+  // Takes over an open descriptor (e.g. a pseudo-terminal's master side).
+  explicit HostLine(int fd);
   ~HostLine();
   HostLine(const HostLine&) = delete;
   HostLine& operator=(const HostLine&) = delete;

@@ -47,7 +47,7 @@ Bytes ResultRequest(int16_t filter = 1, uint16_t samples = 0) {
 // Reply data offsets (the payload's ACK byte is at 0).
 constexpr size_t kStatus = 1, kNormRev = 3, kScale = 5, kRange = 7,
                  kFilter = 9, kKvMeas = 11, kAmperes = 19, kWatts = 23,
-                 kPowerFactor = 27, kParallelCap = 63, kFrequency = 79,
+                 kPowerFactor = 27, kParallelCap = 59, kFrequency = 79,
                  kSpecimenPeak = 83, kSamples = 91, kThermal = 93,
                  kToggle = 147, kStable = 149, kPeakMin = 151, kPeakMax = 155;
 

@@ -60,8 +60,8 @@ class PtyPair {
                    std::chrono::milliseconds deadline = kPtyDeadline);
   // Reads from the master until count bytes came or the deadline passed;
   // returns what came.
-  std::vector<uint8_t> ReadMaster(size_t count,
-                   std::chrono::milliseconds deadline = kPtyDeadline);
+  std::vector<uint8_t> ReadMaster(
+      size_t count, std::chrono::milliseconds deadline = kPtyDeadline);
 
  private:
   int master_ = -1;
@@ -76,7 +76,8 @@ class PtyPeer {
  public:
   // Called on the peer thread with each chunk read; the bytes it returns are
   // sent back (e.g. an echo, or an instrument's reply).
-  using Responder = std::function<std::vector<uint8_t>(const std::vector<uint8_t>& chunk)>;
+  using Responder =
+      std::function<std::vector<uint8_t>(const std::vector<uint8_t>& chunk)>;
 
   // Starts the thread on masterFd (not owned; must outlive the peer).
   explicit PtyPeer(int masterFd, Responder responder = nullptr);
