@@ -37,11 +37,15 @@ InstrumentLink::InstrumentLink(ErrorState* errorState,
                                int32_t stopBits, int32_t dtr, int32_t rts,
                                int32_t xonXoff, int32_t ctsHandshake,
                                int32_t dsrHandshake)
-    : CommPort(portName, bps, parity, dataBits, stopBits, dtr, rts, xonXoff,
-               ctsHandshake, dsrHandshake),
-      errorState_(errorState) {}
+    : CommPort(ThreadStart::kByDerivedClass, portName, bps, parity, dataBits,
+               stopBits, dtr, rts, xonXoff, ctsHandshake, dsrHandshake),
+      errorState_(errorState) {
+  // The port's threads call virtual hooks: start them only once this object
+  // is complete, and stop them before it is torn down.
+  StartThreads();
+}
 
-InstrumentLink::~InstrumentLink() = default;
+InstrumentLink::~InstrumentLink() { StopThreads(); }
 
 void InstrumentLink::PumpMessages() { RunMessagePump(); }
 

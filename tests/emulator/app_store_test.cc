@@ -54,17 +54,16 @@ Bytes Word16(int16_t v) {
 // Sends an image of 192 words of code and a 16-word identity record at
 // the header address: 208 words in 4 blocks. Returns the last reply.
 Frame Download(HostLine* host, const Bytes& identity, int32_t announced) {
-  EXPECT_TRUE(host->Transact(0x000A, Announce("MYAPP", "02.01.00", announced))
-                  .Ack());
+  EXPECT_TRUE(
+      host->Transact(0x000A, Announce("MYAPP", "02.01.00", announced)).Ack());
   for (uint32_t k = 0; k < 3; ++k) {
     Bytes code(256, static_cast<uint8_t>(0x10 + k));  // DLEs on the wire
-    EXPECT_TRUE(host->Transact(0x000B, Block(kFirstAddress + 64 * k, code))
-                    .Ack());
+    EXPECT_TRUE(
+        host->Transact(0x000B, Block(kFirstAddress + 64 * k, code)).Ack());
   }
   Bytes header = identity;
   header.resize(64, 0xEE);
-  EXPECT_TRUE(
-      host->Transact(0x000B, Block(kFirstAddress + 192, header)).Ack());
+  EXPECT_TRUE(host->Transact(0x000B, Block(kFirstAddress + 192, header)).Ack());
   return host->Transact(0x000C);
 }
 
@@ -92,8 +91,7 @@ TEST(EmulatorFlash, DownloadProgramsAnEntryWithTheHeaderIdentity) {
   ASSERT_TRUE(search.Ack());
   EXPECT_EQ(Get16(search.payload, 1), 2);
   // Trailing blanks and NULs do not matter to the search; the stamp does.
-  Bytes blankPadded =
-      Identity("MYAPP", "07/04/03", "12:00:00", "02.01.00");
+  Bytes blankPadded = Identity("MYAPP", "07/04/03", "12:00:00", "02.01.00");
   EXPECT_EQ(Get16(s.host->Transact(0x000E, blankPadded).payload, 1), 2);
   Bytes otherTime = Identity("MYAPP", "07/04/03", "12:00:01", "02.01.00");
   EXPECT_EQ(Get16(s.host->Transact(0x000E, otherTime).payload, 1), 0);
@@ -110,19 +108,17 @@ TEST(EmulatorFlash, DownloadProgramsAnEntryWithTheHeaderIdentity) {
 
   ASSERT_TRUE(s.host->Transact(0x0010, Word16(2)).Ack());
   Frame info = s.host->Transact(0x0001);
-  EXPECT_EQ(Bytes(info.payload.begin() + 1, info.payload.begin() + 33),
-            kMyApp);
-  EXPECT_FALSE(s.emulator.WithModel([](emu::InstrumentModel& m) {
-    return m.apps().in_boot_loader();
-  }));
+  EXPECT_EQ(Bytes(info.payload.begin() + 1, info.payload.begin() + 33), kMyApp);
+  EXPECT_FALSE(s.emulator.WithModel(
+      [](emu::InstrumentModel& m) { return m.apps().in_boot_loader(); }));
 }
 
 TEST(EmulatorFlash, DownloadsOutOfSequenceOrSizeAreRefused) {
   EmulatorSession s;
   ASSERT_TRUE(s.ok());
-  EXPECT_EQ(s.host->Transact(0x000B, Block(kFirstAddress, Bytes(4, 0)))
-                .NakNumber(),
-            9);
+  EXPECT_EQ(
+      s.host->Transact(0x000B, Block(kFirstAddress, Bytes(4, 0))).NakNumber(),
+      9);
   EXPECT_EQ(s.host->Transact(0x000C).NakNumber(), 9);
   // Announced longer than what arrives.
   EXPECT_EQ(Download(s.host.get(), kMyApp, 300).NakNumber(), 9);
@@ -130,10 +126,9 @@ TEST(EmulatorFlash, DownloadsOutOfSequenceOrSizeAreRefused) {
   ASSERT_TRUE(s.host->Transact(0x000A, Announce("X", "1", 16)).Ack());
   EXPECT_TRUE(
       s.host->Transact(0x000B, Block(kFirstAddress, Bytes(4, 0))).Ack());
-  EXPECT_EQ(
-      s.host->Transact(0x000B, Block(kFirstAddress + 16, Bytes(8, 0)))
-          .NakNumber(),
-      9);
+  EXPECT_EQ(s.host->Transact(0x000B, Block(kFirstAddress + 16, Bytes(8, 0)))
+                .NakNumber(),
+            9);
   // An image without the identity record cannot be programmed.
   ASSERT_TRUE(s.host->Transact(0x000A, Announce("X", "1", 64)).Ack());
   ASSERT_TRUE(
@@ -157,14 +152,13 @@ TEST(EmulatorFlash, FullFlashIsRefusedWithNak5UntilEntryZeroMakesRoom) {
   EmulatorSession s(options);
   ASSERT_TRUE(s.ok());
   s.emulator.WithModel([](emu::InstrumentModel& m) {
-    return m.apps().AddEntry({emu::AppIdentity::Make("OLD", "01/01/99",
-                                                     "00:00:00", "00.01.00",
-                                                     ""),
-                              100});
+    return m.apps().AddEntry(
+        {emu::AppIdentity::Make("OLD", "01/01/99", "00:00:00", "00.01.00", ""),
+         100});
   });
-  EXPECT_EQ(s.host->Transact(0x000A, Announce("MYAPP", "02.01.00", 208))
-                .NakNumber(),
-            5);
+  EXPECT_EQ(
+      s.host->Transact(0x000A, Announce("MYAPP", "02.01.00", 208)).NakNumber(),
+      5);
   // The running firmware is entry 1 and stays; entry 0 takes the oldest
   // other one.
   ASSERT_TRUE(s.host->Transact(0x0011, Word16(0)).Ack());
@@ -186,8 +180,7 @@ TEST(EmulatorFlash, DirectoryComesInPagesOfTheConfiguredSize) {
   ASSERT_TRUE(s.ok());
   s.emulator.WithModel([](emu::InstrumentModel& m) {
     m.apps().AddEntry({emu::AppIdentity::Make("A2", "", "", "", ""), 1});
-    return m.apps().AddEntry(
-        {emu::AppIdentity::Make("A3", "", "", "", ""), 1});
+    return m.apps().AddEntry({emu::AppIdentity::Make("A3", "", "", "", ""), 1});
   });
   struct Expect {
     int16_t first, count, more;

@@ -63,9 +63,8 @@ TEST(EmulatorInventory, CalibrationRecordsMatchTheirValidBits) {
   }
   EXPECT_EQ(bp[64], 1000);
   EXPECT_EQ(bp[164], 1031);
-  for (auto [slot, subslot] : {std::pair<int16_t, int16_t>{0, 2},
-                               {0, 3},
-                               {6, 0}}) {
+  for (auto [slot, subslot] :
+       {std::pair<int16_t, int16_t>{0, 2}, {0, 3}, {6, 0}}) {
     const EepromWords& w = *FindBoard(boards, slot, subslot);
     EXPECT_EQ(Bits(w, 58, 2), w[51]) << slot << "," << subslot;
   }

@@ -118,8 +118,7 @@ TEST(EmulatorBoards, BlockAndLongTransfersCoverTheirLocations) {
   ASSERT_TRUE(h->Transact(0x7E08, With(Addr(2, 0, 10), value)).Ack());
   EXPECT_EQ(ReadInt(h, 2, 0, 10), 0x5678);
   EXPECT_EQ(ReadInt(h, 2, 0, 11), 0x1234);
-  EXPECT_EQ(Get32(h->Transact(0x7E0A, Addr(2, 0, 10)).payload, 1),
-            0x12345678u);
+  EXPECT_EQ(Get32(h->Transact(0x7E0A, Addr(2, 0, 10)).payload, 1), 0x12345678u);
 }
 
 TEST(EmulatorBoards, AddressesOutsideTheInventoryAreRefused) {

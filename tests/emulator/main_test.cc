@@ -34,8 +34,8 @@ class Program {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(),
-                    environ) != 0) {
+    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) !=
+        0) {
       pid_ = -1;
     }
     posix_spawn_file_actions_destroy(&actions);
@@ -96,8 +96,8 @@ TEST(EmulatorProgram, PrintsItsPathAndAnswersUntilStopped) {
   char pattern[] = "/tmp/q7k-emu-prog-XXXXXX";
   const std::string dir = mkdtemp(pattern);
   const std::string link = dir + "/com3";
-  Program program({"--link", link, "--boot-loader", "--fault",
-                   "nak=5@cmd=0x000A@once"});
+  Program program(
+      {"--link", link, "--boot-loader", "--fault", "nak=5@cmd=0x000A@once"});
   ASSERT_TRUE(program.started());
   const std::string path = program.ReadLine();
   ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;

@@ -19,9 +19,9 @@ struct Parsed {
 Parsed Parse(std::vector<const char*> args) {
   args.insert(args.begin(), "q7k-emulator");
   std::ostringstream out, err;
-  Parsed p{ParseCommandLine(static_cast<int>(args.size()), args.data(), out,
-                            err),
-           "", ""};
+  Parsed p{
+      ParseCommandLine(static_cast<int>(args.size()), args.data(), out, err),
+      "", ""};
   p.out = out.str();
   p.err = err.str();
   return p;
@@ -41,17 +41,29 @@ TEST(EmulatorOptions, DefaultsServeAPseudoTerminalRunningTheFirmware) {
 }
 
 TEST(EmulatorOptions, EveryOptionReachesTheEmulator) {
-  Parsed p = Parse({"--device", "/dev/ttyS9", "--link", "/tmp/q7k",
-                    "--baud", "9600", "--turnaround", "3", "--trace", "-",
-                    "--boards", "/tmp/boards", "--app-name", "MYFW",
-                    "--app-version", "02.00.00", "--app-date", "01/02/03",
-                    "--app-time", "04:05:06", "--boot-loader", "--empty-flash",
-                    "--flash-capacity", "3", "--page-size", "2",
-                    "--watchdog", "WDT", "--capacitance", "2e-9",
-                    "--tan-delta", "0.01", "--line-frequency", "50",
-                    "--ranging-polls", "0", "--settling-polls", "2",
-                    "--fault", "checksum@once", "--fault", "nak=5@cmd=10",
-                    "--bad-board", "6,0", "--bad-board", "0,3,0x8000",
+  Parsed p = Parse({"--device",         "/dev/ttyS9",
+                    "--link",           "/tmp/q7k",
+                    "--baud",           "9600",
+                    "--turnaround",     "3",
+                    "--trace",          "-",
+                    "--boards",         "/tmp/boards",
+                    "--app-name",       "MYFW",
+                    "--app-version",    "02.00.00",
+                    "--app-date",       "01/02/03",
+                    "--app-time",       "04:05:06",
+                    "--boot-loader",    "--empty-flash",
+                    "--flash-capacity", "3",
+                    "--page-size",      "2",
+                    "--watchdog",       "WDT",
+                    "--capacitance",    "2e-9",
+                    "--tan-delta",      "0.01",
+                    "--line-frequency", "50",
+                    "--ranging-polls",  "0",
+                    "--settling-polls", "2",
+                    "--fault",          "checksum@once",
+                    "--fault",          "nak=5@cmd=10",
+                    "--bad-board",      "6,0",
+                    "--bad-board",      "0,3,0x8000",
                     "--loopback"});
   ASSERT_FALSE(p.cl.exit) << p.err;
   const EmulatorOptions& o = p.cl.options;

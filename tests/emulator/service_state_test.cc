@@ -25,8 +25,7 @@ Bytes Address(uint32_t address) {
 TEST(EmulatorService, RegistersWriteReadOrAnd) {
   EmulatorSession s;
   ASSERT_TRUE(s.ok());
-  EXPECT_EQ(Get32(s.host->Transact(0x7E01, Address(0x642010)).payload, 1),
-            2u);
+  EXPECT_EQ(Get32(s.host->Transact(0x7E01, Address(0x642010)).payload, 1), 2u);
   ASSERT_TRUE(s.host->Transact(0x7E00, AddressValue(0x123, 0xF0F0)).Ack());
   ASSERT_TRUE(s.host->Transact(0x7E02, AddressValue(0x123, 0x000F)).Ack());
   ASSERT_TRUE(s.host->Transact(0x7E03, AddressValue(0x123, 0xFF0F)).Ack());
@@ -59,8 +58,7 @@ TEST(EmulatorService, CalibrationInfoComesFromTheBoards) {
   });
   f = s.host->Transact(0x0013);
   EXPECT_EQ(Get16(f.payload, 21), 0);
-  EXPECT_EQ(Bytes(f.payload.begin() + 23, f.payload.begin() + 31),
-            Bytes(8, 0));
+  EXPECT_EQ(Bytes(f.payload.begin() + 23, f.payload.begin() + 31), Bytes(8, 0));
 }
 
 TEST(EmulatorService, ReferenceCoefficientsRoundTrip) {
@@ -82,8 +80,8 @@ TEST(EmulatorService, CalibrationSetsArriveInReverseIndexOrder) {
   Bytes sys;
   Put16(&sys, 3);
   PutF(&sys, 1.5f);
-  for (int k = 9; k >= 0; --k) PutF(&sys, 1.0f + k);    // gains 9..0
-  for (int k = 9; k >= 0; --k) PutF(&sys, -1.0f * k);   // phases 9..0
+  for (int k = 9; k >= 0; --k) PutF(&sys, 1.0f + k);   // gains 9..0
+  for (int k = 9; k >= 0; --k) PutF(&sys, -1.0f * k);  // phases 9..0
   ASSERT_TRUE(s.host->Transact(0x7E14, sys).Ack());
   Bytes guard;
   for (int16_t d : {1, 2, 3, 4}) Put16(&guard, static_cast<uint16_t>(d));

@@ -18,8 +18,8 @@ Bytes InitParams(int16_t lineType) {
   Bytes b;
   Put16(&b, static_cast<uint16_t>(lineType));
   for (int i = 0; i < 5; ++i) Put16(&b, 0);  // source, four switches
-  Put16(&b, 12);    // max volts
-  Put16(&b, 3600);  // transformer max temperature time
+  Put16(&b, 12);                             // max volts
+  Put16(&b, 3600);                           // transformer max temperature time
   for (int i = 0; i < 4; ++i) PutF(&b, 0.0f);
   return b;
 }
@@ -45,11 +45,11 @@ Bytes ResultRequest(int16_t filter = 1, uint16_t samples = 0) {
 }
 
 // Reply data offsets (the payload's ACK byte is at 0).
-constexpr size_t kStatus = 1, kNormRev = 3, kScale = 5, kRange = 7,
-                 kFilter = 9, kKvMeas = 11, kAmperes = 19, kWatts = 23,
-                 kPowerFactor = 27, kParallelCap = 59, kFrequency = 79,
-                 kSpecimenPeak = 83, kSamples = 91, kThermal = 93,
-                 kToggle = 147, kStable = 149, kPeakMin = 151, kPeakMax = 155;
+constexpr size_t kStatus = 1, kNormRev = 3, kScale = 5, kRange = 7, kFilter = 9,
+                 kKvMeas = 11, kAmperes = 19, kWatts = 23, kPowerFactor = 27,
+                 kParallelCap = 59, kFrequency = 79, kSpecimenPeak = 83,
+                 kSamples = 91, kThermal = 93, kToggle = 147, kStable = 149,
+                 kPeakMin = 151, kPeakMax = 155;
 
 void StartTest(HostLine* host, int16_t lineType, int16_t volts, float hertz) {
   ASSERT_TRUE(host->Transact(0x0003, InitParams(lineType)).Ack());
@@ -205,8 +205,8 @@ TEST(EmulatorTests, RawResultsDescribeTheSpecimenVectors) {
   Put16(&filter, 2);
   Frame f = s.host->Transact(0x7E16, filter);
   ASSERT_EQ(f.payload.size(), 35u);
-  EXPECT_EQ(Get16(f.payload, 1), 0);   // not ranging
-  EXPECT_EQ(Get16(f.payload, 9), 2);   // results type: the filter asked
+  EXPECT_EQ(Get16(f.payload, 1), 0);  // not ranging
+  EXPECT_EQ(Get16(f.payload, 9), 2);  // results type: the filter asked
   EXPECT_FLOAT_EQ(GetF(f.payload, 27), 10.0f);  // reference vector X, kV
   EXPECT_GT(GetF(f.payload, 23), 0.0f);         // capacitive: leading
 }

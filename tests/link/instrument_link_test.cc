@@ -9,9 +9,7 @@
 #include <string>
 
 #include "q7kcomm/q7kcomm.h"
-#include "support/pty_pair.h"
-#include "support/scripted_instrument.h"
-#include "support/temp_dir.h"
+#include "support/scripted_component.h"
 
 namespace q7k {
 namespace {
@@ -19,57 +17,14 @@ namespace {
 using std::chrono::milliseconds;
 using SteadyClock = std::chrono::steady_clock;
 
-constexpr int32_t kPort = 5;
 constexpr uint16_t kRegRead = 0x7E01;
-
-Bytes Le32(uint32_t v) {
-  return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
-          static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 24)};
-}
 
 int64_t MsSince(SteadyClock::time_point start) {
   return std::chrono::duration_cast<milliseconds>(SteadyClock::now() - start)
       .count();
 }
 
-class InstrumentLinkTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(pty_.ok()) << pty_.error();
-    SetSerialPortPath(kPort, pty_.slavePath());
-    ASSERT_EQ(CreateInstance(CLSID_Q7kComm, IID_IQ7kComm, comm_.AsVoidOut()),
-              S_OK);
-    ClearErrorInfo();
-  }
-  void TearDown() override {
-    if (comm_) comm_->ClosePort();
-    peer_.reset();
-    SetSerialPortPath(kPort, "");
-  }
-  // Starts the far end with script and opens the port to it.
-  void Connect(ScriptedInstrument::Script script) {
-    instrument_ = std::make_unique<ScriptedInstrument>(std::move(script));
-    peer_ = std::make_unique<PtyPeer>(pty_.master(), instrument_->Responder());
-    ASSERT_EQ(comm_->OpenPort(static_cast<Q7K_PORT>(kPort), BPS_115200), S_OK);
-  }
-  short Code() {
-    short code = 0;
-    comm_->get_ErrorCode(&code);
-    return code;
-  }
-  std::string Message() {
-    Bstr msg;
-    comm_->get_ErrorMsg(msg.out());
-    return msg.utf8();
-  }
-  std::string TraceLog() { return ReadFileBytes(dir_.File("Q7kComm.log")); }
-
-  ScopedTempDir dir_;
-  PtyPair pty_;
-  ComPtr<IQ7kComm> comm_;
-  std::unique_ptr<ScriptedInstrument> instrument_;
-  std::unique_ptr<PtyPeer> peer_;
-};
+using InstrumentLinkTest = ScriptedComponentTest;
 
 TEST_F(InstrumentLinkTest, RequestBytesOnTheWire) {
   Connect([](const Request& r) {

@@ -54,8 +54,8 @@ Reply AppStore::Announce(const uint8_t* p, size_t n) {
   int32_t words = r.I32();
   if (words <= 0) return Reply::BadParameter(3);
   const uint32_t used = UsedWords();
-  const uint32_t free = config_.flashWords > used ? config_.flashWords - used
-                                                  : 0;
+  const uint32_t free =
+      config_.flashWords > used ? config_.flashWords - used : 0;
   if (directory_.size() >= config_.capacity ||
       static_cast<uint32_t>(words) > free) {
     return Reply::Nak(kErrFlashFull);
@@ -72,8 +72,7 @@ Reply AppStore::Block(const uint8_t* p, size_t n) {
   ByteReader r(p, n);
   const uint32_t address = r.U32();
   const uint16_t count = r.U16();
-  if (n < kBlockHeader || count > kMaxBlockBytes ||
-      n != kBlockHeader + count) {
+  if (n < kBlockHeader || count > kMaxBlockBytes || n != kBlockHeader + count) {
     return Reply::Nak(kErrBadLength);
   }
   if (!download_.active) return Reply::Nak(kErrImageBytes);
@@ -160,10 +159,9 @@ Reply AppStore::DirectoryPage(const uint8_t* p, size_t n) const {
   const uint16_t first = r.U16();
   if (first == 0) return Reply::BadParameter(1);
   const size_t start = first - 1u;
-  const size_t count =
-      start < directory_.size()
-          ? std::min(pageSize_, directory_.size() - start)
-          : 0;
+  const size_t count = start < directory_.size()
+                           ? std::min(pageSize_, directory_.size() - start)
+                           : 0;
   const bool more = start + count < directory_.size();
   std::vector<uint8_t> data;
   ByteWriter w(&data);

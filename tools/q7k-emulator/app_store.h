@@ -32,11 +32,11 @@ namespace emu {
 
 // How the flash starts out and how much it holds.
 struct FlashConfig {
-  AppIdentity firmware = AppIdentity::Make(
-      "Q7I", "03/12/02", "14:05:33", "01.20.02",
-      "Q7300 Instrument Measurement App");
-  AppIdentity bootLoader = AppIdentity::Make(
-      "POSTLOAD", "01/15/98", "08:00:00", "01.02.00", "Q7310 Boot Loader");
+  AppIdentity firmware =
+      AppIdentity::Make("Q7I", "03/12/02", "14:05:33", "01.20.02",
+                        "Q7300 Instrument Measurement App");
+  AppIdentity bootLoader = AppIdentity::Make("POSTLOAD", "01/15/98", "08:00:00",
+                                             "01.02.00", "Q7310 Boot Loader");
   // The firmware is entry 1 of the directory (otherwise it runs from RAM
   // and the directory starts empty).
   bool firmwareInFlash = true;
@@ -61,15 +61,15 @@ class AppStore {
 
   explicit AppStore(const FlashConfig& config);
 
-  Reply AppInfo() const;                               // 1
-  Reply RestartLoader();                               // 8
-  Reply Announce(const uint8_t* p, size_t n);          // 10
-  Reply Block(const uint8_t* p, size_t n);             // 11
-  Reply Complete();                                    // 12
-  Reply Abort();                                       // 13
-  Reply Search(const uint8_t* p, size_t n) const;      // 14
+  Reply AppInfo() const;                                  // 1
+  Reply RestartLoader();                                  // 8
+  Reply Announce(const uint8_t* p, size_t n);             // 10
+  Reply Block(const uint8_t* p, size_t n);                // 11
+  Reply Complete();                                       // 12
+  Reply Abort();                                          // 13
+  Reply Search(const uint8_t* p, size_t n) const;         // 14
   Reply DirectoryPage(const uint8_t* p, size_t n) const;  // 15
-  Reply Execute(const uint8_t* p, size_t n);           // 16
+  Reply Execute(const uint8_t* p, size_t n);              // 16
   // 17. Entry 0 makes room: it deletes the oldest entry that is not the
   // running application. The running application's entry is refused.
   Reply Delete(const uint8_t* p, size_t n);

@@ -36,15 +36,14 @@ constexpr BoardRow kBoards[] = {
     {0, 1, "Amplifier Control", "71K-2948-01", "D", "ACB", "012795", 1, 4006},
     {0, 2, "Main Reference Assembly", "71K-2946-01", "E", "MRA", "123094", 49,
      4148},
-    {0, 3, "Cal Ref Protection", "71K-2945-01", "B", "CRP", "112994", 14,
-     1824},
+    {0, 3, "Cal Ref Protection", "71K-2945-01", "B", "CRP", "112994", 14, 1824},
     {1, 0, "Q7300 Safety", "71K-2950-01", "D", "QSB", "012795", 2, 4658},
     {2, 0, "DSP/CPU Board", "71K-2926-01", "H", "DCB", "061996", 2, 5269},
     {4, 0, "Q7300 Timing Board", "71K-2939-01", "E", "QTB", "110194", 1, 4356},
     {6, 0, "Q7300 Guard", "71K-2933-01", "G", "QGB", "121594", 36, 4687},
     {7, 0, "Guard Mode Switch", "71K-2957-01", "D", "GMS", "012397", 18, 26},
-    {8, 0, "Heater / LV Power Supply", "71K-2953-01", "D", "HLVPS", "012795",
-     1, 4770},
+    {8, 0, "Heater / LV Power Supply", "71K-2953-01", "D", "HLVPS", "012795", 1,
+     4770},
 };
 
 // Calibration record of the boards that hold their own (locations 50-59).

@@ -150,8 +150,7 @@ bool BoardStore::Save(const Key& key, std::string* error) const {
   return true;
 }
 
-bool BoardStore::EnablePersistence(const std::string& dir,
-                                   std::string* error) {
+bool BoardStore::EnablePersistence(const std::string& dir, std::string* error) {
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
   if (ec || !std::filesystem::is_directory(dir)) {
@@ -164,8 +163,7 @@ bool BoardStore::EnablePersistence(const std::string& dir,
     std::vector<char> bytes(kImageBytes + 1);
     in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (in.gcount() == static_cast<std::streamsize>(kImageBytes)) {
-      ByteReader r(reinterpret_cast<const uint8_t*>(bytes.data()),
-                   kImageBytes);
+      ByteReader r(reinterpret_cast<const uint8_t*>(bytes.data()), kImageBytes);
       for (uint16_t& v : words) v = r.U16();
     } else if (!Save(key, error)) {
       dir_.clear();

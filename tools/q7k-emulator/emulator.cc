@@ -26,8 +26,9 @@ std::string Emulator::Start() {
     }
   }
   auto server = std::make_unique<emu::LineServer>(
-      options_.line,
-      [this](const uint8_t* frame, size_t size) { return Handle(frame, size); });
+      options_.line, [this](const uint8_t* frame, size_t size) {
+        return Handle(frame, size);
+      });
   if (reopened_) server->set_opened_callback(reopened_);
   std::string error;
   if (!server->Start(&error)) {

@@ -75,8 +75,7 @@ bool ParseArgs(const std::string& args, FaultRule* rule) {
       rule->noiseBytes = static_cast<size_t>(v);
       return true;
     case FaultKind::kOversize:
-      if (a.size() != 1 ||
-          !ParseNumber(a[0], kMinOversizeFrame, 1022, &v)) {
+      if (a.size() != 1 || !ParseNumber(a[0], kMinOversizeFrame, 1022, &v)) {
         return false;
       }
       rule->oversizeFrame = static_cast<size_t>(v);

@@ -15,13 +15,18 @@ namespace {
 constexpr size_t kReadBlock = 512;
 // Request bytes kept for the trace; a longer run of noise is cut.
 constexpr size_t kMaxTraced = 4096;
+// How long a closing line waits for the host to take a partial reply: at
+// least kCloseSettle, at most kCloseLinger, looking every kLingerCheck.
+constexpr std::chrono::milliseconds kCloseSettle{20};
+constexpr std::chrono::milliseconds kCloseLinger{2000};
+constexpr std::chrono::milliseconds kLingerCheck{2};
 
 }  // namespace
 
 std::chrono::microseconds WireTime(size_t bytes, uint32_t baud) {
   if (baud == 0) return std::chrono::microseconds(0);
-  return std::chrono::microseconds(static_cast<int64_t>(bytes) * 10 *
-                                   1000000 / baud);
+  return std::chrono::microseconds(static_cast<int64_t>(bytes) * 10 * 1000000 /
+                                   baud);
 }
 
 LineServer::LineServer(const LineOptions& options, Handler handler)
@@ -35,10 +40,9 @@ std::string LineServer::path() const {
 }
 
 bool LineServer::OpenLine(std::string* error) {
-  const bool ok =
-      options_.device.empty()
-          ? line_.OpenPseudoTerminal(options_.linkPath, error)
-          : line_.OpenDevice(options_.device, options_.baud, error);
+  const bool ok = options_.device.empty()
+                      ? line_.OpenPseudoTerminal(options_.linkPath, error)
+                      : line_.OpenDevice(options_.device, options_.baud, error);
   std::lock_guard<std::mutex> lock(pathMutex_);
   path_ = ok ? line_.path() : std::string();
   return ok;
@@ -171,21 +175,34 @@ void LineServer::Transmit(const Transmission& tx) {
       return;
     }
   }
-  if (tx.close) lineLost_ = true;
+  if (tx.close) {
+    // Closing a pseudo-terminal discards what its host has not read yet, so
+    // the partial reply is given the chance to arrive first: the kernel
+    // moves written bytes to the host's queue a moment later, and the host
+    // then takes them.
+    const auto start = Clock::now();
+    if (!SleepUntil(start + kCloseSettle)) return;
+    while (line_.Unconsumed() > 0 && Clock::now() < start + kCloseLinger) {
+      if (!SleepUntil(Clock::now() + kLingerCheck)) return;
+    }
+    lineLost_ = true;
+  }
 }
 
 bool LineServer::SendPaced(const uint8_t* p, size_t n) {
   if (options_.baud == 0) return WriteAll(p, n);
   // About 10 ms of bytes a write, so the wire time is spread evenly.
+  // Each slice is handed over when its last byte would have crossed the
+  // wire, so the host never has a byte earlier than a real line gives it.
   const size_t slice = std::max<size_t>(1, options_.baud / 1000);
   const auto start = std::max(Clock::now(), lineFreeAt_);
   size_t sent = 0;
   while (sent < n) {
     const size_t k = std::min(slice, n - sent);
+    lineFreeAt_ = start + WireTime(sent + k, options_.baud);
+    if (!SleepUntil(lineFreeAt_)) return false;
     if (!WriteAll(p + sent, k)) return false;
     sent += k;
-    lineFreeAt_ = start + WireTime(sent, options_.baud);
-    if (!SleepUntil(lineFreeAt_)) return false;
   }
   return true;
 }
@@ -217,8 +234,7 @@ bool LineServer::SleepUntil(Clock::time_point deadline) {
     const auto left = deadline - Clock::now();
     if (left <= Clock::duration::zero()) return true;
     // Rounded up, so the sleep never ends early.
-    const auto ms =
-        std::chrono::ceil<std::chrono::milliseconds>(left).count();
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
     pollfd wake = {wakeRead_, POLLIN, 0};
     if (::poll(&wake, 1, static_cast<int>(ms)) > 0) return false;
   }

@@ -35,9 +35,9 @@ namespace q7k {
 namespace emu {
 
 struct LineOptions {
-  std::string device;    // empty: a new pseudo-terminal
-  std::string linkPath;  // pseudo-terminal only: symlink to the host end
-  uint32_t baud = 0;     // 0: no pacing
+  std::string device;         // empty: a new pseudo-terminal
+  std::string linkPath;       // pseudo-terminal only: symlink to the host end
+  uint32_t baud = 0;          // 0: no pacing
   uint32_t turnaroundMs = 0;  // extra pause before each reply
   bool loopback = false;      // echo every byte, like a loopback plug
   std::string tracePath;      // empty: no trace; "-": standard error

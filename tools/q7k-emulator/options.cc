@@ -127,8 +127,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv,
   app.add_flag("--boot-loader", o.model.flash.startInBootLoader,
                "Start in the boot loader (POSTLOAD)");
   bool emptyFlash = false;
-  app.add_flag("--empty-flash", emptyFlash,
-               "The flash directory starts empty");
+  app.add_flag("--empty-flash", emptyFlash, "The flash directory starts empty");
   app.add_option("--flash-capacity", o.model.flash.capacity,
                  "Entries the flash directory holds")
       ->check(CLI::Range(0, 1000))
@@ -175,8 +174,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv,
     return cl;
   }
 
-  o.model.flash.firmware = AppIdentity::Make(appName, appDate, appTime,
-                                             appVersion, appDescription);
+  o.model.flash.firmware =
+      AppIdentity::Make(appName, appDate, appTime, appVersion, appDescription);
   o.model.flash.firmwareInFlash = !emptyFlash;
   o.model.test.rangingPolls = rangingPolls;
   o.model.test.settlingPolls = settlingPolls;

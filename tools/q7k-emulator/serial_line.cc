@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -113,6 +114,16 @@ bool SerialLine::OpenDevice(const std::string& device, uint32_t baud,
   fd_ = fd;
   path_ = device;
   return true;
+}
+
+int SerialLine::Unconsumed() const {
+  int n = -1;
+  if (hostFd_ >= 0) {
+    if (ioctl(hostFd_, TIOCINQ, &n) != 0) n = -1;
+  } else if (fd_ >= 0) {
+    if (ioctl(fd_, TIOCOUTQ, &n) != 0) n = -1;
+  }
+  return n;
 }
 
 void SerialLine::Close() {

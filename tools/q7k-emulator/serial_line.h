@@ -28,10 +28,14 @@ class SerialLine {
   bool OpenPseudoTerminal(const std::string& linkPath, std::string* error);
   // Opens device; a baud rate of a standard speed is set on it (0 leaves
   // the speed). A device that is no terminal is used as it is.
-  bool OpenDevice(const std::string& device, uint32_t baud,
-                  std::string* error);
+  bool OpenDevice(const std::string& device, uint32_t baud, std::string* error);
   // Closes the line and removes the symlink it made. Idempotent.
   void Close();
+
+  // Bytes written but not yet taken by the far end: still in the host's
+  // input queue of a pseudo-terminal, or not yet sent by a device; -1 when
+  // that cannot be told.
+  int Unconsumed() const;
 
   int fd() const { return fd_; }
   bool is_open() const { return fd_ >= 0; }

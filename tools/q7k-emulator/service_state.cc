@@ -15,8 +15,8 @@ void ReadReversed(ByteReader* r, std::array<float, 10>* out) {
 ServiceState::ServiceState()
     // Reference resistors and pole frequencies of a calibrated module:
     // main, red and blue channel.
-    : refCoeffs_{1201539.875f, -70321.3671875f, 59783.80078125f, 0.0f,
-                 994.2564697265625f, 0.0f} {
+    : refCoeffs_{1201539.875f, -70321.3671875f,    59783.80078125f,
+                 0.0f,         994.2564697265625f, 0.0f} {
   // Identification registers of the measurement module.
   registers_[0x642010] = 2;
   registers_[0x644020] = 4485;

@@ -61,7 +61,9 @@ class ServiceState {
   Reply RefCalCoeffs() const;                        // 21
 
   uint32_t reg(uint32_t address) const;
-  void set_reg(uint32_t address, uint32_t value) { registers_[address] = value; }
+  void set_reg(uint32_t address, uint32_t value) {
+    registers_[address] = value;
+  }
   // The last enable words of a command: [0] the enable (or the calibration
   // type for 0x7E10/11), [1] the enable of 0x7E10/11.
   std::array<int16_t, 2> enable(uint16_t command) const;

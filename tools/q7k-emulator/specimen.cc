@@ -10,8 +10,7 @@ constexpr double kTwoPi = 6.283185307179586;
 
 }  // namespace
 
-SpecimenReadings Measure(const Specimen& specimen, double volts,
-                         double hertz) {
+SpecimenReadings Measure(const Specimen& specimen, double volts, double hertz) {
   SpecimenReadings out;
   if (hertz <= 0) return out;
   const double omega = kTwoPi * hertz;

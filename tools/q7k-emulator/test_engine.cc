@@ -15,8 +15,8 @@ constexpr int16_t kVoltCorrectResetRamp = 2;
 constexpr double kSqrt2 = 1.4142135623730951;
 
 // Full scale of the current ranges 1 (10 A) to 10 (300 uA).
-constexpr double kRangeFullScale[] = {10.0,  3.0,   1.0,    0.3,   0.1,
-                                      0.03,  0.01,  0.003,  0.001, 0.0003};
+constexpr double kRangeFullScale[] = {10.0, 3.0,  1.0,   0.3,   0.1,
+                                      0.03, 0.01, 0.003, 0.001, 0.0003};
 
 // The smallest range that holds amperes, as its range number.
 int16_t AutoRange(double amperes) {
@@ -73,8 +73,7 @@ Reply TestEngine::RuntimeParams(const uint8_t* p, size_t n) {
   if (!Between(rt.testPhase, -1, 4)) return Reply::BadParameter(6);
   if (rt.testVoltage < 0) return Reply::BadParameter(7);
   if (!Between(rt.currentRange, 0, 10)) return Reply::BadParameter(9);
-  if (!std::isfinite(rt.frequency) || rt.frequency < 0 ||
-      rt.frequency > 1000) {
+  if (!std::isfinite(rt.frequency) || rt.frequency < 0 || rt.frequency > 1000) {
     return Reply::BadParameter(10);
   }
   // A reset of the voltage control flips the toggle the host waits for; the
@@ -156,8 +155,8 @@ Reply TestEngine::Results(const uint8_t* p, size_t n, bool extended) {
       Measure(config_.specimen, runtime_.testVoltage, TestHertz());
   const bool valid = status != 1;
   const double peak = m.amperes * kSqrt2;
-  const int16_t range = runtime_.currentRange != 0 ? runtime_.currentRange
-                                                   : AutoRange(m.amperes);
+  const int16_t range =
+      runtime_.currentRange != 0 ? runtime_.currentRange : AutoRange(m.amperes);
   uint32_t averaged = static_cast<uint32_t>(validPolls_) * 5;
   if (samples > 0) averaged = std::min<uint32_t>(averaged, samples);
 
@@ -170,10 +169,10 @@ Reply TestEngine::Results(const uint8_t* p, size_t n, bool extended) {
   w.I16(filter);
   w.F32(static_cast<float>(m.kilovolts));
   const double results[16] = {
-      m.kilovolts,    m.amperes,       m.watts,         m.powerFactor,
-      m.tangentDelta, m.sineThetaX100, m.watts,         m.vars,
-      m.kilovolts,    m.amperes * 1000, m.seriesCap,    m.parallelCap,
-      m.seriesInd,    m.parallelInd,   m.seriesRes,     m.parallelRes};
+      m.kilovolts,    m.amperes,        m.watts,     m.powerFactor,
+      m.tangentDelta, m.sineThetaX100,  m.watts,     m.vars,
+      m.kilovolts,    m.amperes * 1000, m.seriesCap, m.parallelCap,
+      m.seriesInd,    m.parallelInd,    m.seriesRes, m.parallelRes};
   for (double v : results) w.F32(valid ? static_cast<float>(v) : 0.0f);
   w.F32(static_cast<float>(TestHertz()));
   w.F32(valid ? static_cast<float>(peak) : 0.0f);
@@ -192,15 +191,15 @@ Reply TestEngine::Results(const uint8_t* p, size_t n, bool extended) {
 void TestEngine::AppendThermal(std::vector<uint8_t>* out,
                                double amperes) const {
   ByteWriter w(out);
-  w.F32(22.5f);   // external temperature
-  w.F32(41.0f);   // external humidity
+  w.F32(22.5f);                     // external temperature
+  w.F32(41.0f);                     // external humidity
   w.F32(running_ ? 31.5f : 27.0f);  // estimated transformer temperature
-  w.F32(33.5f);   // card cage
+  w.F32(33.5f);                     // card cage
   w.F32(static_cast<float>(amperes * 40.0));         // transformer current
   w.F32(static_cast<float>(0.25 + amperes * 50.0));  // amplifier input
-  w.F32(38.2f);   // amplifier
-  w.F32(35.0f);   // main reference
-  w.F32(35.1f);   // cal reference
+  w.F32(38.2f);                                      // amplifier
+  w.F32(35.0f);                                      // main reference
+  w.F32(35.1f);                                      // cal reference
   w.F32(overTemp_);
   w.F32(coolDown_);
   w.U16(0);  // heating status
@@ -213,9 +212,9 @@ void TestEngine::AppendThermal(std::vector<uint8_t>* out,
 Reply TestEngine::Thermal() const {
   std::vector<uint8_t> data;
   const double amperes =
-      running_ ? Measure(config_.specimen, runtime_.testVoltage, TestHertz())
-                     .amperes
-               : 0.0;
+      running_
+          ? Measure(config_.specimen, runtime_.testVoltage, TestHertz()).amperes
+          : 0.0;
   AppendThermal(&data, amperes);
   return Reply::Ack(data);
 }

@@ -43,8 +43,8 @@ namespace emu {
 
 struct TestConfig {
   Specimen specimen;
-  int rangingPolls = 3;   // result polls reporting status 1 after a start
-  int settlingPolls = 1;  // then polls reporting status 2
+  int rangingPolls = 3;         // result polls reporting status 1 after a start
+  int settlingPolls = 1;        // then polls reporting status 2
   float lineFrequency = 60.0f;  // measured in line-sync tests, hertz
 };
 
@@ -71,14 +71,14 @@ class TestEngine {
 
   explicit TestEngine(const TestConfig& config);
 
-  Reply InitParams(const uint8_t* p, size_t n);     // 3
-  Reply RuntimeParams(const uint8_t* p, size_t n);  // 4
-  Reply Start();                                    // 5
+  Reply InitParams(const uint8_t* p, size_t n);              // 3
+  Reply RuntimeParams(const uint8_t* p, size_t n);           // 4
+  Reply Start();                                             // 5
   Reply Results(const uint8_t* p, size_t n, bool extended);  // 6, 22
-  Reply Stop();                                     // 7
-  Reply Thermal() const;                            // 18
-  Reply BoundaryTemps(const uint8_t* p, size_t n);  // 20
-  Reply RawResults(const uint8_t* p, size_t n) const;  // 0x7E16
+  Reply Stop();                                              // 7
+  Reply Thermal() const;                                     // 18
+  Reply BoundaryTemps(const uint8_t* p, size_t n);           // 20
+  Reply RawResults(const uint8_t* p, size_t n) const;        // 0x7E16
 
   // Power-on: the test stops and the stop reason clears.
   void PowerOn();

@@ -35,7 +35,9 @@ class ByteWriter {
     std::memcpy(&bits, &v, sizeof bits);
     U32(bits);
   }
-  void Bytes(const uint8_t* p, size_t n) { out_->insert(out_->end(), p, p + n); }
+  void Bytes(const uint8_t* p, size_t n) {
+    out_->insert(out_->end(), p, p + n);
+  }
   // Exactly width bytes: the text, cut or padded with pad.
   void Text(const std::string& text, size_t width, uint8_t pad = 0) {
     for (size_t i = 0; i < width; ++i) {
