@@ -155,11 +155,11 @@ TEST(LineCodecTest, CountsPastTheBufferStayInside) {
 
 TEST(LineCodecTest, RandomFramesRoundTripInRandomBlocks) {
   std::mt19937 random(20240517);
-  const uint8_t specials[] = {kDle, kStx, kEtx};
+  const uint8_t markers[] = {kDle, kStx, kEtx};
   for (int round = 0; round < 500; ++round) {
     Bytes frame(random() % 301);
     for (uint8_t& b : frame) {
-      b = random() % 3 == 0 ? specials[random() % 3]
+      b = random() % 3 == 0 ? markers[random() % 3]
                             : static_cast<uint8_t>(random());
     }
     Bytes line(random() % 8);

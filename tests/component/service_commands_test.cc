@@ -1,0 +1,210 @@
+// The service and calibration commands: each payload as the instrument
+// received it, the decoded replies and the simulated answers.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "support/scripted_component.h"
+
+namespace q7k {
+namespace {
+
+using ServiceCommandsTest = ScriptedComponentTest;
+
+struct Sent {
+  const char* name;
+  std::function<HRESULT(IQ7kComm*)> call;
+  uint16_t command;
+  Bytes payload;
+};
+
+TEST_F(ServiceCommandsTest, PayloadsAsTheInstrumentReceivesThem) {
+  Connect([](const Request& r) { return LineBytes(AckFrame(r.command)); });
+  const float gains[10] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+  const float phases[10] = {10, 11, 12, 13, 14, 15, 16, 17, 18, 19};
+  const short dac[4] = {1, -2, 3, 4};
+  const float coeffs[6] = {1.5f, 2.5f, 3.5f, 4.5f, 5.5f, 6.5f};
+  Bytes reversed;
+  for (int i = 9; i >= 0; --i) reversed = Concat({reversed, LeF32(gains[i])});
+  for (int i = 9; i >= 0; --i) reversed = Concat({reversed, LeF32(phases[i])});
+
+  const std::vector<Sent> cases = {
+      {"SetXfmrBoundaryTemps",
+       [](IQ7kComm* c) { return c->SetXfmrBoundaryTemps(85.0f, 60.5f); },
+       0x0014, Concat({LeF32(85.0f), LeF32(60.5f)})},
+      {"RegWrite", [](IQ7kComm* c) { return c->RegWrite(0x642010, -1); },
+       0x7E00, Concat({Le32(0x642010), Le32(0xFFFFFFFF)})},
+      {"RegOr", [](IQ7kComm* c) { return c->RegOr(0x10, 0x20); }, 0x7E02,
+       Concat({Le32(0x10), Le32(0x20)})},
+      {"RegAnd", [](IQ7kComm* c) { return c->RegAnd(0x30, 0x40); }, 0x7E03,
+       Concat({Le32(0x30), Le32(0x40)})},
+      {"EnableSoftwareVerify",
+       [](IQ7kComm* c) { return c->EnableSoftwareVerify(-1); }, 0x7E0D,
+       Le16(0xFFFF)},
+      {"SendTestWaveform",
+       [](IQ7kComm* c) { return c->SendTestWaveform(1, 2, 3, 4, 5, 0.5f); },
+       0x7E0E,
+       Concat({Le16(1), Le16(2), Le16(4), Le16(5), LeF32(0.5f), Le16(3)})},
+      {"EnableGuardCal", [](IQ7kComm* c) { return c->EnableGuardCal(1); },
+       0x7E0F, Le16(1)},
+      {"EnableRefCal", [](IQ7kComm* c) { return c->EnableRefCal(2, 1); },
+       0x7E10, Concat({Le16(2), Le16(1)})},
+      {"EnableSysCal", [](IQ7kComm* c) { return c->EnableSysCal(3, 0); },
+       0x7E11, Concat({Le16(3), Le16(0)})},
+      {"UpdateRefCal",
+       [&coeffs](IQ7kComm* c) { return c->UpdateRefCal(coeffs); }, 0x7E12,
+       Concat({LeF32(1.5f), LeF32(2.5f), LeF32(3.5f), LeF32(4.5f),
+               LeF32(5.5f), LeF32(6.5f)})},
+      {"UpdateGuardCal",
+       [&](IQ7kComm* c) {
+         return c->UpdateGuardCal(dac, 0.25f, gains, phases);
+       },
+       0x7E13,
+       Concat({Le16(1), Le16(0xFFFE), Le16(3), Le16(4), LeF32(0.25f),
+               reversed})},
+      {"UpdateSysCal",
+       [&](IQ7kComm* c) { return c->UpdateSysCal(0, 1.0f, gains, phases); },
+       0x7E14, Concat({Le16(0), LeF32(1.0f), reversed})},
+      {"EnableSafetyMonitor",
+       [](IQ7kComm* c) { return c->EnableSafetyMonitor(0); }, 0x7E17,
+       Le16(0)},
+      {"RunChipSelectTest", [](IQ7kComm* c) { return c->RunChipSelectTest(); },
+       0x7E18, {}},
+      {"ContinuousWriteReg",
+       [](IQ7kComm* c) { return c->ContinuousWriteReg(0x646070, 9); }, 0x7E19,
+       Concat({Le32(0x646070), Le32(9)})},
+      {"ContinuousReadReg",
+       [](IQ7kComm* c) { return c->ContinuousReadReg(0x644020); }, 0x7E1A,
+       Le32(0x644020)},
+      {"StopQ7kTest", [](IQ7kComm* c) { return c->StopQ7kTest(); }, 0x0007,
+       {}},
+  };
+  for (const Sent& s : cases) {
+    EXPECT_EQ(s.call(comm_.Get()), S_OK) << s.name;
+    EXPECT_EQ(LastCommand(), s.command) << s.name;
+    EXPECT_EQ(LastPayload(), s.payload) << s.name;
+  }
+  // The gain and phase tables travel last element first.
+  const Bytes sys = LastPayloadOf(0x7E14);
+  ASSERT_EQ(sys.size(), 86u);
+  EXPECT_EQ(Bytes(sys.begin() + 6, sys.begin() + 10), LeF32(gains[9]));
+  EXPECT_EQ(Bytes(sys.begin() + 82, sys.end()), LeF32(phases[0]));
+}
+
+TEST_F(ServiceCommandsTest, DecodedReplies) {
+  Connect([](const Request& r) {
+    switch (r.command) {
+      case 0x7E01:
+        return LineBytes(AckFrame(r.command, Le32(0x80000001)));
+      case 0x0012: {
+        Bytes block;
+        for (int i = 0; i < 11; ++i) block = Concat({block, LeF32(20.0f + i)});
+        block = Concat({block, Le16(0), Le16(3), Le16(40000), Le16(50000),
+                        Le16(65535)});
+        return LineBytes(AckFrame(r.command, block));
+      }
+      case 0x0015: {
+        Bytes values;
+        for (int i = 0; i < 6; ++i) values = Concat({values, LeF32(100.0f + i)});
+        return LineBytes(AckFrame(r.command, values));
+      }
+      case 0x7E16:
+        return LineBytes(AckFrame(
+            r.command, Concat({Le16(1), Le16(2), Le16(3), Le16(4), Le16(5),
+                               LeF32(6), LeF32(7), LeF32(8), LeF32(9),
+                               LeF32(10), LeF32(11)})));
+      default:
+        return LineBytes(AckFrame(r.command, Bytes(8, 0xEE)));
+    }
+  });
+  int32_t value = 0;
+  ASSERT_EQ(comm_->RegRead(0x600000, &value), S_OK);
+  EXPECT_EQ(LastPayload(), Le32(0x600000));
+  EXPECT_EQ(value, static_cast<int32_t>(0x80000001));
+
+  Q7K_THERMAL_DATA t{};
+  t.AmpInputCurrent = -1.0f;
+  ASSERT_EQ(comm_->ReadThermalData(&t), S_OK);
+  EXPECT_EQ(t.ExtTemperature, 20.0f);
+  EXPECT_EQ(t.AmpInputCurrent, 25.0f);
+  EXPECT_EQ(t.CooldownTemp, 30.0f);
+  EXPECT_EQ(t.XfmrOverheatTime, 3);
+  EXPECT_EQ(t.XfmrCooldownTime, 40000);
+  EXPECT_EQ(t.ExtSensorInserted, -15536);  // 50000 as a signed word
+  EXPECT_EQ(t.IntCurrentCounter, 65535);
+
+  comm_->put_CalResistor(MRED_RES, 42.0f);
+  comm_->put_CalPoleFreq(NBLUE_RES, 43.0f);
+  ASSERT_EQ(comm_->ReadRefCalCoeffs(), S_OK);
+  float f = 0;
+  comm_->get_CalResistor(MAIN_RES, &f);
+  EXPECT_EQ(f, 100.0f);
+  comm_->get_CalPoleFreq(MAIN_RES, &f);
+  EXPECT_EQ(f, 101.0f);
+  comm_->get_CalResistor(RED_RES, &f);
+  EXPECT_EQ(f, 102.0f);
+  comm_->get_CalPoleFreq(BLUE_RES, &f);
+  EXPECT_EQ(f, 105.0f);
+  comm_->get_CalResistor(MRED_RES, &f);
+  EXPECT_EQ(f, 42.0f);
+  comm_->get_CalPoleFreq(NBLUE_RES, &f);
+  EXPECT_EQ(f, 43.0f);
+
+  Q7K_RAW_DATA raw{};
+  raw.FilterType = 2;
+  ASSERT_EQ(comm_->RequestRawResults(&raw), S_OK);
+  EXPECT_EQ(LastPayload(), Le16(2));
+  EXPECT_EQ(raw.FilterType, 2);
+  EXPECT_EQ(raw.Ranging, 1);
+  EXPECT_EQ(raw.ResultsType, 5);
+  EXPECT_EQ(raw.SpecimenPeak, 6.0f);
+  EXPECT_EQ(raw.RefVectorY, 11.0f);
+
+  // A reply shorter than its layout leaves the output alone.
+  ASSERT_EQ(comm_->ReadCalInfo(), E_FAIL);
+  EXPECT_EQ(Code(), 139);
+}
+
+TEST_F(ServiceCommandsTest, SimulatedAnswersNeedNoPort) {
+  comm_->put_SimulMode(SIMUL_EXC);
+  int32_t value = 0;
+  EXPECT_EQ(comm_->RegWrite(0x123, 7), S_OK);
+  EXPECT_EQ(comm_->RegRead(0x123, &value), S_OK);
+  EXPECT_EQ(value, 7);
+  EXPECT_EQ(comm_->RegRead(0x642010, &value), S_OK);
+  EXPECT_EQ(value, 2);
+  EXPECT_EQ(comm_->RegRead(0x644020, &value), S_OK);
+  EXPECT_EQ(value, 4485);
+  EXPECT_EQ(comm_->RegRead(0x646070, &value), S_OK);
+  EXPECT_EQ(value, 252);
+  EXPECT_EQ(comm_->RegRead(0x600000, &value), S_OK);
+  EXPECT_EQ(value, 0x2000);
+  EXPECT_EQ(comm_->RegRead(0x123, &value), S_OK);
+  EXPECT_EQ(value, 0x2000);
+  EXPECT_EQ(comm_->RegOr(0x123, 1), S_OK);
+  EXPECT_EQ(comm_->RegAnd(0x123, 0), S_OK);
+
+  EXPECT_EQ(comm_->ReadRefCalCoeffs(), S_OK);
+  float f = 0;
+  comm_->get_CalResistor(MAIN_RES, &f);
+  EXPECT_EQ(f, 1201539.875f);
+  EXPECT_EQ(comm_->ReadCalInfo(), S_OK);
+
+  comm_->put_SimulFast(1);
+  Q7K_THERMAL_DATA t{};
+  EXPECT_EQ(comm_->ReadThermalData(&t), S_OK);
+  EXPECT_EQ(t.ExtTemperature, 28.5f);
+  EXPECT_EQ(t.ExtSensorInserted, 1);
+
+  // Without a simulated path a command still needs a port.
+  EXPECT_EQ(comm_->EnableGuardCal(1), E_FAIL);
+  ASSERT_EQ(comm_->OpenPort(static_cast<Q7K_PORT>(kPort), BPS_9600), S_OK);
+  EXPECT_EQ(comm_->EnableGuardCal(1), S_OK);
+  Q7K_RAW_DATA raw{};
+  raw.NumGroups = 3;
+  EXPECT_EQ(comm_->RequestRawResults(&raw), S_OK);
+  EXPECT_EQ(raw.NumGroups, 3);  // nothing decoded in simulation
+}
+
+}  // namespace
+}  // namespace q7k
