@@ -1,0 +1,172 @@
+// Post-processing and progress methods through the public API.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "support/recording_progress_view.h"
+#include "support/scripted_component.h"
+
+namespace q7k {
+namespace {
+
+using MeasurementMethodsTest = ScriptedComponentTest;
+
+// A backplane EEPROM that answers word and float reads by location.
+ScriptedInstrument::Script Backplane(std::map<int, Bytes> words) {
+  return [words](const Request& r) {
+    if ((r.command == 0x7E06 || r.command == 0x7E0A) && r.payload.size() == 6 &&
+        r.payload[0] == 0 && r.payload[2] == 0) {
+      const int location = r.payload[4] | (r.payload[5] << 8);
+      const auto it = words.find(location);
+      if (it != words.end()) return LineBytes(AckFrame(r.command, it->second));
+    }
+    return LineBytes(NakFrame(r.command, 13, Le16(1)));
+  };
+}
+
+TEST_F(MeasurementMethodsTest, WattsAdjustmentFromTheBackplane) {
+  Connect(Backplane({{164, Le16(1011)},
+                     {173, Le16(0x0800)},
+                     {230, LeF32(2.0f)},
+                     {232, LeF32(0.5f)}}));
+  Q7K_TEST_PARAMS p{};
+  p.CircDesc = CIRC_GAR_RB;
+  p.KVoltMax = 10.0f;
+  ASSERT_EQ(comm_->CalcWattsAdjustment(&p), S_OK);
+  EXPECT_FLOAT_EQ(p.WattsAdjustment, 0.5f);
+  p.KVoltMax = 5.0f;
+  ASSERT_EQ(comm_->CalcWattsAdjustment(&p), S_OK);
+  EXPECT_FLOAT_EQ(p.WattsAdjustment, 0.125f);
+  p.CircDesc = CIRC_UST_R;  // UST circuits keep theirs at 230
+  ASSERT_EQ(comm_->CalcWattsAdjustment(&p), S_OK);
+  EXPECT_FLOAT_EQ(p.WattsAdjustment, 0.5f);
+  EXPECT_EQ(LastPayload(), Concat({Le16(0), Le16(0), Le16(230)}));
+}
+
+TEST_F(MeasurementMethodsTest, NoAdjustmentBeforeRevision1011OrWithoutFlag) {
+  std::map<int, Bytes> eeprom = {{164, Le16(1010)},
+                                 {173, Le16(0xFFFF)},
+                                 {232, LeF32(0.5f)}};
+  Connect(Backplane(eeprom));
+  Q7K_TEST_PARAMS p{};
+  p.KVoltMax = 10.0f;
+  p.WattsAdjustment = 9.0f;
+  ASSERT_EQ(comm_->CalcWattsAdjustment(&p), S_OK);
+  EXPECT_EQ(p.WattsAdjustment, 0.0f);
+  EXPECT_EQ(LastPayload(), Concat({Le16(0), Le16(0), Le16(173)}));
+}
+
+TEST_F(MeasurementMethodsTest, FailedEepromReadLeavesZero) {
+  Connect(Backplane({{164, Le16(1011)}}));
+  Q7K_TEST_PARAMS p{};
+  p.WattsAdjustment = 9.0f;
+  EXPECT_EQ(comm_->CalcWattsAdjustment(&p), E_FAIL);
+  EXPECT_EQ(p.WattsAdjustment, 0.0f);
+  EXPECT_EQ(Code(), 21);
+  ErrorInfo info;
+  EXPECT_EQ(GetErrorInfo(&info), S_OK);
+}
+
+TEST_F(MeasurementMethodsTest, SimulatedAdjustmentTouchesNoEeprom) {
+  comm_->put_SimulMode(SIMUL_LEAK);
+  Q7K_TEST_PARAMS p{};
+  ASSERT_EQ(comm_->CalcWattsAdjustment(&p), S_OK);
+  EXPECT_FLOAT_EQ(p.WattsAdjustment, 0.0025f);
+}
+
+TEST_F(MeasurementMethodsTest, AdjustTestDataNeedsNoPort) {
+  Q7K_TEST_PARAMS p{};
+  p.TypeOfCal = NO_CAL;
+  p.AdjustWatts = -1;
+  p.WattsAdjustment = 1.5f;
+  Q7K_TEST_DATA d{};
+  d.KVoltMeas = d.KVoltCalc = 10.0f;
+  d.Amperes = 0.001f;
+  d.Watts = 1.0f;
+  d.PowerFactor = 2.0f;
+  ASSERT_EQ(comm_->AdjustTestData(&p, &d), S_OK);
+  EXPECT_FLOAT_EQ(d.Watts, 0.5f);
+  EXPECT_EQ(p.AdjustWatts, 0);
+  ASSERT_EQ(comm_->AdjustTestData(&p, &d), S_OK);
+  EXPECT_FLOAT_EQ(d.Watts, 0.5f);
+}
+
+TEST_F(MeasurementMethodsTest, LineFrequencyRunsAShortTestAndClosesItsWindow) {
+  RecordingProgressViews views;
+  Connect([](const Request& r) {
+    if (r.command == 0x0006) {
+      Bytes reply(146, 0);
+      const Bytes hz = LeF32(59.95f);
+      std::copy(hz.begin(), hz.end(), reply.begin() + 78);
+      return LineBytes(AckFrame(r.command, reply));
+    }
+    return LineBytes(AckFrame(r.command));
+  });
+  comm_->put_Language(LANGUAGE_SPANISH);
+  float hz = 0.0f;
+  ASSERT_EQ(comm_->MeasureLineFrequency(1, 2.5f, &hz), S_OK);
+  EXPECT_FLOAT_EQ(hz, 59.95f);
+  std::vector<uint16_t> commands;
+  for (const Request& r : instrument_->Requests()) commands.push_back(r.command);
+  EXPECT_EQ(commands, (std::vector<uint16_t>{3, 4, 5, 6, 7}));
+  EXPECT_EQ(instrument_->Requests()[0].payload,
+            Concat({Le16(1), Le16(1), Le16(0), Le16(0), Le16(0), Le16(0),
+                    Le16(10), Le16(3600), LeF32(35.0f), LeF32(0), LeF32(0),
+                    LeF32(0)}));
+  EXPECT_EQ(instrument_->Requests()[1].payload,
+            Concat({Le16(0), Le16(0), Le16(4), Le16(0), Le16(0), Le16(0),
+                    Le16(0), Le16(0), Le16(0), LeF32(60.0f)}));
+  ASSERT_FALSE(views.events().empty());
+  EXPECT_EQ(views.events().front().kind, ProgressViewEvent::kOpen);
+  EXPECT_EQ(views.events().front().state.message,
+            u"Por favor espere - Se esta Midiendo la Frecuencia de la Linea");
+  EXPECT_EQ(views.events().front().state.title, u"Comunicaciones del Q7300");
+  EXPECT_EQ(views.open_views(), 0);
+}
+
+TEST_F(MeasurementMethodsTest, LineFrequencyWithoutAPortStopsAtTheFirstCall) {
+  RecordingProgressViews views;
+  float hz = 0.0f;
+  EXPECT_EQ(comm_->MeasureLineFrequency(1, 10.0f, &hz), E_FAIL);
+  EXPECT_EQ(hz, -1.0f);
+  EXPECT_EQ(views.open_views(), 0);
+  // A failed result poll leaves the test running: no stop is sent.
+  Connect([](const Request& r) {
+    return LineBytes(r.command == 6 ? NakFrame(r.command, 14)
+                                    : AckFrame(r.command));
+  });
+  EXPECT_EQ(comm_->MeasureLineFrequency(0, 10.0f, &hz), E_FAIL);
+  EXPECT_EQ(hz, -1.0f);
+  EXPECT_EQ(LastCommand(), 6);
+  EXPECT_EQ(Message(), "Test Not Running - Undefined Safety Error");
+}
+
+TEST_F(MeasurementMethodsTest, ProgressWindowMethods) {
+  RecordingProgressViews views;
+  EXPECT_EQ(comm_->ShowMsgProgress(0, 100), S_OK);  // no window: nothing
+  EXPECT_EQ(comm_->StepMsgProgress(5), S_OK);
+  EXPECT_TRUE(views.events().empty());
+  comm_->put_Language(LANGUAGE_FRENCH);
+  Bstr message = Bstr::FromUtf8("Téléchargement");
+  ASSERT_EQ(comm_->DisplayMsgDlg(0, message.get()), S_OK);
+  EXPECT_EQ(views.Last().title, u"Communication du Q7300");
+  EXPECT_EQ(views.Last().message, u"Téléchargement");
+  comm_->ShowMsgProgress(0, 100);
+  for (int i = 0; i < 42; ++i) comm_->StepMsgProgress(1);
+  EXPECT_EQ(views.Last().label, u"Terminé: 42 %");
+  comm_->StepMsgProgress(100);
+  EXPECT_EQ(views.Last().position, 100);
+  EXPECT_EQ(views.Last().label, u"Terminé: 100 %");
+  // An owner that is no window of the host's: nothing is shown.
+  EXPECT_EQ(comm_->DisplayMsgDlg(0x7777, message.get()), S_OK);
+  EXPECT_EQ(views.open_views(), 0);
+  RegisterWindow(0x7777, true);
+  EXPECT_EQ(comm_->DisplayMsgDlg(0x7777, message.get()), S_OK);
+  EXPECT_EQ(views.open_views(), 1);
+  UnregisterWindow(0x7777);
+  comm_.Reset();  // destruction closes the window
+  EXPECT_EQ(views.open_views(), 0);
+}
+
+}  // namespace
+}  // namespace q7k
