@@ -108,7 +108,8 @@ bool AnsweringPeer::Take(const uint8_t* bytes, size_t n) {
 bool AnsweringPeer::WriteAll(const std::vector<uint8_t>& bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
-    const ssize_t put = write(master_, bytes.data() + done, bytes.size() - done);
+    const ssize_t put =
+        write(master_, bytes.data() + done, bytes.size() - done);
     if (put > 0) {
       done += static_cast<size_t>(put);
       continue;

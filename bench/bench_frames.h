@@ -35,7 +35,7 @@ inline Bytes Frame(uint16_t number, const Bytes& payload) {
              static_cast<uint8_t>(number >> 8),
              static_cast<uint8_t>(n),
              static_cast<uint8_t>(n >> 8)};
-  f.insert(f.end(), payload.begin(), payload.end());
+  for (uint8_t b : payload) f.push_back(b);
   uint32_t sum = 0;
   for (uint8_t b : f) sum += b;
   f.push_back(static_cast<uint8_t>(sum));

@@ -159,7 +159,9 @@ class ComPtr {
     Reset();
     return &p_;
   }
-  void** AsVoidOut() { return reinterpret_cast<void**>(ReleaseAndGetAddressOf()); }
+  void** AsVoidOut() {
+    return reinterpret_cast<void**>(ReleaseAndGetAddressOf());
+  }
 
   // Queries the held object for another interface.
   template <typename U>

@@ -41,8 +41,8 @@ struct ProgressState {
   bool barVisible = false;  // bar and percentage label shown
   int32_t lower = 0;        // bar range
   int32_t upper = 100;
-  int32_t position = 0;     // bar position (within lower..upper)
-  std::u16string label;     // e.g. "Completed: 42 %"
+  int32_t position = 0;  // bar position (within lower..upper)
+  std::u16string label;  // e.g. "Completed: 42 %"
 };
 
 // One open progress window. Open is called once, then Update for every

@@ -33,9 +33,9 @@ struct Sample {
 
 Sample SampleFor(int32_t i) {
   auto word = [](int32_t v) {
-    return std::vector<uint8_t>{static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
-                                static_cast<uint8_t>(v >> 16),
-                                static_cast<uint8_t>(v >> 24)};
+    return std::vector<uint8_t>{
+        static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
+        static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 24)};
   };
   auto stop_reason = [](int32_t status_bit, int32_t byte_index, uint8_t value) {
     std::vector<uint8_t> d(65, 0);

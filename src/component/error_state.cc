@@ -85,8 +85,8 @@ void ErrorState::RecordInstrumentError(int32_t number, const uint8_t* details,
       ReadWord(details, length, &parameter);
       char number_text[16];
       std::snprintf(number_text, sizeof number_text, "%d)", parameter);
-      message_ += u" - (" + LoadText(ids::kParameterNumber) +
-                  AnsiToWide(number_text);
+      message_ +=
+          u" - (" + LoadText(ids::kParameterNumber) + AnsiToWide(number_text);
       break;
     }
     case 14:  // test not running: why it stopped

@@ -59,8 +59,7 @@ HRESULT Q7kCommObject::CalcWattsAdjustment(Q7K_TEST_PARAMS* testParams) {
     return S_OK;
   }
   float stored = 0.0f;
-  if (FAILED(ReadBoardFloat(0, 0,
-                            WattsAdjustmentLocation(testParams->CircDesc),
+  if (FAILED(ReadBoardFloat(0, 0, WattsAdjustmentLocation(testParams->CircDesc),
                             &stored))) {
     return E_FAIL;
   }

@@ -111,8 +111,7 @@ HRESULT Q7kCommObject::get_AppVersion(BSTR* pVal) {
   return GetSlot(currentApp_.Version, sizeof currentApp_.Version, pVal);
 }
 HRESULT Q7kCommObject::get_AppDescription(BSTR* pVal) {
-  return GetSlot(currentApp_.Description, sizeof currentApp_.Description,
-                 pVal);
+  return GetSlot(currentApp_.Description, sizeof currentApp_.Description, pVal);
 }
 
 HRESULT Q7kCommObject::get_FlashDirCount(short* pVal) {

@@ -130,8 +130,8 @@ class Q7kCommObject final : public IQ7kComm,
   HRESULT RegOr(int32_t lAddress, int32_t lVal) override;
   HRESULT RegAnd(int32_t lAddress, int32_t lVal) override;
   HRESULT EnableSoftwareVerify(short nEnable) override;
-  HRESULT SendTestWaveform(short nType, short nIndex, short nNext,
-                           short nPhase, short nSamples, float fAmpl) override;
+  HRESULT SendTestWaveform(short nType, short nIndex, short nNext, short nPhase,
+                           short nSamples, float fAmpl) override;
   HRESULT EnableGuardCal(short nEnable) override;
   HRESULT EnableRefCal(short nCalType, short nEnable) override;
   HRESULT EnableSysCal(short nCalType, short nEnable) override;

@@ -51,11 +51,11 @@ bool Q7kCommObject::QueryRunningApp(AppInfo* out) {
   MessageBuffer reply;
   if (!link_->Transmit(kCmdAppInfo, nullptr, 0, &reply)) return false;
   if (link_->simulation) return true;
-  return SUCCEEDED(DecodeReply(reply, kAppInfoWire,
-                               [out](const uint8_t* p, size_t) {
-                                 UnpackAppInfo(p, true, out);
-                                 return true;
-                               }));
+  return SUCCEEDED(
+      DecodeReply(reply, kAppInfoWire, [out](const uint8_t* p, size_t) {
+        UnpackAppInfo(p, true, out);
+        return true;
+      }));
 }
 
 HRESULT Q7kCommObject::ReadAppInfo() {
@@ -82,8 +82,7 @@ HRESULT Q7kCommObject::UpdateRuntimeParams(Q7K_RUNTM_PARAMS* runParams) {
 HRESULT Q7kCommObject::StartQ7kTest(Q7K_TEST_PARAMS* testParams) {
   if (testParams == nullptr) return E_POINTER;
   if (simulating()) {
-    SimulatorCalPool pool{cal_.CalResistor, cal_.GainCoeffs,
-                          cal_.PhaseCoeffs};
+    SimulatorCalPool pool{cal_.CalResistor, cal_.GainCoeffs, cal_.PhaseCoeffs};
     SimulatedTestStart(sim_, simulatorSettings(), *testParams, pool);
     sim_.simPollCount = 0;
   }
@@ -106,8 +105,8 @@ HRESULT Q7kCommObject::FullRequestTestResults(Q7K_TEST_PARAMS* testParams,
     return S_OK;
   }
   const auto payload = EncodeResultRequest(*testParams);
-  return Command(kCmdResults, payload.data(), payload.size(),
-                 kResultReplyBytes, [&](const uint8_t* p, size_t n) {
+  return Command(kCmdResults, payload.data(), payload.size(), kResultReplyBytes,
+                 [&](const uint8_t* p, size_t n) {
                    return DecodeTestResults(p, n, testParams, testData,
                                             thermalData);
                  });
@@ -137,11 +136,9 @@ HRESULT Q7kCommObject::ReceiveTestResults(Q7K_TEST_PARAMS* testParams,
   if (!link_->ReceiveOnly(ResultCommand(*testParams), &reply)) {
     return ReportFailure();
   }
-  return DecodeReply(reply, kResultReplyBytes,
-                     [&](const uint8_t* p, size_t n) {
-                       return DecodeTestResults(p, n, testParams, testData,
-                                                thermalData);
-                     });
+  return DecodeReply(reply, kResultReplyBytes, [&](const uint8_t* p, size_t n) {
+    return DecodeTestResults(p, n, testParams, testData, thermalData);
+  });
 }
 
 HRESULT Q7kCommObject::StopQ7kTest() { return Command(kCmdStopTest); }

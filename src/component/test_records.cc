@@ -49,9 +49,9 @@ std::vector<uint8_t> EncodeResultRequest(const Q7K_TEST_PARAMS& p) {
 }
 
 void DecodeThermalBlock(const uint8_t* b, Q7K_THERMAL_DATA* t) {
-  float* floats[] = {&t->ExtTemperature, &t->ExtHumidity,  &t->EstXfmrTemp,
-                     &t->CardCageTemp,   &t->XfmrCurrent,  &t->AmpInputCurrent,
-                     &t->AmplifierTemp,  &t->MainRefTemp,  &t->CalRefTemp,
+  float* floats[] = {&t->ExtTemperature, &t->ExtHumidity, &t->EstXfmrTemp,
+                     &t->CardCageTemp,   &t->XfmrCurrent, &t->AmpInputCurrent,
+                     &t->AmplifierTemp,  &t->MainRefTemp, &t->CalRefTemp,
                      &t->OvertempVal,    &t->CooldownTemp};
   for (size_t i = 0; i < 11; ++i) *floats[i] = LoadF32(b + 4 * i);
   t->HeatingStatus = LoadI16(b + 44);
@@ -78,14 +78,22 @@ bool DecodeTestResults(const uint8_t* p, size_t n, Q7K_TEST_PARAMS* params,
   if (!ranging) {
     // While ranging the instrument's values are not yet meaningful: the
     // previous ones stay.
-    float* results[] = {&data->KVoltCalc,     &data->Amperes,
-                        &data->Watts,         &data->PowerFactor,
-                        &data->TangentDelta,  &data->SineThetaX100,
-                        &data->VectorDotProduct, &data->VectorCrossProduct,
-                        &data->RefVoltageMag, &data->SpecCurrentMag,
-                        &data->SeriesCap,     &data->ParallelCap,
-                        &data->SeriesInd,     &data->ParallelInd,
-                        &data->SeriesRes,     &data->ParallelRes};
+    float* results[] = {&data->KVoltCalc,
+                        &data->Amperes,
+                        &data->Watts,
+                        &data->PowerFactor,
+                        &data->TangentDelta,
+                        &data->SineThetaX100,
+                        &data->VectorDotProduct,
+                        &data->VectorCrossProduct,
+                        &data->RefVoltageMag,
+                        &data->SpecCurrentMag,
+                        &data->SeriesCap,
+                        &data->ParallelCap,
+                        &data->SeriesInd,
+                        &data->ParallelInd,
+                        &data->SeriesRes,
+                        &data->ParallelRes};
     for (size_t i = 0; i < 16; ++i) *results[i] = LoadF32(p + 14 + 4 * i);
     data->SpecimenPeak = LoadF32(p + 82);
   }

@@ -10,10 +10,10 @@
 
 namespace q7k {
 
-inline constexpr int kRefChannels = 5;     // REFCAL_INDEX 0..4
-inline constexpr int kCoefficients = 10;   // GainCoeffs / PhaseCoeffs
-inline constexpr int kCalBlocks = 6;       // CAL_INDEX 0..5
-inline constexpr int kCalDateSlot = 10;    // 8 characters and zeros
+inline constexpr int kRefChannels = 5;    // REFCAL_INDEX 0..4
+inline constexpr int kCoefficients = 10;  // GainCoeffs / PhaseCoeffs
+inline constexpr int kCalBlocks = 6;      // CAL_INDEX 0..5
+inline constexpr int kCalDateSlot = 10;   // 8 characters and zeros
 
 struct CalibrationCache {
   float CalResistor[kRefChannels] = {};

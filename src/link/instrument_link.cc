@@ -25,8 +25,7 @@ constexpr size_t kMaxPending = LineDecoder::kBufferSize;
 constexpr int kTransmit = 1, kSendOnly = 2, kReceiveOnly = 3;
 
 int64_t ElapsedMs(Clock::time_point start) {
-  return std::chrono::duration_cast<milliseconds>(Clock::now() - start)
-      .count();
+  return std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
 }
 
 }  // namespace
@@ -71,8 +70,8 @@ std::string InstrumentLink::ErrorLabel() const {
 void InstrumentLink::TraceCommand(uint16_t command, int kind) {
   const uint32_t entry = uint32_t{command} * 65536u + uint32_t(kind);
   if (entry == lastTraceCode_) return;
-  const char letter = kind == kTransmit     ? 'C'
-                      : kind == kSendOnly   ? 'G'
+  const char letter = kind == kTransmit      ? 'C'
+                      : kind == kSendOnly    ? 'G'
                       : kind == kReceiveOnly ? 'R'
                                              : 'X';
   char text[32];
@@ -225,9 +224,8 @@ int32_t InstrumentLink::ReceiveFrame(MessageBuffer* reply) {
       outcome = kTimeoutOutcome;
       break;
     }
-    const int64_t left = responseTimeout == kNoTimeout
-                             ? 1000
-                             : responseTimeout - elapsed + 1;
+    const int64_t left =
+        responseTimeout == kNoTimeout ? 1000 : responseTimeout - elapsed + 1;
     WaitForRx(0, milliseconds(left));
   }
 

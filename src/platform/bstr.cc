@@ -66,9 +66,7 @@ Bstr::Bstr(const char16_t* text) : s_(SysAllocString(text)) {}
 Bstr::Bstr(const std::u16string& text)
     : s_(SysAllocStringLen(text.data(), static_cast<uint32_t>(text.size()))) {}
 
-Bstr Bstr::FromUtf8(const std::string& utf8) {
-  return Bstr(Utf8ToUtf16(utf8));
-}
+Bstr Bstr::FromUtf8(const std::string& utf8) { return Bstr(Utf8ToUtf16(utf8)); }
 
 Bstr Bstr::Attach(BSTR s) {
   Bstr b;

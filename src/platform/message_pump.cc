@@ -20,9 +20,9 @@ std::shared_ptr<const std::function<void()>> CurrentPump() {
 }  // namespace
 
 void SetMessagePump(std::function<void()> pump) {
-  auto next = pump ? std::make_shared<const std::function<void()>>(
-                         std::move(pump))
-                   : nullptr;
+  auto next =
+      pump ? std::make_shared<const std::function<void()>>(std::move(pump))
+           : nullptr;
   std::lock_guard<std::mutex> lock(g_mutex);
   g_pump = std::move(next);
 }

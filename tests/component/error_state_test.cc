@@ -71,9 +71,9 @@ TEST_F(ErrorStateTest, WatchdogTextIsCleanedAndBounded) {
   Record(12, text);
   EXPECT_EQ(state_.code(), 20);
   EXPECT_TRUE(state_.watchdogReset());
-  const std::u16string expected =
-      u"Watchdog Reset Error - Reset" + std::u16string(6, u' ') + u" ok" +
-      std::u16string(64 - 14, u'x');
+  const std::u16string expected = u"Watchdog Reset Error - Reset" +
+                                  std::u16string(6, u' ') + u" ok" +
+                                  std::u16string(64 - 14, u'x');
   EXPECT_EQ(state_.message(), expected);
 
   // The text ends where the reply's data ends.
@@ -106,8 +106,7 @@ TEST_F(ErrorStateTest, StopReasonSafetyBits) {
   // Only ignored bits: decided by the stop-reason bytes.
   Record(14, StopReason(0x0329, {0, 1}));
   EXPECT_EQ(state_.code(), 39);
-  EXPECT_EQ(state_.message(),
-            u"Test Not Running - Phase Lock Loop Not Locked");
+  EXPECT_EQ(state_.message(), u"Test Not Running - Phase Lock Loop Not Locked");
 }
 
 TEST_F(ErrorStateTest, StopReasonBytes) {
@@ -178,8 +177,7 @@ TEST_F(ErrorStateTest, LanguageAppliesToTextsLoadedLater) {
             u"Test Not Running Nombre de tarjeta no especificado");
   state_.set_language(3);
   state_.SetCode(132, 7426);
-  EXPECT_EQ(state_.message(),
-            u"Impossible d'ouvrir le port de communication");
+  EXPECT_EQ(state_.message(), u"Impossible d'ouvrir le port de communication");
   state_.set_language(7);
   state_.SetCode(133, 7440);
   EXPECT_EQ(state_.code(), 133);

@@ -44,9 +44,8 @@ TEST_F(MeasurementMethodsTest, WattsAdjustmentFromTheBackplane) {
 }
 
 TEST_F(MeasurementMethodsTest, NoAdjustmentBeforeRevision1011OrWithoutFlag) {
-  std::map<int, Bytes> eeprom = {{164, Le16(1010)},
-                                 {173, Le16(0xFFFF)},
-                                 {232, LeF32(0.5f)}};
+  std::map<int, Bytes> eeprom = {
+      {164, Le16(1010)}, {173, Le16(0xFFFF)}, {232, LeF32(0.5f)}};
   Connect(Backplane(eeprom));
   Q7K_TEST_PARAMS p{};
   p.KVoltMax = 10.0f;
@@ -107,12 +106,13 @@ TEST_F(MeasurementMethodsTest, LineFrequencyRunsAShortTestAndClosesItsWindow) {
   ASSERT_EQ(comm_->MeasureLineFrequency(1, 2.5f, &hz), S_OK);
   EXPECT_FLOAT_EQ(hz, 59.95f);
   std::vector<uint16_t> commands;
-  for (const Request& r : instrument_->Requests()) commands.push_back(r.command);
+  for (const Request& r : instrument_->Requests())
+    commands.push_back(r.command);
   EXPECT_EQ(commands, (std::vector<uint16_t>{3, 4, 5, 6, 7}));
-  EXPECT_EQ(instrument_->Requests()[0].payload,
-            Concat({Le16(1), Le16(1), Le16(0), Le16(0), Le16(0), Le16(0),
-                    Le16(10), Le16(3600), LeF32(35.0f), LeF32(0), LeF32(0),
-                    LeF32(0)}));
+  EXPECT_EQ(
+      instrument_->Requests()[0].payload,
+      Concat({Le16(1), Le16(1), Le16(0), Le16(0), Le16(0), Le16(0), Le16(10),
+              Le16(3600), LeF32(35.0f), LeF32(0), LeF32(0), LeF32(0)}));
   EXPECT_EQ(instrument_->Requests()[1].payload,
             Concat({Le16(0), Le16(0), Le16(4), Le16(0), Le16(0), Le16(0),
                     Le16(0), Le16(0), Le16(0), LeF32(60.0f)}));

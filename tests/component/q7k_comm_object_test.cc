@@ -23,9 +23,9 @@ std::vector<std::string> Lines(const Bstr& text) {
 class ComponentTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(CreateInstance("Veltrax.Q7kComm.1", IID_IQ7kComm,
-                             comm_.AsVoidOut()),
-              S_OK);
+    ASSERT_EQ(
+        CreateInstance("Veltrax.Q7kComm.1", IID_IQ7kComm, comm_.AsVoidOut()),
+        S_OK);
     ClearErrorInfo();
   }
   short Code() {
@@ -78,9 +78,9 @@ TEST_F(ComponentTest, CreationAndInterfaces) {
   ComPtr<IQ7kComm> byClsid, byProgId;
   EXPECT_EQ(CreateInstance(CLSID_Q7kComm, IID_IQ7kComm, byClsid.AsVoidOut()),
             S_OK);
-  EXPECT_EQ(CreateInstance("Veltrax.Q7kComm", IID_IQ7kComm,
-                           byProgId.AsVoidOut()),
-            S_OK);
+  EXPECT_EQ(
+      CreateInstance("Veltrax.Q7kComm", IID_IQ7kComm, byProgId.AsVoidOut()),
+      S_OK);
   EXPECT_NE(byClsid.Get(), byProgId.Get());
   void* p = &p;
   EXPECT_EQ(CreateInstance("Other.Thing", IID_IQ7kComm, &p), E_NOINTERFACE);
@@ -123,9 +123,9 @@ TEST_F(ComponentTest, SettingsProperties) {
 }
 
 TEST_F(ComponentTest, CachesStartEmptyAndIndexesAreBounded) {
-  for (auto get : {&IQ7kComm::get_AppName, &IQ7kComm::get_AppDate,
-                   &IQ7kComm::get_AppTime, &IQ7kComm::get_AppVersion,
-                   &IQ7kComm::get_AppDescription}) {
+  for (auto get :
+       {&IQ7kComm::get_AppName, &IQ7kComm::get_AppDate, &IQ7kComm::get_AppTime,
+        &IQ7kComm::get_AppVersion, &IQ7kComm::get_AppDescription}) {
     Bstr text;
     EXPECT_EQ((comm_.Get()->*get)(text.out()), S_OK);
     EXPECT_TRUE(text.empty());
@@ -230,7 +230,8 @@ TEST_F(ComponentTest, ListAppErrorsWalksTheCodeSpaceAndClears) {
   ASSERT_EQ(lines.size(), 65u);
   EXPECT_EQ(lines[0], "[0] Undefined");
   EXPECT_EQ(lines[5], "[5] Not Enough Free Space in FLASH for Application");
-  EXPECT_EQ(lines[12], "[12] Power On Self Test Error - Static RAM Test Failed");
+  EXPECT_EQ(lines[12],
+            "[12] Power On Self Test Error - Static RAM Test Failed");
   EXPECT_EQ(lines[14], "[-1] Undefined Error");
   EXPECT_EQ(lines[20], "[20] Watchdog Reset Error - Woof Woof Woof" +
                            std::string(64 - 14, ' '));
@@ -244,8 +245,9 @@ TEST_F(ComponentTest, ListAppErrorsWalksTheCodeSpaceAndClears) {
   EXPECT_EQ(lines[41], "[41] Test Not Running - Strobe Not Flashing");
   EXPECT_EQ(lines[49], "[-1] Undefined Error");
   EXPECT_EQ(lines[50], "[50] Test Not Running - Lead Changed During Test");
-  EXPECT_EQ(lines[64], "[64] Test Not Running - Requested Maximum Voltage "
-                       "Exceeded");
+  EXPECT_EQ(lines[64],
+            "[64] Test Not Running - Requested Maximum Voltage "
+            "Exceeded");
   EXPECT_EQ(Code(), 0);
 
   comm_->put_Language(LANGUAGE_PORTUGUESE);
@@ -253,7 +255,8 @@ TEST_F(ComponentTest, ListAppErrorsWalksTheCodeSpaceAndClears) {
   const auto pt = Lines(list);
   ASSERT_EQ(pt.size(), 65u);
   EXPECT_EQ(pt[14], "[-1] Erro não definido");
-  EXPECT_EQ(pt[41], "[41] Teste não está ocorrendo - Estrobo não está piscando");
+  EXPECT_EQ(pt[41],
+            "[41] Teste não está ocorrendo - Estrobo não está piscando");
 
   // Without texts only what the instrument itself sent remains.
   comm_->put_Language(static_cast<Q7K_LANGUAGE>(9));

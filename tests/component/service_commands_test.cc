@@ -53,31 +53,31 @@ TEST_F(ServiceCommandsTest, PayloadsAsTheInstrumentReceivesThem) {
        0x7E11, Concat({Le16(3), Le16(0)})},
       {"UpdateRefCal",
        [&coeffs](IQ7kComm* c) { return c->UpdateRefCal(coeffs); }, 0x7E12,
-       Concat({LeF32(1.5f), LeF32(2.5f), LeF32(3.5f), LeF32(4.5f),
-               LeF32(5.5f), LeF32(6.5f)})},
+       Concat({LeF32(1.5f), LeF32(2.5f), LeF32(3.5f), LeF32(4.5f), LeF32(5.5f),
+               LeF32(6.5f)})},
       {"UpdateGuardCal",
        [&](IQ7kComm* c) {
          return c->UpdateGuardCal(dac, 0.25f, gains, phases);
        },
        0x7E13,
-       Concat({Le16(1), Le16(0xFFFE), Le16(3), Le16(4), LeF32(0.25f),
-               reversed})},
+       Concat(
+           {Le16(1), Le16(0xFFFE), Le16(3), Le16(4), LeF32(0.25f), reversed})},
       {"UpdateSysCal",
        [&](IQ7kComm* c) { return c->UpdateSysCal(0, 1.0f, gains, phases); },
        0x7E14, Concat({Le16(0), LeF32(1.0f), reversed})},
       {"EnableSafetyMonitor",
-       [](IQ7kComm* c) { return c->EnableSafetyMonitor(0); }, 0x7E17,
-       Le16(0)},
-      {"RunChipSelectTest", [](IQ7kComm* c) { return c->RunChipSelectTest(); },
-       0x7E18, {}},
+       [](IQ7kComm* c) { return c->EnableSafetyMonitor(0); }, 0x7E17, Le16(0)},
+      {"RunChipSelectTest",
+       [](IQ7kComm* c) { return c->RunChipSelectTest(); },
+       0x7E18,
+       {}},
       {"ContinuousWriteReg",
        [](IQ7kComm* c) { return c->ContinuousWriteReg(0x646070, 9); }, 0x7E19,
        Concat({Le32(0x646070), Le32(9)})},
       {"ContinuousReadReg",
        [](IQ7kComm* c) { return c->ContinuousReadReg(0x644020); }, 0x7E1A,
        Le32(0x644020)},
-      {"StopQ7kTest", [](IQ7kComm* c) { return c->StopQ7kTest(); }, 0x0007,
-       {}},
+      {"StopQ7kTest", [](IQ7kComm* c) { return c->StopQ7kTest(); }, 0x0007, {}},
   };
   for (const Sent& s : cases) {
     EXPECT_EQ(s.call(comm_.Get()), S_OK) << s.name;
@@ -99,20 +99,21 @@ TEST_F(ServiceCommandsTest, DecodedReplies) {
       case 0x0012: {
         Bytes block;
         for (int i = 0; i < 11; ++i) block = Concat({block, LeF32(20.0f + i)});
-        block = Concat({block, Le16(0), Le16(3), Le16(40000), Le16(50000),
-                        Le16(65535)});
+        block = Concat(
+            {block, Le16(0), Le16(3), Le16(40000), Le16(50000), Le16(65535)});
         return LineBytes(AckFrame(r.command, block));
       }
       case 0x0015: {
         Bytes values;
-        for (int i = 0; i < 6; ++i) values = Concat({values, LeF32(100.0f + i)});
+        for (int i = 0; i < 6; ++i)
+          values = Concat({values, LeF32(100.0f + i)});
         return LineBytes(AckFrame(r.command, values));
       }
       case 0x7E16:
         return LineBytes(AckFrame(
-            r.command, Concat({Le16(1), Le16(2), Le16(3), Le16(4), Le16(5),
-                               LeF32(6), LeF32(7), LeF32(8), LeF32(9),
-                               LeF32(10), LeF32(11)})));
+            r.command,
+            Concat({Le16(1), Le16(2), Le16(3), Le16(4), Le16(5), LeF32(6),
+                    LeF32(7), LeF32(8), LeF32(9), LeF32(10), LeF32(11)})));
       default:
         return LineBytes(AckFrame(r.command, Bytes(8, 0xEE)));
     }

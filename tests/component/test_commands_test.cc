@@ -12,13 +12,13 @@ namespace {
 using TestCommandsTest = ScriptedComponentTest;
 
 // A result reply: status, then every field with a recognisable value.
-Bytes ResultReply(int16_t status, float base, bool extended,
-                  int16_t toggle = 0, int16_t stable = 0) {
-  Bytes r = Concat({Le16(status), Le16(static_cast<uint16_t>(-1)),
-                    Le16(0xFFFE), Le16(7), Le16(2), LeF32(base)});
+Bytes ResultReply(int16_t status, float base, bool extended, int16_t toggle = 0,
+                  int16_t stable = 0) {
+  Bytes r = Concat({Le16(status), Le16(static_cast<uint16_t>(-1)), Le16(0xFFFE),
+                    Le16(7), Le16(2), LeF32(base)});
   for (int i = 0; i < 16; ++i) r = Concat({r, LeF32(base + 1 + i)});
-  r = Concat({r, LeF32(base + 50), LeF32(base + 51), LeF32(base + 52),
-              Le16(33)});
+  r = Concat(
+      {r, LeF32(base + 50), LeF32(base + 51), LeF32(base + 52), Le16(33)});
   for (int i = 0; i < 11; ++i) r = Concat({r, LeF32(base + 100 + i)});
   r = Concat({r, Le16(5), Le16(0xFFFF), Le16(0x8001), Le16(1), Le16(0xFFF0)});
   EXPECT_EQ(r.size(), 146u);
@@ -49,8 +49,8 @@ TEST_F(TestCommandsTest, ParameterPayloadsByteForByte) {
   EXPECT_EQ(LastCommand(), 0x0003);
   EXPECT_EQ(LastPayload(),
             Concat({Le16(1), Le16(1), Le16(0xFFFF), Le16(0), Le16(0xFFFF),
-                    Le16(1), Le16(12), Le16(0x2345), LeF32(35.0f),
-                    LeF32(1e-9f), LeF32(2.5f), LeF32(-0.5f)}));
+                    Le16(1), Le16(12), Le16(0x2345), LeF32(35.0f), LeF32(1e-9f),
+                    LeF32(2.5f), LeF32(-0.5f)}));
 
   Q7K_RUNTM_PARAMS run{};
   run.ModeLatch1 = ML1_NONE;
@@ -67,9 +67,8 @@ TEST_F(TestCommandsTest, ParameterPayloadsByteForByte) {
   ASSERT_EQ(comm_->UpdateRuntimeParams(&run), S_OK);
   EXPECT_EQ(LastCommand(), 0x0004);
   EXPECT_EQ(LastPayload(),
-            Concat({Le16(0), Le16(42), Le16(3), Le16(1), Le16(3),
-                    Le16(0xFFFF), Le16(10000), Le16(0xFFFE), Le16(10),
-                    LeF32(50.0f)}));
+            Concat({Le16(0), Le16(42), Le16(3), Le16(1), Le16(3), Le16(0xFFFF),
+                    Le16(10000), Le16(0xFFFE), Le16(10), LeF32(50.0f)}));
 }
 
 TEST_F(TestCommandsTest, ResultPollDecodesEveryField) {
@@ -189,7 +188,8 @@ TEST_F(TestCommandsTest, ExtendedPollsRunTheToggleMachine) {
 TEST_F(TestCommandsTest, ShortResultRepliesTouchNothing) {
   Bytes reply = ResultReply(0, 9.0f, false);
   reply.resize(145);
-  Connect([&](const Request& r) { return LineBytes(AckFrame(r.command, reply)); });
+  Connect(
+      [&](const Request& r) { return LineBytes(AckFrame(r.command, reply)); });
   Q7K_TEST_PARAMS p{};
   Q7K_TEST_DATA d{};
   Q7K_THERMAL_DATA t{};

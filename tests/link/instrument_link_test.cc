@@ -28,7 +28,8 @@ using InstrumentLinkTest = ScriptedComponentTest;
 
 TEST_F(InstrumentLinkTest, RequestBytesOnTheWire) {
   Connect([](const Request& r) {
-    return LineBytes(AckFrame(r.command, r.command == kRegRead ? Le32(0) : Bytes{}));
+    return LineBytes(
+        AckFrame(r.command, r.command == kRegRead ? Le32(0) : Bytes{}));
   });
   EXPECT_EQ(comm_->StartPONSequence(), S_OK);
   EXPECT_EQ(peer_->Received(),
@@ -39,13 +40,13 @@ TEST_F(InstrumentLinkTest, RequestBytesOnTheWire) {
   EXPECT_EQ(comm_->RegRead(0x10101010, &value), S_OK);
   const auto requests = instrument_->Requests();
   ASSERT_EQ(requests.size(), 2u);
-  EXPECT_EQ(requests[1].frame,
-            (Bytes{0, 0, 0x01, 0x7E, 4, 0, 0x10, 0x10, 0x10, 0x10, 0xC3, 0x00}));
+  EXPECT_EQ(requests[1].frame, (Bytes{0, 0, 0x01, 0x7E, 4, 0, 0x10, 0x10, 0x10,
+                                      0x10, 0xC3, 0x00}));
   const Bytes wire = peer_->Received();
   const Bytes second(wire.begin() + 12, wire.end());
-  EXPECT_EQ(second, (Bytes{0x10, 0x02, 0, 0, 0x01, 0x7E, 4, 0, 0x10, 0x10, 0x10,
-                           0x10, 0x10, 0x10, 0x10, 0x10, 0xC3, 0x00, 0x10,
-                           0x03}));
+  EXPECT_EQ(second, (Bytes{0x10, 0x02, 0,    0,    0x01, 0x7E, 4,
+                           0,    0x10, 0x10, 0x10, 0x10, 0x10, 0x10,
+                           0x10, 0x10, 0xC3, 0x00, 0x10, 0x03}));
 }
 
 TEST_F(InstrumentLinkTest, RepliesSplitWithNoiseAndDleRuns) {
@@ -66,9 +67,8 @@ TEST_F(InstrumentLinkTest, RepliesSplitWithNoiseAndDleRuns) {
 }
 
 TEST_F(InstrumentLinkTest, StaleBytesAreNeverTheAnswer) {
-  Connect([](const Request& r) {
-    return LineBytes(AckFrame(r.command, Le32(2)));
-  });
+  Connect(
+      [](const Request& r) { return LineBytes(AckFrame(r.command, Le32(2))); });
   // A late reply to an earlier request, already waiting at the port.
   peer_->Send(LineBytes(AckFrame(kRegRead, Le32(1))));
   ASSERT_TRUE(peer_->WaitSent());
@@ -95,8 +95,9 @@ TEST_F(InstrumentLinkTest, TimeoutAfterFourSecondsWithBothDumps) {
   EXPECT_NE(log.find("TIMEOUT Error<-33>[l=0, to=4000]]\n"), std::string::npos)
       << log;
   EXPECT_NE(log.find("- [T] Error=133 @ "), std::string::npos);
-  EXPECT_NE(log.find("[Transmit](12)\n  00 00 01 7e 04 00 20 00 00 00 a3 00 \n"),
-            std::string::npos);
+  EXPECT_NE(
+      log.find("[Transmit](12)\n  00 00 01 7e 04 00 20 00 00 00 a3 00 \n"),
+      std::string::npos);
   EXPECT_NE(log.find("- [R] Error=133 @ "), std::string::npos);
   EXPECT_NE(log.find("[No Response from Q7300, Check Connections](0)\n"),
             std::string::npos);
@@ -150,8 +151,7 @@ INSTANTIATE_TEST_SUITE_P(
                      f[7] ^= 0x01;
                      return f;
                    },
-                   138, "Invalid Message Checksum",
-                   "Message Checksum Error["},
+                   138, "Invalid Message Checksum", "Message Checksum Error["},
         FrameFault{"Length",
                    [](Bytes f) {
                      f[4] = 6;
@@ -179,8 +179,10 @@ INSTANTIATE_TEST_SUITE_P(
                    },
                    135, "Undefined Error", "MSGLEN Error<-35>"},
         FrameFault{"ShortOfTheLayout",
-                   [](Bytes) { return AckFrame(kRegRead, {1, 2}); }, 139,
-                   "Invalid Message Length", ""}),
+                   [](Bytes) {
+                     return AckFrame(kRegRead, {1, 2});
+                   },
+                   139, "Invalid Message Length", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(InstrumentLinkTest, NegativeRepliesReachErrorCodeAndMsg) {
@@ -221,8 +223,8 @@ TEST_F(InstrumentLinkTest, NegativeRepliesReachErrorCodeAndMsg) {
 
 TEST_F(InstrumentLinkTest, PeerVanishingFailsThePortAtOnce) {
   Connect([](const Request&) { return Bytes{}; });
-  auto call = std::async(std::launch::async,
-                         [this] { return comm_->StopQ7kTest(); });
+  auto call =
+      std::async(std::launch::async, [this] { return comm_->StopQ7kTest(); });
   ASSERT_TRUE(peer_->WaitReceived(12));
   peer_.reset();
   const auto start = SteadyClock::now();

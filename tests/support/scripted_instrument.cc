@@ -5,8 +5,12 @@ namespace q7k {
 Bytes ReplyFrame(uint16_t command, const Bytes& payload) {
   const uint16_t number = static_cast<uint16_t>(0x10000u - command);
   const size_t n = payload.size();
-  Bytes f = {0, 0, static_cast<uint8_t>(number), static_cast<uint8_t>(number >> 8),
-             static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8)};
+  Bytes f = {0,
+             0,
+             static_cast<uint8_t>(number),
+             static_cast<uint8_t>(number >> 8),
+             static_cast<uint8_t>(n),
+             static_cast<uint8_t>(n >> 8)};
   f.insert(f.end(), payload.begin(), payload.end());
   uint32_t sum = 0;
   for (uint8_t b : f) sum += b;

@@ -18,7 +18,8 @@ struct CliRun {
 
 CliRun RunCli(const std::string& args) {
   CliRun r;
-  const std::string command = std::string(Q7K_CLI_BINARY) + " " + args + " 2>&1";
+  const std::string command =
+      std::string(Q7K_CLI_BINARY) + " " + args + " 2>&1";
   std::FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return r;
   char buffer[4096];

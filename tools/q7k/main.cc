@@ -1,12 +1,11 @@
 // q7k: the command-line tool for technicians and integrators. Built on the
 // public API only.
-#include <CLI/CLI.hpp>
+#include <q7kcomm/q7kcomm.h>
 
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <map>
 #include <string>
-
-#include <q7kcomm/q7kcomm.h>
 
 #include "result_table.h"
 #include "test_session.h"
@@ -37,8 +36,8 @@ int Fail(IQ7kComm* comm, const char* what) {
 
 ComPtr<IQ7kComm> NewComponent(const Globals& g) {
   ComPtr<IQ7kComm> comm;
-  if (FAILED(CreateInstance("Veltrax.Q7kComm", IID_IQ7kComm,
-                            comm.AsVoidOut()))) {
+  if (FAILED(
+          CreateInstance("Veltrax.Q7kComm", IID_IQ7kComm, comm.AsVoidOut()))) {
     std::fprintf(stderr, "q7k: cannot create the component\n");
     return comm;
   }
@@ -123,8 +122,8 @@ int main(int argc, char** argv) {
   AddPortOptions(loop, &loopPort);
 
   PortOptions powerPort;
-  auto* power = app.add_subcommand("poweron",
-                                   "Run the instrument's power-on sequence");
+  auto* power =
+      app.add_subcommand("poweron", "Run the instrument's power-on sequence");
   AddPortOptions(power, &powerPort);
 
   PortOptions errorsPort;

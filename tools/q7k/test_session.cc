@@ -93,7 +93,8 @@ HRESULT RunPowerFactorTest(IQ7kComm* comm, const SessionOptions& options,
   hr = Step(log, "StopQ7kTest", comm->StopQ7kTest());
   if (FAILED(hr)) return hr;
   if (p.Ranging || p.VoltageSettling) {
-    if (log) std::fprintf(log, "no settled result after %d polls\n", result->polls);
+    if (log)
+      std::fprintf(log, "no settled result after %d polls\n", result->polls);
     return E_FAIL;
   }
   return S_OK;

@@ -4,19 +4,19 @@
 #ifndef Q7K_TOOLS_Q7K_TEST_SESSION_H_
 #define Q7K_TOOLS_Q7K_TEST_SESSION_H_
 
+#include <q7kcomm/q7kcomm.h>
+
 #include <cstdio>
 #include <string>
-
-#include <q7kcomm/q7kcomm.h>
 
 namespace q7k::tool {
 
 struct SessionOptions {
-  float kVolts = 10.0f;       // test voltage
-  float frequency = 60.0f;    // Hz
-  int maxPolls = 40;          // give up after this many polls
-  int pollIntervalMs = 250;   // wait between polls
-  bool progress = true;       // show the progress window
+  float kVolts = 10.0f;      // test voltage
+  float frequency = 60.0f;   // Hz
+  int maxPolls = 40;         // give up after this many polls
+  int pollIntervalMs = 250;  // wait between polls
+  bool progress = true;      // show the progress window
 };
 
 // What the session measured.
