@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <future>
+#include <mutex>
 #include <string>
 
 #include "q7kcomm/q7kcomm.h"
@@ -186,9 +187,18 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(InstrumentLinkTest, NegativeRepliesReachErrorCodeAndMsg) {
+  // The script runs on the peer's thread: the next answer is set under a
+  // lock.
+  std::mutex mutex;
   Bytes details;
   int16_t number = 5;
+  auto answer = [&](int16_t n, Bytes d) {
+    std::lock_guard<std::mutex> lock(mutex);
+    number = n;
+    details = std::move(d);
+  };
   Connect([&](const Request& r) {
+    std::lock_guard<std::mutex> lock(mutex);
     return LineBytes(NakFrame(r.command, number, details));
   });
   EXPECT_EQ(comm_->StartPONSequence(), E_FAIL);
@@ -196,28 +206,26 @@ TEST_F(InstrumentLinkTest, NegativeRepliesReachErrorCodeAndMsg) {
   EXPECT_EQ(Message(), "Not Enough Free Space in FLASH for Application");
   EXPECT_NE(TraceLog().find("- [R] Error=5 @ "), std::string::npos);
 
-  number = 14;
-  details = {0x88, 0x00};
+  answer(14, {0x88, 0x00});
   EXPECT_EQ(comm_->StopQ7kTest(), E_FAIL);
   EXPECT_EQ(Code(), 29);
   EXPECT_EQ(Message(), "Test Not Running - Safety Circuit DC Supply Low");
 
-  details = {0, 0, 0, 0, 2};
+  answer(14, {0, 0, 0, 0, 2});
   EXPECT_EQ(comm_->StopQ7kTest(), E_FAIL);
   EXPECT_EQ(Code(), 41);
 
-  number = 4;  // test running: no details
-  details = {};
+  answer(4, {});  // test running: no details
   EXPECT_EQ(comm_->StopQ7kTest(), E_FAIL);
   EXPECT_EQ(Code(), 4);
   EXPECT_EQ(Message(), "Test is Currently Running");
 
-  number = -38;  // an instrument number, not a checksum failure
+  answer(-38, {});  // an instrument number, not a checksum failure
   EXPECT_EQ(comm_->StopQ7kTest(), E_FAIL);
   EXPECT_EQ(Code(), -1);
   EXPECT_EQ(Message(), "Undefined Error");
 
-  number = 0;  // a NAK with error number 0 is a success
+  answer(0, {});  // a NAK with error number 0 is a success
   EXPECT_EQ(comm_->StopQ7kTest(), S_OK);
 }
 

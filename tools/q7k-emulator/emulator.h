@@ -89,7 +89,8 @@ class Emulator {
   void SetBoardWriteFault(int16_t slot, int16_t subslot, uint16_t xorMask);
 
   // Runs f on the model under the lock and returns its result: inspect or
-  // change the instrument's state between exchanges.
+  // change the instrument's state between exchanges. REQUIRES: f calls no
+  // method of this Emulator (the lock is not recursive).
   template <typename F>
   auto WithModel(F&& f) {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -40,7 +40,8 @@ struct SpecimenReadings {
 
 // The readings at volts (RMS) and hertz. Zero volts gives zero current and
 // power but still the component values; a frequency of 0 or below gives
-// all zeros.
+// all zeros. A lossless specimen reports a parallel resistance of 0 rather
+// than an infinity a host could not format.
 SpecimenReadings Measure(const Specimen& specimen, double volts, double hertz);
 
 }  // namespace emu
