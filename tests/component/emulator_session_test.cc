@@ -1,0 +1,161 @@
+// A complete test session through the public API against the virtual
+// instrument on a real pseudo-terminal, and the built programs end to end.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "emulator.h"
+#include "q7kcomm/q7kcomm.h"
+#include "support/temp_dir.h"
+
+namespace q7k {
+namespace {
+
+constexpr int32_t kPort = 7;
+
+class EmulatorEndToEndTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string path = emulator_.Start();
+    ASSERT_FALSE(path.empty()) << emulator_.error();
+    SetSerialPortPath(kPort, path);
+    ASSERT_EQ(CreateInstance(CLSID_Q7kComm, IID_IQ7kComm, comm_.AsVoidOut()),
+              S_OK);
+    ASSERT_EQ(comm_->OpenPort(static_cast<Q7K_PORT>(kPort), BPS_115200), S_OK);
+  }
+  void TearDown() override {
+    comm_->ClosePort();
+    emulator_.Stop();
+    SetSerialPortPath(kPort, "");
+  }
+  short Code() {
+    short code = 0;
+    comm_->get_ErrorCode(&code);
+    return code;
+  }
+
+  ScopedTempDir dir_;
+  Emulator emulator_;
+  ComPtr<IQ7kComm> comm_;
+};
+
+TEST_F(EmulatorEndToEndTest, PowerFactorSessionStartToFinish) {
+  ASSERT_EQ(comm_->ReadAppInfo(), S_OK);
+  Bstr text;
+  comm_->get_AppName(text.out());
+  EXPECT_EQ(text.utf8().substr(0, 3), "Q7I");
+  comm_->get_AppVersion(text.out());
+  EXPECT_EQ(text.utf8(), "01.20.02");
+  ASSERT_EQ(comm_->StartPONSequence(), S_OK);
+
+  Q7K_INIT_PARAMS init{};
+  init.MaxVolts = 12;
+  init.XfmrMaxTempTime = 3600;
+  init.XfmrTemp = 35.0f;
+  ASSERT_EQ(comm_->InitTestParams(&init), S_OK);
+  Q7K_RUNTM_PARAMS run{};
+  run.TestVoltage = 10000;
+  run.Frequency = 60.0f;
+  run.EnableVoltCorrect = VC_ENABLE;
+  ASSERT_EQ(comm_->UpdateRuntimeParams(&run), S_OK);
+
+  Q7K_TEST_PARAMS p{};
+  p.KVolt = p.KVoltMax = 10.0f;
+  p.Frequency = 60.0f;
+  p.CapModel = p.IndModel = PARALLEL_MODEL;
+  ASSERT_EQ(comm_->StartQ7kTest(&p), S_OK);
+  EXPECT_TRUE(emulator_.WithModel(
+      [](emu::InstrumentModel& m) { return m.tests().running(); }));
+
+  Q7K_TEST_DATA d{};
+  Q7K_THERMAL_DATA t{};
+  int polls = 0, ranging = 0, settling = 0;
+  do {
+    ASSERT_EQ(comm_->FullRequestTestResults(&p, &d, &t), S_OK);
+    ranging += p.Ranging ? 1 : 0;
+    settling += p.VoltageSettling ? 1 : 0;
+  } while ((p.Ranging || p.VoltageSettling) && ++polls < 20);
+  EXPECT_EQ(ranging, 3);
+  EXPECT_EQ(settling, 1);
+  // The default specimen: 1 nF with a dissipation factor of 0.004.
+  EXPECT_NEAR(d.ParallelCap, 1e-9, 1e-11);
+  EXPECT_NEAR(d.TangentDelta, 0.004, 1e-4);
+  EXPECT_NEAR(d.PowerFactor, 100 * 0.004 / std::sqrt(1 + 0.004 * 0.004), 0.01);
+  const double amps = 2 * M_PI * 60.0 * 1e-9 * d.KVoltMeas * 1000.0;
+  EXPECT_NEAR(d.Amperes, amps * std::sqrt(1 + 0.004 * 0.004), amps * 0.01);
+  EXPECT_NEAR(d.FrequencyMeas, 60.0, 0.5);
+  ASSERT_EQ(comm_->AdjustTestData(&p, &d), S_OK);
+  ASSERT_EQ(comm_->StopQ7kTest(), S_OK);
+
+  // Polling a stopped test: the instrument says why it is not running, and
+  // the records keep their values.
+  const Q7K_TEST_DATA before = d;
+  EXPECT_EQ(comm_->FullRequestTestResults(&p, &d, &t), E_FAIL);
+  EXPECT_EQ(d.Amperes, before.Amperes);
+  Bstr message;
+  comm_->get_ErrorMsg(message.out());
+  EXPECT_EQ(message.utf8().substr(0, 16), "Test Not Running");
+
+  // What the instrument received is what the records said.
+  const auto requests = emulator_.Requests();
+  ASSERT_GE(requests.size(), 5u);
+  EXPECT_EQ(requests[2].command, 0x0003);
+  EXPECT_EQ(requests[2].payload.size(), 32u);
+  EXPECT_EQ(requests[3].command, 0x0004);
+  EXPECT_EQ(requests[3].payload[12], 0x10);  // 10000 = 0x2710
+  EXPECT_EQ(requests[3].payload[13], 0x27);
+}
+
+TEST_F(EmulatorEndToEndTest, InjectedFaultsReachErrorCode) {
+  ASSERT_TRUE(emulator_.AddFault("checksum@once"));
+  EXPECT_EQ(comm_->StartPONSequence(), E_FAIL);
+  EXPECT_EQ(Code(), 138);
+  ASSERT_TRUE(emulator_.AddFault("split=1,1@once"));
+  comm_->ClearError();
+  EXPECT_EQ(comm_->StartPONSequence(), S_OK);
+  EXPECT_EQ(Code(), 0);
+  ASSERT_TRUE(emulator_.AddFault("nak=4@once"));
+  EXPECT_EQ(comm_->StartPONSequence(), E_FAIL);
+  EXPECT_EQ(Code(), 4);
+}
+
+// The built programs: the emulator as a process, the q7k tool as a host.
+TEST(EmulatorProgramsTest, ToolRunsATestAgainstTheEmulatorProcess) {
+  ScopedTempDir dir;
+  const std::string link = dir.File("com3");
+  std::FILE* emulator = popen(
+      (std::string(Q7K_EMULATOR_BINARY) + " --link " + link + " & echo $!")
+          .c_str(),
+      "r");
+  ASSERT_NE(emulator, nullptr);
+  char line[64] = {};
+  ASSERT_NE(std::fgets(line, sizeof line, emulator), nullptr);
+  const pid_t pid = static_cast<pid_t>(std::atol(line));
+  ASSERT_NE(std::fgets(line, sizeof line, emulator), nullptr);  // its path
+  const std::string command = "Q7K_COM3=" + link + " " + Q7K_CLI_BINARY +
+                              " test --port 3 --kv 10 2>&1";
+  std::FILE* tool = popen(command.c_str(), "r");
+  ASSERT_NE(tool, nullptr);
+  std::string out;
+  char buffer[1024];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, tool)) > 0) {
+    out.append(buffer, n);
+  }
+  const int status = pclose(tool);
+  kill(pid, SIGTERM);
+  pclose(emulator);
+  EXPECT_EQ(WEXITSTATUS(status), 0) << out;
+  EXPECT_NE(out.find("Instrument application: Q7I"), std::string::npos) << out;
+  EXPECT_NE(out.find("StopQ7kTest              ok"), std::string::npos);
+  EXPECT_NE(out.find("Parallel capacitance                           1000 pF"),
+            std::string::npos)
+      << out;
+}
+
+}  // namespace
+}  // namespace q7k
