@@ -25,7 +25,7 @@ CLI::Validator FaultSpec() {
         std::string error;
         return ParseFaultRule(s, &rule, &error) ? std::string() : error;
       },
-      "SPEC");
+      "FAULT");
 }
 
 // "SLOT,SUBSLOT[,XOR]".
