@@ -194,8 +194,21 @@ class IQ7kCalStatus : public IUnknown {
   ~IQ7kCalStatus() = default;
 };
 
-// Board EEPROM images and their safe update.
+// Board EEPROM images and their safe update. A board is named by slot and
+// subslot, a value by its word location 0..255 on that board; 32-bit values
+// take two locations, low word first.
 class IQ7kEeprom : public IUnknown {
+ public:
+  // The 16-bit word at nLoc. *pVal is 0 on failure. In simulation the
+  // backplane (slot 0, subslot 0) answers fixed values, and a location
+  // outside 0..255 gives E_INVALIDARG.
+  virtual HRESULT ReadInt(short nSlot, short nSubslot, short nLoc,
+                          short* pVal) = 0;
+  // The float at nLoc and nLoc + 1. *pVal is 0.0 on failure and in
+  // simulation.
+  virtual HRESULT ReadFloat(short nSlot, short nSubslot, short nLoc,
+                            float* pVal) = 0;
+
  protected:
   ~IQ7kEeprom() = default;
 };

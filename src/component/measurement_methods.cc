@@ -1,47 +1,16 @@
-// Post-processing methods of IQ7kComm and the EEPROM reads they rest on.
+// Post-processing and progress-window methods of IQ7kComm.
 #include "component/command_guard.h"
 #include "component/post_processing.h"
 #include "component/q7k_comm_object.h"
-#include "link/le_bytes.h"
 #include "resources/string_ids.h"
+#include "simulator/simulated_values.h"
 
 namespace q7k {
 namespace {
 
-constexpr uint16_t kCmdReadWord = 0x7E06;
-constexpr uint16_t kCmdReadLong = 0x7E0A;
-constexpr float kSimulatedWattsAdjustment = 0.0025f;
 constexpr float kNoFrequency = -1.0f;
 
-PayloadWriter BoardAddress(int16_t slot, int16_t subslot, int16_t location) {
-  PayloadWriter w;
-  w.U16(static_cast<uint16_t>(slot))
-      .U16(static_cast<uint16_t>(subslot))
-      .U16(static_cast<uint16_t>(location));
-  return w;
-}
-
 }  // namespace
-
-HRESULT Q7kCommObject::ReadBoardWord(int16_t slot, int16_t subslot,
-                                     int16_t location, int16_t* value) {
-  const auto w = BoardAddress(slot, subslot, location);
-  return Command(kCmdReadWord, w.data(), w.size(), 2,
-                 [value](const uint8_t* p, size_t) {
-                   *value = LoadI16(p);
-                   return true;
-                 });
-}
-
-HRESULT Q7kCommObject::ReadBoardFloat(int16_t slot, int16_t subslot,
-                                      int16_t location, float* value) {
-  const auto w = BoardAddress(slot, subslot, location);
-  return Command(kCmdReadLong, w.data(), w.size(), 4,
-                 [value](const uint8_t* p, size_t) {
-                   *value = LoadF32(p);
-                   return true;
-                 });
-}
 
 HRESULT Q7kCommObject::CalcWattsAdjustment(Q7K_TEST_PARAMS* testParams) {
   if (testParams == nullptr) return E_POINTER;
@@ -50,17 +19,18 @@ HRESULT Q7kCommObject::CalcWattsAdjustment(Q7K_TEST_PARAMS* testParams) {
     testParams->WattsAdjustment = kSimulatedWattsAdjustment;
     return S_OK;
   }
-  int16_t revision = 0, flags = 0;
-  if (FAILED(ReadBoardWord(0, 0, kWattsRevisionLocation, &revision)) ||
-      FAILED(ReadBoardWord(0, 0, kWattsFlagsLocation, &flags))) {
+  // Through the component's own EEPROM methods, with their guards.
+  short revision = 0, flags = 0;
+  if (FAILED(ReadInt(0, 0, kWattsRevisionLocation, &revision)) ||
+      FAILED(ReadInt(0, 0, kWattsFlagsLocation, &flags))) {
     return E_FAIL;
   }
   if (!WattsAdjustmentStored(revision, static_cast<uint16_t>(flags))) {
     return S_OK;
   }
   float stored = 0.0f;
-  if (FAILED(ReadBoardFloat(0, 0, WattsAdjustmentLocation(testParams->CircDesc),
-                            &stored))) {
+  if (FAILED(ReadFloat(0, 0, WattsAdjustmentLocation(testParams->CircDesc),
+                       &stored))) {
     return E_FAIL;
   }
   testParams->WattsAdjustment = WattsAdjustmentFromEeprom(

@@ -153,6 +153,12 @@ class Q7kCommObject final : public IQ7kComm,
   HRESULT ShowMsgProgress(short nLower, short nUpper) override;
   HRESULT StepMsgProgress(short nStep) override;
 
+  // IQ7kEeprom
+  HRESULT ReadInt(short nSlot, short nSubslot, short nLoc,
+                  short* pVal) override;
+  HRESULT ReadFloat(short nSlot, short nSubslot, short nLoc,
+                    float* pVal) override;
+
   // IQ7kLog
   HRESULT get_LogFilename(BSTR* pVal) override;
   HRESULT put_LogFilename(BSTR newVal) override;
@@ -186,11 +192,6 @@ class Q7kCommObject final : public IQ7kComm,
   SimulatorSettings simulatorSettings() const;
   // The running application's description: from the simulator, or command 1.
   bool QueryRunningApp(AppInfo* out);
-  // One EEPROM value of a board, with the guard of the EEPROM commands.
-  HRESULT ReadBoardWord(int16_t slot, int16_t subslot, int16_t location,
-                        int16_t* value);
-  HRESULT ReadBoardFloat(int16_t slot, int16_t subslot, int16_t location,
-                         float* value);
 
   std::atomic<uint32_t> refs_{0};
 

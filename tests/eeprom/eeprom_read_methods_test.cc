@@ -1,0 +1,71 @@
+// The single-value EEPROM reads through IQ7kEeprom.
+#include <gtest/gtest.h>
+
+#include "support/scripted_component.h"
+
+namespace q7k {
+namespace {
+
+class EepromReadTest : public ScriptedComponentTest {
+ protected:
+  void SetUp() override {
+    ScriptedComponentTest::SetUp();
+    ASSERT_EQ(comm_.As(IID_IQ7kEeprom, &eeprom_), S_OK);
+  }
+  ComPtr<IQ7kEeprom> eeprom_;
+};
+
+TEST_F(EepromReadTest, RequestsNameTheBoardAndLocation) {
+  Connect([](const Request& r) {
+    return LineBytes(
+        AckFrame(r.command, r.command == 0x7E06 ? Le16(0xFFFE) : LeF32(1.0f)));
+  });
+  short word = 0;
+  ASSERT_EQ(eeprom_->ReadInt(3, 1, 200, &word), S_OK);
+  EXPECT_EQ(LastCommand(), 0x7E06);
+  EXPECT_EQ(LastPayload(), Concat({Le16(3), Le16(1), Le16(200)}));
+  EXPECT_EQ(word, -2);
+  float value = 0.0f;
+  ASSERT_EQ(eeprom_->ReadFloat(0, 2, 230, &value), S_OK);
+  EXPECT_EQ(LastCommand(), 0x7E0A);
+  EXPECT_EQ(LastPayload(), Concat({Le16(0), Le16(2), Le16(230)}));
+  EXPECT_EQ(value, 1.0f);
+}
+
+TEST_F(EepromReadTest, FailedReadsLeaveZero) {
+  Connect([](const Request& r) {
+    return LineBytes(NakFrame(r.command, 13, Le16(3)));
+  });
+  short word = 7;
+  EXPECT_EQ(eeprom_->ReadInt(0, 0, 1, &word), E_FAIL);
+  EXPECT_EQ(word, 0);
+  EXPECT_EQ(Code(), 21);
+  EXPECT_EQ(Message(), "Invalid Message Parameter - (Parameter #3)");
+  float value = 7.0f;
+  EXPECT_EQ(eeprom_->ReadFloat(0, 0, 1, &value), E_FAIL);
+  EXPECT_EQ(value, 0.0f);
+  comm_->ClosePort();
+  EXPECT_EQ(eeprom_->ReadInt(0, 0, 1, &word), E_FAIL);  // no port
+}
+
+TEST_F(EepromReadTest, SimulatedBackplaneAnswers) {
+  comm_->put_SimulMode(SIMUL_EXC);
+  short word = 1;
+  EXPECT_EQ(eeprom_->ReadInt(0, 0, 164, &word), S_OK);
+  EXPECT_EQ(word, 1021);
+  EXPECT_EQ(eeprom_->ReadInt(0, 0, 172, &word), S_OK);
+  EXPECT_EQ(word, -1);
+  EXPECT_EQ(eeprom_->ReadInt(0, 0, 173, &word), S_OK);
+  EXPECT_EQ(word, 0x3FFF);
+  EXPECT_EQ(eeprom_->ReadInt(1, 0, 164, &word), S_OK);
+  EXPECT_EQ(word, 0);
+  word = 9;
+  EXPECT_EQ(eeprom_->ReadInt(0, 0, 300, &word), E_INVALIDARG);
+  EXPECT_EQ(word, 0);
+  float value = 5.0f;
+  EXPECT_EQ(eeprom_->ReadFloat(0, 0, 230, &value), S_OK);
+  EXPECT_EQ(value, 0.0f);
+}
+
+}  // namespace
+}  // namespace q7k
