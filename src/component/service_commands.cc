@@ -4,33 +4,12 @@
 #include "component/command_guard.h"
 #include "component/q7k_comm_object.h"
 #include "component/test_records.h"
+#include "link/command_codes.h"
 #include "link/le_bytes.h"
 #include "simulator/simulated_values.h"
 
 namespace q7k {
 namespace {
-
-constexpr uint16_t kCmdThermal = 0x0012;
-constexpr uint16_t kCmdCalInfo = 0x0013;
-constexpr uint16_t kCmdBoundaryTemps = 0x0014;
-constexpr uint16_t kCmdRefCalCoeffs = 0x0015;
-constexpr uint16_t kCmdRegWrite = 0x7E00;
-constexpr uint16_t kCmdRegRead = 0x7E01;
-constexpr uint16_t kCmdRegOr = 0x7E02;
-constexpr uint16_t kCmdRegAnd = 0x7E03;
-constexpr uint16_t kCmdSoftwareVerify = 0x7E0D;
-constexpr uint16_t kCmdTestWaveform = 0x7E0E;
-constexpr uint16_t kCmdGuardCal = 0x7E0F;
-constexpr uint16_t kCmdRefCal = 0x7E10;
-constexpr uint16_t kCmdSysCal = 0x7E11;
-constexpr uint16_t kCmdUpdateRefCal = 0x7E12;
-constexpr uint16_t kCmdUpdateGuardCal = 0x7E13;
-constexpr uint16_t kCmdUpdateSysCal = 0x7E14;
-constexpr uint16_t kCmdRawResults = 0x7E16;
-constexpr uint16_t kCmdSafetyMonitor = 0x7E17;
-constexpr uint16_t kCmdChipSelectTest = 0x7E18;
-constexpr uint16_t kCmdContinuousWrite = 0x7E19;
-constexpr uint16_t kCmdContinuousRead = 0x7E1A;
 
 constexpr size_t kCalInfoBytes = 50;
 constexpr size_t kRefCoeffBytes = 24;
@@ -74,7 +53,7 @@ HRESULT Q7kCommObject::ReadThermalData(Q7K_THERMAL_DATA* thermalData) {
     SimulatedThermalData(simulFast_, *thermalData);
     return S_OK;
   }
-  return Command(kCmdThermal, nullptr, 0, kThermalBlockBytes,
+  return Command(cmd::kThermal, nullptr, 0, kThermalBlockBytes,
                  [thermalData](const uint8_t* p, size_t) {
                    DecodeThermalBlock(p, thermalData);
                    return true;
@@ -86,7 +65,7 @@ HRESULT Q7kCommObject::ReadCalInfo() {
     StoreSimulatedCalInfo(cal_.CalDone, cal_.CalDate);
     return S_OK;
   }
-  return Command(kCmdCalInfo, nullptr, 0, kCalInfoBytes,
+  return Command(cmd::kCalInfo, nullptr, 0, kCalInfoBytes,
                  [this](const uint8_t* p, size_t) {
                    std::memset(cal_.CalDone, 0, sizeof cal_.CalDone);
                    std::memset(cal_.CalDate, 0, sizeof cal_.CalDate);
@@ -106,7 +85,7 @@ HRESULT Q7kCommObject::SetXfmrBoundaryTemps(float fOverTemp,
                                             float fCooldownTemp) {
   PayloadWriter w;
   w.F32(fOverTemp).F32(fCooldownTemp);
-  return Command(kCmdBoundaryTemps, w.data(), w.size());
+  return Command(cmd::kBoundaryTemps, w.data(), w.size());
 }
 
 HRESULT Q7kCommObject::ReadRefCalCoeffs() {
@@ -114,7 +93,7 @@ HRESULT Q7kCommObject::ReadRefCalCoeffs() {
     StoreSimulatedReferenceValues(cal_.CalResistor, cal_.CalPoleFreq);
     return S_OK;
   }
-  return Command(kCmdRefCalCoeffs, nullptr, 0, kRefCoeffBytes,
+  return Command(cmd::kRefCalCoeffs, nullptr, 0, kRefCoeffBytes,
                  [this](const uint8_t* p, size_t) {
                    for (REFCAL_INDEX i : {MAIN_RES, RED_RES, BLUE_RES}) {
                      cal_.CalResistor[i] = LoadF32(p);
@@ -131,7 +110,7 @@ HRESULT Q7kCommObject::RegWrite(int32_t lAddress, int32_t lVal) {
     return S_OK;
   }
   const auto w = Longs({lAddress, lVal});
-  return Command(kCmdRegWrite, w.data(), w.size());
+  return Command(cmd::kRegWrite, w.data(), w.size());
 }
 
 HRESULT Q7kCommObject::RegRead(int32_t lAddress, int32_t* pVal) {
@@ -158,7 +137,7 @@ HRESULT Q7kCommObject::RegRead(int32_t lAddress, int32_t* pVal) {
     return S_OK;
   }
   const auto w = Longs({lAddress});
-  return Command(kCmdRegRead, w.data(), w.size(), 4,
+  return Command(cmd::kRegRead, w.data(), w.size(), 4,
                  [pVal](const uint8_t* p, size_t) {
                    *pVal = LoadI32(p);
                    return true;
@@ -168,18 +147,18 @@ HRESULT Q7kCommObject::RegRead(int32_t lAddress, int32_t* pVal) {
 HRESULT Q7kCommObject::RegOr(int32_t lAddress, int32_t lVal) {
   if (simulating()) return S_OK;
   const auto w = Longs({lAddress, lVal});
-  return Command(kCmdRegOr, w.data(), w.size());
+  return Command(cmd::kRegOr, w.data(), w.size());
 }
 
 HRESULT Q7kCommObject::RegAnd(int32_t lAddress, int32_t lVal) {
   if (simulating()) return S_OK;
   const auto w = Longs({lAddress, lVal});
-  return Command(kCmdRegAnd, w.data(), w.size());
+  return Command(cmd::kRegAnd, w.data(), w.size());
 }
 
 HRESULT Q7kCommObject::EnableSoftwareVerify(short nEnable) {
   const auto w = Words({nEnable});
-  return Command(kCmdSoftwareVerify, w.data(), w.size());
+  return Command(cmd::kSoftwareVerify, w.data(), w.size());
 }
 
 HRESULT Q7kCommObject::SendTestWaveform(short nType, short nIndex, short nNext,
@@ -187,29 +166,29 @@ HRESULT Q7kCommObject::SendTestWaveform(short nType, short nIndex, short nNext,
                                         float fAmpl) {
   auto w = Words({nType, nIndex, nPhase, nSamples});
   w.F32(fAmpl).U16(static_cast<uint16_t>(nNext));
-  return Command(kCmdTestWaveform, w.data(), w.size());
+  return Command(cmd::kTestWaveform, w.data(), w.size());
 }
 
 HRESULT Q7kCommObject::EnableGuardCal(short nEnable) {
   const auto w = Words({nEnable});
-  return Command(kCmdGuardCal, w.data(), w.size());
+  return Command(cmd::kGuardCal, w.data(), w.size());
 }
 
 HRESULT Q7kCommObject::EnableRefCal(short nCalType, short nEnable) {
   const auto w = Words({nCalType, nEnable});
-  return Command(kCmdRefCal, w.data(), w.size());
+  return Command(cmd::kRefCal, w.data(), w.size());
 }
 
 HRESULT Q7kCommObject::EnableSysCal(short nCalType, short nEnable) {
   const auto w = Words({nCalType, nEnable});
-  return Command(kCmdSysCal, w.data(), w.size());
+  return Command(cmd::kSysCal, w.data(), w.size());
 }
 
 HRESULT Q7kCommObject::UpdateRefCal(const float* fCoeffs) {
   if (fCoeffs == nullptr) return E_POINTER;
   PayloadWriter w;
   for (int i = 0; i < 6; ++i) w.F32(fCoeffs[i]);
-  return Command(kCmdUpdateRefCal, w.data(), w.size());
+  return Command(cmd::kUpdateRefCal, w.data(), w.size());
 }
 
 HRESULT Q7kCommObject::UpdateGuardCal(const short* nDAC, float fRefGain,
@@ -220,7 +199,7 @@ HRESULT Q7kCommObject::UpdateGuardCal(const short* nDAC, float fRefGain,
   w.F32(fRefGain);
   ReversedTable(w, fSpecGains);
   ReversedTable(w, fSpecPhases);
-  return Command(kCmdUpdateGuardCal, w.data(), w.size());
+  return Command(cmd::kUpdateGuardCal, w.data(), w.size());
 }
 
 HRESULT Q7kCommObject::UpdateSysCal(short nCalType, float fRefGain,
@@ -231,13 +210,13 @@ HRESULT Q7kCommObject::UpdateSysCal(short nCalType, float fRefGain,
   w.F32(fRefGain);
   ReversedTable(w, fSpecGains);
   ReversedTable(w, fSpecPhases);
-  return Command(kCmdUpdateSysCal, w.data(), w.size());
+  return Command(cmd::kUpdateSysCal, w.data(), w.size());
 }
 
 HRESULT Q7kCommObject::RequestRawResults(Q7K_RAW_DATA* rawData) {
   if (rawData == nullptr) return E_POINTER;
   const auto w = Words({rawData->FilterType});
-  return Command(kCmdRawResults, w.data(), w.size(), kRawResultBytes,
+  return Command(cmd::kRawResults, w.data(), w.size(), kRawResultBytes,
                  [rawData](const uint8_t* p, size_t) {
                    rawData->Ranging = LoadI16(p);
                    rawData->NumGroups = LoadI16(p + 2);
@@ -256,21 +235,21 @@ HRESULT Q7kCommObject::RequestRawResults(Q7K_RAW_DATA* rawData) {
 
 HRESULT Q7kCommObject::EnableSafetyMonitor(short nEnable) {
   const auto w = Words({nEnable});
-  return Command(kCmdSafetyMonitor, w.data(), w.size());
+  return Command(cmd::kSafetyMonitor, w.data(), w.size());
 }
 
 HRESULT Q7kCommObject::RunChipSelectTest() {
-  return Command(kCmdChipSelectTest);
+  return Command(cmd::kChipSelectTest);
 }
 
 HRESULT Q7kCommObject::ContinuousWriteReg(int32_t lAddress, int32_t lVal) {
   const auto w = Longs({lAddress, lVal});
-  return Command(kCmdContinuousWrite, w.data(), w.size());
+  return Command(cmd::kContinuousWrite, w.data(), w.size());
 }
 
 HRESULT Q7kCommObject::ContinuousReadReg(int32_t lAddress) {
   const auto w = Longs({lAddress});
-  return Command(kCmdContinuousRead, w.data(), w.size());
+  return Command(cmd::kContinuousRead, w.data(), w.size());
 }
 
 }  // namespace q7k

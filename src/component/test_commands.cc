@@ -4,26 +4,19 @@
 #include "component/q7k_comm_object.h"
 #include "component/test_records.h"
 #include "firmware/app_image_file.h"
+#include "link/command_codes.h"
 #include "simulator/simulated_results.h"
 #include "simulator/simulated_start.h"
 
 namespace q7k {
 namespace {
 
-constexpr uint16_t kCmdAppInfo = 0x0001;
-constexpr uint16_t kCmdPowerOn = 0x0002;
-constexpr uint16_t kCmdInitParams = 0x0003;
-constexpr uint16_t kCmdRuntimeParams = 0x0004;
-constexpr uint16_t kCmdStartTest = 0x0005;
-constexpr uint16_t kCmdResults = 0x0006;
-constexpr uint16_t kCmdStopTest = 0x0007;
-constexpr uint16_t kCmdExtendedResults = 0x0016;
 constexpr int32_t kStartTimeoutMs = 5000;
 constexpr int32_t kSettleAfterStartMs = 2000;
 constexpr char kSimulatedDescription[] = "Q7300 Instrument Measurement App";
 
 uint16_t ResultCommand(const Q7K_TEST_PARAMS& p) {
-  return p.ExtendedResults != 0 ? kCmdExtendedResults : kCmdResults;
+  return p.ExtendedResults != 0 ? cmd::kExtendedResults : cmd::kResults;
 }
 
 }  // namespace
@@ -49,7 +42,7 @@ bool Q7kCommObject::QueryRunningApp(AppInfo* out) {
   }
   if (!link_) return false;
   MessageBuffer reply;
-  if (!link_->Transmit(kCmdAppInfo, nullptr, 0, &reply)) return false;
+  if (!link_->Transmit(cmd::kAppInfo, nullptr, 0, &reply)) return false;
   if (link_->simulation) return true;
   return SUCCEEDED(
       DecodeReply(reply, kAppInfoWire, [out](const uint8_t* p, size_t) {
@@ -63,12 +56,12 @@ HRESULT Q7kCommObject::ReadAppInfo() {
   return QueryRunningApp(&currentApp_) ? S_OK : ReportFailure();
 }
 
-HRESULT Q7kCommObject::StartPONSequence() { return Command(kCmdPowerOn); }
+HRESULT Q7kCommObject::StartPONSequence() { return Command(cmd::kPowerOn); }
 
 HRESULT Q7kCommObject::InitTestParams(Q7K_INIT_PARAMS* initParams) {
   if (initParams == nullptr) return E_POINTER;
   const auto payload = EncodeInitParams(*initParams);
-  return Command(kCmdInitParams, payload.data(), payload.size());
+  return Command(cmd::kInitParams, payload.data(), payload.size());
 }
 
 HRESULT Q7kCommObject::UpdateRuntimeParams(Q7K_RUNTM_PARAMS* runParams) {
@@ -76,7 +69,7 @@ HRESULT Q7kCommObject::UpdateRuntimeParams(Q7K_RUNTM_PARAMS* runParams) {
   sim_.simPollCount = 0;
   runtimeFrequency_ = runParams->Frequency;
   const auto payload = EncodeRuntimeParams(*runParams);
-  return Command(kCmdRuntimeParams, payload.data(), payload.size());
+  return Command(cmd::kRuntimeParams, payload.data(), payload.size());
 }
 
 HRESULT Q7kCommObject::StartQ7kTest(Q7K_TEST_PARAMS* testParams) {
@@ -89,7 +82,7 @@ HRESULT Q7kCommObject::StartQ7kTest(Q7K_TEST_PARAMS* testParams) {
   if (!link_) return E_FAIL;
   link_->responseTimeout = kStartTimeoutMs;
   MessageBuffer reply;
-  const bool ok = link_->Transmit(kCmdStartTest, nullptr, 0, &reply);
+  const bool ok = link_->Transmit(cmd::kStartTest, nullptr, 0, &reply);
   if (ok) TimerDelay(kSettleAfterStartMs, 0);
   if (link_) link_->responseTimeout = kDefaultResponseTimeoutMs;
   return ok ? S_OK : ReportFailure();
@@ -105,8 +98,8 @@ HRESULT Q7kCommObject::FullRequestTestResults(Q7K_TEST_PARAMS* testParams,
     return S_OK;
   }
   const auto payload = EncodeResultRequest(*testParams);
-  return Command(kCmdResults, payload.data(), payload.size(), kResultReplyBytes,
-                 [&](const uint8_t* p, size_t n) {
+  return Command(cmd::kResults, payload.data(), payload.size(),
+                 kResultReplyBytes, [&](const uint8_t* p, size_t n) {
                    return DecodeTestResults(p, n, testParams, testData,
                                             thermalData);
                  });
@@ -141,6 +134,6 @@ HRESULT Q7kCommObject::ReceiveTestResults(Q7K_TEST_PARAMS* testParams,
   });
 }
 
-HRESULT Q7kCommObject::StopQ7kTest() { return Command(kCmdStopTest); }
+HRESULT Q7kCommObject::StopQ7kTest() { return Command(cmd::kStopTest); }
 
 }  // namespace q7k

@@ -8,13 +8,12 @@
 // and the value at the start of the reply data.
 #include "component/command_guard.h"
 #include "component/q7k_comm_object.h"
+#include "link/command_codes.h"
 #include "link/le_bytes.h"
 
 namespace q7k {
 namespace {
 
-constexpr uint16_t kCmdReadWord = 0x7E06;
-constexpr uint16_t kCmdReadLong = 0x7E0A;
 constexpr short kLastLocation = 255;
 
 PayloadWriter BoardAddress(short slot, short subslot, short location) {
@@ -53,7 +52,7 @@ HRESULT Q7kCommObject::ReadInt(short nSlot, short nSubslot, short nLoc,
     return S_OK;
   }
   const auto w = BoardAddress(nSlot, nSubslot, nLoc);
-  return Command(kCmdReadWord, w.data(), w.size(), 2,
+  return Command(cmd::kReadInt, w.data(), w.size(), 2,
                  [pVal](const uint8_t* p, size_t) {
                    *pVal = LoadI16(p);
                    return true;
@@ -66,7 +65,7 @@ HRESULT Q7kCommObject::ReadFloat(short nSlot, short nSubslot, short nLoc,
   *pVal = 0.0f;
   if (simulating()) return S_OK;
   const auto w = BoardAddress(nSlot, nSubslot, nLoc);
-  return Command(kCmdReadLong, w.data(), w.size(), 4,
+  return Command(cmd::kReadLong, w.data(), w.size(), 4,
                  [pVal](const uint8_t* p, size_t) {
                    *pVal = LoadF32(p);
                    return true;
