@@ -363,13 +363,13 @@ BENCHMARK(BM_RawTermiosRoundTrip)
     ->UseManualTime()
     ->Unit(benchmark::kMicrosecond)
     ->MinTime(1.0)
-    ->Repetitions(3)
+    ->Repetitions(5)
     ->DisplayAggregatesOnly(true);
 BENCHMARK(BM_ComponentRoundTrip)
     ->UseManualTime()
     ->Unit(benchmark::kMicrosecond)
     ->MinTime(1.0)
-    ->Repetitions(3)
+    ->Repetitions(5)
     ->DisplayAggregatesOnly(true);
 // Each iteration is one whole 4 s time-out.
 BENCHMARK(BM_ComponentTimeoutCpu)
