@@ -308,7 +308,7 @@ void BM_ComponentRoundTrip(benchmark::State& state) {
   if (median > 0 && floor > 0) state.counters["x_raw_floor"] = median / floor;
 }
 
-void BM_ComponentTimeoutCpu(benchmark::State& state) {
+void BM_TimeoutCpu(benchmark::State& state) {
   ScopedScratchDirectory scratch;
   AnsweringPeer peer({});  // silent
   if (!peer.ok()) return state.SkipWithError(peer.error().c_str());
@@ -372,7 +372,7 @@ BENCHMARK(BM_ComponentRoundTrip)
     ->Repetitions(5)
     ->DisplayAggregatesOnly(true);
 // Each iteration is one whole 4 s time-out.
-BENCHMARK(BM_ComponentTimeoutCpu)
+BENCHMARK(BM_TimeoutCpu)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(2);

@@ -376,6 +376,12 @@ void CommPort::NotifyWaiters() {
   // Taking the lock orders this wake-up after a waiter's predicate check.
   { std::lock_guard<std::mutex> lock(waitMutex_); }
   waitCondition_.notify_all();
+  drainCondition_.notify_all();
+}
+
+void CommPort::NotifyDrainWaiters() {
+  { std::lock_guard<std::mutex> lock(waitMutex_); }
+  drainCondition_.notify_all();
 }
 
 bool CommPort::WaitForRx(size_t haveCount, std::chrono::milliseconds timeout) {
@@ -387,7 +393,7 @@ bool CommPort::WaitForRx(size_t haveCount, std::chrono::milliseconds timeout) {
 
 bool CommPort::WaitTxDrained(std::chrono::milliseconds timeout) {
   std::unique_lock<std::mutex> lock(waitMutex_);
-  return waitCondition_.wait_for(lock, timeout, [&] {
+  return drainCondition_.wait_for(lock, timeout, [&] {
     return txQueue_.Count() == 0 || status_.load() != 0;
   });
 }
@@ -576,7 +582,7 @@ void CommPort::WriterLoop() {
       purges = txPurgeCount_;
     }
     if (n > 0) {
-      NotifyWaiters();
+      NotifyDrainWaiters();
       wroteSinceEmpty = true;
       if (WriteBlock(block, n, purges)) break;
       continue;

@@ -227,7 +227,11 @@ class CommPort : public SerialDevice {
   int32_t SetFlag(bool* field, int32_t on);
   // Rings the reader if it stopped reading for want of space.
   void WakeReaderForSpace();
+  // Wakes the client thread's waits: everything (failures, purges), or only
+  // a drain wait, so that the writer taking bytes does not wake a reply wait
+  // for nothing.
   void NotifyWaiters();
+  void NotifyDrainWaiters();
   void ThreadEnded();
 
   // Reader thread.
@@ -293,7 +297,8 @@ class CommPort : public SerialDevice {
   size_t bytesBeforeBreak_ = 0;  // queued before the pending break
 
   std::mutex waitMutex_;
-  std::condition_variable waitCondition_;
+  std::condition_variable waitCondition_;   // rx waits, threads ending
+  std::condition_variable drainCondition_;  // tx drain waits
   int runningThreads_ = 0;  // guarded by waitMutex_
 
   std::thread reader_;

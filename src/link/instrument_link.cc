@@ -178,9 +178,11 @@ int32_t InstrumentLink::SendFrame(const uint8_t* frame, size_t count) {
   if (r < 0) return r;
   r = Write(encoded, static_cast<int32_t>(n));
   if (r != 0) return r;
-  // Sleeps until the writer thread has taken every byte, keeping the host's
-  // windows alive meanwhile.
-  while (TxCount() > 0) {
+  // With a message pump, sleeps until the writer thread has taken every
+  // byte, keeping the host's windows alive meanwhile. Without one there is
+  // nothing to keep alive: the reply wait follows at once, and a writer
+  // failure ends it as a port failure.
+  while (HasMessagePump() && TxCount() > 0) {
     if (status() != 0) return status();
     PumpMessages();
     WaitTxDrained(kPumpInterval);

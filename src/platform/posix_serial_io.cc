@@ -273,7 +273,11 @@ WaitResult SerialIo::Wait(const WakeEvent& wake, uint32_t interest,
   return result;
 }
 
-void SerialIo::PurgeInput() { tcflush(Fd(handle_), TCIFLUSH); }
+void SerialIo::PurgeInput() {
+  // Unconditional: bytes still on their way through the tty layer do not
+  // show in TIOCINQ, yet the flush drops them too.
+  tcflush(Fd(handle_), TCIFLUSH);
+}
 
 void SerialIo::PurgeOutput() { tcflush(Fd(handle_), TCOFLUSH); }
 
