@@ -1,14 +1,13 @@
 // The port methods through the public API: open failures, exclusive use,
 // the loopback test, the timer and simulation.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <string>
 
 #include "q7kcomm/q7kcomm.h"
+#include "support/foreign_holder.h"
 #include "support/pty_pair.h"
 #include "support/temp_dir.h"
 
@@ -107,29 +106,16 @@ TEST_F(PortMethodsTest, SecondHolderIsRefused) {
 }
 
 TEST_F(PortMethodsTest, HolderInAnotherProcessIsRefused) {
-  int ready[2], release[2];
-  ASSERT_EQ(pipe(ready), 0);
-  ASSERT_EQ(pipe(release), 0);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    ComPtr<IQ7kComm> holder = New();
-    const char ok = holder->OpenPort(port(), BPS_9600) == S_OK ? 'y' : 'n';
-    (void)!write(ready[1], &ok, 1);
-    char c;
-    (void)!read(release[0], &c, 1);
-    holder->ClosePort();
-    _exit(0);
+  {
+    ComPtr<IQ7kComm> holder;
+    ForeignHolder other([&] {
+      holder = New();
+      return holder->OpenPort(port(), BPS_9600) == S_OK;
+    });
+    ASSERT_TRUE(other.holding());
+    EXPECT_EQ(comm_->OpenPort(port(), BPS_9600), E_FAIL);
+    EXPECT_EQ(Code(comm_.Get()), 299);
   }
-  char ok = 0;
-  ASSERT_EQ(read(ready[0], &ok, 1), 1);
-  ASSERT_EQ(ok, 'y');
-  EXPECT_EQ(comm_->OpenPort(port(), BPS_9600), E_FAIL);
-  EXPECT_EQ(Code(comm_.Get()), 299);
-  (void)!write(release[1], "x", 1);
-  int status = 0;
-  waitpid(child, &status, 0);
-  for (int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
   comm_->ClearError();
   EXPECT_EQ(comm_->OpenPort(port(), BPS_9600), S_OK);
 }

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -18,6 +16,7 @@
 #include "link/link_errors.h"
 #include "platform/serial_io.h"
 #include "q7kcomm/host.h"
+#include "support/foreign_holder.h"
 #include "support/pty_pair.h"
 
 namespace q7k {
@@ -243,30 +242,14 @@ TEST_F(CommPortTest, SecondOpenIsRefused) {
 }
 
 TEST_F(CommPortTest, HolderInAnotherProcessRefuses) {
-  int ready[2];
-  int release[2];
-  ASSERT_EQ(pipe(ready), 0);
-  ASSERT_EQ(pipe(release), 0);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
+  {
     // No threads in the child: it only holds the device.
     SerialIo held;
-    const char result = held.Open(pty_.slavePath()) == 0 ? 'y' : 'n';
-    (void)!write(ready[1], &result, 1);
-    char go;
-    (void)!read(release[0], &go, 1);
-    _exit(0);
+    ForeignHolder holder([&] { return held.Open(pty_.slavePath()) == 0; });
+    ASSERT_TRUE(holder.holding());
+    EXPECT_EQ(OpenPort(pty_.slavePath())->status(), kPortInUse);
   }
-  char result = 0;
-  ASSERT_EQ(read(ready[0], &result, 1), 1);
-  ASSERT_EQ(result, 'y');
-  EXPECT_EQ(OpenPort(pty_.slavePath())->status(), kPortInUse);
-  ASSERT_EQ(write(release[1], "x", 1), 1);
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
   EXPECT_EQ(OpenPort(pty_.slavePath())->status(), 0);
-  for (int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
 }
 
 TEST_F(CommPortTest, ConfigureRejectsBadSettingsWithoutFailingThePort) {

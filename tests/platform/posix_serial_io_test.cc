@@ -1,12 +1,11 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <vector>
 
 #include "platform/serial_io.h"
 #include "platform/wake_event.h"
+#include "support/foreign_holder.h"
 #include "support/pty_pair.h"
 
 namespace q7k {
@@ -215,31 +214,15 @@ TEST(PosixSerialIoOpenTest, SecondHolderIsRefusedUntilClosed) {
 TEST(PosixSerialIoOpenTest, HolderInAnotherProcessRefuses) {
   PtyPair pty;
   ASSERT_TRUE(pty.ok()) << pty.error();
-  int ready[2];
-  int release[2];
-  ASSERT_EQ(pipe(ready), 0);
-  ASSERT_EQ(pipe(release), 0);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    SerialIo held;
-    const char result = held.Open(pty.slavePath()) == 0 ? 'y' : 'n';
-    (void)!write(ready[1], &result, 1);
-    char go;
-    (void)!read(release[0], &go, 1);
-    _exit(0);
-  }
-  char result = 0;
-  ASSERT_EQ(read(ready[0], &result, 1), 1);
-  ASSERT_EQ(result, 'y');
   SerialIo io;
-  EXPECT_EQ(ClassifyOsError(io.Open(pty.slavePath())),
-            OsErrorKind::kAccessDenied);
-  ASSERT_EQ(write(release[1], "x", 1), 1);
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
+  {
+    SerialIo held;
+    ForeignHolder holder([&] { return held.Open(pty.slavePath()) == 0; });
+    ASSERT_TRUE(holder.holding());
+    EXPECT_EQ(ClassifyOsError(io.Open(pty.slavePath())),
+              OsErrorKind::kAccessDenied);
+  }
   EXPECT_EQ(io.Open(pty.slavePath()), 0u);  // released when it exited
-  for (int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
 }
 
 TEST(PosixSerialIoOpenTest, ClassifiesErrors) {
