@@ -168,9 +168,9 @@ TEST_F(PortMethodsTest, TimerDelay) {
   int pumped = 0;
   SetMessagePump([&pumped] { ++pumped; });
   auto start = SteadyClock::now();
-  EXPECT_EQ(comm_->TimerDelay(60, 1), S_OK);
-  EXPECT_GE(MsSince(start), 60);
-  EXPECT_GE(pumped, 3);  // at least every 10 ms
+  EXPECT_EQ(comm_->TimerDelay(100, 1), S_OK);
+  EXPECT_GE(MsSince(start), 100);
+  EXPECT_GE(pumped, 4);  // every 10 ms; a loaded machine may stretch slices
   pumped = 0;
   EXPECT_EQ(comm_->TimerDelay(30, 0), S_OK);
   EXPECT_EQ(pumped, 0);
