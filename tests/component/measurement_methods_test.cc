@@ -73,23 +73,6 @@ TEST_F(MeasurementMethodsTest, SimulatedAdjustmentTouchesNoEeprom) {
   EXPECT_FLOAT_EQ(p.WattsAdjustment, 0.0025f);
 }
 
-TEST_F(MeasurementMethodsTest, AdjustTestDataNeedsNoPort) {
-  Q7K_TEST_PARAMS p{};
-  p.TypeOfCal = NO_CAL;
-  p.AdjustWatts = -1;
-  p.WattsAdjustment = 1.5f;
-  Q7K_TEST_DATA d{};
-  d.KVoltMeas = d.KVoltCalc = 10.0f;
-  d.Amperes = 0.001f;
-  d.Watts = 1.0f;
-  d.PowerFactor = 2.0f;
-  ASSERT_EQ(comm_->AdjustTestData(&p, &d), S_OK);
-  EXPECT_FLOAT_EQ(d.Watts, 0.5f);
-  EXPECT_EQ(p.AdjustWatts, 0);
-  ASSERT_EQ(comm_->AdjustTestData(&p, &d), S_OK);
-  EXPECT_FLOAT_EQ(d.Watts, 0.5f);
-}
-
 TEST_F(MeasurementMethodsTest, LineFrequencyRunsAShortTestAndClosesItsWindow) {
   RecordingProgressViews views;
   Connect([](const Request& r) {

@@ -171,24 +171,11 @@ TEST(AdjustTestDataTest, ReferredTo10kV) {
   EXPECT_FLOAT_EQ(data.Watts, 1.0f);
 }
 
-TEST(WattsAdjustmentTest, StoredOnlyFromRevision1011WithTheFlag) {
-  EXPECT_FALSE(WattsAdjustmentStored(1010, 0x0800));
-  EXPECT_FALSE(WattsAdjustmentStored(1011, 0xF7FF));
-  EXPECT_FALSE(WattsAdjustmentStored(-1, 0xFFFF));  // signed revision
-  EXPECT_TRUE(WattsAdjustmentStored(1011, 0x0800));
+// The EEPROM side is covered through the component's own reads in
+// measurement_methods_test.cc; here only the sign of the revision.
+TEST(WattsAdjustmentTest, RevisionIsSigned) {
+  EXPECT_FALSE(WattsAdjustmentStored(-1, 0xFFFF));
   EXPECT_EQ(WattsAdjustmentFromEeprom(1010, 0x0800, 0.5f, 10.0f), 0.0f);
-}
-
-TEST(WattsAdjustmentTest, ScaledWithTheSquareOfTheMaximumVoltage) {
-  EXPECT_FLOAT_EQ(WattsAdjustmentFromEeprom(1011, 0x0800, 0.5f, 10.0f), 0.5f);
-  EXPECT_FLOAT_EQ(WattsAdjustmentFromEeprom(1011, 0x0800, 0.5f, 5.0f), 0.125f);
-}
-
-TEST(WattsAdjustmentTest, UstCircuitsUseTheirOwnLocation) {
-  EXPECT_EQ(WattsAdjustmentLocation(CIRC_GND_RB), 232);
-  EXPECT_EQ(WattsAdjustmentLocation(CIRC_GAR_B), 232);
-  EXPECT_EQ(WattsAdjustmentLocation(CIRC_UST_RB), 230);
-  EXPECT_EQ(WattsAdjustmentLocation(CIRC_UST_B), 230);
 }
 
 }  // namespace
