@@ -1,12 +1,12 @@
 // EmulatorSession: an in-process emulator on a fresh pseudo-terminal with a
-// HostLine connected to it, for the protocol tests.
+// HostLine connected to it, for the protocol tests. A failed start fails the
+// test, and every exchange after it fails at once.
 //
 // Thread safety: one test thread (the emulator serves on its own).
 #ifndef Q7K_TESTS_EMULATOR_EMULATOR_SESSION_H_
 #define Q7K_TESTS_EMULATOR_EMULATOR_SESSION_H_
 
-#include <memory>
-#include <string>
+#include <gtest/gtest.h>
 
 #include "emulator.h"
 #include "emulator/host_line.h"
@@ -16,15 +16,12 @@ namespace testing_emu {
 
 struct EmulatorSession {
   explicit EmulatorSession(const EmulatorOptions& options = {})
-      : emulator(options) {
-    path = emulator.Start();
-    host = std::make_unique<HostLine>(path);
+      : emulator(options), host(emulator.Start()) {
+    EXPECT_TRUE(host.ok()) << emulator.error();
   }
-  bool ok() const { return !path.empty() && host->ok(); }
 
   Emulator emulator;
-  std::string path;
-  std::unique_ptr<HostLine> host;
+  HostLine host;
 };
 
 }  // namespace testing_emu

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,27 +13,23 @@ namespace {
 
 constexpr uint8_t kDle = 0x10, kStx = 0x02, kEtx = 0x03;
 
-// Index just past the first complete frame in line, or 0.
-size_t FrameEnd(const Bytes& line) {
+// Takes the data bytes of the first frame in line (bytes before its DLE STX
+// skipped, doubled DLEs undone) into frame; returns the index just past its
+// DLE ETX, 0 when the frame is incomplete.
+size_t Unstuff(const Bytes& line, Bytes* frame) {
   size_t i = 0;
-  while (i + 1 < line.size() && !(line[i] == kDle && line[i + 1] == kStx)) {
-    ++i;
-  }
-  if (i + 1 >= line.size()) return 0;
+  while (i + 1 < line.size() && !(line[i] == kDle && line[i + 1] == kStx)) ++i;
   for (i += 2; i + 1 < line.size(); ++i) {
-    if (line[i] != kDle) continue;
-    if (line[i + 1] == kEtx) return i + 2;
-    ++i;  // a doubled DLE
+    if (line[i] == kDle) {
+      if (line[i + 1] == kEtx) return i + 2;
+      ++i;  // the second half of a doubled DLE is the data byte
+    }
+    frame->push_back(line[i]);
   }
   return 0;
 }
 
 }  // namespace
-
-Bytes Frame::Data() const {
-  return payload.size() > 1 ? Bytes(payload.begin() + 1, payload.end())
-                            : Bytes();
-}
 
 int Frame::NakNumber() const {
   if (payload.size() < 3 || payload[0] != 0x15) return -1000;
@@ -66,7 +61,7 @@ uint32_t Get32(const Bytes& b, size_t at) {
 }
 
 float GetF(const Bytes& b, size_t at) {
-  uint32_t bits = Get32(b, at);
+  const uint32_t bits = Get32(b, at);
   float v;
   std::memcpy(&v, &bits, 4);
   return v;
@@ -96,17 +91,7 @@ Bytes Encode(const Bytes& frame) {
 
 Bytes Decode(const Bytes& line) {
   Bytes frame;
-  size_t i = 0;
-  while (i + 1 < line.size() && !(line[i] == kDle && line[i + 1] == kStx)) {
-    ++i;
-  }
-  for (i += 2; i < line.size(); ++i) {
-    if (line[i] == kDle && i + 1 < line.size()) {
-      if (line[i + 1] == kEtx) break;
-      ++i;  // the second half of a doubled DLE is the data byte
-    }
-    frame.push_back(line[i]);
-  }
+  Unstuff(line, &frame);
   return frame;
 }
 
@@ -126,12 +111,6 @@ Frame Parse(const Bytes& frame) {
 
 HostLine::HostLine(const std::string& path) {
   fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd_ < 0) return;
-  termios tio;
-  if (tcgetattr(fd_, &tio) == 0) {
-    cfmakeraw(&tio);
-    tcsetattr(fd_, TCSANOW, &tio);
-  }
 }
 
 HostLine::HostLine(int fd) : fd_(fd) {
@@ -143,17 +122,15 @@ HostLine::~HostLine() {
 }
 
 void HostLine::SendRaw(const Bytes& bytes) {
-  size_t off = 0;
-  while (off < bytes.size()) {
-    ssize_t w = ::write(fd_, bytes.data() + off, bytes.size() - off);
+  for (size_t off = 0; off < bytes.size();) {
+    const ssize_t w = ::write(fd_, bytes.data() + off, bytes.size() - off);
     if (w > 0) {
       off += static_cast<size_t>(w);
-    } else if (w < 0 && errno == EAGAIN) {
-      pollfd p = {fd_, POLLOUT, 0};
-      ::poll(&p, 1, 1000);
-    } else if (!(w < 0 && errno == EINTR)) {
-      return;
+      continue;
     }
+    if (w < 0 && errno != EAGAIN && errno != EINTR) return;
+    pollfd p = {fd_, POLLOUT, 0};
+    ::poll(&p, 1, 1000);
   }
 }
 
@@ -161,26 +138,35 @@ void HostLine::Send(uint16_t command, const Bytes& payload) {
   SendRaw(Encode(RequestFrame(command, payload)));
 }
 
+int HostLine::Fill(std::chrono::steady_clock::time_point end) {
+  if (fd_ < 0) return -1;
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          end - std::chrono::steady_clock::now())
+                          .count();
+    if (left <= 0) return 0;
+    pollfd p = {fd_, POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(left) + 1) <= 0) continue;
+    uint8_t block[512];
+    const ssize_t n = ::read(fd_, block, sizeof block);
+    if (n > 0) {
+      pending_.insert(pending_.end(), block, block + n);
+      return 1;
+    }
+    if (n == 0 || (errno != EAGAIN && errno != EINTR)) return -1;
+  }
+}
+
 Bytes HostLine::ReadLine(std::chrono::milliseconds deadline) {
   const auto end = std::chrono::steady_clock::now() + deadline;
   for (;;) {
-    if (size_t n = FrameEnd(pending_)) {
+    Bytes frame;
+    if (size_t n = Unstuff(pending_, &frame)) {
       Bytes line(pending_.begin(), pending_.begin() + n);
       pending_.erase(pending_.begin(), pending_.begin() + n);
       return line;
     }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        end - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return Bytes();
-    pollfd p = {fd_, POLLIN, 0};
-    if (::poll(&p, 1, static_cast<int>(left.count()) + 1) <= 0) continue;
-    uint8_t block[512];
-    ssize_t n = ::read(fd_, block, sizeof block);
-    if (n > 0) {
-      pending_.insert(pending_.end(), block, block + n);
-    } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
-      return Bytes();
-    }
+    if (Fill(end) <= 0) return Bytes();
   }
 }
 
@@ -189,24 +175,14 @@ Frame HostLine::Transact(uint16_t command, const Bytes& payload) {
   return Parse(Decode(ReadLine()));
 }
 
-bool HostLine::ReadUntilClosed(Bytes* got, std::chrono::milliseconds deadline) {
+bool HostLine::ReadUntilClosed(Bytes* got) {
+  const auto end = std::chrono::steady_clock::now() + kDeadline;
+  int r;
+  while ((r = Fill(end)) > 0) {
+  }
   got->insert(got->end(), pending_.begin(), pending_.end());
   pending_.clear();
-  const auto end = std::chrono::steady_clock::now() + deadline;
-  for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        end - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return false;
-    pollfd p = {fd_, POLLIN, 0};
-    if (::poll(&p, 1, static_cast<int>(left.count()) + 1) <= 0) continue;
-    uint8_t block[512];
-    ssize_t n = ::read(fd_, block, sizeof block);
-    if (n > 0) {
-      got->insert(got->end(), block, block + n);
-    } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
-      return true;
-    }
-  }
+  return r < 0;
 }
 
 }  // namespace testing_emu

@@ -28,8 +28,6 @@ struct Frame {
   size_t size = 0;  // frame bytes, header and checksum included
 
   bool Ack() const { return !payload.empty() && payload[0] == 0x06; }
-  // ACK data (after the ACK byte).
-  Bytes Data() const;
   // The NAK's error number, -1000 when the reply is no NAK.
   int NakNumber() const;
 };
@@ -52,7 +50,7 @@ float GetF(const Bytes& b, size_t at);
 
 class HostLine {
  public:
-  // Opens path in raw mode.
+  // Opens path; the instrument's end sets the line raw.
   explicit HostLine(const std::string& path);
   // Takes over an open descriptor (e.g. a pseudo-terminal's master side).
   explicit HostLine(int fd);
@@ -71,10 +69,13 @@ class HostLine {
   Frame Transact(uint16_t command, const Bytes& payload = {});
   // Everything until the line closes (end of file or error); false when it
   // stays open past the deadline.
-  bool ReadUntilClosed(Bytes* got,
-                       std::chrono::milliseconds deadline = kDeadline);
+  bool ReadUntilClosed(Bytes* got);
 
  private:
+  // Appends what arrives before end: 1 when bytes came, 0 at the deadline,
+  // -1 when the line closed.
+  int Fill(std::chrono::steady_clock::time_point end);
+
   int fd_ = -1;
   Bytes pending_;
 };

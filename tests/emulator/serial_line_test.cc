@@ -1,6 +1,5 @@
 #include "serial_line.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <termios.h>
@@ -11,23 +10,6 @@
 namespace q7k {
 namespace testing_emu {
 namespace {
-
-TEST(EmulatorSerialLine, PseudoTerminalHostEndStartsRaw) {
-  emu::SerialLine line;
-  std::string error;
-  ASSERT_TRUE(line.OpenPseudoTerminal("", &error)) << error;
-  EXPECT_EQ(line.path().rfind("/dev/pts/", 0), 0u) << line.path();
-  int host = ::open(line.path().c_str(), O_RDWR | O_NOCTTY);
-  ASSERT_GE(host, 0);
-  termios tio;
-  ASSERT_EQ(tcgetattr(host, &tio), 0);
-  EXPECT_EQ(tio.c_lflag & (ECHO | ICANON | ISIG), 0u);
-  EXPECT_EQ(tio.c_oflag & OPOST, 0u);
-  ::close(host);
-  line.Close();
-  EXPECT_FALSE(line.is_open());
-  EXPECT_EQ(line.path(), "");
-}
 
 TEST(EmulatorSerialLine, ServesAGivenDevice) {
   // The test's own pseudo-terminal plays the serial device; the test is the
