@@ -5,7 +5,6 @@
 
 #include "platform/serial_io.h"
 #include "platform/wake_event.h"
-#include "support/foreign_holder.h"
 #include "support/pty_pair.h"
 
 namespace q7k {
@@ -55,43 +54,6 @@ TEST_F(PosixSerialIoTest, MovesRawBytesBothWays) {
   EXPECT_EQ(ReadAll(kControlBytes.size()), kControlBytes);
 }
 
-TEST_F(PosixSerialIoTest, NothingWaitingReadsZeroNotEndOfFile) {
-  uint8_t block[8];
-  uint32_t error = 0;
-  EXPECT_EQ(io_.Read(block, sizeof block, &error), 0);
-  EXPECT_EQ(error, 0u);
-  const WaitResult w = io_.Wait(wake_, kWaitReadable | kWaitHangup, 0);
-  EXPECT_FALSE(w.readable);
-  EXPECT_FALSE(w.hangup);
-  EXPECT_FALSE(w.woken);
-}
-
-TEST_F(PosixSerialIoTest, WakeEventEndsWait) {
-  wake_.Signal();
-  const WaitResult w = io_.Wait(wake_, kWaitReadable, kDeadlineMs);
-  EXPECT_TRUE(w.woken);
-  EXPECT_FALSE(w.readable);
-  wake_.Drain();
-  EXPECT_FALSE(io_.Wait(wake_, 0, 0).woken);
-}
-
-TEST_F(PosixSerialIoTest, FullOutputWouldBlock) {
-  std::vector<uint8_t> block(4096, 0x55);
-  uint32_t error = 0;
-  int32_t n = 0;
-  size_t total = 0;
-  // The master does not read, so the terminal's buffers fill up.
-  while ((n = io_.Write(block.data(), block.size(), &error)) > 0) {
-    total += static_cast<size_t>(n);
-    ASSERT_LT(total, 16u << 20) << "output never backed up";
-  }
-  EXPECT_EQ(n, 0);
-  EXPECT_EQ(error, 0u);
-  // Draining the master makes room again.
-  pty_.ReadMaster(total, std::chrono::milliseconds(2000));
-  EXPECT_TRUE(io_.Wait(wake_, kWaitWritable, kDeadlineMs).writable);
-}
-
 TEST_F(PosixSerialIoTest, ClosedMasterIsHangupNotData) {
   pty_.CloseMaster();
   const WaitResult w =
@@ -102,47 +64,23 @@ TEST_F(PosixSerialIoTest, ClosedMasterIsHangupNotData) {
   uint32_t error = 0;
   EXPECT_EQ(io_.Read(block, sizeof block, &error), -1);
   EXPECT_EQ(error, static_cast<uint32_t>(EIO));
-  error = 0;
-  EXPECT_EQ(io_.Write(block, 1, &error), -1);
-  EXPECT_EQ(error, static_cast<uint32_t>(EIO));
   // A hang-up is reported even when the caller does not want to read.
   EXPECT_TRUE(io_.Wait(wake_, kWaitHangup, kDeadlineMs).hangup);
 }
 
-TEST_F(PosixSerialIoTest, PurgeInputDropsPendingBytes) {
-  ASSERT_TRUE(pty_.WriteMaster({1, 2, 3}));
-  io_.PurgeInput();
-  uint8_t block[8];
-  uint32_t error = 0;
-  EXPECT_EQ(io_.Read(block, sizeof block, &error), 0);
-  ASSERT_TRUE(pty_.WriteMaster({4}));
-  EXPECT_EQ(ReadAll(1), std::vector<uint8_t>{4});
-}
-
-TEST_F(PosixSerialIoTest, InstrumentRatesReadBack) {
-  SerialLineSettings settings;
-  for (uint32_t rate : {14400u, 112500u, 128000u, 9600u}) {
-    settings.baud = rate;
-    ASSERT_EQ(io_.ApplySettings(settings), 0u) << rate;
-    SerialLineSettings back;
-    back.baud = 0;
-    ASSERT_EQ(io_.ReadSettings(&back), 0u);
-    EXPECT_EQ(back.baud, rate);
-  }
-}
-
 // A pseudo-terminal always runs 8 bits without parity; the other members
-// are kept and read back.
-TEST_F(PosixSerialIoTest, StopBitsAndFlowControlReadBack) {
+// are kept and read back. Modem lines and breaks it cannot do are no
+// failure.
+TEST_F(PosixSerialIoTest, SettingsReadBackWithoutModemLines) {
   SerialLineSettings settings;
   settings.stopBits = 2;
   settings.xonXoff = true;
   settings.ctsHandshake = true;
   settings.dsrHandshake = true;
+  settings.dtr = false;
   ASSERT_EQ(io_.ApplySettings(settings), 0u);
   SerialLineSettings back;
   back.dtr = false;
-  back.rts = false;
   back.dsrHandshake = false;
   ASSERT_EQ(io_.ReadSettings(&back), 0u);
   EXPECT_EQ(back.stopBits, 2);
@@ -153,43 +91,30 @@ TEST_F(PosixSerialIoTest, StopBitsAndFlowControlReadBack) {
   // Not on POSIX, and no modem lines on a pseudo-terminal: left alone.
   EXPECT_FALSE(back.dsrHandshake);
   EXPECT_FALSE(back.dtr);
-  EXPECT_FALSE(back.rts);
 
-  settings = SerialLineSettings();
-  ASSERT_EQ(io_.ApplySettings(settings), 0u);
+  ASSERT_EQ(io_.ApplySettings(SerialLineSettings()), 0u);
   ASSERT_EQ(io_.ReadSettings(&back), 0u);
   EXPECT_EQ(back.stopBits, 1);
   EXPECT_FALSE(back.xonXoff);
-  EXPECT_FALSE(back.ctsHandshake);
-}
 
-TEST_F(PosixSerialIoTest, PseudoTerminalHasNoModemLinesOrErrorCounts) {
   uint32_t bits = 0xFFFF;
   EXPECT_FALSE(io_.ReadModemStatus(&bits));
   LineErrorCounts counts;
   EXPECT_FALSE(io_.ReadLineErrorCounts(&counts));
-  // Lines and breaks it cannot do are no failure.
-  SerialLineSettings settings;
-  settings.dtr = false;
-  settings.rts = false;
-  EXPECT_EQ(io_.ApplySettings(settings), 0u);
   io_.SetBreak(true);
   io_.SetBreak(false);
   ASSERT_TRUE(pty_.WriteMaster({7}));
   EXPECT_EQ(ReadAll(1), std::vector<uint8_t>{7});
 }
 
-TEST(PosixSerialIoOpenTest, MissingDeviceIsNotFound) {
+TEST(PosixSerialIoOpenTest, MissingDeviceAndNonTerminal) {
   SerialIo io;
   const uint32_t error = io.Open("/dev/q7k-no-such-device");
   EXPECT_EQ(error, static_cast<uint32_t>(ENOENT));
-  EXPECT_EQ(ClassifyOsError(error), OsErrorKind::kNotFound);
   EXPECT_FALSE(io.IsOpen());
   EXPECT_EQ(ClassifyOsError(io.Open("")), OsErrorKind::kNotFound);
-}
 
-TEST(PosixSerialIoOpenTest, NonTerminalOpensButRefusesSettings) {
-  SerialIo io;
+  // A non-terminal opens but refuses settings.
   ASSERT_EQ(io.Open("/dev/null"), 0u);
   SerialLineSettings settings;
   EXPECT_EQ(io.ApplySettings(settings), static_cast<uint32_t>(ENOTTY));
@@ -211,32 +136,13 @@ TEST(PosixSerialIoOpenTest, SecondHolderIsRefusedUntilClosed) {
   EXPECT_EQ(second.Open(pty.slavePath()), 0u);
 }
 
-TEST(PosixSerialIoOpenTest, HolderInAnotherProcessRefuses) {
-  PtyPair pty;
-  ASSERT_TRUE(pty.ok()) << pty.error();
-  SerialIo io;
-  {
-    SerialIo held;
-    ForeignHolder holder([&] { return held.Open(pty.slavePath()) == 0; });
-    ASSERT_TRUE(holder.holding());
-    EXPECT_EQ(ClassifyOsError(io.Open(pty.slavePath())),
-              OsErrorKind::kAccessDenied);
-  }
-  EXPECT_EQ(io.Open(pty.slavePath()), 0u);  // released when it exited
-}
-
 TEST(PosixSerialIoOpenTest, ClassifiesErrors) {
   EXPECT_EQ(ClassifyOsError(ENOENT), OsErrorKind::kNotFound);
-  EXPECT_EQ(ClassifyOsError(ENXIO), OsErrorKind::kNotFound);
-  EXPECT_EQ(ClassifyOsError(ENODEV), OsErrorKind::kNotFound);
   EXPECT_EQ(ClassifyOsError(EIO), OsErrorKind::kNotFound);
   EXPECT_EQ(ClassifyOsError(EBUSY), OsErrorKind::kAccessDenied);
-  EXPECT_EQ(ClassifyOsError(EACCES), OsErrorKind::kAccessDenied);
-  EXPECT_EQ(ClassifyOsError(EPERM), OsErrorKind::kAccessDenied);
   EXPECT_EQ(ClassifyOsError(EWOULDBLOCK), OsErrorKind::kAccessDenied);
   EXPECT_EQ(ClassifyOsError(EBADF), OsErrorKind::kInvalidHandle);
   EXPECT_EQ(ClassifyOsError(ENOTTY), OsErrorKind::kOther);
-  EXPECT_EQ(ClassifyOsError(EINVAL), OsErrorKind::kOther);
 }
 
 }  // namespace
