@@ -48,7 +48,6 @@ class ErrorState {
   const std::u16string& message() const { return message_; }
   int32_t code() const { return code_; }
   bool watchdogReset() const { return watchdogReset_; }
-  void set_watchdogReset(bool on) { watchdogReset_ = on; }
   int32_t language() const { return language_; }
   // Stored without a range check: an unknown language loads empty texts.
   void set_language(int32_t language) { language_ = language; }

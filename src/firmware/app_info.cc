@@ -9,14 +9,6 @@ void UnpackField(const uint8_t* wire, size_t width, char* slot) {
   }
 }
 
-void PackField(const char* slot, size_t slotWidth, uint8_t* wire) {
-  std::memset(wire, 0, kAppFieldWire);
-  const size_t n = slotWidth < kAppFieldWire ? slotWidth : kAppFieldWire;
-  for (size_t i = 0; i < n && slot[i] != 0; ++i) {
-    wire[i] = static_cast<uint8_t>(slot[i]);
-  }
-}
-
 }  // namespace
 
 void UnpackAppInfo(const uint8_t* wire, bool withDescription, AppInfo* app) {
@@ -28,13 +20,6 @@ void UnpackAppInfo(const uint8_t* wire, bool withDescription, AppInfo* app) {
   if (withDescription) {
     UnpackField(wire + 32, kAppDescriptionWire, app->Description);
   }
-}
-
-void PackAppIdentity(const AppInfo& app, uint8_t* wire) {
-  PackField(app.Name, sizeof app.Name, wire);
-  PackField(app.Date, sizeof app.Date, wire + 8);
-  PackField(app.Time, sizeof app.Time, wire + 16);
-  PackField(app.Version, sizeof app.Version, wire + 24);
 }
 
 std::string SlotText(const char* slot, size_t width) {

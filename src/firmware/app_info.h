@@ -42,10 +42,6 @@ static_assert(sizeof(AppInfo) == 74, "AppInfo is 74 bytes");
 // REQUIRES: wire holds withDescription ? 64 : 32 bytes.
 void UnpackAppInfo(const uint8_t* wire, bool withDescription, AppInfo* app);
 
-// Writes the packed Name, Date, Time and Version (32 bytes), each its first
-// 8 bytes, zero-padded.
-void PackAppIdentity(const AppInfo& app, uint8_t* wire);
-
 // The text of a slot up to its first zero byte.
 std::string SlotText(const char* slot, size_t width);
 
