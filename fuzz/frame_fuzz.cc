@@ -40,7 +40,7 @@ void VerifyDecoded(const uint8_t* frame, size_t count, uint16_t expected) {
   MessageBuffer reply(static_cast<uint32_t>(count));
   Check(reply.SetFrame(frame, static_cast<uint32_t>(count)));
   reply.expectedNumber = expected;
-  const int32_t result = reply.VerifyReply();
+  const int32_t result = reply.VerifyReply().result;
   if (result == kLinkOk || result > 0) {
     const uint8_t* data = reply.Payload();
     uint32_t sum = 0;

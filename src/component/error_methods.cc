@@ -69,10 +69,6 @@ Sample SampleFor(int32_t i) {
 
 HRESULT Q7kCommObject::get_LastError(short* pVal) {
   if (pVal == nullptr) return E_POINTER;
-  if (!errorState_) {
-    *pVal = 0;
-    return S_FALSE;
-  }
   *pVal = static_cast<short>(errorState_->code());
   errorState_->Clear();
   return S_OK;
@@ -80,40 +76,34 @@ HRESULT Q7kCommObject::get_LastError(short* pVal) {
 
 HRESULT Q7kCommObject::get_ErrorCode(short* pVal) {
   if (pVal == nullptr) return E_POINTER;
-  if (!errorState_) {
-    *pVal = 0;
-    return S_FALSE;
-  }
   *pVal = static_cast<short>(errorState_->code());
   return S_OK;
 }
 
 HRESULT Q7kCommObject::get_ErrorMsg(BSTR* pVal) {
   if (pVal == nullptr) return E_POINTER;
-  if (!errorState_) return S_FALSE;
   return ReturnList(errorState_->message(), pVal);
 }
 
 HRESULT Q7kCommObject::get_Language(Q7K_LANGUAGE* pVal) {
   if (pVal == nullptr) return E_POINTER;
-  *pVal = static_cast<Q7K_LANGUAGE>(errorState_ ? errorState_->language() : 0);
+  *pVal = static_cast<Q7K_LANGUAGE>(errorState_->language());
   return S_OK;
 }
 
 HRESULT Q7kCommObject::put_Language(Q7K_LANGUAGE newVal) {
-  if (errorState_) errorState_->set_language(newVal);
+  errorState_->set_language(newVal);
   return S_OK;
 }
 
 HRESULT Q7kCommObject::ClearError() {
-  if (!errorState_) return S_FALSE;
   errorState_->Clear();
   return S_OK;
 }
 
 HRESULT Q7kCommObject::ListCommErrors(BSTR* pVal) {
   if (pVal == nullptr) return E_POINTER;
-  if (!link_ || !errorState_) return S_FALSE;
+  if (!link_) return S_FALSE;
   std::u16string list;
   for (int32_t n = 0; n >= -199; --n) {
     const int32_t id = link_->ErrorMessageId(n);
@@ -127,7 +117,6 @@ HRESULT Q7kCommObject::ListCommErrors(BSTR* pVal) {
 
 HRESULT Q7kCommObject::ListAppErrors(BSTR* pVal) {
   if (pVal == nullptr) return E_POINTER;
-  if (!errorState_) return S_FALSE;
   std::u16string list;
   for (int32_t i = 0; i <= 64; ++i) {
     const Sample sample = SampleFor(i);

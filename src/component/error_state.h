@@ -18,9 +18,11 @@
 #include <cstdint>
 #include <string>
 
+#include "link/error_reporter.h"
+
 namespace q7k {
 
-class ErrorState {
+class ErrorState final : public ErrorReporter {
  public:
   // Empties the message, clears the watchdog flag, code 0. Language stays.
   void Clear();
@@ -29,24 +31,24 @@ class ErrorState {
   std::u16string LoadText(int32_t baseId) const;
 
   // Code = code; when id is not 0 the message becomes text id.
-  void SetCode(int32_t code, int32_t id);
+  void SetCode(int32_t code, int32_t id) override;
 
   // Records an instrument error number with the detail bytes of its reply.
   // Only the first length bytes of details are read (details may be null).
   void RecordInstrumentError(int32_t number, const uint8_t* details,
-                             size_t length);
+                             size_t length) override;
 
   // EEPROM error class 1..4: extends an existing message (keeping its code)
   // or records code 150 + class. Other classes record nothing.
-  void RecordEepromError(int32_t errorClass);
+  void RecordEepromError(int32_t errorClass) override;
 
   // Application-file error -1..-6; firmware selects the firmware wording.
   // Sets code 80 - error only when no error is recorded yet; appends the
   // text on a new line.
-  void RecordAppFileError(int32_t error, bool firmware);
+  void RecordAppFileError(int32_t error, bool firmware) override;
 
-  const std::u16string& message() const { return message_; }
-  int32_t code() const { return code_; }
+  const std::u16string& message() const override { return message_; }
+  int32_t code() const override { return code_; }
   bool watchdogReset() const { return watchdogReset_; }
   int32_t language() const { return language_; }
   // Stored without a range check: an unknown language loads empty texts.

@@ -49,10 +49,7 @@ HRESULT Q7kCommObject::MeasureLineFrequency(short nMsg, float fMaxKVolts,
                                             float* pVal) {
   if (pVal == nullptr) return E_POINTER;
   if (nMsg != 0) {
-    const std::u16string text =
-        errorState_ ? errorState_->LoadText(ids::kMeasuringFrequency)
-                    : std::u16string();
-    Bstr message(text);
+    Bstr message(errorState_->LoadText(ids::kMeasuringFrequency));
     DisplayMsgDlg(parentHwnd_, message.get());
   }
 
@@ -97,11 +94,8 @@ HRESULT Q7kCommObject::DisplayMsgDlg(int32_t hWnd, BSTR bstrMsg) {
   const std::u16string message =
       bstrMsg ? std::u16string(bstrMsg, SysStringLen(bstrMsg))
               : std::u16string();
-  ProgressTextLoader texts;
-  if (errorState_) {
-    texts = [this](int32_t id) { return errorState_->LoadText(id); };
-  }
-  progress_.Display(hWnd, message, texts);
+  progress_.Display(hWnd, message,
+                    [this](int32_t id) { return errorState_->LoadText(id); });
   return S_OK;
 }
 

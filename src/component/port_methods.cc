@@ -39,12 +39,11 @@ std::string PortName(int32_t port) {
 }  // namespace
 
 bool Q7kCommObject::CreatePort(int32_t port, int32_t bps) {
-  if (!errorState_) return false;
   const std::string name = PortName(port);
   const int32_t rate = BitRate(bps);
   link_.reset();
-  link_ = std::make_unique<InstrumentLink>(errorState_.get(), name, rate, 'N',
-                                           8, 1, 1, 1, 0, 0, 0);
+  link_ = std::make_unique<InstrumentLink>(errorState_.get(), name,
+                                           PortSettings::Instrument(rate));
   if (enableTrace_) {
     char text[96];
     std::snprintf(text, sizeof text, "CreatePort[%s](%s, bps=%ld)",

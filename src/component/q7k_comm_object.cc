@@ -50,7 +50,7 @@ HRESULT Q7kCommObject::InterfaceSupportsErrorInfo(const GUID& iid) {
 }
 
 HRESULT Q7kCommObject::ReportFailure() {
-  if (errorState_ && !errorState_->message().empty()) {
+  if (!errorState_->message().empty()) {
     ErrorInfo info;
     info.description = errorState_->message();
     info.source = AnsiToWide(kProgId);

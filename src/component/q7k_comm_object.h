@@ -27,6 +27,7 @@
 
 namespace q7k {
 
+class CommandChannel;
 class InstrumentLink;
 class MessageBuffer;
 
@@ -175,10 +176,12 @@ class Q7kCommObject final : public IQ7kComm,
   // False with the reason recorded in the error record.
   bool CreatePort(int32_t port, int32_t bps);
 
-  // The command-method guard: without a simulated path, without a link the
-  // method fails (nothing new recorded); with one it sends command with
-  // payload and hands a verified reply to decode.
-  // The reply half of the guard: length check, decode, failure tail.
+  // What a subsystem needs for one call: the link and the error record.
+  CommandChannel channel();
+  // The command-method guard (command_guard.h): without a link the method
+  // fails (nothing new recorded); with one it sends command with payload
+  // and hands a verified reply to decode; any failure runs the tail.
+  // DecodeReply is its reply half.
   template <typename Decode>
   HRESULT DecodeReply(const MessageBuffer& reply, size_t replyBytes,
                       Decode decode);
@@ -197,7 +200,7 @@ class Q7kCommObject final : public IQ7kComm,
 
   // Fields in the order the system declares them.
   std::unique_ptr<InstrumentLink> link_;
-  std::unique_ptr<ErrorState> errorState_;
+  std::unique_ptr<ErrorState> errorState_;  // never null until destruction
   ClientLog clientLog_;
   ProgressDialogSlot progress_;
   int32_t parentHwnd_ = 0;

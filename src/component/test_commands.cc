@@ -34,7 +34,8 @@ bool Q7kCommObject::QueryRunningApp(AppInfo* out) {
   if (simulating()) {
     // The simulated instrument runs whatever firmware file is on disk; a
     // file error is recorded, the query still succeeds.
-    ReadAppFileHeader("Q7I", errorState_.get(), out);
+    const int32_t error = ReadAppFileHeader(kFirmwareName, out);
+    if (error != 0) errorState_->RecordAppFileError(error, true);
     std::memset(out->Description, 0, sizeof out->Description);
     std::memcpy(out->Description, kSimulatedDescription,
                 sizeof kSimulatedDescription - 1);

@@ -5,12 +5,9 @@
 #include <cstring>
 #include <memory>
 
-#include "component/error_state.h"
-
 namespace q7k {
 namespace {
 
-constexpr char kFirmwareName[] = "Q7I";
 constexpr char kFirmwareHeaderName[] = "Q7I     ";
 constexpr size_t kAddressColumn = 7;
 constexpr size_t kDataColumn = 15;
@@ -49,10 +46,6 @@ void UnpackHeaderField(const char* line, size_t column, char* slot) {
   }
 }
 
-void Record(ErrorState* errors, int32_t code, bool firmware) {
-  if (errors != nullptr) errors->RecordAppFileError(code, firmware);
-}
-
 }  // namespace
 
 uint32_t HexField(std::string_view field) {
@@ -70,14 +63,14 @@ uint8_t ImageDigit(char c) {
   return static_cast<uint8_t>(c < 'A' ? c - '0' : c - 'A' + 10);
 }
 
-bool ReadAppFileHeader(const std::string& name, ErrorState* errors,
-                       AppInfo* out) {
+bool IsFirmwareName(const std::string& name) { return name == kFirmwareName; }
+
+int32_t ReadAppFileHeader(const std::string& name, AppInfo* out) {
   out->Clear();
-  const bool firmware = name == kFirmwareName;
+  const bool firmware = IsFirmwareName(name);
   File file(std::fopen((name + ".X0").c_str(), "r"));
   if (!file) {
-    Record(errors, -1, firmware);
-    return false;
+    return -1;
   }
   char line[kImageLineBuffer];
   bool first = true;
@@ -97,15 +90,13 @@ bool ReadAppFileHeader(const std::string& name, ErrorState* errors,
       break;
     }
     if (address > target) {
-      Record(errors, -2, firmware);
-      return false;
+      return -2;
     }
   }
   if (firmware && std::memcmp(out->Name, kFirmwareHeaderName, 8) != 0) {
-    Record(errors, -2, true);
-    return false;
+    return -2;
   }
-  return true;
+  return 0;
 }
 
 }  // namespace q7k

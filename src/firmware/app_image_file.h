@@ -26,7 +26,7 @@
 
 namespace q7k {
 
-class ErrorState;
+inline constexpr char kFirmwareName[] = "Q7I";
 
 inline constexpr int32_t kHeaderOffsetWords = 192;
 inline constexpr size_t kImageLineBuffer = 84;  // at most 83 characters read
@@ -41,14 +41,17 @@ uint32_t HexField(std::string_view field);
 // '0', any other its value from 'A' plus 10.
 uint8_t ImageDigit(char c);
 
+// True for the measurement firmware's name ("Q7I", case-sensitive), whose
+// files follow the firmware rules and wording.
+bool IsFirmwareName(const std::string& name);
+
 // Reads the identity of application name from "<name>.X0" in the current
-// directory into out (cleared first). The firmware ("Q7I", case-sensitive)
-// must name itself "Q7I     ". Failures are recorded in errors (may be
-// null): -1 the file cannot be opened; -2 an address above the header's is
-// met first, or the firmware's header names something else. A file whose
-// records never reach the header address gives an empty record and true.
-bool ReadAppFileHeader(const std::string& name, ErrorState* errors,
-                       AppInfo* out);
+// directory into out (cleared first). The firmware must name itself
+// "Q7I     ". Returns 0, or the application-file error found: -1 the file
+// cannot be opened; -2 an address above the header's is met first, or the
+// firmware's header names something else. A file whose records never reach
+// the header address gives an empty record and 0.
+int32_t ReadAppFileHeader(const std::string& name, AppInfo* out);
 
 }  // namespace q7k
 

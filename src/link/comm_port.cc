@@ -23,16 +23,11 @@ int32_t Bit(uint32_t bits, uint32_t bit) { return (bits & bit) != 0 ? 1 : 0; }
 
 }  // namespace
 
-CommPort::CommPort(const std::string& name, int32_t baud, int32_t parity,
-                   int32_t dataBits, int32_t stopBits, int32_t dtr, int32_t rts,
-                   int32_t xonXoff, int32_t ctsHandshake, int32_t dsrHandshake)
-    : CommPort(ThreadStart::kAtConstruction, name, baud, parity, dataBits,
-               stopBits, dtr, rts, xonXoff, ctsHandshake, dsrHandshake) {}
+CommPort::CommPort(const std::string& name, const PortSettings& settings)
+    : CommPort(ThreadStart::kAtConstruction, name, settings) {}
 
-CommPort::CommPort(ThreadStart start, const std::string& name, int32_t baud,
-                   int32_t parity, int32_t dataBits, int32_t stopBits,
-                   int32_t dtr, int32_t rts, int32_t xonXoff,
-                   int32_t ctsHandshake, int32_t dsrHandshake)
+CommPort::CommPort(ThreadStart start, const std::string& name,
+                   const PortSettings& s)
     : name_(name), devicePath_(DevicePathForName(name)) {
   const uint32_t error = io_.Open(devicePath_);
   if (error != 0) {
@@ -44,15 +39,15 @@ CommPort::CommPort(ThreadStart start, const std::string& name, int32_t baud,
 
   dtr_ = rts_ = true;
   xonXoff_ = ctsHandshake_ = dsrHandshake_ = false;
-  if (baud != -1) baud_ = static_cast<uint32_t>(baud);
-  if (parity != -1) parity_ = UpperCase(parity);
-  if (dataBits != -1) dataBits_ = dataBits;
-  if (stopBits != -1) stopBits_ = stopBits;
-  if (dtr != -1) dtr_ = dtr != 0;
-  if (rts != -1) rts_ = rts != 0;
-  if (xonXoff != -1) xonXoff_ = xonXoff != 0;
-  if (ctsHandshake != -1) ctsHandshake_ = ctsHandshake != 0;
-  if (dsrHandshake != -1) dsrHandshake_ = dsrHandshake != 0;
+  if (s.baud != -1) baud_ = static_cast<uint32_t>(s.baud);
+  if (s.parity != -1) parity_ = UpperCase(s.parity);
+  if (s.dataBits != -1) dataBits_ = s.dataBits;
+  if (s.stopBits != -1) stopBits_ = s.stopBits;
+  if (s.dtr != -1) dtr_ = s.dtr != 0;
+  if (s.rts != -1) rts_ = s.rts != 0;
+  if (s.xonXoff != -1) xonXoff_ = s.xonXoff != 0;
+  if (s.ctsHandshake != -1) ctsHandshake_ = s.ctsHandshake != 0;
+  if (s.dsrHandshake != -1) dsrHandshake_ = s.dsrHandshake != 0;
 
   const int32_t result = ApplySettings();
   if (result != 0) {

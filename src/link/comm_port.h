@@ -69,19 +69,36 @@ inline constexpr uint32_t kLineParity = 0x04;
 inline constexpr uint32_t kLineFraming = 0x08;
 inline constexpr uint32_t kLineBreak = 0x10;
 
+// A port's line settings; -1 keeps what the device had (DTR and RTS then
+// default to on, the handshakes to off). parity is a letter N, O, E, M or S
+// (lower case accepted), dataBits 5..8, stopBits 1 or 2, the rest flags.
+struct PortSettings {
+  int32_t baud = -1;
+  int32_t parity = -1;
+  int32_t dataBits = -1;
+  int32_t stopBits = -1;
+  int32_t dtr = -1;
+  int32_t rts = -1;
+  int32_t xonXoff = -1;
+  int32_t ctsHandshake = -1;
+  int32_t dsrHandshake = -1;
+
+  // The instrument's line: baud bit/s, 8 data bits, no parity, 1 stop bit,
+  // DTR and RTS on, no handshakes.
+  static PortSettings Instrument(int32_t baud) {
+    return PortSettings{baud, 'N', 8, 1, 1, 1, 0, 0, 0};
+  }
+};
+
 class CommPort : public SerialDevice {
  public:
   enum class ThreadStart { kAtConstruction, kByDerivedClass };
 
-  // Opens name and configures it: baud in bit/s, parity a letter N, O, E, M
-  // or S (lower case accepted), dataBits 5..8, stopBits 1 or 2, the rest
-  // flags; -1 keeps what the device had (DTR and RTS then default to on, the
-  // handshakes to off). The port exists even when opening failed: status()
-  // then says why (-198 no such device, -199 in use, -95..-97 a bad
-  // setting, -196/-197 the device refused) and no threads run.
-  CommPort(const std::string& name, int32_t baud, int32_t parity,
-           int32_t dataBits, int32_t stopBits, int32_t dtr, int32_t rts,
-           int32_t xonXoff, int32_t ctsHandshake, int32_t dsrHandshake);
+  // Opens name and configures it with settings. The port exists even when
+  // opening failed: status() then says why (-198 no such device, -199 in
+  // use, -95..-97 a bad setting, -196/-197 the device refused) and no
+  // threads run.
+  CommPort(const std::string& name, const PortSettings& settings);
   // Stops both threads (a pending write is aborted, a break cut short),
   // closes the device, then discards the RxQueue and the TxQueue.
   ~CommPort() override;
@@ -198,10 +215,8 @@ class CommPort : public SerialDevice {
  protected:
   // As the public constructor; with kByDerivedClass the threads wait for
   // StartThreads().
-  CommPort(ThreadStart start, const std::string& name, int32_t baud,
-           int32_t parity, int32_t dataBits, int32_t stopBits, int32_t dtr,
-           int32_t rts, int32_t xonXoff, int32_t ctsHandshake,
-           int32_t dsrHandshake);
+  CommPort(ThreadStart start, const std::string& name,
+           const PortSettings& settings);
 
   // Starts the reader, then the writer thread, if the device is open and
   // they have not run yet. A thread that cannot start fails the port with
@@ -299,7 +314,7 @@ class CommPort : public SerialDevice {
   std::mutex waitMutex_;
   std::condition_variable waitCondition_;   // rx waits, threads ending
   std::condition_variable drainCondition_;  // tx drain waits
-  int runningThreads_ = 0;  // guarded by waitMutex_
+  int runningThreads_ = 0;                  // guarded by waitMutex_
 
   std::thread reader_;
   std::thread writer_;

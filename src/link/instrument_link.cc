@@ -5,7 +5,7 @@
 #include <cstring>
 #include <thread>
 
-#include "component/error_state.h"
+#include "link/error_reporter.h"
 #include "link/link_errors.h"
 #include "log/trace_log.h"
 #include "platform/codepage.h"
@@ -24,21 +24,24 @@ constexpr uint32_t kSimulatedLoopbackMs = 2000;
 constexpr size_t kMaxPending = LineDecoder::kBufferSize;
 constexpr int kTransmit = 1, kSendOnly = 2, kReceiveOnly = 3;
 
+// The link, not the buffer, decides where a failed check is written.
+int32_t VerifyReply(MessageBuffer* reply) {
+  const MessageBuffer::Verdict verdict = reply->VerifyReply();
+  if (!verdict.traceLine.empty()) TraceLine(verdict.traceLine.c_str(), false);
+  return verdict.result;
+}
+
 int64_t ElapsedMs(Clock::time_point start) {
   return std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
 }
 
 }  // namespace
 
-InstrumentLink::InstrumentLink(ErrorState* errorState,
-                               const std::string& portName, int32_t bps,
-                               int32_t parity, int32_t dataBits,
-                               int32_t stopBits, int32_t dtr, int32_t rts,
-                               int32_t xonXoff, int32_t ctsHandshake,
-                               int32_t dsrHandshake)
-    : CommPort(ThreadStart::kByDerivedClass, portName, bps, parity, dataBits,
-               stopBits, dtr, rts, xonXoff, ctsHandshake, dsrHandshake),
-      errorState_(errorState) {
+InstrumentLink::InstrumentLink(ErrorReporter* errors,
+                               const std::string& portName,
+                               const PortSettings& settings)
+    : CommPort(ThreadStart::kByDerivedClass, portName, settings),
+      errors_(errors) {
   // The port's threads call virtual hooks: start them only once this object
   // is complete, and stop them before it is torn down.
   StartThreads();
@@ -64,7 +67,7 @@ void InstrumentLink::Wait(uint32_t milliseconds_, bool pump) {
 }
 
 std::string InstrumentLink::ErrorLabel() const {
-  return errorState_ ? WideToAnsi(errorState_->message()) : std::string();
+  return WideToAnsi(errors_->message());
 }
 
 void InstrumentLink::TraceCommand(uint16_t command, int kind) {
@@ -94,12 +97,12 @@ bool InstrumentLink::Transmit(uint16_t command, const uint8_t* payload,
   const bool sendFailed = r != 0;
   if (r == 0) {
     r = ReceiveFrame(reply);
-    if (r == 0) r = reply->VerifyReply();
+    if (r == 0) r = VerifyReply(reply);
     if (r == 0) return true;
   }
   RecordError(r, sendFailed ? nullptr : reply);
   const std::string label = ErrorLabel();
-  const auto code = static_cast<int16_t>(errorState_->code());
+  const auto code = static_cast<int16_t>(errors_->code());
   if (sendFailed) {
     TraceExchange(request.data(), request.length(), code, true, label.c_str());
   } else {
@@ -120,7 +123,7 @@ bool InstrumentLink::SendOnly(uint16_t command, const uint8_t* payload,
   RecordError(r, nullptr);
   const std::string label = ErrorLabel();
   TraceExchange(request.data(), request.length(),
-                static_cast<int16_t>(errorState_->code()), true, label.c_str());
+                static_cast<int16_t>(errors_->code()), true, label.c_str());
   return false;
 }
 
@@ -129,13 +132,12 @@ bool InstrumentLink::ReceiveOnly(uint16_t command, MessageBuffer* reply) {
   if (simulation) return true;
   reply->expectedNumber = ReplyNumber(command);
   int32_t r = ReceiveFrame(reply);
-  if (r == 0) r = reply->VerifyReply();
+  if (r == 0) r = VerifyReply(reply);
   if (r == 0) return true;
   RecordError(r, reply);
   const std::string label = ErrorLabel();
   TraceExchange(reply->data(), reply->length(),
-                static_cast<int16_t>(errorState_->code()), false,
-                label.c_str());
+                static_cast<int16_t>(errors_->code()), false, label.c_str());
   return false;
 }
 
@@ -163,7 +165,7 @@ bool InstrumentLink::RunLoopback() {
   RecordError(r, nullptr);
   const std::string label = ErrorLabel();
   TraceExchange(sent.data(), sent.length(),
-                static_cast<int16_t>(errorState_->code()), true, label.c_str());
+                static_cast<int16_t>(errors_->code()), true, label.c_str());
   return false;
 }
 
@@ -267,12 +269,12 @@ void InstrumentLink::RecordError(int32_t code, const MessageBuffer* reply) {
   const bool nak = reply != nullptr && reply->cursor() >= 6 &&
                    reply->length() > 6 && reply->data()[6] == kNak;
   if (!nak) {
-    errorState_->SetCode(100 - code, ErrorMessageId(code));
+    errors_->SetCode(100 - code, ErrorMessageId(code));
     return;
   }
   // Detail bytes exist only when the cursor moved past the error number.
   const bool details = reply->cursor() == 9;
-  errorState_->RecordInstrumentError(
+  errors_->RecordInstrumentError(
       code, reply->Payload(),
       details ? static_cast<size_t>(reply->PayloadRemaining()) : 0);
 }

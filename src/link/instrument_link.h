@@ -24,7 +24,7 @@
 
 namespace q7k {
 
-class ErrorState;
+class ErrorReporter;
 
 inline constexpr int32_t kDefaultResponseTimeoutMs = 4000;
 inline constexpr int32_t kNoTimeout = -1;
@@ -32,13 +32,12 @@ inline constexpr char kLoopbackText[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
 
 class InstrumentLink : public CommPort {
  public:
-  // Opens portName (as port creation builds it) with the given settings; the
-  // link exists even when opening failed (status() tells why).
-  // REQUIRES: errorState outlives the link.
-  InstrumentLink(ErrorState* errorState, const std::string& portName,
-                 int32_t bps, int32_t parity, int32_t dataBits,
-                 int32_t stopBits, int32_t dtr, int32_t rts, int32_t xonXoff,
-                 int32_t ctsHandshake, int32_t dsrHandshake);
+  // Opens portName (as port creation builds it) with settings; the link
+  // exists even when opening failed (status() tells why). Failures are
+  // recorded in errors.
+  // REQUIRES: errors outlives the link.
+  InstrumentLink(ErrorReporter* errors, const std::string& portName,
+                 const PortSettings& settings);
   ~InstrumentLink() override;
 
   // Sends command with payload (payloadSize bytes, null when 0) and waits
@@ -76,7 +75,7 @@ class InstrumentLink : public CommPort {
   void TraceCommand(uint16_t command, int kind);
   std::string ErrorLabel() const;
 
-  ErrorState* errorState_;
+  ErrorReporter* errors_;
   uint32_t lastTraceCode_ = 0;
   LineDecoder decoder_;
 };

@@ -9,9 +9,9 @@ namespace q7k {
 
 enum LinkError : int32_t {
   kLinkOk = 0,
-  kLinkTimeout = -33,          // no complete reply within the time-out
-  kLinkTooLong = -35,          // reply longer than the buffers
-  kLinkBadNumber = -37,        // unknown command, or wrong reply number
+  kLinkTimeout = -33,    // no complete reply within the time-out
+  kLinkTooLong = -35,    // reply longer than the buffers
+  kLinkBadNumber = -37,  // unknown command, or wrong reply number
   kLinkBadChecksum = -38,
   kLinkBadLength = -39,
   kLinkBadAckNak = -40,
@@ -20,7 +20,7 @@ enum LinkError : int32_t {
   kPortBadStopBits = -95,
   kPortBadDataBits = -96,
   kPortBadParity = -97,
-  kPortShortTransfer = -98,    // short Read, overfull Write, empty ReadByte
+  kPortShortTransfer = -98,  // short Read, overfull Write, empty ReadByte
   kPortNotSupported = -99,
   kPortHandshakeInUse = -195,  // DTR/RTS set by hand under handshake
   kPortSettingsFailed = -196,

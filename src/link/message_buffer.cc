@@ -5,7 +5,6 @@
 #include <iterator>
 
 #include "link/link_errors.h"
-#include "log/trace_log.h"
 
 namespace q7k {
 namespace {
@@ -77,12 +76,13 @@ uint16_t ReadLe16(const uint8_t* p) {
   return static_cast<uint16_t>(p[0] | (p[1] << 8));
 }
 
-// The plain (not time-stamped) trace line of a failed reply check.
+// A failed reply check with the trace line that describes it.
 template <typename... Args>
-void TraceCheckFailure(const char* format, Args... args) {
+MessageBuffer::Verdict CheckFailure(int32_t result, const char* format,
+                                    Args... args) {
   char line[96];
   std::snprintf(line, sizeof line, format, args...);
-  TraceLine(line, false);
+  return {result, line};
 }
 
 }  // namespace
@@ -143,57 +143,54 @@ int32_t MessageBuffer::BuildFrame(uint16_t command, const uint8_t* payload,
   return kLinkOk;
 }
 
-int32_t MessageBuffer::VerifyReply() {
+MessageBuffer::Verdict MessageBuffer::VerifyReply() {
   const int32_t expectedLength = static_cast<int32_t>(length_) - 8;
   if (length_ < 2) {
     // No checksum field to compare: the frame is simply too short.
-    TraceCheckFailure("Message Length Error[%u,%u]", 0u,
-                      static_cast<unsigned>(expectedLength));
-    return kLinkBadLength;
+    return CheckFailure(kLinkBadLength, "Message Length Error[%u,%u]", 0u,
+                        static_cast<unsigned>(expectedLength));
   }
 
   const uint16_t received = ChecksumField();
   const uint16_t computed =
       static_cast<uint16_t>(ByteSum(static_cast<int32_t>(length_) - 2));
   if (received != computed) {
-    TraceCheckFailure(
-        "Message Checksum Error[%u,%u](l=%d)", static_cast<unsigned>(received),
-        static_cast<unsigned>(computed), static_cast<int>(length_));
-    return kLinkBadChecksum;
+    return CheckFailure(kLinkBadChecksum, "Message Checksum Error[%u,%u](l=%d)",
+                        static_cast<unsigned>(received),
+                        static_cast<unsigned>(computed),
+                        static_cast<int>(length_));
   }
 
   // A length field the frame is too short to hold cannot match.
   if (length_ < 6 || LengthField() != expectedLength) {
-    TraceCheckFailure("Message Length Error[%u,%u]",
-                      static_cast<unsigned>(static_cast<int>(LengthField())),
-                      static_cast<unsigned>(expectedLength));
-    return kLinkBadLength;
+    return CheckFailure(kLinkBadLength, "Message Length Error[%u,%u]",
+                        static_cast<unsigned>(static_cast<int>(LengthField())),
+                        static_cast<unsigned>(expectedLength));
   }
 
   if (MessageNumber() != expectedNumber) {
-    TraceCheckFailure("Message Number Error[%u,%u]",
-                      static_cast<unsigned>(MessageNumber()),
-                      static_cast<unsigned>(expectedNumber));
-    return kLinkBadNumber;
+    return CheckFailure(kLinkBadNumber, "Message Number Error[%u,%u]",
+                        static_cast<unsigned>(MessageNumber()),
+                        static_cast<unsigned>(expectedNumber));
   }
 
   cursor_ = 6;
   // The ACK/NAK byte and a NAK's error number are payload bytes: a payload
   // too short to hold them is malformed rather than read from the checksum.
   const int32_t payloadLength = expectedLength;
-  if (payloadLength < 1) return kLinkBadAckNak;
+  if (payloadLength < 1) return {kLinkBadAckNak, {}};
   switch (data_[6]) {
     case kAck:
       if (payloadLength > 1) cursor_ = 7;
-      return kLinkOk;
+      return {kLinkOk, {}};
     case kNak: {
-      if (payloadLength < 3) return kLinkBadAckNak;
+      if (payloadLength < 3) return {kLinkBadAckNak, {}};
       const int16_t number = static_cast<int16_t>(ReadLe16(&data_[7]));
       if (payloadLength > 3) cursor_ = 9;
-      return number;
+      return {number, {}};
     }
     default:
-      return kLinkBadAckNak;
+      return {kLinkBadAckNak, {}};
   }
 }
 

@@ -24,6 +24,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace q7k {
@@ -63,12 +64,19 @@ class MessageBuffer {
   int32_t BuildFrame(uint16_t command, const uint8_t* payload,
                      size_t payloadSize);
 
+  // What VerifyReply found: 0 for ACK, the NAK's sign-extended error number,
+  // or a link error; a failing header check also gives the plain trace line
+  // that describes it (the caller decides whether to log it).
+  struct Verdict {
+    int32_t result = 0;
+    std::string traceLine;
+  };
+
   // Checks a received reply placed with SetFrame against expectedNumber, in
   // this order: checksum (-38), length field (-39), message number (-37),
-  // ACK/NAK byte (-40). A failing check of the first three writes its plain
-  // trace line. Returns 0 for ACK, or the NAK's sign-extended error number.
-  // A frame shorter than 2 bytes fails as -39 without reading outside it.
-  int32_t VerifyReply();
+  // ACK/NAK byte (-40); only the first three give a trace line. A frame
+  // shorter than 2 bytes fails as -39 without reading outside it.
+  Verdict VerifyReply();
 
   // Copies a decoded frame into the buffer: length = count, cursor = 0.
   // False (buffer unchanged) when count exceeds the capacity.

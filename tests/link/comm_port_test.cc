@@ -34,7 +34,7 @@ std::vector<uint8_t> Pattern(size_t n, uint8_t seed = 0) {
 
 std::unique_ptr<CommPort> OpenPort(const std::string& name,
                                    int32_t baud = 9600) {
-  return std::make_unique<CommPort>(name, baud, 'N', 8, 1, 1, 1, 0, 0, 0);
+  return std::make_unique<CommPort>(name, PortSettings::Instrument(baud));
 }
 
 // Takes exactly count bytes from the port, sleeping between arrivals.
@@ -196,8 +196,9 @@ TEST_F(CommPortTest, OpenFailuresLeaveAPortWithoutThreads) {
   EXPECT_EQ(port->ErrorMessageId(port->status()), 7436);
 
   // A bad setting given at creation fails the open.
-  port = std::make_unique<CommPort>(pty_.slavePath(), 9600, 'N', 8, 3, 1, 1, 0,
-                                    0, 0);
+  PortSettings bad = PortSettings::Instrument(9600);
+  bad.stopBits = 3;
+  port = std::make_unique<CommPort>(pty_.slavePath(), bad);
   EXPECT_EQ(port->status(), kPortBadStopBits);
   EXPECT_EQ(port->ErrorMessageId(port->status()), 7429);
   EXPECT_TRUE(port->WaitThreadsEnded(milliseconds(0)));

@@ -4,7 +4,7 @@
 //
 //   PtyPair pty;                       // raw mode, both ends open
 //   ASSERT_TRUE(pty.ok());
-//   CommPort port(pty.slavePath(), 9600, 'N', 8, 1, 1, 1, 0, 0, 0);
+//   CommPort port(pty.slavePath(), PortSettings::Instrument(9600));
 //   PtyPeer peer(pty.master());        // collects what the port sends
 //   peer.Send({0x10, 0x02});           // bytes for the port to receive
 //   ASSERT_TRUE(peer.WaitReceived(3)); // the port's bytes arrived

@@ -1,6 +1,6 @@
 #include "app_identity.h"
 
-#include "wire_bytes.h"
+#include "link/le_bytes.h"
 
 namespace q7k {
 namespace emu {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "wire_bytes.h"
+#include "link/le_bytes.h"
 
 namespace q7k {
 namespace emu {

@@ -6,7 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "wire_bytes.h"
+#include "link/command_codes.h"
+#include "link/le_bytes.h"
 
 namespace q7k {
 namespace emu {
@@ -84,17 +85,17 @@ void BoardStore::Write(const Key& key, EepromWords* board, int location,
 Reply BoardStore::Handle(uint16_t command, const uint8_t* p, size_t n) {
   int words = 1;
   switch (command) {
-    case 0x7E05:
-    case 0x7E07:
-    case 0x7E09:
-    case 0x7E0B:
+    case cmd::kWrite32:
+    case cmd::kRead32:
+    case cmd::kWriteFloat16:
+    case cmd::kReadFloat16:
       words = 32;
       break;
-    case 0x7E08:
-    case 0x7E0A:
+    case cmd::kWriteLong:
+    case cmd::kReadLong:
       words = 2;
       break;
-    case 0x7E0C:
+    case cmd::kChecksum:
       words = 0;
       break;
     default:
@@ -108,9 +109,10 @@ Reply BoardStore::Handle(uint16_t command, const uint8_t* p, size_t n) {
 
   std::vector<uint8_t> data;
   ByteWriter out(&data);
-  const bool write = command == 0x7E04 || command == 0x7E05 ||
-                     command == 0x7E08 || command == 0x7E09;
-  if (command == 0x7E0C) {
+  const bool write = command == cmd::kWriteInt || command == cmd::kWrite32 ||
+                     command == cmd::kWriteLong ||
+                     command == cmd::kWriteFloat16;
+  if (command == cmd::kChecksum) {
     out.U16(WordSum(*board));
   } else if (write) {
     ByteReader in(p + kAddressBytes, n - kAddressBytes);

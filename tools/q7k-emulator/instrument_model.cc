@@ -2,8 +2,9 @@
 
 #include <algorithm>
 
+#include "link/command_codes.h"
+#include "link/le_bytes.h"
 #include "link/message_buffer.h"
-#include "wire_bytes.h"
 
 namespace q7k {
 namespace emu {
@@ -13,30 +14,31 @@ constexpr size_t kWatchdogTextBytes = 64;
 
 // Commands the boot loader answers; everything else needs the application.
 bool LoaderKnows(uint16_t command) {
-  return command <= 0x0002 || command == 0x0008 || command == 0x0009 ||
-         (command >= 0x000A && command <= 0x0011);
+  return command <= cmd::kPowerOn || command == cmd::kRestartLoader ||
+         command == 0x0009 ||
+         (command >= cmd::kAppParams && command <= cmd::kDeleteApp);
 }
 
 // Commands refused while a test runs: they reconfigure the instrument, its
 // flash or its calibration under the test's feet.
 bool DisturbsTest(uint16_t command) {
   switch (command) {
-    case 0x0003:
-    case 0x0005:
-    case 0x0008:
-    case 0x000A:
-    case 0x000B:
-    case 0x000C:
-    case 0x0010:
-    case 0x0011:
-    case 0x7E04:
-    case 0x7E05:
-    case 0x7E08:
-    case 0x7E09:
-    case 0x7E18:
+    case cmd::kInitParams:
+    case cmd::kStartTest:
+    case cmd::kRestartLoader:
+    case cmd::kAppParams:
+    case cmd::kDownloadBlock:
+    case cmd::kDownloadComplete:
+    case cmd::kExecuteApp:
+    case cmd::kDeleteApp:
+    case cmd::kWriteInt:
+    case cmd::kWrite32:
+    case cmd::kWriteLong:
+    case cmd::kWriteFloat16:
+    case cmd::kChipSelectTest:
       return true;
     default:
-      return command >= 0x7E0F && command <= 0x7E14;
+      return command >= cmd::kGuardCal && command <= cmd::kUpdateSysCal;
   }
 }
 
@@ -86,78 +88,78 @@ Reply InstrumentModel::Handle(uint16_t command, const uint8_t* payload,
 
 Reply InstrumentModel::Dispatch(uint16_t command, const uint8_t* p, size_t n) {
   switch (command) {
-    case 0x0001:
+    case cmd::kAppInfo:
       return apps_.AppInfo();
-    case 0x0002:
+    case cmd::kPowerOn:
       ++powerOns_;
       tests_.PowerOn();
       apps_.Abort();
       return Reply::Ack();
-    case 0x0003:
+    case cmd::kInitParams:
       return tests_.InitParams(p, n);
-    case 0x0004:
+    case cmd::kRuntimeParams:
       return tests_.RuntimeParams(p, n);
-    case 0x0005:
+    case cmd::kStartTest:
       return tests_.Start();
-    case 0x0006:
+    case cmd::kResults:
       return tests_.Results(p, n, false);
-    case 0x0007:
+    case cmd::kStopTest:
       return tests_.Stop();
-    case 0x0008:
+    case cmd::kRestartLoader:
       return apps_.RestartLoader();
-    case 0x000A:
+    case cmd::kAppParams:
       return apps_.Announce(p, n);
-    case 0x000B:
+    case cmd::kDownloadBlock:
       return apps_.Block(p, n);
-    case 0x000C:
+    case cmd::kDownloadComplete:
       return apps_.Complete();
-    case 0x000D:
+    case cmd::kAbortDownload:
       return apps_.Abort();
-    case 0x000E:
+    case cmd::kSearchApp:
       return apps_.Search(p, n);
-    case 0x000F:
+    case cmd::kFlashDirectory:
       return apps_.DirectoryPage(p, n);
-    case 0x0010:
+    case cmd::kExecuteApp:
       return apps_.Execute(p, n);
-    case 0x0011:
+    case cmd::kDeleteApp:
       return apps_.Delete(p, n);
-    case 0x0012:
+    case cmd::kThermal:
       return tests_.Thermal();
-    case 0x0013:
+    case cmd::kCalInfo:
       return CalInfo();
-    case 0x0014:
+    case cmd::kBoundaryTemps:
       return tests_.BoundaryTemps(p, n);
-    case 0x0015:
+    case cmd::kRefCalCoeffs:
       return service_.RefCalCoeffs();
-    case 0x0016:
+    case cmd::kExtendedResults:
       return tests_.Results(p, n, true);
-    case 0x7E00:
-    case 0x7E01:
-    case 0x7E02:
-    case 0x7E03:
-    case 0x7E19:
-    case 0x7E1A:
+    case cmd::kRegWrite:
+    case cmd::kRegRead:
+    case cmd::kRegOr:
+    case cmd::kRegAnd:
+    case cmd::kContinuousWrite:
+    case cmd::kContinuousRead:
       return service_.Registers(command, p, n);
-    case 0x7E0D:
-    case 0x7E0F:
-    case 0x7E10:
-    case 0x7E11:
-    case 0x7E17:
+    case cmd::kSoftwareVerify:
+    case cmd::kGuardCal:
+    case cmd::kRefCal:
+    case cmd::kSysCal:
+    case cmd::kSafetyMonitor:
       return service_.Enable(command, p, n);
-    case 0x7E0E:
+    case cmd::kTestWaveform:
       return service_.TestWaveform(p, n);
-    case 0x7E12:
+    case cmd::kUpdateRefCal:
       return service_.UpdateRefCal(p, n);
-    case 0x7E13:
+    case cmd::kUpdateGuardCal:
       return service_.UpdateGuardCal(p, n);
-    case 0x7E14:
+    case cmd::kUpdateSysCal:
       return service_.UpdateSysCal(p, n);
-    case 0x7E16:
+    case cmd::kRawResults:
       return tests_.RawResults(p, n);
     default:
       break;
   }
-  if (command >= 0x7E04 && command <= 0x7E0C) {
+  if (command >= cmd::kWriteInt && command <= cmd::kChecksum) {
     return boards_.Handle(command, p, n);
   }
   // 0x0000, 0x0009, 0x7E15 and the chip select test: nothing to do.

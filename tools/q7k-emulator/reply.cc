@@ -1,7 +1,7 @@
 #include "reply.h"
 
 #include "link/message_buffer.h"
-#include "wire_bytes.h"
+#include "link/le_bytes.h"
 
 namespace q7k {
 namespace emu {

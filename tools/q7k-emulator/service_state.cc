@@ -1,6 +1,7 @@
 #include "service_state.h"
 
-#include "wire_bytes.h"
+#include "link/command_codes.h"
+#include "link/le_bytes.h"
 
 namespace q7k {
 namespace emu {
@@ -33,14 +34,14 @@ Reply ServiceState::Registers(uint16_t command, const uint8_t* p, size_t n) {
   const uint32_t address = r.U32();
   const uint32_t value = r.U32();
   switch (command) {
-    case 0x7E00:
-    case 0x7E19:
+    case cmd::kRegWrite:
+    case cmd::kContinuousWrite:
       registers_[address] = value;
       return Reply::Ack();
-    case 0x7E02:
+    case cmd::kRegOr:
       registers_[address] = reg(address) | value;
       return Reply::Ack();
-    case 0x7E03:
+    case cmd::kRegAnd:
       registers_[address] = reg(address) & value;
       return Reply::Ack();
     default: {  // 0x7E01, 0x7E1A

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "wire_bytes.h"
+#include "link/le_bytes.h"
 
 namespace q7k {
 namespace emu {
