@@ -36,8 +36,8 @@ bool ReadWordPair(const CommandChannel& channel, int16_t slot, int16_t subslot,
                   int16_t location, int32_t* out) {
   int16_t low = 0, high = 0;
   if (!ReadBoardWord(channel, slot, subslot, location, &low) ||
-      !ReadBoardWord(channel, slot, subslot,
-                     static_cast<int16_t>(location + 1), &high)) {
+      !ReadBoardWord(channel, slot, subslot, static_cast<int16_t>(location + 1),
+                     &high)) {
     return false;
   }
   *out = LongOfWords(low, high);

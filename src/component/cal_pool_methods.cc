@@ -45,8 +45,8 @@ HRESULT Q7kCommObject::ReadCalDataRevision(short* pVal) {
 
 HRESULT Q7kCommObject::SetCalPoolToDefault() {
   ResetSystemCoefficients(&cal_);
-  return FAILED(comm()->UpdateSysCal(0, 1.0f, cal_.GainCoeffs,
-                                     cal_.PhaseCoeffs))
+  return FAILED(
+             comm()->UpdateSysCal(0, 1.0f, cal_.GainCoeffs, cal_.PhaseCoeffs))
              ? E_FAIL
              : S_OK;
 }

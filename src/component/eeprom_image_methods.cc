@@ -81,7 +81,8 @@ HRESULT Q7kCommObject::Float2Ints(float fData, short* nVal1, short* nVal2) {
 
 HRESULT Q7kCommObject::Ints2Float(short nData1, short nData2, float* fVal) {
   if (fVal == nullptr) return E_POINTER;
-  *fVal = JoinFloat(static_cast<uint16_t>(nData1), static_cast<uint16_t>(nData2));
+  *fVal =
+      JoinFloat(static_cast<uint16_t>(nData1), static_cast<uint16_t>(nData2));
   return S_OK;
 }
 

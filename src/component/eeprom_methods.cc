@@ -127,8 +127,8 @@ HRESULT Q7kCommObject::Write32(short nSlot, short nSubslot, short nStartLoc,
              : ReportFailure();
 }
 
-HRESULT Q7kCommObject::ReadFloat16(short nSlot, short nSubslot,
-                                   short nStartLoc, float* lpfVal) {
+HRESULT Q7kCommObject::ReadFloat16(short nSlot, short nSubslot, short nStartLoc,
+                                   float* lpfVal) {
   if (lpfVal == nullptr) return E_POINTER;
   if (simulating()) {
     TimerDelay(kSimulatedBlockReadDelayMs, 0);
@@ -170,8 +170,8 @@ HRESULT Q7kCommObject::ReadContents(short nSlot, short nSubslot) {
     short block[kBlockWords];
     std::copy_n(words.begin() + first, kBlockWords, block);
     short sum = image_.checksum();
-    const HRESULT hr = eeprom()->Read32(
-        nSlot, nSubslot, static_cast<short>(first), block, &sum);
+    const HRESULT hr = eeprom()->Read32(nSlot, nSubslot,
+                                        static_cast<short>(first), block, &sum);
     if (FAILED(hr)) return E_FAIL;
     std::copy_n(block, kBlockWords, words.begin() + first);
     image_.set_checksum(sum);

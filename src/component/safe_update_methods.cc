@@ -44,12 +44,11 @@ HRESULT Q7kCommObject::SafeWriteFloat(short nSlot, short nSubslot, short nLoc,
                                       float fVal) {
   uint16_t low = 0, high = 0;
   SplitFloat(fVal, &low, &high);
-  return RunSafeWrite(nSlot, nSubslot, {{SpanKind::kFloat, nLoc}},
-                      {low, high});
+  return RunSafeWrite(nSlot, nSubslot, {{SpanKind::kFloat, nLoc}}, {low, high});
 }
 
-HRESULT Q7kCommObject::SafeWriteFloat16(short nSlot, short nSubslot,
-                                        short nLoc, const float* pfVals) {
+HRESULT Q7kCommObject::SafeWriteFloat16(short nSlot, short nSubslot, short nLoc,
+                                        const float* pfVals) {
   if (pfVals == nullptr) return E_POINTER;
   std::vector<uint16_t> words(kBlockWords);
   for (int i = 0; i < kBlockFloats; ++i) {

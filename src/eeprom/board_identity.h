@@ -27,7 +27,8 @@ bool ReadBoardChars(const CommandChannel& channel, int16_t slot,
 int16_t DecimalOfChars(uint16_t word);
 
 // The first 4 characters agree (a comparison that stops where both end).
-bool KeysMatch(const std::string& key, const char (&boardKey)[kBoardKeyChars + 1]);
+bool KeysMatch(const std::string& key,
+               const char (&boardKey)[kBoardKeyChars + 1]);
 
 }  // namespace q7k
 

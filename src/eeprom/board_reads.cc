@@ -12,8 +12,7 @@ constexpr int32_t kSimulatedInstrumentSerial = 129400373;
 // holds replyBytes.
 template <typename Decode>
 bool Read(const CommandChannel& channel, uint16_t command, int16_t slot,
-          int16_t subslot, int16_t location, size_t replyBytes,
-          Decode decode) {
+          int16_t subslot, int16_t location, size_t replyBytes, Decode decode) {
   const auto w = BoardAddress(slot, subslot, location);
   return channel.Exchange(command, w.data(), w.size(), replyBytes,
                           [&decode](const uint8_t* p, size_t) {

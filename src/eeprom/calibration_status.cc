@@ -62,15 +62,14 @@ bool CalibrationStatus::CheckBlock(int type, int b, const EepromImage& image) {
   r.CalValidFactors =
       static_cast<int16_t>(Ones(image, b + board::kBlockValidBits) +
                            Ones(image, b + board::kBlockValidBits + 1));
-  const bool serialsMatch =
-      LongAt(image, b + board::kBlockGuardSerial) ==
-          records_[GUARD_CAL].CalSerialNumber &&
-      LongAt(image, b + board::kBlockSwitchSerial) ==
-          records_[MODESWITCH_CAL].CalSerialNumber &&
-      LongAt(image, b + board::kBlockMainRefSerial) ==
-          records_[MAIN_REF_CAL].CalSerialNumber &&
-      LongAt(image, b + board::kBlockBackplaneSerial) ==
-          records_[BP_FACTORY_CAL].CalSerialNumber;
+  const bool serialsMatch = LongAt(image, b + board::kBlockGuardSerial) ==
+                                records_[GUARD_CAL].CalSerialNumber &&
+                            LongAt(image, b + board::kBlockSwitchSerial) ==
+                                records_[MODESWITCH_CAL].CalSerialNumber &&
+                            LongAt(image, b + board::kBlockMainRefSerial) ==
+                                records_[MAIN_REF_CAL].CalSerialNumber &&
+                            LongAt(image, b + board::kBlockBackplaneSerial) ==
+                                records_[BP_FACTORY_CAL].CalSerialNumber;
   r.CalSerialNumError = serialsMatch ? 0 : 1;
   return serialsMatch && records_[GUARD_CAL].CalStatus != 0 &&
          records_[MAIN_REF_CAL].CalStatus != 0 &&

@@ -11,7 +11,9 @@ constexpr int kDateChars = 8;
 constexpr int kValidBitWords = 6;
 
 // True when n items of size from i stay inside an image of limit items.
-bool Inside(int i, int n, int limit) { return i >= 0 && n >= 0 && i <= limit - n; }
+bool Inside(int i, int n, int limit) {
+  return i >= 0 && n >= 0 && i <= limit - n;
+}
 
 }  // namespace
 

@@ -98,7 +98,7 @@ bool SafeUpdater::WriteSpan(const Span& span, const uint16_t* in) {
 }
 
 bool SafeUpdater::ReadAll(const std::vector<Span>& spans,
-                         std::vector<uint16_t>* out) {
+                          std::vector<uint16_t>* out) {
   size_t at = 0;
   for (const Span& span : spans) {
     if (!ReadSpan(span, out->data() + at)) return false;
@@ -120,7 +120,7 @@ bool SafeUpdater::VerificationFailed() {
 }
 
 bool SafeUpdater::Write(const std::vector<Span>& spans,
-                       const std::vector<uint16_t>& words) {
+                        const std::vector<uint16_t>& words) {
   std::vector<uint16_t> old(words.size()), back(words.size());
   if (!ReadAll(spans, &old)) return false;
   size_t at = 0;

@@ -43,7 +43,7 @@ class SafeUpdater {
  public:
   // REQUIRES: both outlive the update.
   SafeUpdater(IQ7kEeprom* eeprom, ErrorReporter* errors, int16_t slot,
-             int16_t subslot)
+              int16_t subslot)
       : eeprom_(eeprom), errors_(errors), slot_(slot), subslot_(subslot) {}
 
   // Writes words (the spans' words in order) to spans and commits. False

@@ -60,9 +60,8 @@ const BoardRow* Find(int16_t slot, int16_t subslot) {
   return nullptr;
 }
 
-void PutCalBlock(EepromImage* image, int b, uint16_t revision,
-                 uint16_t factors, const char* initials, uint16_t valid1,
-                 uint16_t word15) {
+void PutCalBlock(EepromImage* image, int b, uint16_t revision, uint16_t factors,
+                 const char* initials, uint16_t valid1, uint16_t word15) {
   auto& w = image->words();
   w[b] = revision;
   w[b + board::kBlockFactors] = factors;
