@@ -385,10 +385,20 @@ TEST_F(EepromBoardTest, CalibrationPoolFromTheBoards) {
   EXPECT_EQ(r[MRED_RES], r[BLUE_RES]);
   EXPECT_GT(r[NBLUE_RES], r[MRED_RES]);
 
+  // The local reset stays when sending the defaults fails.
+  ASSERT_EQ(e_->SetCalPoolToDefault(), S_OK);
+  EXPECT_EQ(emulator_.Requests().back().command, 0x7E14);
+  comm_->put_GainCoeffs(3, 5.0f);
+  comm_->ClosePort();
+  EXPECT_EQ(e_->SetCalPoolToDefault(), E_FAIL);
+  float gain = 0;
+  comm_->get_GainCoeffs(3, &gain);
+  EXPECT_EQ(gain, 1.0f);
+
+  ASSERT_EQ(comm_->OpenPort(static_cast<Q7K_PORT>(kPort), BPS_115200), S_OK);
   emulator_.WithModel(
       [](emu::InstrumentModel& m) { return m.boards().Remove(0, 0); });
   EXPECT_EQ(e_->ReadSysCoeffs(1), E_FAIL);
-  float gain = 0;
   comm_->get_GainCoeffs(0, &gain);
   EXPECT_EQ(gain, 10.0f);
 }
