@@ -173,6 +173,32 @@ class IQ7kComm : public IUnknown {
   virtual HRESULT ContinuousWriteReg(int32_t lAddress, int32_t lVal) = 0;
   virtual HRESULT ContinuousReadReg(int32_t lAddress) = 0;
 
+  // --- Board identity -----------------------------------------------------
+  // Answers read word by word from the board EEPROMs (no EEPROM image
+  // involved). In simulation each has a fixed answer, apart from
+  // ReadGuardBoardRev, whose board search then fails.
+  // The instrument's serial number (backplane locations 52 and 53).
+  virtual HRESULT ReadQ7ISerialNumber(int32_t* pVal) = 0;
+  // The transformer serial number (backplane, 8 characters at 40); what
+  // was read is returned also when a read fails.
+  virtual HRESULT ReadXfmrSerialNumber(BSTR* pVal) = 0;
+  // A board's assembly serial number (locations 27 and 28); -1 on failure.
+  virtual HRESULT ReadAssySerialNumber(short nSlot, short nSubslot,
+                                       int32_t* pVal) = 0;
+  // Month, day and year of a calibration date as numbers: the board's own
+  // record (locations 52 to 54), or the backplane's field block (166 to 168)
+  // when nFldCal is not 0. REQUIRES: lpnDate holds 4 values.
+  virtual HRESULT ReadCalDateInt(short nSlot, short nSubslot, short nFldCal,
+                                 short* lpnDate) = 0;
+  // The board's calibration date as "MM/DD/YY" (as far as it was read).
+  virtual HRESULT ReadCalDate(short nSlot, short nSubslot, BSTR* pVal) = 0;
+  // The guard board's revision letter bytes as one number.
+  virtual HRESULT ReadGuardBoardRev(int32_t* pVal) = 0;
+  // The highest slot 7..1 whose board key (the middle group of its part
+  // number) agrees with the first 4 characters of bstrFind; *pVal -1 when
+  // none does. An empty key gives E_INVALIDARG.
+  virtual HRESULT FindBoardSlot(BSTR bstrFind, short* pVal) = 0;
+
   // --- Progress window ----------------------------------------------------
   // All four return S_OK; the last three do nothing without a window.
   // Shows a new window with bstrMsg, owned by hWnd (0 for none); an owner
@@ -188,26 +214,168 @@ class IQ7kComm : public IUnknown {
   ~IQ7kComm() = default;
 };
 
-// Status of each calibration block.
+// Status of each calibration block. i and nCalType are CAL_INDEX values
+// (0..5); the properties answer 0 (CalDate an empty text) outside them.
 class IQ7kCalStatus : public IUnknown {
+ public:
+  // 1: the calibration is valid.
+  virtual HRESULT get_CalStatus(short i, short* pVal) = 0;
+  // 1: the board's EEPROM sums to 0.
+  virtual HRESULT get_ChecksumStatus(short i, short* pVal) = 0;
+  // The caller's nCalDone of the last check (2 for MODESWITCH_CAL, 0 when
+  // the board could not be read, -1 before any check).
+  virtual HRESULT get_ReportedStatus(short i, short* pVal) = 0;
+  virtual HRESULT get_CalNumFactors(short i, short* pVal) = 0;
+  virtual HRESULT get_CalValidFactors(short i, short* pVal) = 0;
+  // Backplane blocks: 1 when a board serial number recorded in the block
+  // differs from the one last read from that board.
+  virtual HRESULT get_CalSerialNumError(short i, short* pVal) = 0;
+  // The caller's nCalDone disagrees with the verdict.
+  virtual HRESULT get_CalStatusError(short i, short* pVal) = 0;
+  // The assembly serial number of the board last checked.
+  virtual HRESULT get_CalSerialNumber(short i, int32_t* pVal) = 0;
+  // What ReadCalInfo reported.
+  virtual HRESULT get_CalDone(short i, short* pVal) = 0;
+  virtual HRESULT get_CalDate(short i, BSTR* pVal) = 0;
+
+  // Resets the record to "not checked"; E_INVALIDARG outside 0..5.
+  virtual HRESULT InitCalStatusData(short nCalType) = 0;
+  // E_INVALIDARG outside 0..5; otherwise does nothing.
+  virtual HRESULT TraceCalStatusData(short nCalType) = 0;
+  // Reads the calibration's board and judges it. The backplane blocks
+  // depend on the other records: check GUARD_CAL, MAIN_REF_CAL,
+  // FIELD_REF_CAL and MODESWITCH_CAL first, then BP_FACTORY_CAL, then
+  // BP_FIELD_CAL. An invalid calibration is S_OK with CalStatus 0; E_FAIL
+  // when the board cannot be found or read.
+  virtual HRESULT CheckCalStatus(short nCalType, short nCalDone) = 0;
+
  protected:
   ~IQ7kCalStatus() = default;
 };
 
 // Board EEPROM images and their safe update. A board is named by slot and
 // subslot, a value by its word location 0..255 on that board; 32-bit values
-// take two locations, low word first.
+// take two locations, low word first; texts two characters a word, the
+// first in the low byte.
 class IQ7kEeprom : public IUnknown {
  public:
+  // --- The EEPROM image -----------------------------------------------------
+  // One board's 256 words held in the component (all zero until the first
+  // ReadContents). These talk to no instrument; a location range that
+  // leaves the image gives E_INVALIDARG and touches nothing.
+  // The 16-bit sum ReadContents found (0 for a consistent board).
+  virtual HRESULT get_Checksum(short* pVal) = 0;
+  virtual HRESULT put_Checksum(short newVal) = 0;
+  virtual HRESULT get_ValInt(short i, short* pVal) = 0;
+  virtual HRESULT put_ValInt(short i, short newVal) = 0;
+  virtual HRESULT get_ValLong(short i, int32_t* pVal) = 0;
+  virtual HRESULT put_ValLong(short i, int32_t newVal) = 0;
+  virtual HRESULT get_ValFloat(short i, float* pVal) = 0;
+  virtual HRESULT put_ValFloat(short i, float newVal) = 0;
+  // Up to nMax (below 64) characters from location i, ending at a NUL.
+  virtual HRESULT get_ValChars(short i, short nMax, BSTR* pVal) = 0;
+  // Exactly nMax bytes from location i: the text, cut or NUL-padded. An
+  // empty text gives E_INVALIDARG.
+  virtual HRESULT put_ValChars(short i, short nMax, BSTR newVal) = 0;
+  // "MM/DD/YY" from the six characters MMDDYY at i..i+2.
+  virtual HRESULT get_ValDate(short i, BSTR* pVal) = 0;
+  // Characters 1-2, 4-5 and 7-8 of a text of at least 8 characters.
+  virtual HRESULT put_ValDate(short i, BSTR newVal) = 0;
+  // The 1 bits of words i..i+5; i within 0..250.
+  virtual HRESULT get_ValidBits(short i, short* pVal) = 0;
+
+  // --- Packing helpers (no state) ------------------------------------------
+  virtual HRESULT Float2Ints(float fData, short* nVal1, short* nVal2) = 0;
+  virtual HRESULT Ints2Float(short nData1, short nData2, float* fVal) = 0;
+  virtual HRESULT Int2Chars(short nData, BSTR* pVal) = 0;
+  virtual HRESULT Chars2Int(BSTR bstrVal, short* nVal) = 0;
+
+  // --- Transfers ------------------------------------------------------------
+  // Locations and board addresses are checked by the instrument. In
+  // simulation reads answer fixed values, writes store nothing.
+  // Word 0, the header signature; *pVal unchanged on failure.
+  virtual HRESULT ReadHeader(short nSlot, short nSubslot, short* pVal) = 0;
   // The 16-bit word at nLoc. *pVal is 0 on failure. In simulation the
   // backplane (slot 0, subslot 0) answers fixed values, and a location
   // outside 0..255 gives E_INVALIDARG.
   virtual HRESULT ReadInt(short nSlot, short nSubslot, short nLoc,
                           short* pVal) = 0;
+  // *pVal is 0 on failure.
+  virtual HRESULT ReadLong(short nSlot, short nSubslot, short nLoc,
+                           int32_t* pVal) = 0;
   // The float at nLoc and nLoc + 1. *pVal is 0.0 on failure and in
   // simulation.
   virtual HRESULT ReadFloat(short nSlot, short nSubslot, short nLoc,
                             float* pVal) = 0;
+  virtual HRESULT WriteInt(short nSlot, short nSubslot, short nLoc,
+                           short nVal) = 0;
+  virtual HRESULT WriteLong(short nSlot, short nSubslot, short nLoc,
+                            int32_t lVal) = 0;
+  virtual HRESULT WriteFloat(short nSlot, short nSubslot, short nLoc,
+                             float fVal) = 0;
+  // 32 words from nStartLoc into lpnVal, each also added to *lpnSum
+  // (16-bit, wrapping): the caller initialises the sum.
+  virtual HRESULT Read32(short nSlot, short nSubslot, short nStartLoc,
+                         short* lpnVal, short* lpnSum) = 0;
+  // REQUIRES: lpnVal holds 32 words.
+  virtual HRESULT Write32(short nSlot, short nSubslot, short nStartLoc,
+                          const short* lpnVal) = 0;
+  // 16 floats covering locations nStartLoc..nStartLoc+31.
+  virtual HRESULT ReadFloat16(short nSlot, short nSubslot, short nStartLoc,
+                              float* lpfVal) = 0;
+  virtual HRESULT WriteFloat16(short nSlot, short nSubslot, short nStartLoc,
+                               const float* lpfVal) = 0;
+  // The whole board into the image, and its 16-bit sum into Checksum. On
+  // failure the blocks read so far stay, zeros after them.
+  virtual HRESULT ReadContents(short nSlot, short nSubslot) = 0;
+  // The whole image to the board, unprotected: the image must already sum
+  // to 0; the write count is not advanced.
+  virtual HRESULT WriteContents(short nSlot, short nSubslot) = 0;
+  // The instrument's checksum of the board: 0 for a consistent board.
+  virtual HRESULT CalculateChecksum(short nSlot, short nSubslot,
+                                    short* pVal) = 0;
+
+  // --- Safe update ----------------------------------------------------------
+  // Each reads the old values, writes the new ones, reads them back and
+  // compares, then commits a write count and checksum word derived from
+  // the board, so the board stays consistent. A value that does not read
+  // back, or a final checksum that is not 0, fails with ErrorCode 152 (when
+  // no error was recorded before); nothing is retried or rolled back.
+  // The commit: nWrtCount + 2 to location 1, nChecksum - 2 to 255, each
+  // verified, then the instrument's checksum must be 0.
+  virtual HRESULT SafeUpdate(short nSlot, short nSubslot, short nWrtCount,
+                             short nChecksum) = 0;
+  virtual HRESULT SafeWriteInt(short nSlot, short nSubslot, short nLoc,
+                               short nVal) = 0;
+  // REQUIRES: pVals holds 32 words.
+  virtual HRESULT SafeWrite32(short nSlot, short nSubslot, short nLoc,
+                              const short* pVals) = 0;
+  virtual HRESULT SafeWriteFloat(short nSlot, short nSubslot, short nLoc,
+                                 float fVal) = 0;
+  // REQUIRES: pfVals holds 16 floats.
+  virtual HRESULT SafeWriteFloat16(short nSlot, short nSubslot, short nLoc,
+                                   const float* pfVals) = 0;
+  // The image's board header (locations 2 to 35, 40 to 43 and 50).
+  virtual HRESULT SafeWriteBoardHeader(short nSlot, short nSubslot) = 0;
+  // The image's calibration header: 8 words at 64 when nCalType is 1, else
+  // at 164.
+  virtual HRESULT SafeWriteCalHeader(short nSlot, short nSubslot,
+                                     short nCalType) = 0;
+
+  // --- Calibration pool -----------------------------------------------------
+  // Reference values from slot 0 subslot 3 into CalResistor / CalPoleFreq:
+  // RED_RES and BLUE_RES for nCalType 0, else RED_RES, MRED_RES and
+  // NBLUE_RES.
+  virtual HRESULT ReadCalCoeffs(short nCalType) = 0;
+  // Reads the backplane into the image and takes CalRevision, GainCoeffs
+  // and PhaseCoeffs from its factory block (nCalBlock not 0) or field
+  // block. On failure every coefficient reads 10.0.
+  virtual HRESULT ReadSysCoeffs(short nCalBlock) = 0;
+  // The calibration data revision (-1 on failure).
+  virtual HRESULT ReadCalDataRevision(short* pVal) = 0;
+  // Gains 1.0 and phases 0.0, also sent to the instrument; the local reset
+  // stays when sending fails.
+  virtual HRESULT SetCalPoolToDefault() = 0;
 
  protected:
   ~IQ7kEeprom() = default;

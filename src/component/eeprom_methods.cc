@@ -1,10 +1,45 @@
-// IQ7kEeprom: each method takes its simulated path or forwards to the
-// board-EEPROM subsystem with the call's channel.
+// IQ7kEeprom transfers: each method takes its simulated path or forwards to
+// the board-EEPROM subsystem with the call's channel.
+#include <algorithm>
+#include <cstring>
+
 #include "component/command_guard.h"
 #include "component/q7k_comm_object.h"
+#include "eeprom/board_layout.h"
 #include "eeprom/board_reads.h"
+#include "eeprom/board_writes.h"
+#include "simulator/simulated_boards.h"
 
 namespace q7k {
+namespace {
+
+constexpr int32_t kSimulatedHeaderDelayMs = 500;
+constexpr int32_t kSimulatedBlockReadDelayMs = 100;
+constexpr int32_t kSimulatedBlockWriteDelayMs = 500;
+constexpr int kImageBlocks = board::kWords / kBlockWords;
+
+uint32_t BitsOf(float f) {
+  uint32_t bits;
+  std::memcpy(&bits, &f, sizeof bits);
+  return bits;
+}
+
+}  // namespace
+
+HRESULT Q7kCommObject::ReadHeader(short nSlot, short nSubslot, short* pVal) {
+  if (pVal == nullptr) return E_POINTER;
+  if (simulating()) {
+    TimerDelay(kSimulatedHeaderDelayMs, 0);
+    *pVal = static_cast<short>(board::kHeaderSignature);
+    return S_OK;
+  }
+  int16_t word = 0;
+  if (!ReadBoardWord(channel(), nSlot, nSubslot, board::kSignature, &word)) {
+    return ReportFailure();
+  }
+  *pVal = word;
+  return S_OK;
+}
 
 HRESULT Q7kCommObject::ReadInt(short nSlot, short nSubslot, short nLoc,
                                short* pVal) {
@@ -20,6 +55,19 @@ HRESULT Q7kCommObject::ReadInt(short nSlot, short nSubslot, short nLoc,
              : ReportFailure();
 }
 
+HRESULT Q7kCommObject::ReadLong(short nSlot, short nSubslot, short nLoc,
+                                int32_t* pVal) {
+  if (pVal == nullptr) return E_POINTER;
+  *pVal = 0;
+  if (simulating()) {
+    *pVal = SimulatedBoardLong(nSlot, nSubslot, nLoc);
+    return S_OK;
+  }
+  return ReadBoardLong(channel(), nSlot, nSubslot, nLoc, pVal)
+             ? S_OK
+             : ReportFailure();
+}
+
 HRESULT Q7kCommObject::ReadFloat(short nSlot, short nSubslot, short nLoc,
                                  float* pVal) {
   if (pVal == nullptr) return E_POINTER;
@@ -28,6 +76,120 @@ HRESULT Q7kCommObject::ReadFloat(short nSlot, short nSubslot, short nLoc,
   return ReadBoardFloat(channel(), nSlot, nSubslot, nLoc, pVal)
              ? S_OK
              : ReportFailure();
+}
+
+HRESULT Q7kCommObject::WriteInt(short nSlot, short nSubslot, short nLoc,
+                                short nVal) {
+  if (simulating()) return S_OK;
+  return WriteBoardWord(channel(), nSlot, nSubslot, nLoc, nVal)
+             ? S_OK
+             : ReportFailure();
+}
+
+HRESULT Q7kCommObject::WriteLong(short nSlot, short nSubslot, short nLoc,
+                                 int32_t lVal) {
+  if (simulating()) return S_OK;
+  return WriteBoardLong(channel(), nSlot, nSubslot, nLoc,
+                        static_cast<uint32_t>(lVal))
+             ? S_OK
+             : ReportFailure();
+}
+
+HRESULT Q7kCommObject::WriteFloat(short nSlot, short nSubslot, short nLoc,
+                                  float fVal) {
+  if (simulating()) return S_OK;
+  return WriteBoardLong(channel(), nSlot, nSubslot, nLoc, BitsOf(fVal))
+             ? S_OK
+             : ReportFailure();
+}
+
+HRESULT Q7kCommObject::Read32(short nSlot, short nSubslot, short nStartLoc,
+                              short* lpnVal, short* lpnSum) {
+  if (lpnVal == nullptr || lpnSum == nullptr) return E_POINTER;
+  if (simulating()) {
+    TimerDelay(kSimulatedBlockReadDelayMs, 0);
+    return S_OK;
+  }
+  return ReadBoard32(channel(), nSlot, nSubslot, nStartLoc, lpnVal, lpnSum)
+             ? S_OK
+             : ReportFailure();
+}
+
+HRESULT Q7kCommObject::Write32(short nSlot, short nSubslot, short nStartLoc,
+                               const short* lpnVal) {
+  if (lpnVal == nullptr) return E_POINTER;
+  if (simulating()) {
+    TimerDelay(kSimulatedBlockWriteDelayMs, 0);
+    return S_OK;
+  }
+  return WriteBoard32(channel(), nSlot, nSubslot, nStartLoc, lpnVal)
+             ? S_OK
+             : ReportFailure();
+}
+
+HRESULT Q7kCommObject::ReadFloat16(short nSlot, short nSubslot, short nStartLoc,
+                                   float* lpfVal) {
+  if (lpfVal == nullptr) return E_POINTER;
+  if (simulating()) {
+    TimerDelay(kSimulatedBlockReadDelayMs, 0);
+    return S_OK;
+  }
+  return ReadBoardFloat16(channel(), nSlot, nSubslot, nStartLoc, lpfVal)
+             ? S_OK
+             : ReportFailure();
+}
+
+HRESULT Q7kCommObject::WriteFloat16(short nSlot, short nSubslot,
+                                    short nStartLoc, const float* lpfVal) {
+  if (lpfVal == nullptr) return E_POINTER;
+  if (simulating()) {
+    TimerDelay(kSimulatedBlockReadDelayMs, 0);
+    return S_OK;
+  }
+  return WriteBoardFloat16(channel(), nSlot, nSubslot, nStartLoc, lpfVal)
+             ? S_OK
+             : ReportFailure();
+}
+
+HRESULT Q7kCommObject::CalculateChecksum(short nSlot, short nSubslot,
+                                         short* pVal) {
+  if (pVal == nullptr) return E_POINTER;
+  *pVal = 0;
+  if (simulating()) return S_OK;
+  return ReadBoardChecksum(channel(), nSlot, nSubslot, pVal) ? S_OK
+                                                             : ReportFailure();
+}
+
+HRESULT Q7kCommObject::ReadContents(short nSlot, short nSubslot) {
+  image_.Clear();
+  if (simulating()) FillSimulatedBoard(nSlot, nSubslot, &image_);
+  auto& words = image_.words();
+  for (int k = 0; k < kImageBlocks; ++k) {
+    const auto first = static_cast<size_t>(kBlockWords * k);
+    // The block is seeded from the image: a simulated read leaves it as is.
+    short block[kBlockWords];
+    std::copy_n(words.begin() + first, kBlockWords, block);
+    short sum = image_.checksum();
+    const HRESULT hr = eeprom()->Read32(nSlot, nSubslot,
+                                        static_cast<short>(first), block, &sum);
+    if (FAILED(hr)) return E_FAIL;
+    std::copy_n(block, kBlockWords, words.begin() + first);
+    image_.set_checksum(sum);
+  }
+  return S_OK;
+}
+
+HRESULT Q7kCommObject::WriteContents(short nSlot, short nSubslot) {
+  const auto& words = image_.words();
+  for (int k = 0; k < kImageBlocks; ++k) {
+    const auto first = static_cast<size_t>(kBlockWords * k);
+    short block[kBlockWords];
+    std::copy_n(words.begin() + first, kBlockWords, block);
+    const HRESULT hr =
+        eeprom()->Write32(nSlot, nSubslot, static_cast<short>(first), block);
+    if (FAILED(hr)) return E_FAIL;
+  }
+  return S_OK;
 }
 
 }  // namespace q7k

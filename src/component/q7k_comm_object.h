@@ -16,9 +16,12 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "component/error_state.h"
 #include "eeprom/calibration_cache.h"
+#include "eeprom/calibration_status.h"
+#include "eeprom/eeprom_image.h"
 #include "firmware/app_info.h"
 #include "log/client_log.h"
 #include "q7kcomm/interfaces.h"
@@ -30,6 +33,7 @@ namespace q7k {
 class CommandChannel;
 class InstrumentLink;
 class MessageBuffer;
+struct Span;
 
 class Q7kCommObject final : public IQ7kComm,
                             public IQ7kCalStatus,
@@ -148,17 +152,103 @@ class Q7kCommObject final : public IQ7kComm,
   HRESULT ContinuousWriteReg(int32_t lAddress, int32_t lVal) override;
   HRESULT ContinuousReadReg(int32_t lAddress) override;
 
+  // IQ7kComm: board identity (board_identity_methods.cc)
+  HRESULT ReadQ7ISerialNumber(int32_t* pVal) override;
+  HRESULT ReadXfmrSerialNumber(BSTR* pVal) override;
+  HRESULT ReadAssySerialNumber(short nSlot, short nSubslot,
+                               int32_t* pVal) override;
+  HRESULT ReadCalDateInt(short nSlot, short nSubslot, short nFldCal,
+                         short* lpnDate) override;
+  HRESULT ReadCalDate(short nSlot, short nSubslot, BSTR* pVal) override;
+  HRESULT ReadGuardBoardRev(int32_t* pVal) override;
+  HRESULT FindBoardSlot(BSTR bstrFind, short* pVal) override;
+
   // IQ7kComm: progress window
   HRESULT DisplayMsgDlg(int32_t hWnd, BSTR bstrMsg) override;
   HRESULT DestroyMsgDlg() override;
   HRESULT ShowMsgProgress(short nLower, short nUpper) override;
   HRESULT StepMsgProgress(short nStep) override;
 
-  // IQ7kEeprom
+  // IQ7kCalStatus (cal_status_methods.cc)
+  HRESULT get_CalStatus(short i, short* pVal) override;
+  HRESULT get_ChecksumStatus(short i, short* pVal) override;
+  HRESULT get_ReportedStatus(short i, short* pVal) override;
+  HRESULT get_CalNumFactors(short i, short* pVal) override;
+  HRESULT get_CalValidFactors(short i, short* pVal) override;
+  HRESULT get_CalSerialNumError(short i, short* pVal) override;
+  HRESULT get_CalStatusError(short i, short* pVal) override;
+  HRESULT get_CalSerialNumber(short i, int32_t* pVal) override;
+  HRESULT get_CalDone(short i, short* pVal) override;
+  HRESULT get_CalDate(short i, BSTR* pVal) override;
+  HRESULT InitCalStatusData(short nCalType) override;
+  HRESULT TraceCalStatusData(short nCalType) override;
+  HRESULT CheckCalStatus(short nCalType, short nCalDone) override;
+
+  // IQ7kEeprom: the image (eeprom_image_methods.cc)
+  HRESULT get_Checksum(short* pVal) override;
+  HRESULT put_Checksum(short newVal) override;
+  HRESULT get_ValInt(short i, short* pVal) override;
+  HRESULT put_ValInt(short i, short newVal) override;
+  HRESULT get_ValLong(short i, int32_t* pVal) override;
+  HRESULT put_ValLong(short i, int32_t newVal) override;
+  HRESULT get_ValFloat(short i, float* pVal) override;
+  HRESULT put_ValFloat(short i, float newVal) override;
+  HRESULT get_ValChars(short i, short nMax, BSTR* pVal) override;
+  HRESULT put_ValChars(short i, short nMax, BSTR newVal) override;
+  HRESULT get_ValDate(short i, BSTR* pVal) override;
+  HRESULT put_ValDate(short i, BSTR newVal) override;
+  HRESULT get_ValidBits(short i, short* pVal) override;
+  HRESULT Float2Ints(float fData, short* nVal1, short* nVal2) override;
+  HRESULT Ints2Float(short nData1, short nData2, float* fVal) override;
+  HRESULT Int2Chars(short nData, BSTR* pVal) override;
+  HRESULT Chars2Int(BSTR bstrVal, short* nVal) override;
+
+  // IQ7kEeprom: transfers (eeprom_methods.cc)
+  HRESULT ReadHeader(short nSlot, short nSubslot, short* pVal) override;
   HRESULT ReadInt(short nSlot, short nSubslot, short nLoc,
                   short* pVal) override;
+  HRESULT ReadLong(short nSlot, short nSubslot, short nLoc,
+                   int32_t* pVal) override;
   HRESULT ReadFloat(short nSlot, short nSubslot, short nLoc,
                     float* pVal) override;
+  HRESULT WriteInt(short nSlot, short nSubslot, short nLoc,
+                   short nVal) override;
+  HRESULT WriteLong(short nSlot, short nSubslot, short nLoc,
+                    int32_t lVal) override;
+  HRESULT WriteFloat(short nSlot, short nSubslot, short nLoc,
+                     float fVal) override;
+  HRESULT Read32(short nSlot, short nSubslot, short nStartLoc, short* lpnVal,
+                 short* lpnSum) override;
+  HRESULT Write32(short nSlot, short nSubslot, short nStartLoc,
+                  const short* lpnVal) override;
+  HRESULT ReadFloat16(short nSlot, short nSubslot, short nStartLoc,
+                      float* lpfVal) override;
+  HRESULT WriteFloat16(short nSlot, short nSubslot, short nStartLoc,
+                       const float* lpfVal) override;
+  HRESULT ReadContents(short nSlot, short nSubslot) override;
+  HRESULT WriteContents(short nSlot, short nSubslot) override;
+  HRESULT CalculateChecksum(short nSlot, short nSubslot, short* pVal) override;
+
+  // IQ7kEeprom: safe update (safe_update_methods.cc)
+  HRESULT SafeUpdate(short nSlot, short nSubslot, short nWrtCount,
+                     short nChecksum) override;
+  HRESULT SafeWriteInt(short nSlot, short nSubslot, short nLoc,
+                       short nVal) override;
+  HRESULT SafeWrite32(short nSlot, short nSubslot, short nLoc,
+                      const short* pVals) override;
+  HRESULT SafeWriteFloat(short nSlot, short nSubslot, short nLoc,
+                         float fVal) override;
+  HRESULT SafeWriteFloat16(short nSlot, short nSubslot, short nLoc,
+                           const float* pfVals) override;
+  HRESULT SafeWriteBoardHeader(short nSlot, short nSubslot) override;
+  HRESULT SafeWriteCalHeader(short nSlot, short nSubslot,
+                             short nCalType) override;
+
+  // IQ7kEeprom: calibration pool (cal_pool_methods.cc)
+  HRESULT ReadCalCoeffs(short nCalType) override;
+  HRESULT ReadSysCoeffs(short nCalBlock) override;
+  HRESULT ReadCalDataRevision(short* pVal) override;
+  HRESULT SetCalPoolToDefault() override;
 
   // IQ7kLog
   HRESULT get_LogFilename(BSTR* pVal) override;
@@ -192,6 +282,13 @@ class Q7kCommObject final : public IQ7kComm,
                   size_t size = 0);
 
   bool simulating() const { return simulMode_ != SIMUL_NONE; }
+  // The component's own interfaces, for methods built from other methods.
+  IQ7kComm* comm() { return this; }
+  IQ7kEeprom* eeprom() { return this; }
+  // Runs the safe update of spans with words on a board.
+  HRESULT RunSafeWrite(short slot, short subslot,
+                       const std::vector<Span>& spans,
+                       const std::vector<uint16_t>& words);
   SimulatorSettings simulatorSettings() const;
   // The running application's description: from the simulator, or command 1.
   bool QueryRunningApp(AppInfo* out);
@@ -215,6 +312,8 @@ class Q7kCommObject final : public IQ7kComm,
   AppInfo currentApp_{};
   int16_t flashDirCount_ = 0;
   CalibrationCache cal_;
+  EepromImage image_;
+  CalibrationStatus calStatus_;
 };
 
 }  // namespace q7k

@@ -45,6 +45,13 @@ bool BoardStore::Replace(int16_t slot, int16_t subslot,
   return true;
 }
 
+bool BoardStore::Remove(int16_t slot, int16_t subslot) {
+  Key key;
+  if (!KeyOf(slot, subslot, &key)) return false;
+  boards_.erase(key);
+  return true;
+}
+
 void BoardStore::SetWriteFault(int16_t slot, int16_t subslot,
                                uint16_t xorMask) {
   Key key;

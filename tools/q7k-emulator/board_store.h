@@ -46,6 +46,10 @@ class BoardStore {
   // board answers there. Saved when persistence is on.
   bool Replace(int16_t slot, int16_t subslot, const EepromWords& words);
 
+  // Takes the board out of the instrument (a missing or dead board): its
+  // address is refused from now on. False when no board answers there.
+  bool Remove(int16_t slot, int16_t subslot);
+
   // From now on the board stores every written word XOR xorMask (a faulty
   // EEPROM); a mask of 0 heals it.
   void SetWriteFault(int16_t slot, int16_t subslot, uint16_t xorMask);
