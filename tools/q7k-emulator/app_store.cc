@@ -85,7 +85,9 @@ Reply AppStore::Block(const uint8_t* p, size_t n) {
   const uint64_t offset =
       static_cast<uint64_t>(address - download_.firstAddress) * 4;
   const uint64_t end = offset + count;
-  if (end > static_cast<uint64_t>(download_.words) * 4) {
+  // Whole words count, as in the announced length: a record of 34 bytes
+  // may end two bytes into the word after it.
+  if (end / 4 > static_cast<uint64_t>(download_.words)) {
     return Reply::Nak(kErrImageBytes);
   }
   if (download_.bytes.size() < end) {
