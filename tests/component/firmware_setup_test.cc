@@ -344,6 +344,29 @@ TEST_F(FirmwareSetupTest, WatchdogReportThenSetupTwice) {
   EXPECT_EQ(comm_->SetupComm(kComPort, BPS_115200, 5), S_OK);
   EXPECT_EQ(PortOpen(), 1);
   EXPECT_EQ(emulator_->Requests().back().command, 1);
+
+  // A restart without a port sets it up first, then reopens it.
+  comm_->ClosePort();
+  comm_->put_RequireReboot(1);
+  EXPECT_EQ(comm_->RestartBootLoader(kComPort, BPS_115200, 5), S_OK);
+  EXPECT_EQ(PortOpen(), 1);
+  short reboot = 1;
+  comm_->get_RequireReboot(&reboot);
+  EXPECT_EQ(reboot, 0);
+  EXPECT_TRUE(emulator_->WithModel(
+      [](emu::InstrumentModel& m) { return m.apps().in_boot_loader(); }));
+}
+
+TEST_F(FirmwareSetupTest, SimulatedInstrumentRunsTheFileOnDisk) {
+  WriteFirmware("01.20.02");
+  comm_->put_SimulMode(SIMUL_EXC);
+  comm_->put_SimulFast(1);
+  EXPECT_EQ(comm_->SetupComm(kComPort, BPS_115200, 5), S_OK);
+  EXPECT_EQ(PortOpen(), 1);
+  short entry = 0;
+  EXPECT_EQ(comm_->SearchForApp(nullptr, nullptr, nullptr, nullptr, &entry),
+            S_OK);
+  EXPECT_EQ(entry, 2);
 }
 
 }  // namespace
