@@ -95,20 +95,16 @@ class FirmwareSetupTest : public ::testing::Test {
     }
     return out;
   }
-  short Code() {
-    short code = 0;
-    comm_->get_ErrorCode(&code);
-    return code;
+  // A short property or answer, e.g. Get(&IQ7kComm::get_ErrorCode).
+  short Get(HRESULT (IQ7kComm::*get)(short*)) {
+    short value = -1;
+    (comm_.Get()->*get)(&value);
+    return value;
   }
   std::string Message() {
     Bstr text;
     comm_->get_ErrorMsg(text.out());
     return text.utf8();
-  }
-  short PortOpen() {
-    short open = 0;
-    comm_->IsPortOpen(&open);
-    return open;
   }
 
   ScopedTempDir dir_;
@@ -183,13 +179,12 @@ TEST_F(FirmwareSetupTest, DecisionTable) {
     comm_->put_RequireReboot(row.reboot);
 
     EXPECT_EQ(comm_->SetupComm(kComPort, BPS_115200, 5), row.result);
-    EXPECT_EQ(Code(), row.code) << Message();
+    EXPECT_EQ(Get(&IQ7kComm::get_ErrorCode), row.code) << Message();
     EXPECT_EQ(Commands(), row.commands);
-    EXPECT_EQ(PortOpen(), row.result == S_OK ? 1 : 0);
+    EXPECT_EQ(Get(&IQ7kComm::IsPortOpen), row.result == S_OK ? 1 : 0);
     EXPECT_EQ(views_.open_views(), 0);
-    short reboot = 1;
-    comm_->get_RequireReboot(&reboot);
-    EXPECT_EQ(reboot, row.reboot && row.result == E_FAIL ? 1 : 0);
+    EXPECT_EQ(Get(&IQ7kComm::get_RequireReboot),
+              row.reboot && row.result == E_FAIL ? 1 : 0);
     const auto requests = emulator_->Requests();
     if (row.flash == kDiskAsEntry3) {
       EXPECT_EQ(requests.back().payload, (Bytes{3, 0}));
@@ -233,35 +228,35 @@ TEST_F(FirmwareSetupTest, DownloadProgramsTheImageByteForByte) {
 }
 
 TEST_F(FirmwareSetupTest, BlocksBreakAtGapsAndAt256Bytes) {
-  // Records given as (word address, byte count).
+  // Records of `bytes` bytes back to back, from a gap on 80 words
+  // further, and one more of lastBytes at the end.
   struct Case {
     const char* what;
-    std::vector<std::pair<uint32_t, size_t>> records;
+    uint32_t records, bytes, gapAt;
+    size_t lastBytes;
     std::vector<size_t> blocks;
     int progressSteps;
   };
-  std::vector<std::pair<uint32_t, size_t>> hundred, gap;
-  for (uint32_t i = 0; i < 100; ++i) hundred.push_back({8 * i, 32});
-  for (uint32_t i = 0; i < 10; ++i)
-    gap.push_back({8 * i + (i >= 3 ? 80 : 0), 32});
-  std::vector<std::pair<uint32_t, size_t>> tight;
-  for (uint32_t i = 0; i < 7; ++i) tight.push_back({8 * i, 32});
-  tight.push_back({56, 16});
-  tight.push_back({60, 34});
   const Case cases[] = {
       {"100 records of 32 bytes",
-       hundred,
+       99,
+       32,
+       1000,
+       32,
        {256, 256, 256, 256, 256, 256, 256, 256, 256, 256, 256, 256, 128},
        4},
-      {"a gap after 3 records", gap, {96, 224}, 1},
-      {"34 bytes after 240", tight, {240, 34}, 1},
+      {"a gap after 3 records", 9, 32, 3, 32, {96, 224}, 1},
+      {"34 bytes after 240", 15, 16, 1000, 34, {240, 34}, 1},
   };
   Start({});
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     std::string text;
-    for (const auto& [address, size] : c.records) {
-      text += RecordLine(address, Bytes(size, 0xA5));
+    uint32_t address = 0;
+    for (uint32_t i = 0; i <= c.records; ++i, address += c.bytes / 4) {
+      if (i == c.gapAt) address += 80;
+      text +=
+          RecordLine(address, Bytes(i < c.records ? c.bytes : c.lastBytes, 1));
     }
     ASSERT_TRUE(WriteFileBytes("APP.X0", text + "\n%0E800800000000\n"));
     ASSERT_EQ(comm_->OpenPort(kComPort, BPS_115200), S_OK);
@@ -282,7 +277,7 @@ TEST_F(FirmwareSetupTest, UnusableFilesFailClearly) {
   ASSERT_TRUE(WriteFileBytes(
       "BAD.X0", RecordLine(0, Bytes(32, 1)) + "%4E6008000000080102\n"));
   EXPECT_EQ(comm_->DownloadApp(Bstr(u"BAD.X0").get()), E_FAIL);
-  EXPECT_EQ(Code(), 83);
+  EXPECT_EQ(Get(&IQ7kComm::get_ErrorCode), 83);
   EXPECT_EQ(views_.open_views(), 0);
   EXPECT_TRUE(BlockSizes().empty());
   // Missing: nothing shown, the application wording even for the firmware.
@@ -310,9 +305,7 @@ TEST_F(FirmwareSetupTest, FlashDirectoryOfTwentyInPagesOfFour) {
   });
   ASSERT_EQ(comm_->OpenPort(kComPort, BPS_115200), S_OK);
   ASSERT_EQ(comm_->ReadFlashDirectory(), S_OK);
-  short count = 0;
-  comm_->get_FlashDirCount(&count);
-  EXPECT_EQ(count, 15);
+  EXPECT_EQ(Get(&IQ7kComm::get_FlashDirCount), 15);
   EXPECT_EQ(Commands(), std::vector<int>(4, 15));
   comm_->ReadFlashDirInfo(14);
   Bstr name;
@@ -322,8 +315,7 @@ TEST_F(FirmwareSetupTest, FlashDirectoryOfTwentyInPagesOfFour) {
   // A page that fails after the first: reported, the slots filled kept.
   ASSERT_TRUE(emulator_->AddFault("nak=13@cmd=15@every=2"));
   EXPECT_EQ(comm_->ReadFlashDirectory(), E_FAIL);
-  comm_->get_FlashDirCount(&count);
-  EXPECT_EQ(count, 4);
+  EXPECT_EQ(Get(&IQ7kComm::get_FlashDirCount), 4);
 }
 
 TEST_F(FirmwareSetupTest, WatchdogReportThenSetupTwice) {
@@ -334,25 +326,23 @@ TEST_F(FirmwareSetupTest, WatchdogReportThenSetupTwice) {
   Start(options);
   ASSERT_EQ(comm_->OpenPort(kComPort, BPS_115200), S_OK);
   EXPECT_EQ(comm_->ReadAppInfo(), E_FAIL);
-  EXPECT_EQ(Code(), 20);
+  EXPECT_EQ(Get(&IQ7kComm::get_ErrorCode), 20);
   comm_->ClosePort();
 
   EXPECT_EQ(comm_->SetupComm(kComPort, BPS_115200, 5), S_OK);
-  EXPECT_EQ(PortOpen(), 0);
+  EXPECT_EQ(Get(&IQ7kComm::IsPortOpen), 0);
   EXPECT_EQ(emulator_->Requests().back().command, 2);  // power-on sequence
   comm_->ClearError();
   EXPECT_EQ(comm_->SetupComm(kComPort, BPS_115200, 5), S_OK);
-  EXPECT_EQ(PortOpen(), 1);
+  EXPECT_EQ(Get(&IQ7kComm::IsPortOpen), 1);
   EXPECT_EQ(emulator_->Requests().back().command, 1);
 
   // A restart without a port sets it up first, then reopens it.
   comm_->ClosePort();
   comm_->put_RequireReboot(1);
   EXPECT_EQ(comm_->RestartBootLoader(kComPort, BPS_115200, 5), S_OK);
-  EXPECT_EQ(PortOpen(), 1);
-  short reboot = 1;
-  comm_->get_RequireReboot(&reboot);
-  EXPECT_EQ(reboot, 0);
+  EXPECT_EQ(Get(&IQ7kComm::IsPortOpen), 1);
+  EXPECT_EQ(Get(&IQ7kComm::get_RequireReboot), 0);
   EXPECT_TRUE(emulator_->WithModel(
       [](emu::InstrumentModel& m) { return m.apps().in_boot_loader(); }));
 }
@@ -362,7 +352,7 @@ TEST_F(FirmwareSetupTest, SimulatedInstrumentRunsTheFileOnDisk) {
   comm_->put_SimulMode(SIMUL_EXC);
   comm_->put_SimulFast(1);
   EXPECT_EQ(comm_->SetupComm(kComPort, BPS_115200, 5), S_OK);
-  EXPECT_EQ(PortOpen(), 1);
+  EXPECT_EQ(Get(&IQ7kComm::IsPortOpen), 1);
   short entry = 0;
   EXPECT_EQ(comm_->SearchForApp(nullptr, nullptr, nullptr, nullptr, &entry),
             S_OK);
