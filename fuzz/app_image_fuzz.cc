@@ -1,5 +1,6 @@
-// Fuzzes the application image reader with arbitrary file contents: it must
-// never crash, read outside its line buffer or leave a field unterminated.
+// Fuzzes the application image reader and the image length with arbitrary
+// file contents: they must never crash, read outside their buffers or leave
+// a field unterminated.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -46,5 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::abort();
   }
   if (error != 0 && error != -1 && error != -2) std::abort();
+  // The length's backward search must stop at the start of the file.
+  q7k::AppImageLength(name + ".X0");
   return 0;
 }

@@ -199,6 +199,53 @@ class IQ7kComm : public IUnknown {
   // none does. An empty key gives E_INVALIDARG.
   virtual HRESULT FindBoardSlot(BSTR bstrFind, short* pVal) = 0;
 
+  // --- Applications and flash ---------------------------------------------
+  // Image files "<name>.X0" are read from the current directory. The flash
+  // commands fail with E_FAIL without a port, publishing only an earlier
+  // error text (DeleteApp and DownloadComplete publish nothing then).
+  // Fills the App* properties from the header of bstrAppName's image file.
+  virtual HRESULT ReadDiskAppInfo(BSTR bstrAppName) = 0;
+  // Fails (error 86) when the App* record is the firmware in a version
+  // older than 01.20.02; any other record is valid.
+  virtual HRESULT IsAppVersionValid() = 0;
+  // Fills the download announcement from the image file bstrFilename (a
+  // plain name of at most 15 characters). A failure publishes nothing.
+  virtual HRESULT FillAppParams(BSTR bstrFilename) = 0;
+  // Restarts the instrument into its boot loader (command 8).
+  virtual HRESULT RestartLoader() = 0;
+  // Announces a download with what FillAppParams filled (command 10).
+  virtual HRESULT SendAppParams() = 0;
+  // Sends the image file in blocks, showing the download's progress.
+  virtual HRESULT DownloadApp(BSTR bstrFilename) = 0;
+  // Has the boot loader program the flash; waits up to nTimeoutSec seconds,
+  // at least 20.
+  virtual HRESULT DownloadComplete(short nTimeoutSec) = 0;
+  virtual HRESULT AbortDownload() = 0;
+  // The entry number of the application with these texts (8 characters
+  // each), 0 when the flash does not hold it; 2 in simulation.
+  virtual HRESULT SearchForApp(BSTR bstrName, BSTR bstrDate, BSTR bstrTime,
+                               BSTR bstrVersion, short* nAppEntry) = 0;
+  // Reads up to 15 entries into FlashDirCount and the slots that
+  // ReadFlashDirInfo shows.
+  virtual HRESULT ReadFlashDirectory() = 0;
+  // Copies slot nAppEntry (0..14) into the App* properties; other indices
+  // change nothing. Always S_OK.
+  virtual HRESULT ReadFlashDirInfo(short nAppEntry) = 0;
+  // Runs or deletes the instrument's entry nAppEntry (from 1).
+  virtual HRESULT ExecuteApp(short nAppEntry) = 0;
+  virtual HRESULT DeleteApp(short nAppEntry) = 0;
+
+  // --- Port setup with the application check -------------------------------
+  // Brings the instrument to the firmware of Q7I.X0, then opens the port.
+  // With an error recorded it does neither (after a watchdog report it runs
+  // the power-on sequence) and returns S_OK. Every failure leaves the port
+  // closed.
+  virtual HRESULT SetupComm(Q7K_PORT port, Q7K_BPS bps, short nTimeoutSec) = 0;
+  // Restarts the boot loader and reopens the port (setting it up first when
+  // none is open); clears RequireReboot.
+  virtual HRESULT RestartBootLoader(Q7K_PORT port, Q7K_BPS bps,
+                                    short nTimeoutSec) = 0;
+
   // --- Progress window ----------------------------------------------------
   // All four return S_OK; the last three do nothing without a window.
   // Shows a new window with bstrMsg, owned by hWnd (0 for none); an owner

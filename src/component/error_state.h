@@ -50,6 +50,9 @@ class ErrorState final : public ErrorReporter {
   const std::u16string& message() const override { return message_; }
   int32_t code() const override { return code_; }
   bool watchdogReset() const { return watchdogReset_; }
+  // The power-on sequence after a watchdog report has been run; the error
+  // itself stays.
+  void ClearWatchdogReset() { watchdogReset_ = false; }
   int32_t language() const { return language_; }
   // Stored without a range check: an unknown language loads empty texts.
   void set_language(int32_t language) { language_ = language; }

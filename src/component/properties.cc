@@ -115,7 +115,7 @@ HRESULT Q7kCommObject::get_AppDescription(BSTR* pVal) {
 }
 
 HRESULT Q7kCommObject::get_FlashDirCount(short* pVal) {
-  return Get<short>(flashDirCount_, pVal);
+  return Get<short>(flashDirectory_.count(), pVal);
 }
 HRESULT Q7kCommObject::get_CalRevision(short* pVal) {
   return Get<short>(cal_.CalRevision, pVal);

@@ -23,6 +23,9 @@
 #include "eeprom/calibration_status.h"
 #include "eeprom/eeprom_image.h"
 #include "firmware/app_info.h"
+#include "firmware/app_params.h"
+#include "firmware/flash_directory.h"
+#include "firmware/progress_target.h"
 #include "log/client_log.h"
 #include "q7kcomm/interfaces.h"
 #include "simulator/simulator_state.h"
@@ -163,6 +166,27 @@ class Q7kCommObject final : public IQ7kComm,
   HRESULT ReadGuardBoardRev(int32_t* pVal) override;
   HRESULT FindBoardSlot(BSTR bstrFind, short* pVal) override;
 
+  // IQ7kComm: applications and flash
+  HRESULT ReadDiskAppInfo(BSTR bstrAppName) override;
+  HRESULT IsAppVersionValid() override;
+  HRESULT FillAppParams(BSTR bstrFilename) override;
+  HRESULT RestartLoader() override;
+  HRESULT SendAppParams() override;
+  HRESULT DownloadApp(BSTR bstrFilename) override;
+  HRESULT DownloadComplete(short nTimeoutSec) override;
+  HRESULT AbortDownload() override;
+  HRESULT SearchForApp(BSTR bstrName, BSTR bstrDate, BSTR bstrTime,
+                       BSTR bstrVersion, short* nAppEntry) override;
+  HRESULT ReadFlashDirectory() override;
+  HRESULT ReadFlashDirInfo(short nAppEntry) override;
+  HRESULT ExecuteApp(short nAppEntry) override;
+  HRESULT DeleteApp(short nAppEntry) override;
+
+  // IQ7kComm: port setup with the application check
+  HRESULT SetupComm(Q7K_PORT port, Q7K_BPS bps, short nTimeoutSec) override;
+  HRESULT RestartBootLoader(Q7K_PORT port, Q7K_BPS bps,
+                            short nTimeoutSec) override;
+
   // IQ7kComm: progress window
   HRESULT DisplayMsgDlg(int32_t hWnd, BSTR bstrMsg) override;
   HRESULT DestroyMsgDlg() override;
@@ -293,6 +317,11 @@ class Q7kCommObject final : public IQ7kComm,
   // The running application's description: from the simulator, or command 1.
   bool QueryRunningApp(AppInfo* out);
 
+  // The firmware operations' view of the progress window and the component
+  // (firmware_methods.cc, setup_methods.cc).
+  class SetupSession;
+  ProgressTarget progress();
+
   std::atomic<uint32_t> refs_{0};
 
   // Fields in the order the system declares them.
@@ -310,7 +339,8 @@ class Q7kCommObject final : public IQ7kComm,
   float runtimeFrequency_ = 0.0f;
   SimulatorState sim_;
   AppInfo currentApp_{};
-  int16_t flashDirCount_ = 0;
+  FlashDirectory flashDirectory_;
+  AppParams appParams_{};
   CalibrationCache cal_;
   EepromImage image_;
   CalibrationStatus calStatus_;

@@ -46,6 +46,28 @@ void UnpackHeaderField(const char* line, size_t column, char* slot) {
   }
 }
 
+// Offset of the last-but-one record mark, or -1. Scans backwards in chunks
+// so a large image is never held whole.
+long SecondLastMark(std::FILE* file) {
+  if (std::fseek(file, 0, SEEK_END) != 0) return -1;
+  long end = std::ftell(file);
+  int seen = 0;
+  char chunk[4096];
+  while (end > 0) {
+    const long start = end > long{sizeof chunk} ? end - long{sizeof chunk} : 0;
+    const auto n = static_cast<size_t>(end - start);
+    if (std::fseek(file, start, SEEK_SET) != 0 ||
+        std::fread(chunk, 1, n, file) != n) {
+      return -1;
+    }
+    for (size_t i = n; i-- > 0;) {
+      if (chunk[i] == '%' && ++seen == 2) return start + static_cast<long>(i);
+    }
+    end = start;
+  }
+  return -1;
+}
+
 }  // namespace
 
 uint32_t HexField(std::string_view field) {
@@ -97,6 +119,26 @@ int32_t ReadAppFileHeader(const std::string& name, AppInfo* out) {
     return -2;
   }
   return 0;
+}
+
+int32_t AppImageLength(const std::string& path) {
+  File file(std::fopen(path.c_str(), "r"));
+  if (!file) return -1;
+  char line[kImageLineBuffer];
+  if (std::fgets(line, sizeof line, file.get()) == nullptr) return -1;
+  const uint32_t first = LineAddress(line);
+  const long mark = SecondLastMark(file.get());
+  if (mark < 0 || std::fseek(file.get(), mark, SEEK_SET) != 0 ||
+      std::fgets(line, sizeof line, file.get()) == nullptr) {
+    return -1;
+  }
+  const size_t length = std::strlen(line);
+  const auto recordLength = static_cast<int32_t>(
+      HexField(std::string_view(line + 1, std::min<size_t>(2, length - 1))));
+  const uint32_t last = LineAddress(line);
+  // Unsigned so that addresses far apart wrap instead of overflowing.
+  return static_cast<int32_t>(static_cast<uint32_t>((recordLength - 14) / 8) +
+                              last - first);
 }
 
 }  // namespace q7k

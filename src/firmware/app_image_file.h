@@ -53,6 +53,11 @@ bool IsFirmwareName(const std::string& name);
 // the header address gives an empty record and 0.
 int32_t ReadAppFileHeader(const std::string& name, AppInfo* out);
 
+// The image's length in 32-bit words, from the first record's address to
+// the end of the last data record (the record before the final one), or -1
+// when the file cannot be read or holds fewer than two record marks.
+int32_t AppImageLength(const std::string& path);
+
 }  // namespace q7k
 
 #endif  // Q7K_FIRMWARE_APP_IMAGE_FILE_H_

@@ -76,6 +76,7 @@ Reply AppStore::Block(const uint8_t* p, size_t n) {
     return Reply::Nak(kErrBadLength);
   }
   if (!download_.active) return Reply::Nak(kErrImageBytes);
+  if (count == 0) return Reply::Ack();  // places nothing, fixes no origin
   if (!download_.haveFirst) {
     download_.haveFirst = true;
     download_.firstAddress = address;
@@ -84,7 +85,9 @@ Reply AppStore::Block(const uint8_t* p, size_t n) {
   const uint64_t offset =
       static_cast<uint64_t>(address - download_.firstAddress) * 4;
   const uint64_t end = offset + count;
-  if (end > static_cast<uint64_t>(download_.words) * 4) {
+  // Whole words count, as in the announced length: a record of 34 bytes
+  // may end two bytes into the word after it.
+  if (end / 4 > static_cast<uint64_t>(download_.words)) {
     return Reply::Nak(kErrImageBytes);
   }
   if (download_.bytes.size() < end) {
@@ -123,7 +126,14 @@ Reply AppStore::Complete() {
     entry.identity.description = config_.firmware.description;
   }
   entry.words = static_cast<uint32_t>(download_.words);
+  entry.origin = download_.firstAddress;
+  entry.image = std::move(download_.bytes);
   download_ = Download();
+  if (config_.corruptProgramming) {
+    const std::string erased(8, '\xFF');
+    entry.identity =
+        AppIdentity{erased, erased, erased, erased, std::string(32, '\xFF')};
+  }
   // Programming the same build again replaces its entry.
   for (size_t i = 0; i < directory_.size(); ++i) {
     if (directory_[i].identity.SameStamp(entry.identity)) {

@@ -44,12 +44,18 @@ struct FlashConfig {
   uint32_t flashWords = 0x80000;  // 2 MB of 32-bit words
   uint32_t firmwareWords = 0x10000;
   size_t pageSize = 4;  // entries per reply to 15; 1 to 4 fit a frame
+  // Programming (12) is acknowledged but the new entry reads back erased,
+  // as from a worn-out flash: searches no longer find it.
+  bool corruptProgramming = false;
 };
 
 // One application in flash.
 struct FlashEntry {
   AppIdentity identity;
   uint32_t words = 0;
+  // What a download programmed: its first word address and its bytes.
+  uint32_t origin = 0;
+  std::vector<uint8_t> image{};
 };
 
 class AppStore {

@@ -132,6 +132,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv,
                  "Entries the flash directory holds")
       ->check(CLI::Range(0, 1000))
       ->capture_default_str();
+  app.add_flag("--corrupt-flash", o.model.flash.corruptProgramming,
+               "Programmed entries read back erased (searches miss them)");
   app.add_option("--page-size", o.model.flash.pageSize,
                  "Directory entries per page of command 15")
       ->check(CLI::Range(1, 4))

@@ -1,0 +1,88 @@
+#include "firmware/flash_commands.h"
+
+#include <algorithm>
+
+#include "link/command_codes.h"
+#include "link/le_bytes.h"
+#include "resources/string_ids.h"
+
+namespace q7k {
+namespace {
+
+// Raises the link's reply time-out for one command.
+class ScopedReplyTimeout {
+ public:
+  ScopedReplyTimeout(InstrumentLink* link, int32_t ms) : link_(link) {
+    link_->responseTimeout = ms;
+  }
+  ~ScopedReplyTimeout() { link_->responseTimeout = kDefaultResponseTimeoutMs; }
+  ScopedReplyTimeout(const ScopedReplyTimeout&) = delete;
+  ScopedReplyTimeout& operator=(const ScopedReplyTimeout&) = delete;
+
+ private:
+  InstrumentLink* link_;
+};
+
+PayloadWriter Entry(int16_t entry) {
+  PayloadWriter w;
+  w.U16(static_cast<uint16_t>(entry));
+  return w;
+}
+
+}  // namespace
+
+bool RestartLoader(const CommandChannel& channel) {
+  return channel.Exchange(cmd::kRestartLoader);
+}
+
+bool SendAppParams(const CommandChannel& channel, const AppParams& params) {
+  const PayloadWriter w = params.Payload();
+  return channel.Exchange(cmd::kAppParams, w.data(), w.size());
+}
+
+bool AbortDownload(const CommandChannel& channel) {
+  return channel.Exchange(cmd::kAbortDownload);
+}
+
+bool ExecuteApp(const CommandChannel& channel, int16_t entry) {
+  const PayloadWriter w = Entry(entry);
+  return channel.Exchange(cmd::kExecuteApp, w.data(), w.size());
+}
+
+bool DeleteApp(const CommandChannel& channel, int16_t entry) {
+  if (channel.link() == nullptr) return false;
+  ScopedReplyTimeout timeout(channel.link(), kDeleteTimeoutMs);
+  const PayloadWriter w = Entry(entry);
+  return channel.Exchange(cmd::kDeleteApp, w.data(), w.size());
+}
+
+bool DownloadComplete(const CommandChannel& channel, int16_t timeoutSec,
+                      const ProgressTarget& progress) {
+  if (channel.link() == nullptr) return false;
+  bool ok;
+  {
+    ScopedReplyTimeout timeout(
+        channel.link(),
+        std::max(int32_t{timeoutSec} * 1000, kMinProgramTimeoutMs));
+    progress.Open(ids::kProgramming);
+    ok = channel.Exchange(cmd::kDownloadComplete);
+  }
+  progress.Close();
+  if (!ok) channel.errors().RecordAppFileError(-4, false);
+  return ok;
+}
+
+bool FindFlashApp(const CommandChannel& channel, const AppInfo& app,
+                  int16_t* entry) {
+  PayloadWriter w;
+  for (const char* field : {app.Name, app.Date, app.Time, app.Version}) {
+    w.Bytes(reinterpret_cast<const uint8_t*>(field), kAppFieldWire);
+  }
+  return channel.Exchange(cmd::kSearchApp, w.data(), w.size(), 2,
+                          [entry](const uint8_t* p, size_t) {
+                            *entry = LoadI16(p);
+                            return true;
+                          });
+}
+
+}  // namespace q7k

@@ -1,0 +1,363 @@
+// Firmware management through the public API against the virtual
+// instrument: the application check's decision table, the download and its
+// block packing, the paged flash directory and the watchdog path.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "emulator.h"
+#include "firmware/setup_check.h"
+#include "q7kcomm/q7kcomm.h"
+#include "support/recording_progress_view.h"
+#include "support/temp_dir.h"
+
+namespace q7k {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+constexpr int32_t kPort = 8;
+constexpr Q7K_PORT kComPort = static_cast<Q7K_PORT>(kPort);
+constexpr uint32_t kOrigin = 0x1000;
+const SetupPauses kNoPauses{0, 0};
+
+emu::AppIdentity Firmware(const std::string& version) {
+  return emu::AppIdentity::Make("Q7I", "05/06/24", "10:11:12", version,
+                                "Q7300 Instrument Measurement App");
+}
+const emu::AppIdentity kDisk = Firmware("01.20.02");
+
+// "%", length, type 6, checksum, width 8, address, data digits.
+std::string RecordLine(uint32_t address, const Bytes& data) {
+  char text[100];
+  int n = std::snprintf(text, sizeof text, "%%%02X6008%08X",
+                        static_cast<unsigned>(14 + 2 * data.size()), address);
+  for (uint8_t b : data) n += std::snprintf(text + n, 3, "%02X", b);
+  return std::string(text) + "\r\n";
+}
+
+// An image of records of 32 bytes from kOrigin, with the identity record
+// 192 words up and a termination record; image gets the data as loaded.
+std::string ImageFile(size_t records, const std::string& version,
+                      Bytes* image) {
+  std::string text;
+  for (size_t i = 0; i < records; ++i) {
+    Bytes data(32);
+    for (size_t k = 0; k < data.size(); ++k) data[k] = uint8_t(i * 7 + k);
+    if (i == 24) {
+      const std::string id = "Q7I     05/06/2410:11:12" + version;
+      data.assign(id.begin(), id.end());
+    }
+    image->insert(image->end(), data.begin(), data.end());
+    text += RecordLine(kOrigin + 8 * uint32_t(i), data);
+  }
+  return text + "%0E800800000000\r\n";
+}
+
+class FirmwareSetupTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetSetupPausesForTesting(&kNoPauses);
+    ASSERT_EQ(CreateInstance(CLSID_Q7kComm, IID_IQ7kComm, comm_.AsVoidOut()),
+              S_OK);
+  }
+  void TearDown() override {
+    comm_->ClosePort();
+    if (emulator_) emulator_->Stop();
+    SetSerialPortPath(kPort, "");
+    SetSetupPausesForTesting(nullptr);
+  }
+  void Start(const EmulatorOptions& options) {
+    emulator_ = std::make_unique<Emulator>(options);
+    const std::string path = emulator_->Start();
+    ASSERT_FALSE(path.empty()) << emulator_->error();
+    SetSerialPortPath(kPort, path);
+  }
+  void WriteFirmware(const std::string& version, size_t records = 64) {
+    image_.clear();
+    ASSERT_TRUE(WriteFileBytes("Q7I.X0", ImageFile(records, version, &image_)));
+  }
+  // The commands the instrument received, a run of blocks as one.
+  std::vector<int> Commands() const {
+    std::vector<int> out;
+    for (const ReceivedRequest& r : emulator_->Requests()) {
+      if (r.command != 0x0B || out.empty() || out.back() != 0x0B) {
+        out.push_back(r.command);
+      }
+    }
+    return out;
+  }
+  std::vector<size_t> BlockSizes() const {
+    std::vector<size_t> out;
+    for (const ReceivedRequest& r : emulator_->Requests()) {
+      if (r.command == 0x0B) out.push_back(r.payload.size() - 6);
+    }
+    return out;
+  }
+  // A short property or answer, e.g. Get(&IQ7kComm::get_ErrorCode).
+  short Get(HRESULT (IQ7kComm::*get)(short*)) {
+    short value = -1;
+    (comm_.Get()->*get)(&value);
+    return value;
+  }
+  std::string Message() {
+    Bstr text;
+    comm_->get_ErrorMsg(text.out());
+    return text.utf8();
+  }
+
+  ScopedTempDir dir_;
+  RecordingProgressViews views_;
+  std::unique_ptr<Emulator> emulator_;
+  ComPtr<IQ7kComm> comm_;
+  Bytes image_;
+};
+
+TEST_F(FirmwareSetupTest, DecisionTable) {
+  enum Flash { kFirmwareOnly, kDiskAsEntry2, kDiskAsEntry3 };
+  struct Row {
+    const char* what;
+    std::string diskVersion;  // empty: no firmware file
+    emu::AppIdentity running;
+    bool bootLoader, reboot, corrupt;
+    Flash flash;
+    size_t capacity;
+    const char* fault;
+    HRESULT result;
+    short code;
+    std::vector<int> commands;
+  };
+  const emu::AppIdentity older = Firmware("01.20.01");
+  const emu::AppIdentity other = emu::AppIdentity::Make(
+      "OTHERAPP", "01/01/20", "00:00:00", "02.00.00", "");
+  const std::string v = "01.20.02";
+  // clang-format off
+  const Row rows[] = {
+      // what, disk version, running, boot loader, reboot, corrupt, flash,
+      // capacity, fault, result, code, commands
+      {"no firmware file", "", kDisk, 0, 0, 0, kFirmwareOnly, 8, "",
+       E_FAIL, 81, {}},
+      {"firmware file too old", "01.19.99", kDisk, 0, 0, 0, kFirmwareOnly, 8,
+       "", E_FAIL, 86, {}},
+      {"running application unreadable", v, kDisk, 0, 0, 0, kFirmwareOnly, 8,
+       "nak=3@cmd=1", E_FAIL, 3, {1}},
+      {"same build", v, kDisk, 0, 0, 0, kFirmwareOnly, 8, "",
+       S_OK, 0, {1}},
+      {"same build, reboot requested", v, kDisk, 0, 1, 0, kFirmwareOnly, 8, "",
+       S_OK, 0, {1, 8, 14, 16}},
+      {"boot loader, firmware in flash", v, older, 1, 0, 0, kDiskAsEntry3, 8,
+       "", S_OK, 0, {1, 14, 16}},
+      {"another application", v, other, 0, 0, 0, kFirmwareOnly, 8, "",
+       S_OK, 0, {1, 8, 14, 10, 11, 12, 14, 16}},
+      {"another build, also in flash", v, older, 0, 0, 0, kDiskAsEntry2, 8, "",
+       S_OK, 0, {1, 8, 10, 11, 12, 14, 16}},
+      {"flash full", v, older, 0, 0, 0, kFirmwareOnly, 1, "",
+       S_OK, 5, {1, 8, 10, 17, 10, 11, 12, 14, 16}},
+      {"corrupt after download", v, older, 0, 0, 1, kFirmwareOnly, 8, "",
+       E_FAIL, 85, {1, 8, 10, 11, 12, 14}},
+  };
+  // clang-format on
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    comm_->ClearError();
+    if (!row.diskVersion.empty()) WriteFirmware(row.diskVersion);
+    EmulatorOptions options;
+    options.model.flash.firmware = row.running;
+    options.model.flash.startInBootLoader = row.bootLoader;
+    options.model.flash.capacity = row.capacity;
+    options.model.flash.corruptProgramming = row.corrupt;
+    Start(options);
+    if (*row.fault) {
+      ASSERT_TRUE(emulator_->AddFault(row.fault));
+    }
+    emulator_->WithModel([&](emu::InstrumentModel& m) {
+      if (row.flash == kDiskAsEntry3) m.apps().AddEntry({other, 1000});
+      if (row.flash != kFirmwareOnly) m.apps().AddEntry({kDisk, 1000});
+      return 0;
+    });
+    comm_->put_RequireReboot(row.reboot);
+
+    EXPECT_EQ(comm_->SetupComm(kComPort, BPS_115200, 5), row.result);
+    EXPECT_EQ(Get(&IQ7kComm::get_ErrorCode), row.code) << Message();
+    EXPECT_EQ(Commands(), row.commands);
+    EXPECT_EQ(Get(&IQ7kComm::IsPortOpen), row.result == S_OK ? 1 : 0);
+    EXPECT_EQ(views_.open_views(), 0);
+    EXPECT_EQ(Get(&IQ7kComm::get_RequireReboot),
+              row.reboot && row.result == E_FAIL ? 1 : 0);
+    const auto requests = emulator_->Requests();
+    if (row.flash == kDiskAsEntry3) {
+      EXPECT_EQ(requests.back().payload, (Bytes{3, 0}));
+    }
+    if (row.result == S_OK) {
+      EXPECT_TRUE(emulator_->WithModel([](emu::InstrumentModel& m) {
+        return m.apps().running().SameStamp(kDisk);
+      }));
+    }
+    comm_->ClosePort();
+    emulator_->Stop();
+    std::remove("Q7I.X0");
+  }
+  EXPECT_EQ(Message(),
+            "Q7310 FLASH ROM has been corrupted.  Tests cannot be run.");
+}
+
+TEST_F(FirmwareSetupTest, DownloadProgramsTheImageByteForByte) {
+  WriteFirmware("01.20.02", 8192);  // 256 KiB of data
+  EmulatorOptions options;
+  options.model.flash.firmware = Firmware("01.20.01");
+  Start(options);
+  ASSERT_EQ(comm_->SetupComm(kComPort, BPS_115200, 5), S_OK) << Message();
+  EXPECT_EQ(BlockSizes(), std::vector<size_t>(1024, 256));
+  const auto entry = emulator_->WithModel(
+      [](emu::InstrumentModel& m) { return m.apps().directory().back(); });
+  EXPECT_TRUE(entry.identity.SameStamp(kDisk));
+  EXPECT_EQ(entry.origin, kOrigin);
+  EXPECT_TRUE(entry.image == image_);
+  // What the user saw: the restart, the download with its bar, programming.
+  std::vector<std::string> shown;
+  for (const ProgressViewEvent& e : views_.events()) {
+    if (e.kind == ProgressViewEvent::kOpen) {
+      shown.push_back(Bstr(e.state.message).utf8());
+    }
+  }
+  EXPECT_EQ(shown, (std::vector<std::string>{
+                       "Restarting Q7310 Boot Loader - Please Wait",
+                       "Downloading Firmware to the Q7310 - Please Wait",
+                       "Programming Q7310 Flash ROM - Please Wait"}));
+}
+
+TEST_F(FirmwareSetupTest, BlocksBreakAtGapsAndAt256Bytes) {
+  // Records of `bytes` bytes back to back, from a gap on 80 words
+  // further, and one more of lastBytes at the end.
+  struct Case {
+    const char* what;
+    uint32_t records, bytes, gapAt;
+    size_t lastBytes;
+    std::vector<size_t> blocks;
+    int progressSteps;
+  };
+  const Case cases[] = {
+      {"100 records of 32 bytes",
+       99,
+       32,
+       1000,
+       32,
+       {256, 256, 256, 256, 256, 256, 256, 256, 256, 256, 256, 256, 128},
+       4},
+      {"a gap after 3 records", 9, 32, 3, 32, {96, 224}, 1},
+      {"34 bytes after 240", 15, 16, 1000, 34, {240, 34}, 1},
+  };
+  Start({});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string text;
+    uint32_t address = 0;
+    for (uint32_t i = 0; i <= c.records; ++i, address += c.bytes / 4) {
+      if (i == c.gapAt) address += 80;
+      text +=
+          RecordLine(address, Bytes(i < c.records ? c.bytes : c.lastBytes, 1));
+    }
+    ASSERT_TRUE(WriteFileBytes("APP.X0", text + "\n%0E800800000000\n"));
+    ASSERT_EQ(comm_->OpenPort(kComPort, BPS_115200), S_OK);
+    ASSERT_EQ(comm_->FillAppParams(Bstr(u"APP.X0").get()), S_OK);
+    ASSERT_EQ(comm_->SendAppParams(), S_OK) << Message();
+    emulator_->ClearRequests();
+    ASSERT_EQ(comm_->DownloadApp(Bstr(u"APP.X0").get()), S_OK) << Message();
+    EXPECT_EQ(BlockSizes(), c.blocks);
+    EXPECT_EQ(views_.Last().position, c.progressSteps);
+    ASSERT_EQ(comm_->AbortDownload(), S_OK);
+  }
+}
+
+TEST_F(FirmwareSetupTest, UnusableFilesFailClearly) {
+  Start({});
+  ASSERT_EQ(comm_->OpenPort(kComPort, BPS_115200), S_OK);
+  // A truncated record: what came before it is not sent either.
+  ASSERT_TRUE(WriteFileBytes(
+      "BAD.X0", RecordLine(0, Bytes(32, 1)) + "%4E6008000000080102\n"));
+  EXPECT_EQ(comm_->DownloadApp(Bstr(u"BAD.X0").get()), E_FAIL);
+  EXPECT_EQ(Get(&IQ7kComm::get_ErrorCode), 83);
+  EXPECT_EQ(views_.open_views(), 0);
+  EXPECT_TRUE(BlockSizes().empty());
+  // Missing: nothing shown, the application wording even for the firmware.
+  comm_->ClearError();
+  const size_t events = views_.events().size();
+  EXPECT_EQ(comm_->DownloadApp(Bstr(u"Q7I.X0").get()), E_FAIL);
+  EXPECT_EQ(Message(), "Unable to open Application file.");
+  EXPECT_EQ(views_.events().size(), events);
+  // A name that does not fit the request's field.
+  EXPECT_EQ(comm_->FillAppParams(Bstr(u"SIXTEEN_CHARS.X0").get()), E_FAIL);
+}
+
+TEST_F(FirmwareSetupTest, FlashDirectoryOfTwentyInPagesOfFour) {
+  EmulatorOptions options;
+  options.model.flash.capacity = 20;
+  options.model.flash.pageSize = 4;
+  Start(options);
+  emulator_->WithModel([](emu::InstrumentModel& m) {
+    for (int i = 2; i <= 20; ++i) {
+      m.apps().AddEntry(
+          {emu::AppIdentity::Make("APP" + std::to_string(i), "", "", "", ""),
+           1});
+    }
+    return 0;
+  });
+  ASSERT_EQ(comm_->OpenPort(kComPort, BPS_115200), S_OK);
+  ASSERT_EQ(comm_->ReadFlashDirectory(), S_OK);
+  EXPECT_EQ(Get(&IQ7kComm::get_FlashDirCount), 15);
+  EXPECT_EQ(Commands(), std::vector<int>(4, 15));
+  comm_->ReadFlashDirInfo(14);
+  Bstr name;
+  comm_->get_AppName(name.out());
+  EXPECT_EQ(name.utf8(), "APP15   ");
+
+  // A page that fails after the first: reported, the slots filled kept.
+  ASSERT_TRUE(emulator_->AddFault("nak=13@cmd=15@every=2"));
+  EXPECT_EQ(comm_->ReadFlashDirectory(), E_FAIL);
+  EXPECT_EQ(Get(&IQ7kComm::get_FlashDirCount), 4);
+}
+
+TEST_F(FirmwareSetupTest, WatchdogReportThenSetupTwice) {
+  WriteFirmware("01.20.02");
+  EmulatorOptions options;
+  options.model.flash.firmware = kDisk;
+  options.model.watchdogText = "WDT @ 0x1234";
+  Start(options);
+  ASSERT_EQ(comm_->OpenPort(kComPort, BPS_115200), S_OK);
+  EXPECT_EQ(comm_->ReadAppInfo(), E_FAIL);
+  EXPECT_EQ(Get(&IQ7kComm::get_ErrorCode), 20);
+  comm_->ClosePort();
+
+  EXPECT_EQ(comm_->SetupComm(kComPort, BPS_115200, 5), S_OK);
+  EXPECT_EQ(Get(&IQ7kComm::IsPortOpen), 0);
+  EXPECT_EQ(emulator_->Requests().back().command, 2);  // power-on sequence
+  comm_->ClearError();
+  EXPECT_EQ(comm_->SetupComm(kComPort, BPS_115200, 5), S_OK);
+  EXPECT_EQ(Get(&IQ7kComm::IsPortOpen), 1);
+  EXPECT_EQ(emulator_->Requests().back().command, 1);
+
+  // A restart without a port sets it up first, then reopens it.
+  comm_->ClosePort();
+  comm_->put_RequireReboot(1);
+  EXPECT_EQ(comm_->RestartBootLoader(kComPort, BPS_115200, 5), S_OK);
+  EXPECT_EQ(Get(&IQ7kComm::IsPortOpen), 1);
+  EXPECT_EQ(Get(&IQ7kComm::get_RequireReboot), 0);
+  EXPECT_TRUE(emulator_->WithModel(
+      [](emu::InstrumentModel& m) { return m.apps().in_boot_loader(); }));
+}
+
+TEST_F(FirmwareSetupTest, SimulatedInstrumentRunsTheFileOnDisk) {
+  WriteFirmware("01.20.02");
+  comm_->put_SimulMode(SIMUL_EXC);
+  comm_->put_SimulFast(1);
+  EXPECT_EQ(comm_->SetupComm(kComPort, BPS_115200, 5), S_OK);
+  EXPECT_EQ(Get(&IQ7kComm::IsPortOpen), 1);
+  short entry = 0;
+  EXPECT_EQ(comm_->SearchForApp(nullptr, nullptr, nullptr, nullptr, &entry),
+            S_OK);
+  EXPECT_EQ(entry, 2);
+}
+
+}  // namespace
+}  // namespace q7k
