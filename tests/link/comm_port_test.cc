@@ -131,7 +131,8 @@ TEST_F(CommPortTest, FullReceiveQueueHoldsBackInput) {
 // Every -98 failure is sticky: later calls return it without trying.
 TEST_F(CommPortTest, ShortTransfersFailThePortForGood) {
   auto port = OpenPort(pty_.slavePath());
-  ASSERT_TRUE(pty_.WriteMaster({1, 2, 3, 4}));
+  PtyPeer peer(pty_.master());
+  peer.Send({1, 2, 3, 4});
   ASSERT_TRUE(port->WaitForRx(3, kDeadline));
   uint8_t buffer[11];
   EXPECT_EQ(port->Read(buffer, 10), kPortShortTransfer);
@@ -215,7 +216,8 @@ TEST_F(CommPortTest, SecondOpenIsRefused) {
   second.reset();
 
   // The refused port took nothing from the holder.
-  ASSERT_TRUE(pty_.WriteMaster({5}));
+  PtyPeer peer(pty_.master());
+  peer.Send({5});
   EXPECT_EQ(ReadExactly(*first, 1), std::vector<uint8_t>{5});
 }
 
@@ -333,13 +335,15 @@ TEST_F(CommPortTest, DestructionAbortsABlockedWriteOrABreak) {
 
 TEST_F(CommPortTest, PurgeRxDropsEarlierBytesAndKeepsLaterOnes) {
   auto port = OpenPort(pty_.slavePath());
+  PtyPeer peer(pty_.master());
   // Earlier bytes are caught wherever they are: in the queue, read by the
   // reader thread but not queued, or still in the device.
   for (uint8_t round = 0; round < 50; ++round) {
-    ASSERT_TRUE(pty_.WriteMaster(Pattern(300, round)));
+    peer.Send(Pattern(300, round));
+    ASSERT_TRUE(peer.WaitSent());
     EXPECT_EQ(port->PurgeRx(), 0);
     const std::vector<uint8_t> later = {0xA5, round, 0x5A};
-    ASSERT_TRUE(pty_.WriteMaster(later));
+    peer.Send(later);
     ASSERT_EQ(ReadExactly(*port, later.size()), later) << int(round);
     ASSERT_EQ(port->RxCount(), 0);
   }

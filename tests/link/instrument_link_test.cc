@@ -55,7 +55,10 @@ TEST_F(InstrumentLinkTest, RepliesSplitWithNoiseAndDleRuns) {
   Bytes line = {0x55, 0x10, 0x03, 0xAA};  // noise, a stray DLE ETX
   const Bytes reply = LineBytes(AckFrame(kRegRead, Le32(0x10101002)));
   line.insert(line.end(), reply.begin(), reply.end());
-  for (uint8_t b : line) ASSERT_TRUE(pty_.WriteMaster({b}));
+  for (uint8_t b : line) {
+    peer_->Send({b});
+    ASSERT_TRUE(peer_->WaitSent());
+  }
   const auto [hr, value] = call.get();
   EXPECT_EQ(hr, S_OK);
   EXPECT_EQ(value, 0x10101002);

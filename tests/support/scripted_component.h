@@ -79,17 +79,6 @@ class ScriptedComponentTest : public ::testing::Test {
   std::unique_ptr<PtyPeer> peer_;
 };
 
-// Little-endian byte helpers for expected payloads.
-inline Bytes Le16(uint16_t v) {
-  return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)};
-}
-inline Bytes Le32(uint32_t v) {
-  return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
-          static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 24)};
-}
-Bytes LeF32(float f);
-Bytes Concat(std::initializer_list<Bytes> parts);
-
 }  // namespace q7k
 
 #endif  // Q7K_TESTS_SUPPORT_SCRIPTED_COMPONENT_H_
