@@ -12,10 +12,8 @@ Bytes BuildFrame(uint16_t number, const Bytes& payload) {
   Put16(&f, number);
   Put16(&f, static_cast<uint16_t>(payload.size()));
   f.insert(f.end(), payload.begin(), payload.end());
-  uint32_t sum = 0;
-  for (uint8_t b : f) sum += b;
-  Put16(&f, static_cast<uint16_t>(sum));
-  return f;
+  f.resize(f.size() + 2);
+  return WithChecksum(f);
 }
 
 }  // namespace
@@ -73,6 +71,14 @@ float GetF(const Bytes& b, size_t at) {
   float v;
   std::memcpy(&v, &bits, sizeof v);
   return v;
+}
+
+Bytes WithChecksum(Bytes frame) {
+  uint32_t sum = 0;
+  for (size_t i = 0; i + 2 < frame.size(); ++i) sum += frame[i];
+  frame[frame.size() - 2] = static_cast<uint8_t>(sum);
+  frame[frame.size() - 1] = static_cast<uint8_t>(sum >> 8);
+  return frame;
 }
 
 Bytes RequestFrame(uint16_t command, const Bytes& payload) {

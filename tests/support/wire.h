@@ -30,6 +30,8 @@ uint32_t Get32(const Bytes& b, size_t at);
 float GetF(const Bytes& b, size_t at);
 
 Bytes RequestFrame(uint16_t command, const Bytes& payload);
+// frame with its checksum field recomputed, after a test changed it.
+Bytes WithChecksum(Bytes frame);
 // A reply frame to command; payload starts with ACK (06) or NAK (15).
 Bytes ReplyFrame(uint16_t command, const Bytes& payload);
 Bytes AckFrame(uint16_t command, const Bytes& data = {});
