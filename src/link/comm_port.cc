@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "link/link_errors.h"
+#include "platform/clock.h"
 #include "platform/port_names.h"
 #include "resources/string_ids.h"
 
@@ -380,23 +381,26 @@ void CommPort::NotifyDrainWaiters() {
 }
 
 bool CommPort::WaitForRx(size_t haveCount, std::chrono::milliseconds timeout) {
+  Clock& clock = CurrentClock();
   std::unique_lock<std::mutex> lock(waitMutex_);
-  return waitCondition_.wait_for(lock, timeout, [&] {
+  return clock.WaitUntil(lock, waitCondition_, clock.After(timeout), [&] {
     return rxQueue_.Count() > haveCount || status_.load() != 0;
   });
 }
 
 bool CommPort::WaitTxDrained(std::chrono::milliseconds timeout) {
+  Clock& clock = CurrentClock();
   std::unique_lock<std::mutex> lock(waitMutex_);
-  return drainCondition_.wait_for(lock, timeout, [&] {
+  return clock.WaitUntil(lock, drainCondition_, clock.After(timeout), [&] {
     return txQueue_.Count() == 0 || status_.load() != 0;
   });
 }
 
 bool CommPort::WaitThreadsEnded(std::chrono::milliseconds timeout) {
+  Clock& clock = CurrentClock();
   std::unique_lock<std::mutex> lock(waitMutex_);
-  return waitCondition_.wait_for(lock, timeout,
-                                 [&] { return runningThreads_ == 0; });
+  return clock.WaitUntil(lock, waitCondition_, clock.After(timeout),
+                         [&] { return runningThreads_ == 0; });
 }
 
 void CommPort::ThreadEnded() {
@@ -438,6 +442,7 @@ void CommPort::StopThreads() {
   stopRequested_.store(true);
   readerWake_.Signal();
   writerWake_.Signal();
+  NotifyWaiters();  // ends a break
   if (reader_.joinable()) reader_.join();
   if (writer_.joinable()) writer_.join();
   io_.Close();
@@ -634,26 +639,17 @@ bool CommPort::WriteBlock(const uint8_t* block, size_t n, uint64_t purges) {
 }
 
 bool CommPort::HoldBreak() {
-  using Clock = std::chrono::steady_clock;
-  const auto end = Clock::now() + std::chrono::milliseconds(breakMs_.load());
+  Clock& clock = CurrentClock();
+  const auto end = clock.After(std::chrono::milliseconds(breakMs_.load()));
   io_.SetBreak(true);
   bool endThread = false;
-  for (;;) {
-    if (stopRequested_.load() || deviceFailed_.load()) {
-      endThread = true;
-      break;
-    }
-    const auto left =
-        std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now());
-    if (left.count() <= 0) break;
-    const WaitResult w =
-        io_.Wait(writerWake_, 0, static_cast<int32_t>(left.count()));
-    if (w.woken) writerWake_.Drain();
-    if (w.error != 0) {
-      FailDevice(w.error);
-      endThread = true;
-      break;
-    }
+  {
+    // Only the end of the port cuts a break short; its other wake-ups stay
+    // pending on writerWake_ for the loop.
+    std::unique_lock<std::mutex> lock(waitMutex_);
+    endThread = clock.WaitUntil(lock, waitCondition_, end, [&] {
+      return stopRequested_.load() || deviceFailed_.load();
+    });
   }
   io_.SetBreak(false);
   return endThread;

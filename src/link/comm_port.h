@@ -8,7 +8,8 @@
 // into the RxQueue, where Read, ReadByte and Peek take them; it stops
 // reading while the RxQueue is full, so input then backs up in the device.
 // Both threads block in the platform's wait (SerialIo::Wait) with a wake-up
-// event each; nothing spins.
+// event each, the writer on the clock (platform/clock.h) while it holds a
+// break; nothing spins. The client's waits run on the clock too.
 //
 // Status: 0 while healthy, else the LinkErrorNumber (link/link_errors.h) of
 // the first failure. It never returns to 0: Read, Write, ReadByte, WriteByte

@@ -1,13 +1,14 @@
 #include "link/instrument_link.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <thread>
 
 #include "link/error_reporter.h"
 #include "link/link_errors.h"
 #include "log/trace_log.h"
+#include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/message_pump.h"
 #include "resources/string_ids.h"
@@ -15,7 +16,6 @@
 namespace q7k {
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 constexpr milliseconds kPumpInterval{10};
@@ -31,8 +31,9 @@ int32_t VerifyReply(MessageBuffer* reply) {
   return verdict.result;
 }
 
-int64_t ElapsedMs(Clock::time_point start) {
-  return std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
+int64_t ElapsedMs(Clock::TimePoint start) {
+  return std::chrono::duration_cast<milliseconds>(CurrentClock().Now() - start)
+      .count();
 }
 
 }  // namespace
@@ -53,16 +54,17 @@ void InstrumentLink::PumpMessages() { RunMessagePump(); }
 
 void InstrumentLink::Wait(uint32_t milliseconds_, bool pump) {
   if (milliseconds_ == 0) return;
-  const auto deadline = Clock::now() + milliseconds(milliseconds_);
+  Clock& clock = CurrentClock();
+  const auto deadline = clock.After(milliseconds(milliseconds_));
   if (!pump || !HasMessagePump()) {
-    std::this_thread::sleep_until(deadline);
+    clock.SleepUntil(deadline);
     return;
   }
   for (;;) {
     PumpMessages();
-    const auto now = Clock::now();
+    const auto now = clock.Now();
     if (now >= deadline) return;
-    std::this_thread::sleep_until(std::min(deadline, now + kPumpInterval));
+    clock.SleepUntil(std::min(deadline, now + kPumpInterval));
   }
 }
 
@@ -194,7 +196,7 @@ int32_t InstrumentLink::SendFrame(const uint8_t* frame, size_t count) {
 
 int32_t InstrumentLink::ReceiveFrame(MessageBuffer* reply) {
   decoder_.Reset();
-  const auto start = Clock::now();
+  const auto start = CurrentClock().Now();
   uint8_t block[kMaxPending + 1];
   enum { kComplete, kTooLongOutcome, kPortFailure, kTimeoutOutcome } outcome;
   for (;;) {

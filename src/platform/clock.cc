@@ -1,7 +1,7 @@
 #include "platform/clock.h"
 
 #include <atomic>
-#include <chrono>
+#include <thread>
 
 namespace q7k {
 namespace {
@@ -9,18 +9,23 @@ namespace {
 // The operating system's clocks.
 class SystemClock : public Clock {
  public:
-  uint32_t TickMs() override {
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now().time_since_epoch());
-    // Wraps like the platform's tick count; users compare differences.
-    return static_cast<uint32_t>(ms.count());
-  }
+  TimePoint Now() override { return std::chrono::steady_clock::now(); }
 
   std::tm LocalTime() override {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
     return local;
+  }
+
+  void SleepUntil(TimePoint deadline) override {
+    std::this_thread::sleep_until(deadline);
+  }
+
+  bool WaitUntil(std::unique_lock<std::mutex>& lock,
+                 std::condition_variable& cv, TimePoint deadline,
+                 const std::function<bool()>& ready) override {
+    return cv.wait_until(lock, deadline, ready);
   }
 };
 

@@ -10,6 +10,7 @@
 
 #include "emulator.h"
 #include "q7kcomm/q7kcomm.h"
+#include "support/fake_clock.h"
 #include "support/temp_dir.h"
 
 namespace q7k {
@@ -38,6 +39,7 @@ class EmulatorEndToEndTest : public ::testing::Test {
     return code;
   }
 
+  FakeClock clock_;  // the component's waits only; the emulator's are real
   ScopedTempDir dir_;
   Emulator emulator_;
   ComPtr<IQ7kComm> comm_;

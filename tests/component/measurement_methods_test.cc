@@ -75,6 +75,7 @@ TEST_F(MeasurementMethodsTest, SimulatedAdjustmentTouchesNoEeprom) {
 
 TEST_F(MeasurementMethodsTest, LineFrequencyRunsAShortTestAndClosesItsWindow) {
   RecordingProgressViews views;
+  UseFakeClock();
   Connect([](const Request& r) {
     if (r.command == 0x0006) {
       Bytes reply(146, 0);
@@ -109,6 +110,7 @@ TEST_F(MeasurementMethodsTest, LineFrequencyRunsAShortTestAndClosesItsWindow) {
 
 TEST_F(MeasurementMethodsTest, LineFrequencyWithoutAPortStopsAtTheFirstCall) {
   RecordingProgressViews views;
+  UseFakeClock();
   float hz = 0.0f;
   EXPECT_EQ(comm_->MeasureLineFrequency(1, 10.0f, &hz), E_FAIL);
   EXPECT_EQ(hz, -1.0f);

@@ -167,6 +167,7 @@ TEST_F(ServiceCommandsTest, DecodedReplies) {
 }
 
 TEST_F(ServiceCommandsTest, SimulatedAnswersNeedNoPort) {
+  UseFakeClock();
   comm_->put_SimulMode(SIMUL_EXC);
   int32_t value = 0;
   EXPECT_EQ(comm_->RegWrite(0x123, 7), S_OK);

@@ -1,52 +1,28 @@
 // HostLine: the host's end of the virtual instrument's line, for tests that
-// check the protocol bytes in and out. Frames are built, encoded and decoded
-// here by hand, independently of the library's frame code.
+// check the protocol bytes in and out: the tests' own frame encoder
+// (support/wire.h) on the one far end (PtyPeer).
 //
 // Thread safety: one test thread.
 #ifndef Q7K_TESTS_EMULATOR_HOST_LINE_H_
 #define Q7K_TESTS_EMULATOR_HOST_LINE_H_
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
-#include <vector>
+
+#include "support/pty_pair.h"
+#include "support/wire.h"
 
 namespace q7k {
 namespace testing_emu {
 
-using Bytes = std::vector<uint8_t>;
+using q7k::Bytes;
+using q7k::Frame;
+inline Bytes Encode(const Bytes& frame) { return LineBytes(frame); }
 
 inline constexpr std::chrono::milliseconds kDeadline{5000};
-
-// A reply frame taken apart.
-struct Frame {
-  uint16_t number = 0;
-  uint16_t length = 0;
-  Bytes payload;
-  uint16_t checksum = 0;
-  bool checksumOk = false;
-  size_t size = 0;  // frame bytes, header and checksum included
-
-  bool Ack() const { return !payload.empty() && payload[0] == 0x06; }
-  // The NAK's error number, -1000 when the reply is no NAK.
-  int NakNumber() const;
-};
-
-// Frame bytes of a request: 00 00, command, length, payload, checksum.
-Bytes RequestFrame(uint16_t command, const Bytes& payload);
-// Line encoding: DLE STX, the bytes with DLE doubled, DLE ETX.
-Bytes Encode(const Bytes& frame);
-// The frame inside one line-encoded reply (bytes before DLE STX skipped).
-Bytes Decode(const Bytes& line);
-Frame Parse(const Bytes& frame);
-
-// Little-endian helpers for payloads.
-void Put16(Bytes* b, uint16_t v);
-void Put32(Bytes* b, uint32_t v);
-void PutF(Bytes* b, float v);
-uint16_t Get16(const Bytes& b, size_t at);
-uint32_t Get32(const Bytes& b, size_t at);
-float GetF(const Bytes& b, size_t at);
 
 class HostLine {
  public:
@@ -60,6 +36,7 @@ class HostLine {
 
   bool ok() const { return fd_ >= 0; }
 
+  // Returns once the bytes are written.
   void SendRaw(const Bytes& bytes);
   void Send(uint16_t command, const Bytes& payload = {});
   // The line bytes of the next whole reply (any bytes before its DLE STX
@@ -67,17 +44,14 @@ class HostLine {
   Bytes ReadLine(std::chrono::milliseconds deadline = kDeadline);
   // Send, then read and take apart the reply.
   Frame Transact(uint16_t command, const Bytes& payload = {});
-  // Everything until the line closes (end of file or error); false when it
-  // stays open past the deadline.
+  // Everything not yet read until the line closes; false when it stays open
+  // past the deadline.
   bool ReadUntilClosed(Bytes* got);
 
  private:
-  // Appends what arrives before end: 1 when bytes came, 0 at the deadline,
-  // -1 when the line closed.
-  int Fill(std::chrono::steady_clock::time_point end);
-
   int fd_ = -1;
-  Bytes pending_;
+  std::unique_ptr<PtyPeer> peer_;
+  size_t taken_ = 0;  // received bytes already handed out
 };
 
 }  // namespace testing_emu

@@ -7,34 +7,13 @@
 #include <vector>
 
 #include "link/link_errors.h"
-#include "log/trace_log.h"
-#include "support/temp_dir.h"
+#include "support/wire.h"
 
 namespace q7k {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
 Bytes Contents(const MessageBuffer& buffer) {
   return Bytes(buffer.data(), buffer.data() + buffer.length());
-}
-
-// A reply frame with a correct length field and checksum.
-Bytes Reply(uint16_t number, const Bytes& payload) {
-  const size_t n = payload.size();
-  Bytes frame(n + kFrameOverhead, 0);
-  frame[2] = static_cast<uint8_t>(number);
-  frame[3] = static_cast<uint8_t>(number >> 8);
-  frame[4] = static_cast<uint8_t>(n);
-  frame[5] = static_cast<uint8_t>(n >> 8);
-  uint32_t sum = frame[2] + frame[3] + frame[4] + frame[5];
-  for (size_t i = 0; i < n; ++i) {
-    frame[6 + i] = payload[i];
-    sum += payload[i];
-  }
-  frame[6 + n] = static_cast<uint8_t>(sum);
-  frame[7 + n] = static_cast<uint8_t>(sum >> 8);
-  return frame;
 }
 
 int32_t Build(MessageBuffer& buffer, uint16_t command, const Bytes& args) {
@@ -139,32 +118,32 @@ class MessageBufferVerifyTest : public ::testing::Test {
 };
 
 TEST_F(MessageBufferVerifyTest, AckAndNakPositionTheCursor) {
-  EXPECT_EQ(Verify(Reply(0x81FA, {kAck, 0x34, 0x12}), 0x81FA), kLinkOk);
+  EXPECT_EQ(Verify(ReplyFrame(0x7E06, {kAck, 0x34, 0x12}), 0x81FA), kLinkOk);
   EXPECT_EQ(reply_.cursor(), 7u);
   EXPECT_EQ(reply_.PayloadRemaining(), 2);
   EXPECT_EQ(reply_.Payload()[0], 0x34);
 
-  EXPECT_EQ(Verify(Reply(0xFFFE, {kNak, 5, 0})), 5);
-  EXPECT_EQ(Verify(Reply(0xFFFE, {kNak, 0xFE, 0xFF, 0xAA, 0xBB})), -2);
+  EXPECT_EQ(Verify(ReplyFrame(0x0002, {kNak, 5, 0})), 5);
+  EXPECT_EQ(Verify(ReplyFrame(0x0002, {kNak, 0xFE, 0xFF, 0xAA, 0xBB})), -2);
   EXPECT_EQ(reply_.cursor(), 9u);
   EXPECT_EQ(reply_.PayloadRemaining(), 2);
-  EXPECT_EQ(Verify(Reply(0xFFFE, {kNak, 0, 0})), kLinkOk);
+  EXPECT_EQ(Verify(ReplyFrame(0x0002, {kNak, 0, 0})), kLinkOk);
 
   // A byte sum above 16 bits still verifies.
   Bytes payload(290, 0xFF);
   payload[0] = kAck;
-  EXPECT_EQ(Verify(Reply(0xFFFE, payload)), kLinkOk);
+  EXPECT_EQ(Verify(ReplyFrame(0x0002, payload)), kLinkOk);
   EXPECT_EQ(reply_.PayloadRemaining(), 289);
   EXPECT_EQ(traceLine_, "");
 }
 
 TEST_F(MessageBufferVerifyTest, AckNakByteIsNeverTakenFromTheChecksum) {
-  EXPECT_EQ(Verify(Reply(0xFFFE, {0x07, 1, 2})), kLinkBadAckNak);
+  EXPECT_EQ(Verify(ReplyFrame(0x0002, {0x07, 1, 2})), kLinkBadAckNak);
   // No payload: the checksum's low byte, 0x06, must not pass for an ACK.
   EXPECT_EQ(Verify({0x09, 0x00, 0xFE, 0xFF, 0x00, 0x00, 0x06, 0x02}),
             kLinkBadAckNak);
   // A NAK too short for its error number must not read it from the checksum.
-  EXPECT_EQ(Verify(Reply(0xFFFE, {kNak, 5})), kLinkBadAckNak);
+  EXPECT_EQ(Verify(ReplyFrame(0x0002, {kNak, 5})), kLinkBadAckNak);
   EXPECT_EQ(traceLine_, "");  // never traced
 }
 

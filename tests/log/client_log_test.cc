@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "support/fixed_clock.h"
+#include "support/fake_clock.h"
 #include "support/temp_dir.h"
 
 namespace q7k {
@@ -21,7 +21,7 @@ class ClientLogTest : public ::testing::Test {
   }
 
   ScopedTempDir dir_;
-  FixedClock clock_{FixedClock::MakeTime(2026, 12, 4, 15, 18, 19, 5)};
+  FakeClock clock_{FakeClock::MakeTime(2026, 12, 4, 15, 18, 19, 5)};
   ClientLog log_;
 };
 

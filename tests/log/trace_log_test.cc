@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "support/fixed_clock.h"
+#include "support/fake_clock.h"
 #include "support/temp_dir.h"
 
 namespace q7k {
@@ -38,7 +38,7 @@ class TraceLogTest : public ::testing::Test {
   std::string Log() const { return ReadFileBytes(kTraceLogName); }
 
   ScopedTempDir dir_;
-  FixedClock clock_{FixedClock::MakeTime(2026, 12, 4, 15, 18, 19, 5)};
+  FakeClock clock_{FakeClock::MakeTime(2026, 12, 4, 15, 18, 19, 5)};
 };
 
 TEST_F(TraceLogTest, EmptyTextOnMissingLogCreatesOnlyTheNameLine) {
@@ -90,12 +90,12 @@ TEST_F(TraceLogTest, FailedRotationLeavesTheLogGrowing) {
 }
 
 TEST_F(TraceLogTest, TimeLineFormat) {
-  EXPECT_EQ(FormatTimeLine(FixedClock::MakeTime(2026, 12, 4, 15, 18, 19, 5)),
+  EXPECT_EQ(FormatTimeLine(FakeClock::MakeTime(2026, 12, 4, 15, 18, 19, 5)),
             "Fri Dec 04 15:18:19 2026\n");
-  EXPECT_EQ(FormatTimeLine(FixedClock::MakeTime(2001, 1, 9, 3, 4, 5, 0)),
+  EXPECT_EQ(FormatTimeLine(FakeClock::MakeTime(2001, 1, 9, 3, 4, 5, 0)),
             "Sun Jan 09 03:04:05 2001\n");
   // Fields outside the calendar never index past the name tables.
-  EXPECT_EQ(FormatTimeLine(FixedClock::MakeTime(2001, 13, 9, 3, 4, 5, 7)),
+  EXPECT_EQ(FormatTimeLine(FakeClock::MakeTime(2001, 13, 9, 3, 4, 5, 7)),
             "??? ??? 09 03:04:05 2001\n");
 }
 

@@ -48,9 +48,11 @@ TEST_F(PosixSerialIoTest, MovesRawBytesBothWays) {
   uint32_t error = 0;
   ASSERT_EQ(io_.Write(kControlBytes.data(), kControlBytes.size(), &error),
             static_cast<int32_t>(kControlBytes.size()));
-  EXPECT_EQ(pty_.ReadMaster(kControlBytes.size()), kControlBytes);
+  PtyPeer peer(pty_.master());
+  ASSERT_TRUE(peer.WaitReceived(kControlBytes.size()));
+  EXPECT_EQ(peer.Received(), kControlBytes);
 
-  ASSERT_TRUE(pty_.WriteMaster(kControlBytes));
+  peer.Send(kControlBytes);
   EXPECT_EQ(ReadAll(kControlBytes.size()), kControlBytes);
 }
 
@@ -103,7 +105,8 @@ TEST_F(PosixSerialIoTest, SettingsReadBackWithoutModemLines) {
   EXPECT_FALSE(io_.ReadLineErrorCounts(&counts));
   io_.SetBreak(true);
   io_.SetBreak(false);
-  ASSERT_TRUE(pty_.WriteMaster({7}));
+  PtyPeer peer(pty_.master());
+  peer.Send({7});
   EXPECT_EQ(ReadAll(1), std::vector<uint8_t>{7});
 }
 

@@ -12,18 +12,6 @@
 #include <cstring>
 
 namespace q7k {
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-int MillisecondsLeft(Clock::time_point end) {
-  const auto left =
-      std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now());
-  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-}
-
-}  // namespace
-
 PtyPair::PtyPair() {
   struct termios raw = {};
   cfmakeraw(&raw);
@@ -64,44 +52,9 @@ void PtyPair::CloseSlave() {
   slave_ = -1;
 }
 
-bool PtyPair::WriteMaster(const std::vector<uint8_t>& bytes,
-                          std::chrono::milliseconds deadline) {
-  const auto end = Clock::now() + deadline;
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = write(master_, bytes.data() + done, bytes.size() - done);
-    if (n > 0) {
-      done += static_cast<size_t>(n);
-      continue;
-    }
-    if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
-    struct pollfd p = {master_, POLLOUT, 0};
-    if (poll(&p, 1, MillisecondsLeft(end)) == 0) return false;
-  }
-  return true;
-}
-
-std::vector<uint8_t> PtyPair::ReadMaster(size_t count,
-                                         std::chrono::milliseconds deadline) {
-  const auto end = Clock::now() + deadline;
-  std::vector<uint8_t> got;
-  while (got.size() < count) {
-    uint8_t block[4096];
-    const ssize_t n =
-        read(master_, block, std::min(sizeof block, count - got.size()));
-    if (n > 0) {
-      got.insert(got.end(), block, block + n);
-      continue;
-    }
-    if (n == 0 || (errno != EAGAIN && errno != EINTR)) break;
-    struct pollfd p = {master_, POLLIN, 0};
-    if (poll(&p, 1, MillisecondsLeft(end)) == 0) break;
-  }
-  return got;
-}
-
-PtyPeer::PtyPeer(int masterFd, Responder responder)
-    : master_(masterFd), responder_(std::move(responder)) {
+PtyPeer::PtyPeer(int fd, Responder responder)
+    : fd_(fd), responder_(std::move(responder)) {
+  fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) | O_NONBLOCK);
   wake_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   thread_ = std::thread(&PtyPeer::Run, this);
 }
@@ -140,16 +93,22 @@ bool PtyPeer::WaitSent(std::chrono::milliseconds deadline) {
 }
 
 bool PtyPeer::WaitReceived(size_t count, std::chrono::milliseconds deadline) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  return changed_.wait_for(lock, deadline,
-                           [&] { return received_.size() >= count; });
+  return WaitFor(
+      [count](const std::vector<uint8_t>& got) { return got.size() >= count; },
+      deadline);
 }
 
 bool PtyPeer::WaitFor(
     const std::function<bool(const std::vector<uint8_t>&)>& done,
     std::chrono::milliseconds deadline) {
   std::unique_lock<std::mutex> lock(mutex_);
-  return changed_.wait_for(lock, deadline, [&] { return done(received_); });
+  changed_.wait_for(lock, deadline, [&] { return gone_ || done(received_); });
+  return done(received_);
+}
+
+bool PtyPeer::WaitClosed(std::chrono::milliseconds deadline) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return changed_.wait_for(lock, deadline, [&] { return gone_; });
 }
 
 std::vector<uint8_t> PtyPeer::Received() const {
@@ -172,13 +131,13 @@ void PtyPeer::Run() {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (stop_) return;
-      if (!masterGone_) {
+      if (!gone_) {
         if (reading_) events |= POLLIN;
         if (!outbox_.empty()) events |= POLLOUT;
       }
     }
-    // A master left out of the wait cannot report a hang-up over and over.
-    struct pollfd fds[2] = {{wake_, POLLIN, 0}, {master_, events, 0}};
+    // A descriptor left out of the wait cannot report a hang-up over and over.
+    struct pollfd fds[2] = {{wake_, POLLIN, 0}, {fd_, events, 0}};
     if (poll(fds, events != 0 ? 2 : 1, -1) < 0) continue;
     if ((fds[0].revents & POLLIN) != 0) {
       uint64_t count;
@@ -188,7 +147,7 @@ void PtyPeer::Run() {
     const short revents = events != 0 ? fds[1].revents : 0;
     bool gone = false;
     if ((revents & POLLIN) != 0) {
-      const ssize_t n = read(master_, block, sizeof block);
+      const ssize_t n = read(fd_, block, sizeof block);
       if (n > 0) {
         std::vector<uint8_t> chunk(block, block + n);
         std::vector<uint8_t> answer;
@@ -210,7 +169,7 @@ void PtyPeer::Run() {
         chunk.assign(outbox_.begin(),
                      outbox_.begin() + std::min(outbox_.size(), sizeof block));
       }
-      const ssize_t n = write(master_, chunk.data(), chunk.size());
+      const ssize_t n = write(fd_, chunk.data(), chunk.size());
       if (n > 0) {
         std::lock_guard<std::mutex> lock(mutex_);
         outbox_.erase(outbox_.begin(), outbox_.begin() + n);
@@ -221,7 +180,7 @@ void PtyPeer::Run() {
     }
     if (gone) {
       std::lock_guard<std::mutex> lock(mutex_);
-      masterGone_ = true;
+      gone_ = true;
       changed_.notify_all();
     }
   }

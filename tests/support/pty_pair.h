@@ -1,6 +1,9 @@
 // Pseudo-terminals for serial tests: the code under test opens the slave
 // side by its path, like any serial device; the test plays the far end (the
 // instrument, a loopback plug, a cable that goes dead) on the master side.
+// PtyPeer is the tests' one far end: ScriptedInstrument answers through it
+// as an instrument, HostLine drives the virtual instrument through it as a
+// host.
 //
 //   PtyPair pty;                       // raw mode, both ends open
 //   ASSERT_TRUE(pty.ok());
@@ -12,7 +15,8 @@
 // Every wait has a deadline (kPtyDeadline unless given); nothing sleeps.
 //
 // Thread safety: PtyPair belongs to one thread. A PtyPeer runs its own
-// thread on the master; its public methods may be called from any thread.
+// thread on its descriptor; its public methods may be called from any
+// thread.
 #ifndef Q7K_TESTS_SUPPORT_PTY_PAIR_H_
 #define Q7K_TESTS_SUPPORT_PTY_PAIR_H_
 
@@ -54,15 +58,6 @@ class PtyPair {
   void CloseMaster();
   void CloseSlave();
 
-  // Writes all of bytes to the master before the deadline. False on
-  // timeout or error.
-  bool WriteMaster(const std::vector<uint8_t>& bytes,
-                   std::chrono::milliseconds deadline = kPtyDeadline);
-  // Reads from the master until count bytes came or the deadline passed;
-  // returns what came.
-  std::vector<uint8_t> ReadMaster(
-      size_t count, std::chrono::milliseconds deadline = kPtyDeadline);
-
  private:
   int master_ = -1;
   int slave_ = -1;
@@ -70,8 +65,9 @@ class PtyPair {
   std::string error_;
 };
 
-// The far end as a thread: reads everything that arrives at the master into
-// a log (unless paused), writes what Send queued, and optionally answers.
+// The far end as a thread: reads everything that arrives at a descriptor
+// into a log (unless paused), writes what Send queued, and optionally
+// answers.
 class PtyPeer {
  public:
   // Called on the peer thread with each chunk read; the bytes it returns are
@@ -79,8 +75,9 @@ class PtyPeer {
   using Responder =
       std::function<std::vector<uint8_t>(const std::vector<uint8_t>& chunk)>;
 
-  // Starts the thread on masterFd (not owned; must outlive the peer).
-  explicit PtyPeer(int masterFd, Responder responder = nullptr);
+  // Starts the thread on fd (not owned; must outlive the peer), made
+  // non-blocking.
+  explicit PtyPeer(int fd, Responder responder = nullptr);
   // Stops and joins the thread.
   ~PtyPeer();
   PtyPeer(const PtyPeer&) = delete;
@@ -99,9 +96,11 @@ class PtyPeer {
   bool WaitReceived(size_t count,
                     std::chrono::milliseconds deadline = kPtyDeadline);
   // Waits until done(everything received so far) holds, e.g. until a whole
-  // frame has arrived.
+  // frame has arrived; gives up early when the line closed.
   bool WaitFor(const std::function<bool(const std::vector<uint8_t>&)>& done,
                std::chrono::milliseconds deadline = kPtyDeadline);
+  // Waits until the line hung up or failed.
+  bool WaitClosed(std::chrono::milliseconds deadline = kPtyDeadline);
   // Everything received so far, oldest first.
   std::vector<uint8_t> Received() const;
   // Stops / resumes reading the master, so the port's output backs up.
@@ -111,7 +110,7 @@ class PtyPeer {
   void Run();
   void Ring();
 
-  const int master_;
+  const int fd_;
   const Responder responder_;
   int wake_ = -1;  // eventfd
 
@@ -121,7 +120,7 @@ class PtyPeer {
   std::vector<uint8_t> outbox_;
   bool reading_ = true;
   bool stop_ = false;
-  bool masterGone_ = false;  // hung up or failed: the thread only waits
+  bool gone_ = false;  // hung up or failed: the thread only waits
 
   std::thread thread_;
 };

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "q7kcomm/q7kcomm.h"
+#include "support/fake_clock.h"
 #include "support/pty_pair.h"
 #include "support/scripted_instrument.h"
 #include "support/temp_dir.h"
@@ -38,6 +39,9 @@ class ScriptedComponentTest : public ::testing::Test {
     peer_ = std::make_unique<PtyPeer>(pty_.master(), instrument_->Responder());
     ASSERT_EQ(comm_->OpenPort(static_cast<Q7K_PORT>(kPort), BPS_115200), S_OK);
   }
+  // Runs the component on a FakeClock from here on: sleeps pass at once,
+  // and a reply wait times out only at clock_->AdvanceToNextDeadline().
+  void UseFakeClock() { clock_ = std::make_unique<FakeClock>(); }
   // The payload of the last request the instrument received.
   Bytes LastPayload() const {
     const auto requests = instrument_->Requests();
@@ -67,23 +71,13 @@ class ScriptedComponentTest : public ::testing::Test {
   }
   std::string TraceLog() { return ReadFileBytes(dir_.File("Q7kComm.log")); }
 
+  std::unique_ptr<FakeClock> clock_;  // outlives the component's link
   ScopedTempDir dir_;
   PtyPair pty_;
   ComPtr<IQ7kComm> comm_;
   std::unique_ptr<ScriptedInstrument> instrument_;
   std::unique_ptr<PtyPeer> peer_;
 };
-
-// Little-endian byte helpers for expected payloads.
-inline Bytes Le16(uint16_t v) {
-  return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)};
-}
-inline Bytes Le32(uint32_t v) {
-  return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
-          static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 24)};
-}
-Bytes LeF32(float f);
-Bytes Concat(std::initializer_list<Bytes> parts);
 
 }  // namespace q7k
 

@@ -1,9 +1,9 @@
-// A scripted instrument for link tests: a PtyPeer responder that decodes the
-// component's line-encoded requests (however the line splits them) and
-// answers each with the bytes a script returns.
+// A scripted instrument for link tests: a PtyPeer responder that takes the
+// component's line-encoded requests apart (however the line splits them)
+// and answers each with the bytes a script returns.
 //
 //   ScriptedInstrument instrument([](const Request& r) {
-//     return LineBytes(ReplyFrame(r.command, {kAck}));
+//     return LineBytes(AckFrame(r.command));
 //   });
 //   PtyPeer peer(pty.master(), instrument.Responder());
 //
@@ -17,29 +17,17 @@
 #include <mutex>
 #include <vector>
 
-#include "link/line_codec.h"
 #include "support/pty_pair.h"
+#include "support/wire.h"
 
 namespace q7k {
 
-using Bytes = std::vector<uint8_t>;
-
-// One decoded request frame.
+// One request frame as received.
 struct Request {
   uint16_t command = 0;
   Bytes payload;
   Bytes frame;  // the whole frame, header and checksum included
 };
-
-// A reply frame to command: lead bytes, the reply number, length, payload,
-// checksum. payload starts with kAck or kNak.
-Bytes ReplyFrame(uint16_t command, const Bytes& payload);
-// An ACK reply carrying data.
-Bytes AckFrame(uint16_t command, const Bytes& data = {});
-// A NAK reply with an error number and detail bytes.
-Bytes NakFrame(uint16_t command, int16_t number, const Bytes& details = {});
-// The line encoding of a frame (DLE STX ... DLE ETX).
-Bytes LineBytes(const Bytes& frame);
 
 class ScriptedInstrument {
  public:
@@ -53,7 +41,7 @@ class ScriptedInstrument {
   Bytes OnChunk(const Bytes& chunk);
 
   Script script_;
-  LineDecoder decoder_;
+  Bytes pending_;  // line bytes not yet a whole frame
   mutable std::mutex mutex_;
   std::vector<Request> requests_;
 };
