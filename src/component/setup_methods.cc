@@ -70,7 +70,7 @@ HRESULT Q7kCommObject::RestartBootLoader(Q7K_PORT port, Q7K_BPS bps,
   bool ok = link_ != nullptr || SUCCEEDED(SetupComm(port, bps, nTimeoutSec));
   ok = ok && SUCCEEDED(RestartLoader());
   if (ok) {
-    TimerDelay(CurrentSetupPauses().afterLoaderRestartMs, 0);
+    TimerDelay(kAfterLoaderRestartMs, 0);
     ClosePort();
     ok = CreatePort(port, bps);
     if (ok) {

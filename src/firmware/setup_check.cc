@@ -1,6 +1,5 @@
 #include "firmware/setup_check.h"
 
-#include <atomic>
 #include <cstring>
 
 #include "firmware/app_download.h"
@@ -13,9 +12,6 @@ namespace {
 
 constexpr char kBootLoaderName[] = "POSTLOAD";
 constexpr int32_t kFlashFull = 5;  // the instrument's error number
-
-const SetupPauses kInstrumentPauses;
-std::atomic<const SetupPauses*> g_pauses{&kInstrumentPauses};
 
 enum Comparison { kCannotRead = -1, kSame = 0, kLoader, kOther, kOtherBuild };
 enum Action { kFail = -1, kNothing = 0, kFromFlash = 1, kDownload = 4 };
@@ -100,12 +96,6 @@ bool Download(SetupHost& host, const AppInfo& disk, const std::string& name,
 
 }  // namespace
 
-const SetupPauses& CurrentSetupPauses() { return *g_pauses.load(); }
-
-void SetSetupPausesForTesting(const SetupPauses* pauses) {
-  g_pauses.store(pauses != nullptr ? pauses : &kInstrumentPauses);
-}
-
 bool EnsureApplication(SetupHost& host, const std::string& name,
                        int16_t timeoutSec) {
   const bool firmware = IsFirmwareName(name);
@@ -139,7 +129,7 @@ bool EnsureApplication(SetupHost& host, const std::string& name,
     }
     if (ok) {
       ok = ExecuteApp(host.channel(), entry);
-      host.Wait(CurrentSetupPauses().afterExecuteMs);
+      host.Wait(kAfterExecuteMs);
     }
   }
   host.ClosePort();

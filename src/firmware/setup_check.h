@@ -54,15 +54,10 @@ class SetupHost {
 };
 
 // The pauses the instrument needs: after the boot loader restart before the
-// port is reopened, and after an execute before the port is closed.
-struct SetupPauses {
-  int32_t afterLoaderRestartMs = 7000;
-  int32_t afterExecuteMs = 500;
-};
-const SetupPauses& CurrentSetupPauses();
-// Tests only: pauses shortened for the rest of the process; null restores
-// the instrument's.
-void SetSetupPausesForTesting(const SetupPauses* pauses);
+// port is reopened, and after an execute before the port is closed. They
+// are real waits on the clock seam; tests pass them on a fake clock.
+inline constexpr int32_t kAfterLoaderRestartMs = 7000;
+inline constexpr int32_t kAfterExecuteMs = 500;
 
 // Runs the check for application name ("Q7I" for the firmware, with its
 // rules and wording) with the programming time-out timeoutSec. Opens the

@@ -10,6 +10,7 @@
 #include "emulator.h"
 #include "firmware/setup_check.h"
 #include "q7kcomm/q7kcomm.h"
+#include "support/fake_clock.h"
 #include "support/recording_progress_view.h"
 #include "support/temp_dir.h"
 
@@ -20,7 +21,6 @@ using Bytes = std::vector<uint8_t>;
 constexpr int32_t kPort = 8;
 constexpr Q7K_PORT kComPort = static_cast<Q7K_PORT>(kPort);
 constexpr uint32_t kOrigin = 0x1000;
-const SetupPauses kNoPauses{0, 0};
 
 emu::AppIdentity Firmware(const std::string& version) {
   return emu::AppIdentity::Make("Q7I", "05/06/24", "10:11:12", version,
@@ -58,7 +58,6 @@ std::string ImageFile(size_t records, const std::string& version,
 class FirmwareSetupTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetSetupPausesForTesting(&kNoPauses);
     ASSERT_EQ(CreateInstance(CLSID_Q7kComm, IID_IQ7kComm, comm_.AsVoidOut()),
               S_OK);
   }
@@ -66,7 +65,6 @@ class FirmwareSetupTest : public ::testing::Test {
     comm_->ClosePort();
     if (emulator_) emulator_->Stop();
     SetSerialPortPath(kPort, "");
-    SetSetupPausesForTesting(nullptr);
   }
   void Start(const EmulatorOptions& options) {
     emulator_ = std::make_unique<Emulator>(options);
@@ -107,6 +105,7 @@ class FirmwareSetupTest : public ::testing::Test {
     return text.utf8();
   }
 
+  FakeClock clock_;  // the instrument's pauses pass at once
   ScopedTempDir dir_;
   RecordingProgressViews views_;
   std::unique_ptr<Emulator> emulator_;
