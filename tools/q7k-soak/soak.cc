@@ -7,6 +7,7 @@
 #include <mutex>
 #include <random>
 #include <set>
+#include <thread>
 
 #include "emulator.h"
 #include "link/le_bytes.h"
@@ -295,6 +296,9 @@ std::string SoakReport::Summary() const {
 
 SoakReport RunSoak(const SoakOptions& options) {
   SoakReport report;
+  // A sanitizer runtime starts a helper thread along with the process's
+  // first thread; let it do so before the count.
+  std::thread([] {}).join();
   report.fdsBefore = CountEntries("/proc/self/fd");
   report.threadsBefore = CountEntries("/proc/self/task");
   {
