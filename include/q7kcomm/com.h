@@ -6,8 +6,9 @@
 // changes.
 //
 // Thread safety: BSTR functions, GUIDs and CreateInstance are safe from any
-// thread. Error information is per thread. A component object itself lives in
-// the apartment of the thread that created it: call it from that thread only.
+// thread. Error information is per thread. A component object is meant for
+// one thread at a time; calls from several threads are serialised per object
+// (interfaces.h).
 #ifndef Q7KCOMM_COM_H_
 #define Q7KCOMM_COM_H_
 

@@ -26,9 +26,12 @@ void SetSerialPortPath(int32_t port, const std::string& path);
 std::string ResolveSerialPortPath(int32_t port);
 
 // ---------------------------------------------------------------------------
-// Message pump: called wherever the component keeps the host's windows alive
-// during a wait (at least every 10 ms while such a wait lasts). With none
-// installed, waits simply block. Pass an empty function to remove it.
+// Message pump: called on the waiting thread at least every 10 ms while a
+// request is handed to the port and during TimerDelay with its message flag
+// set; never while a method waits for the instrument's reply (interfaces.h
+// says exactly when). With none installed, waits simply block. Pass an empty
+// function to remove it. The pump is process-wide: a pump that calls another
+// component object may wait until that object's current call returns.
 void SetMessagePump(std::function<void()> pump);
 
 // ---------------------------------------------------------------------------

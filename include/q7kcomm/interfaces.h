@@ -10,9 +10,27 @@
 // properties and list methods when their object is missing; E_INVALIDARG for
 // an indexed property outside its bounds (nothing is touched then).
 //
-// Thread safety: the apartment model. Call an object only from the thread
-// that created it. While a method waits for the instrument it calls the host's
-// message pump (host.h), so a message handler must not call the same object.
+// Threads: an object is meant to be driven by one thread at a time (the
+// apartment model). A host that calls one object from several threads at
+// once is still safe: each object serialises its methods, so a call waits
+// until the object's current call on another thread has returned, and
+// replies, results and the error record never mix. Serialisation is per
+// call: a pair such as RequestTestResults / ReceiveTestResults is two calls,
+// which the host keeps together itself. A call made by the host's message
+// pump on the thread that is waiting inside a method runs at once (the lock
+// is re-entrant), in the middle of that method; it is best not to call the
+// same object from a message handler. Independent objects share no lock and
+// run side by side on their own threads. Error information (GetErrorInfo)
+// is per thread.
+//
+// Message pump (host.h): a method calls the host's pump only
+//   - while a request is handed to the port (usually a moment: until the
+//     port's writer has taken the request's bytes), and
+//   - during TimerDelay with nWinMsg not 0, for the whole delay.
+// It does not pump while it waits for the instrument's reply (up to 4 s, 5 s
+// for StartQ7kTest), during its own pauses (the 2 s after StartQ7kTest
+// starts a test) or during TimerDelay with nWinMsg 0: the host's windows do
+// not respond then.
 #ifndef Q7KCOMM_INTERFACES_H_
 #define Q7KCOMM_INTERFACES_H_
 
@@ -95,7 +113,8 @@ class IQ7kComm : public IUnknown {
   // Sends a text and expects it back (loopback plug); leaves no port open.
   virtual HRESULT RunLoopbackTest(Q7K_PORT port, Q7K_BPS bps) = 0;
   // Waits lMilliseconds (negative waits 0), calling the host's message pump
-  // when nWinMsg is not 0. E_FAIL without a port (nothing recorded).
+  // at least every 10 ms when nWinMsg is not 0. E_FAIL without a port
+  // (nothing recorded).
   virtual HRESULT TimerDelay(int32_t lMilliseconds, short nWinMsg) = 0;
 
   // --- Tests --------------------------------------------------------------

@@ -43,6 +43,7 @@ HRESULT Q7kCommObject::ReadHeader(short nSlot, short nSubslot, short* pVal) {
 
 HRESULT Q7kCommObject::ReadInt(short nSlot, short nSubslot, short nLoc,
                                short* pVal) {
+  const auto lock = Serialize();
   if (pVal == nullptr) return E_POINTER;
   *pVal = 0;
   if (simulating()) {
@@ -70,6 +71,7 @@ HRESULT Q7kCommObject::ReadLong(short nSlot, short nSubslot, short nLoc,
 
 HRESULT Q7kCommObject::ReadFloat(short nSlot, short nSubslot, short nLoc,
                                  float* pVal) {
+  const auto lock = Serialize();
   if (pVal == nullptr) return E_POINTER;
   *pVal = 0.0f;
   if (simulating()) return S_OK;

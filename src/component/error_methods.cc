@@ -68,6 +68,7 @@ Sample SampleFor(int32_t i) {
 }  // namespace
 
 HRESULT Q7kCommObject::get_LastError(short* pVal) {
+  const auto lock = Serialize();
   if (pVal == nullptr) return E_POINTER;
   *pVal = static_cast<short>(errorState_->code());
   errorState_->Clear();
@@ -75,33 +76,39 @@ HRESULT Q7kCommObject::get_LastError(short* pVal) {
 }
 
 HRESULT Q7kCommObject::get_ErrorCode(short* pVal) {
+  const auto lock = Serialize();
   if (pVal == nullptr) return E_POINTER;
   *pVal = static_cast<short>(errorState_->code());
   return S_OK;
 }
 
 HRESULT Q7kCommObject::get_ErrorMsg(BSTR* pVal) {
+  const auto lock = Serialize();
   if (pVal == nullptr) return E_POINTER;
   return ReturnList(errorState_->message(), pVal);
 }
 
 HRESULT Q7kCommObject::get_Language(Q7K_LANGUAGE* pVal) {
+  const auto lock = Serialize();
   if (pVal == nullptr) return E_POINTER;
   *pVal = static_cast<Q7K_LANGUAGE>(errorState_->language());
   return S_OK;
 }
 
 HRESULT Q7kCommObject::put_Language(Q7K_LANGUAGE newVal) {
+  const auto lock = Serialize();
   errorState_->set_language(newVal);
   return S_OK;
 }
 
 HRESULT Q7kCommObject::ClearError() {
+  const auto lock = Serialize();
   errorState_->Clear();
   return S_OK;
 }
 
 HRESULT Q7kCommObject::ListCommErrors(BSTR* pVal) {
+  const auto lock = Serialize();
   if (pVal == nullptr) return E_POINTER;
   if (!link_) return S_FALSE;
   std::u16string list;
@@ -116,6 +123,7 @@ HRESULT Q7kCommObject::ListCommErrors(BSTR* pVal) {
 }
 
 HRESULT Q7kCommObject::ListAppErrors(BSTR* pVal) {
+  const auto lock = Serialize();
   if (pVal == nullptr) return E_POINTER;
   std::u16string list;
   for (int32_t i = 0; i <= 64; ++i) {

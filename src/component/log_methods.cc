@@ -11,6 +11,7 @@ std::u16string FromBstr(BSTR s) {
 }  // namespace
 
 HRESULT Q7kCommObject::get_LogFilename(BSTR* pVal) {
+  const auto lock = Serialize();
   if (pVal == nullptr) return E_POINTER;
   const std::u16string& name = clientLog_.Name();
   *pVal = SysAllocStringLen(name.data(), static_cast<uint32_t>(name.size()));
@@ -18,16 +19,19 @@ HRESULT Q7kCommObject::get_LogFilename(BSTR* pVal) {
 }
 
 HRESULT Q7kCommObject::put_LogFilename(BSTR newVal) {
+  const auto lock = Serialize();
   clientLog_.SetName(FromBstr(newVal));
   return S_OK;
 }
 
 HRESULT Q7kCommObject::BeginLog(BSTR bstrFilename) {
+  const auto lock = Serialize();
   clientLog_.BeginLog(FromBstr(bstrFilename));
   return S_OK;
 }
 
 HRESULT Q7kCommObject::WriteToLog(BSTR bstrEntry) {
+  const auto lock = Serialize();
   clientLog_.WriteToLog(FromBstr(bstrEntry));
   return S_OK;
 }

@@ -10,9 +10,27 @@ namespace {
 
 constexpr float kNoFrequency = -1.0f;
 
+// Stops a test the caller started after a later step failed: the
+// instrument must not go on applying voltage while the host believes the
+// measurement is over. The failure that ended the sequence stays the one
+// recorded and published; the stop's own outcome is dropped.
+void StopAfterFailure(IQ7kComm* comm, ErrorState* errors) {
+  const ErrorState first = *errors;
+  ErrorInfo published;
+  const bool hadInfo = GetErrorInfo(&published) == S_OK;
+  comm->StopQ7kTest();
+  *errors = first;
+  if (hadInfo) {
+    SetErrorInfo(published);
+  } else {
+    ClearErrorInfo();
+  }
+}
+
 }  // namespace
 
 HRESULT Q7kCommObject::CalcWattsAdjustment(Q7K_TEST_PARAMS* testParams) {
+  const auto lock = Serialize();
   if (testParams == nullptr) return E_POINTER;
   testParams->WattsAdjustment = 0.0f;
   if (simulating()) {
@@ -40,6 +58,7 @@ HRESULT Q7kCommObject::CalcWattsAdjustment(Q7K_TEST_PARAMS* testParams) {
 
 HRESULT Q7kCommObject::AdjustTestData(Q7K_TEST_PARAMS* testParams,
                                       Q7K_TEST_DATA* testData) {
+  const auto lock = Serialize();
   if (testParams == nullptr || testData == nullptr) return E_POINTER;
   q7k::AdjustTestData(*testParams, *testData);
   return S_OK;
@@ -47,6 +66,7 @@ HRESULT Q7kCommObject::AdjustTestData(Q7K_TEST_PARAMS* testParams,
 
 HRESULT Q7kCommObject::MeasureLineFrequency(short nMsg, float fMaxKVolts,
                                             float* pVal) {
+  const auto lock = Serialize();
   if (pVal == nullptr) return E_POINTER;
   if (nMsg != 0) {
     Bstr message(errorState_->LoadText(ids::kMeasuringFrequency));
@@ -79,11 +99,15 @@ HRESULT Q7kCommObject::MeasureLineFrequency(short nMsg, float fMaxKVolts,
   params.Frequency = 60.0f;
 
   // Through the component's own methods, so their guards, simulated paths
-  // and error reporting apply; the first failure ends the sequence.
-  const bool ok = initialised && SUCCEEDED(UpdateRuntimeParams(&runtime)) &&
-                  SUCCEEDED(StartQ7kTest(&params)) &&
-                  SUCCEEDED(FullRequestTestResults(&params, &data, &thermal)) &&
-                  SUCCEEDED(StopQ7kTest());
+  // and error reporting apply; the first failure ends the sequence. Once the
+  // start was sent the test may run, whatever its reply said.
+  const bool reachedStart =
+      initialised && SUCCEEDED(UpdateRuntimeParams(&runtime));
+  const bool measured =
+      reachedStart && SUCCEEDED(StartQ7kTest(&params)) &&
+      SUCCEEDED(FullRequestTestResults(&params, &data, &thermal));
+  const bool ok = measured && SUCCEEDED(StopQ7kTest());
+  if (reachedStart && !measured) StopAfterFailure(this, errorState_.get());
 
   if (nMsg != 0) DestroyMsgDlg();
   *pVal = ok ? data.FrequencyMeas : kNoFrequency;
@@ -91,6 +115,7 @@ HRESULT Q7kCommObject::MeasureLineFrequency(short nMsg, float fMaxKVolts,
 }
 
 HRESULT Q7kCommObject::DisplayMsgDlg(int32_t hWnd, BSTR bstrMsg) {
+  const auto lock = Serialize();
   const std::u16string message =
       bstrMsg ? std::u16string(bstrMsg, SysStringLen(bstrMsg))
               : std::u16string();
@@ -100,16 +125,19 @@ HRESULT Q7kCommObject::DisplayMsgDlg(int32_t hWnd, BSTR bstrMsg) {
 }
 
 HRESULT Q7kCommObject::DestroyMsgDlg() {
+  const auto lock = Serialize();
   progress_.Destroy();
   return S_OK;
 }
 
 HRESULT Q7kCommObject::ShowMsgProgress(short nLower, short nUpper) {
+  const auto lock = Serialize();
   progress_.ShowProgress(nLower, nUpper);
   return S_OK;
 }
 
 HRESULT Q7kCommObject::StepMsgProgress(short nStep) {
+  const auto lock = Serialize();
   progress_.Step(nStep);
   return S_OK;
 }

@@ -51,7 +51,9 @@ bool Q7kCommObject::CreatePort(int32_t port, int32_t bps) {
     TraceLine(text, true);
   }
   link_->trace = enableTrace_;
-  if (simulMode_ > 0) {
+  // Every mode but none simulates the commands, so the line must not be
+  // driven either: a simulating host would otherwise run real tests.
+  if (simulating()) {
     link_->simulation = true;
     return true;
   }
@@ -67,22 +69,26 @@ bool Q7kCommObject::CreatePort(int32_t port, int32_t bps) {
 }
 
 HRESULT Q7kCommObject::OpenPort(Q7K_PORT port, Q7K_BPS bps) {
+  const auto lock = Serialize();
   return CreatePort(port, bps) ? S_OK : ReportFailure();
 }
 
 HRESULT Q7kCommObject::ClosePort() {
+  const auto lock = Serialize();
   if (enableTrace_) TraceLine("ClosePort", true);
   link_.reset();
   return S_OK;
 }
 
 HRESULT Q7kCommObject::IsPortOpen(short* pVal) {
+  const auto lock = Serialize();
   if (pVal == nullptr) return E_POINTER;
   *pVal = link_ ? 1 : 0;
   return S_OK;
 }
 
 HRESULT Q7kCommObject::RunLoopbackTest(Q7K_PORT port, Q7K_BPS bps) {
+  const auto lock = Serialize();
   bool ok = CreatePort(port, bps);
   if (ok && link_) ok = link_->RunLoopback();
   ClosePort();
@@ -90,6 +96,7 @@ HRESULT Q7kCommObject::RunLoopbackTest(Q7K_PORT port, Q7K_BPS bps) {
 }
 
 HRESULT Q7kCommObject::TimerDelay(int32_t lMilliseconds, short nWinMsg) {
+  const auto lock = Serialize();
   if (simulating() && simulFast_) return S_OK;
   if (!link_) return E_FAIL;
   // A negative delay would otherwise wait about 49 days.

@@ -47,102 +47,130 @@ HRESULT GetSlot(const char* slot, size_t width, BSTR* pVal) {
 }  // namespace
 
 HRESULT Q7kCommObject::get_Version(BSTR* pVal) {
+  const auto lock = Serialize();
   return NewBstr(AnsiToWide(kComponentVersion), pVal);
 }
 
 HRESULT Q7kCommObject::get_EnableTrace(short* pVal) {
+  const auto lock = Serialize();
   return GetFlag(enableTrace_, pVal);
 }
 HRESULT Q7kCommObject::put_EnableTrace(short newVal) {
+  const auto lock = Serialize();
   enableTrace_ = newVal != 0;
   return S_OK;
 }
 
 HRESULT Q7kCommObject::get_RequireReboot(short* pVal) {
+  const auto lock = Serialize();
   return GetFlag(requireReboot_, pVal);
 }
 HRESULT Q7kCommObject::put_RequireReboot(short newVal) {
+  const auto lock = Serialize();
   requireReboot_ = newVal != 0;
   return S_OK;
 }
 
 HRESULT Q7kCommObject::get_SimulBoxType(short* pVal) {
+  const auto lock = Serialize();
   return Get<short>(simulBoxType_, pVal);
 }
 HRESULT Q7kCommObject::put_SimulBoxType(short newVal) {
+  const auto lock = Serialize();
   simulBoxType_ = newVal;
   return S_OK;
 }
 
 HRESULT Q7kCommObject::get_SimulFast(short* pVal) {
+  const auto lock = Serialize();
   return GetFlag(simulFast_, pVal);
 }
 HRESULT Q7kCommObject::put_SimulFast(short newVal) {
+  const auto lock = Serialize();
   simulFast_ = newVal != 0;
   return S_OK;
 }
 
 HRESULT Q7kCommObject::get_SimulMode(SIMUL_MODE* pVal) {
+  const auto lock = Serialize();
   return Get(simulMode_, pVal);
 }
 HRESULT Q7kCommObject::put_SimulMode(SIMUL_MODE newVal) {
+  const auto lock = Serialize();
   simulMode_ = newVal;
   return S_OK;
 }
 
 HRESULT Q7kCommObject::get_ParentHwnd(int32_t* pVal) {
+  const auto lock = Serialize();
   return Get(parentHwnd_, pVal);
 }
 HRESULT Q7kCommObject::put_ParentHwnd(int32_t newVal) {
+  const auto lock = Serialize();
   parentHwnd_ = newVal;
   return S_OK;
 }
 
 HRESULT Q7kCommObject::get_AppName(BSTR* pVal) {
+  const auto lock = Serialize();
   return GetSlot(currentApp_.Name, sizeof currentApp_.Name, pVal);
 }
 HRESULT Q7kCommObject::get_AppDate(BSTR* pVal) {
+  const auto lock = Serialize();
   return GetSlot(currentApp_.Date, sizeof currentApp_.Date, pVal);
 }
 HRESULT Q7kCommObject::get_AppTime(BSTR* pVal) {
+  const auto lock = Serialize();
   return GetSlot(currentApp_.Time, sizeof currentApp_.Time, pVal);
 }
 HRESULT Q7kCommObject::get_AppVersion(BSTR* pVal) {
+  const auto lock = Serialize();
   return GetSlot(currentApp_.Version, sizeof currentApp_.Version, pVal);
 }
 HRESULT Q7kCommObject::get_AppDescription(BSTR* pVal) {
+  const auto lock = Serialize();
   return GetSlot(currentApp_.Description, sizeof currentApp_.Description, pVal);
 }
 
 HRESULT Q7kCommObject::get_FlashDirCount(short* pVal) {
+  const auto lock = Serialize();
   return Get<short>(flashDirectory_.count(), pVal);
 }
 HRESULT Q7kCommObject::get_CalRevision(short* pVal) {
+  const auto lock = Serialize();
   return Get<short>(cal_.CalRevision, pVal);
 }
 
 HRESULT Q7kCommObject::get_CalResistor(REFCAL_INDEX i, float* pVal) {
+  const auto lock = Serialize();
   return GetElement(cal_.CalResistor, i, pVal);
 }
 HRESULT Q7kCommObject::put_CalResistor(REFCAL_INDEX i, float newVal) {
+  const auto lock = Serialize();
   return PutElement(cal_.CalResistor, i, newVal);
 }
 HRESULT Q7kCommObject::get_CalPoleFreq(REFCAL_INDEX i, float* pVal) {
+  const auto lock = Serialize();
   return GetElement(cal_.CalPoleFreq, i, pVal);
 }
 HRESULT Q7kCommObject::put_CalPoleFreq(REFCAL_INDEX i, float newVal) {
+  const auto lock = Serialize();
   return PutElement(cal_.CalPoleFreq, i, newVal);
 }
 HRESULT Q7kCommObject::get_GainCoeffs(short i, float* pVal) {
+  const auto lock = Serialize();
   return GetElement(cal_.GainCoeffs, i, pVal);
 }
 HRESULT Q7kCommObject::put_GainCoeffs(short i, float newVal) {
+  const auto lock = Serialize();
   return PutElement(cal_.GainCoeffs, i, newVal);
 }
 HRESULT Q7kCommObject::get_PhaseCoeffs(short i, float* pVal) {
+  const auto lock = Serialize();
   return GetElement(cal_.PhaseCoeffs, i, pVal);
 }
 HRESULT Q7kCommObject::put_PhaseCoeffs(short i, float newVal) {
+  const auto lock = Serialize();
   return PutElement(cal_.PhaseCoeffs, i, newVal);
 }
 

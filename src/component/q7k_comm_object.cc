@@ -44,6 +44,7 @@ uint32_t Q7kCommObject::Release() {
 }
 
 HRESULT Q7kCommObject::InterfaceSupportsErrorInfo(const GUID& iid) {
+  const auto lock = Serialize();
   const bool ours = iid == IID_IQ7kComm || iid == IID_IQ7kCalStatus ||
                     iid == IID_IQ7kEeprom || iid == IID_IQ7kLog;
   return ours ? S_OK : S_FALSE;

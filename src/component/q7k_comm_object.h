@@ -8,14 +8,18 @@
 // through the component's own interface, so guards, simulation and error
 // reporting apply to the inner call too.
 //
-// Thread safety: the apartment model; every method runs on the thread that
-// created the object. Reference counting alone is thread-safe.
+// Thread safety: meant for one thread at a time (the apartment model), but
+// every interface method holds the object's own lock for its whole run
+// (Serialize), so calls from several threads run one after another.
+// Re-entrant: the host's message pump may call the object again on the
+// waiting thread. Reference counting is lock-free; objects share no lock.
 #ifndef Q7K_COMPONENT_Q7K_COMM_OBJECT_H_
 #define Q7K_COMPONENT_Q7K_COMM_OBJECT_H_
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "component/error_state.h"
@@ -305,6 +309,12 @@ class Q7kCommObject final : public IQ7kComm,
   HRESULT Command(uint16_t command, const uint8_t* payload = nullptr,
                   size_t size = 0);
 
+  // Every interface method starts with `const auto lock = Serialize();`
+  // (QueryInterface, AddRef and Release excepted); a test checks that.
+  std::unique_lock<std::recursive_mutex> Serialize() {
+    return std::unique_lock<std::recursive_mutex>(serial_);
+  }
+
   bool simulating() const { return simulMode_ != SIMUL_NONE; }
   // The component's own interfaces, for methods built from other methods.
   IQ7kComm* comm() { return this; }
@@ -323,6 +333,7 @@ class Q7kCommObject final : public IQ7kComm,
   ProgressTarget progress();
 
   std::atomic<uint32_t> refs_{0};
+  std::recursive_mutex serial_;
 
   // Fields in the order the system declares them.
   std::unique_ptr<InstrumentLink> link_;

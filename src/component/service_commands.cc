@@ -1,8 +1,8 @@
 // The service and calibration commands of IQ7kComm.
-#include <cstring>
 
 #include "component/command_guard.h"
 #include "component/q7k_comm_object.h"
+#include "component/service_records.h"
 #include "component/test_records.h"
 #include "link/command_codes.h"
 #include "link/le_bytes.h"
@@ -11,9 +11,6 @@
 namespace q7k {
 namespace {
 
-constexpr size_t kCalInfoBytes = 50;
-constexpr size_t kRefCoeffBytes = 24;
-constexpr size_t kRawResultBytes = 34;
 constexpr int32_t kSimulatedThermalDelayMs = 500;
 
 // The simulated register file answers a few fixed addresses.
@@ -22,10 +19,6 @@ constexpr int32_t kRegFirmwareRev = 0x644020;
 constexpr int32_t kRegOptions = 0x646070;
 constexpr int32_t kRegReset = 0x600000;
 constexpr int32_t kRegResetValue = 0x2000;
-
-// Calibration blocks in the order of the calibration-info reply.
-constexpr CAL_INDEX kCalInfoOrder[] = {BP_FIELD_CAL, BP_FACTORY_CAL, GUARD_CAL,
-                                       MAIN_REF_CAL, FIELD_REF_CAL};
 
 PayloadWriter Words(std::initializer_list<int32_t> words) {
   PayloadWriter w;
@@ -47,6 +40,7 @@ void ReversedTable(PayloadWriter& w, const float* table) {
 }  // namespace
 
 HRESULT Q7kCommObject::ReadThermalData(Q7K_THERMAL_DATA* thermalData) {
+  const auto lock = Serialize();
   if (thermalData == nullptr) return E_POINTER;
   if (simulating()) {
     TimerDelay(kSimulatedThermalDelayMs, 0);  // no wait without a port
@@ -61,50 +55,39 @@ HRESULT Q7kCommObject::ReadThermalData(Q7K_THERMAL_DATA* thermalData) {
 }
 
 HRESULT Q7kCommObject::ReadCalInfo() {
+  const auto lock = Serialize();
   if (simulating()) {
     StoreSimulatedCalInfo(cal_.CalDone, cal_.CalDate);
     return S_OK;
   }
   return Command(cmd::kCalInfo, nullptr, 0, kCalInfoBytes,
-                 [this](const uint8_t* p, size_t) {
-                   std::memset(cal_.CalDone, 0, sizeof cal_.CalDone);
-                   std::memset(cal_.CalDate, 0, sizeof cal_.CalDate);
-                   for (size_t g = 0; g < 5; ++g) {
-                     const CAL_INDEX block = kCalInfoOrder[g];
-                     const uint8_t* group = p + 10 * g;
-                     cal_.CalDone[block] = LoadI16(group);
-                     for (size_t i = 0; i < 8 && group[2 + i] != 0; ++i) {
-                       cal_.CalDate[block][i] = static_cast<char>(group[2 + i]);
-                     }
-                   }
-                   return true;
+                 [this](const uint8_t* p, size_t n) {
+                   return DecodeCalInfo(p, n, &cal_);
                  });
 }
 
 HRESULT Q7kCommObject::SetXfmrBoundaryTemps(float fOverTemp,
                                             float fCooldownTemp) {
+  const auto lock = Serialize();
   PayloadWriter w;
   w.F32(fOverTemp).F32(fCooldownTemp);
   return Command(cmd::kBoundaryTemps, w.data(), w.size());
 }
 
 HRESULT Q7kCommObject::ReadRefCalCoeffs() {
+  const auto lock = Serialize();
   if (simulating()) {
     StoreSimulatedReferenceValues(cal_.CalResistor, cal_.CalPoleFreq);
     return S_OK;
   }
   return Command(cmd::kRefCalCoeffs, nullptr, 0, kRefCoeffBytes,
-                 [this](const uint8_t* p, size_t) {
-                   for (REFCAL_INDEX i : {MAIN_RES, RED_RES, BLUE_RES}) {
-                     cal_.CalResistor[i] = LoadF32(p);
-                     cal_.CalPoleFreq[i] = LoadF32(p + 4);
-                     p += 8;
-                   }
-                   return true;
+                 [this](const uint8_t* p, size_t n) {
+                   return DecodeRefCalCoeffs(p, n, &cal_);
                  });
 }
 
 HRESULT Q7kCommObject::RegWrite(int32_t lAddress, int32_t lVal) {
+  const auto lock = Serialize();
   if (simulating()) {
     simRegister_ = lVal;
     return S_OK;
@@ -114,6 +97,7 @@ HRESULT Q7kCommObject::RegWrite(int32_t lAddress, int32_t lVal) {
 }
 
 HRESULT Q7kCommObject::RegRead(int32_t lAddress, int32_t* pVal) {
+  const auto lock = Serialize();
   if (pVal == nullptr) return E_POINTER;
   if (simulating()) {
     switch (lAddress) {
@@ -145,18 +129,21 @@ HRESULT Q7kCommObject::RegRead(int32_t lAddress, int32_t* pVal) {
 }
 
 HRESULT Q7kCommObject::RegOr(int32_t lAddress, int32_t lVal) {
+  const auto lock = Serialize();
   if (simulating()) return S_OK;
   const auto w = Longs({lAddress, lVal});
   return Command(cmd::kRegOr, w.data(), w.size());
 }
 
 HRESULT Q7kCommObject::RegAnd(int32_t lAddress, int32_t lVal) {
+  const auto lock = Serialize();
   if (simulating()) return S_OK;
   const auto w = Longs({lAddress, lVal});
   return Command(cmd::kRegAnd, w.data(), w.size());
 }
 
 HRESULT Q7kCommObject::EnableSoftwareVerify(short nEnable) {
+  const auto lock = Serialize();
   const auto w = Words({nEnable});
   return Command(cmd::kSoftwareVerify, w.data(), w.size());
 }
@@ -164,27 +151,32 @@ HRESULT Q7kCommObject::EnableSoftwareVerify(short nEnable) {
 HRESULT Q7kCommObject::SendTestWaveform(short nType, short nIndex, short nNext,
                                         short nPhase, short nSamples,
                                         float fAmpl) {
+  const auto lock = Serialize();
   auto w = Words({nType, nIndex, nPhase, nSamples});
   w.F32(fAmpl).U16(static_cast<uint16_t>(nNext));
   return Command(cmd::kTestWaveform, w.data(), w.size());
 }
 
 HRESULT Q7kCommObject::EnableGuardCal(short nEnable) {
+  const auto lock = Serialize();
   const auto w = Words({nEnable});
   return Command(cmd::kGuardCal, w.data(), w.size());
 }
 
 HRESULT Q7kCommObject::EnableRefCal(short nCalType, short nEnable) {
+  const auto lock = Serialize();
   const auto w = Words({nCalType, nEnable});
   return Command(cmd::kRefCal, w.data(), w.size());
 }
 
 HRESULT Q7kCommObject::EnableSysCal(short nCalType, short nEnable) {
+  const auto lock = Serialize();
   const auto w = Words({nCalType, nEnable});
   return Command(cmd::kSysCal, w.data(), w.size());
 }
 
 HRESULT Q7kCommObject::UpdateRefCal(const float* fCoeffs) {
+  const auto lock = Serialize();
   if (fCoeffs == nullptr) return E_POINTER;
   PayloadWriter w;
   for (int i = 0; i < 6; ++i) w.F32(fCoeffs[i]);
@@ -194,6 +186,7 @@ HRESULT Q7kCommObject::UpdateRefCal(const float* fCoeffs) {
 HRESULT Q7kCommObject::UpdateGuardCal(const short* nDAC, float fRefGain,
                                       const float* fSpecGains,
                                       const float* fSpecPhases) {
+  const auto lock = Serialize();
   if (!nDAC || !fSpecGains || !fSpecPhases) return E_POINTER;
   auto w = Words({nDAC[0], nDAC[1], nDAC[2], nDAC[3]});
   w.F32(fRefGain);
@@ -205,6 +198,7 @@ HRESULT Q7kCommObject::UpdateGuardCal(const short* nDAC, float fRefGain,
 HRESULT Q7kCommObject::UpdateSysCal(short nCalType, float fRefGain,
                                     const float* fSpecGains,
                                     const float* fSpecPhases) {
+  const auto lock = Serialize();
   if (!fSpecGains || !fSpecPhases) return E_POINTER;
   auto w = Words({nCalType});
   w.F32(fRefGain);
@@ -214,40 +208,34 @@ HRESULT Q7kCommObject::UpdateSysCal(short nCalType, float fRefGain,
 }
 
 HRESULT Q7kCommObject::RequestRawResults(Q7K_RAW_DATA* rawData) {
+  const auto lock = Serialize();
   if (rawData == nullptr) return E_POINTER;
   const auto w = Words({rawData->FilterType});
   return Command(cmd::kRawResults, w.data(), w.size(), kRawResultBytes,
-                 [rawData](const uint8_t* p, size_t) {
-                   rawData->Ranging = LoadI16(p);
-                   rawData->NumGroups = LoadI16(p + 2);
-                   rawData->NumSpecGroups = LoadI16(p + 4);
-                   rawData->NumVoltGroups = LoadI16(p + 6);
-                   rawData->ResultsType = LoadI16(p + 8);
-                   rawData->SpecimenPeak = LoadF32(p + 10);
-                   rawData->ReferencePeak = LoadF32(p + 14);
-                   rawData->SpecVectorX = LoadF32(p + 18);
-                   rawData->SpecVectorY = LoadF32(p + 22);
-                   rawData->RefVectorX = LoadF32(p + 26);
-                   rawData->RefVectorY = LoadF32(p + 30);
-                   return true;
+                 [rawData](const uint8_t* p, size_t n) {
+                   return DecodeRawResults(p, n, rawData);
                  });
 }
 
 HRESULT Q7kCommObject::EnableSafetyMonitor(short nEnable) {
+  const auto lock = Serialize();
   const auto w = Words({nEnable});
   return Command(cmd::kSafetyMonitor, w.data(), w.size());
 }
 
 HRESULT Q7kCommObject::RunChipSelectTest() {
+  const auto lock = Serialize();
   return Command(cmd::kChipSelectTest);
 }
 
 HRESULT Q7kCommObject::ContinuousWriteReg(int32_t lAddress, int32_t lVal) {
+  const auto lock = Serialize();
   const auto w = Longs({lAddress, lVal});
   return Command(cmd::kContinuousWrite, w.data(), w.size());
 }
 
 HRESULT Q7kCommObject::ContinuousReadReg(int32_t lAddress) {
+  const auto lock = Serialize();
   const auto w = Longs({lAddress});
   return Command(cmd::kContinuousRead, w.data(), w.size());
 }

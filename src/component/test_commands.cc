@@ -53,19 +53,25 @@ bool Q7kCommObject::QueryRunningApp(AppInfo* out) {
 }
 
 HRESULT Q7kCommObject::ReadAppInfo() {
+  const auto lock = Serialize();
   currentApp_.Clear();
   return QueryRunningApp(&currentApp_) ? S_OK : ReportFailure();
 }
 
-HRESULT Q7kCommObject::StartPONSequence() { return Command(cmd::kPowerOn); }
+HRESULT Q7kCommObject::StartPONSequence() {
+  const auto lock = Serialize();
+  return Command(cmd::kPowerOn);
+}
 
 HRESULT Q7kCommObject::InitTestParams(Q7K_INIT_PARAMS* initParams) {
+  const auto lock = Serialize();
   if (initParams == nullptr) return E_POINTER;
   const auto payload = EncodeInitParams(*initParams);
   return Command(cmd::kInitParams, payload.data(), payload.size());
 }
 
 HRESULT Q7kCommObject::UpdateRuntimeParams(Q7K_RUNTM_PARAMS* runParams) {
+  const auto lock = Serialize();
   if (runParams == nullptr) return E_POINTER;
   sim_.simPollCount = 0;
   runtimeFrequency_ = runParams->Frequency;
@@ -74,6 +80,7 @@ HRESULT Q7kCommObject::UpdateRuntimeParams(Q7K_RUNTM_PARAMS* runParams) {
 }
 
 HRESULT Q7kCommObject::StartQ7kTest(Q7K_TEST_PARAMS* testParams) {
+  const auto lock = Serialize();
   if (testParams == nullptr) return E_POINTER;
   if (simulating()) {
     SimulatorCalPool pool{cal_.CalResistor, cal_.GainCoeffs, cal_.PhaseCoeffs};
@@ -92,6 +99,7 @@ HRESULT Q7kCommObject::StartQ7kTest(Q7K_TEST_PARAMS* testParams) {
 HRESULT Q7kCommObject::FullRequestTestResults(Q7K_TEST_PARAMS* testParams,
                                               Q7K_TEST_DATA* testData,
                                               Q7K_THERMAL_DATA* thermalData) {
+  const auto lock = Serialize();
   if (!testParams || !testData || !thermalData) return E_POINTER;
   if (simulating()) {
     SimulatedTestResults(sim_, simulatorSettings(), ResultsVariant::kFull,
@@ -107,6 +115,7 @@ HRESULT Q7kCommObject::FullRequestTestResults(Q7K_TEST_PARAMS* testParams,
 }
 
 HRESULT Q7kCommObject::RequestTestResults(Q7K_TEST_PARAMS* testParams) {
+  const auto lock = Serialize();
   if (testParams == nullptr) return E_POINTER;
   if (!link_) return ReportFailure();
   const auto payload = EncodeResultRequest(*testParams);
@@ -119,6 +128,7 @@ HRESULT Q7kCommObject::RequestTestResults(Q7K_TEST_PARAMS* testParams) {
 HRESULT Q7kCommObject::ReceiveTestResults(Q7K_TEST_PARAMS* testParams,
                                           Q7K_TEST_DATA* testData,
                                           Q7K_THERMAL_DATA* thermalData) {
+  const auto lock = Serialize();
   if (!testParams || !testData || !thermalData) return E_POINTER;
   if (simulating()) {
     SimulatedTestResults(sim_, simulatorSettings(), ResultsVariant::kReceive,
@@ -135,6 +145,9 @@ HRESULT Q7kCommObject::ReceiveTestResults(Q7K_TEST_PARAMS* testParams,
   });
 }
 
-HRESULT Q7kCommObject::StopQ7kTest() { return Command(cmd::kStopTest); }
+HRESULT Q7kCommObject::StopQ7kTest() {
+  const auto lock = Serialize();
+  return Command(cmd::kStopTest);
+}
 
 }  // namespace q7k

@@ -115,15 +115,41 @@ TEST_F(MeasurementMethodsTest, LineFrequencyWithoutAPortStopsAtTheFirstCall) {
   EXPECT_EQ(comm_->MeasureLineFrequency(1, 10.0f, &hz), E_FAIL);
   EXPECT_EQ(hz, -1.0f);
   EXPECT_EQ(views.open_views(), 0);
-  // A failed result poll leaves the test running: no stop is sent.
-  Connect([](const Request& r) {
-    return LineBytes(r.command == 6 ? NakFrame(r.command, 14)
-                                    : AckFrame(r.command));
-  });
-  EXPECT_EQ(comm_->MeasureLineFrequency(0, 10.0f, &hz), E_FAIL);
-  EXPECT_EQ(hz, -1.0f);
-  EXPECT_EQ(LastCommand(), 6);
-  EXPECT_EQ(Message(), "Test Not Running - Undefined Safety Error");
+}
+
+TEST_F(MeasurementMethodsTest, LineFrequencyStopsItsTestOnEveryLaterFailure) {
+  Bytes spoiled = LineBytes(AckFrame(6, Bytes(146, 0)));
+  spoiled[spoiled.size() - 3] ^= 1;  // checksum
+  const struct {
+    uint16_t failing;
+    Bytes reply;
+    std::vector<uint16_t> sent;
+    short code;
+  } cases[] = {
+      {5, LineBytes(NakFrame(5, 4)), {3, 4, 5, 7}, 4},
+      {6, LineBytes(NakFrame(6, 14)), {3, 4, 5, 6, 7}, -1},
+      {6, spoiled, {3, 4, 5, 6, 7}, 138},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.failing);
+    comm_->ClearError();
+    // The stop is refused too: its failure must not replace the first.
+    Connect([&c](const Request& r) {
+      if (r.command == c.failing) return c.reply;
+      return LineBytes(r.command == 7 ? NakFrame(7, 3) : AckFrame(r.command));
+    });
+    float hz = 0.0f;
+    EXPECT_EQ(comm_->MeasureLineFrequency(0, 10.0f, &hz), E_FAIL);
+    EXPECT_EQ(hz, -1.0f);
+    std::vector<uint16_t> sent;
+    for (const Request& r : instrument_->Requests()) sent.push_back(r.command);
+    EXPECT_EQ(sent, c.sent);
+    EXPECT_EQ(Code(), c.code);
+    ErrorInfo info;
+    ASSERT_EQ(GetErrorInfo(&info), S_OK);
+    EXPECT_EQ(Utf16ToUtf8(info.description), Message());
+    comm_->ClosePort();
+  }
 }
 
 TEST_F(MeasurementMethodsTest, ProgressWindowMethods) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <future>
 #include <string>
@@ -198,6 +199,19 @@ TEST_F(PortMethodsTest, SimulationOpensMissingPortsAndAnswersEverything) {
   EXPECT_EQ(comm_->RunLoopbackTest(port(), BPS_9600), S_OK);
   EXPECT_EQ(clock.Elapsed(), milliseconds(2100));
   EXPECT_EQ(IsOpen(comm_.Get()), 0);
+}
+
+TEST_F(PortMethodsTest, EveryModeButNoneKeepsOffTheLine) {
+  // A mode that simulates the commands but drove the line would run real
+  // tests behind simulated results.
+  SetSerialPortPath(kPort, dir_.File("no-such-device"));
+  for (int32_t mode : {-1, INT32_MIN, int32_t{SIMUL_CAL} + 1}) {
+    SCOPED_TRACE(mode);
+    ComPtr<IQ7kComm> c = New();
+    c->put_SimulMode(static_cast<SIMUL_MODE>(mode));
+    EXPECT_EQ(c->OpenPort(port(), BPS_9600), S_OK);
+    EXPECT_EQ(Code(c.Get()), 0);
+  }
 }
 
 }  // namespace

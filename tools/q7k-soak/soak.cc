@@ -1,0 +1,326 @@
+#include "soak.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <random>
+#include <set>
+#include <thread>
+
+#include "emulator.h"
+#include "link/le_bytes.h"
+#include "q7kcomm/q7kcomm.h"
+
+namespace q7k {
+namespace {
+
+using std::chrono::milliseconds;
+using Bytes = std::vector<uint8_t>;
+
+constexpr int64_t kReplyTimeoutMs = 4000;
+constexpr int64_t kMarginMs = 1500;  // a loaded machine, a split reply
+constexpr size_t kMaxProblems = 10;
+
+// A fault the instrument puts on one reply, the codes the component may
+// report for it (none: the call must succeed) and how often it is drawn.
+struct SoakFault {
+  const char* rule;
+  std::set<short> codes;
+  int weight;
+  bool closesLine = false;
+};
+
+// A time-out costs its full 4 s, so silence is drawn rarely.
+const SoakFault kFaults[] = {
+    {"checksum@once", {138}, 8},   {"number@once", {137}, 8},
+    {"length@once", {139}, 8},     {"acknak@once", {140}, 8},
+    {"oversize@once", {135}, 8},   {"split=4,1@once", {}, 8},
+    {"noise=64@once", {}, 8},      {"nak=5@once", {5}, 4},
+    {"nak=11,0200@once", {12}, 4}, {"nak=13,0900@once", {21}, 4},
+    {"nak=14,0200@once", {23}, 4}, {"close@once", {297}, 4, true},
+    {"silence@once", {133}, 1},
+};
+
+// The data of the instrument's last reply, its ACK byte dropped.
+using ReplyData = std::function<Bytes()>;
+
+// One kind of call: runs it and, after S_OK, puts into *mismatch what
+// differs between the decoded values and the reply's bytes.
+struct SoakOperation {
+  const char* name;
+  std::function<HRESULT(IQ7kComm*, std::string* mismatch, const ReplyData&)>
+      run;
+};
+
+std::string Differs(const char* what, double got, double sent) {
+  if (got == sent || (got != got && sent != sent)) return {};
+  return std::string(what) + " " + std::to_string(got) +
+         " != " + std::to_string(sent) + "; ";
+}
+
+HRESULT Results(IQ7kComm* c, std::string* mismatch, const ReplyData& reply,
+                bool pair) {
+  Q7K_TEST_PARAMS p{};
+  p.SamplesToAvg = 10;
+  Q7K_TEST_DATA d{};
+  Q7K_THERMAL_DATA t{};
+  HRESULT hr = S_OK;
+  if (pair) {
+    hr = c->RequestTestResults(&p);
+    if (hr == S_OK) hr = c->ReceiveTestResults(&p, &d, &t);
+  } else {
+    hr = c->FullRequestTestResults(&p, &d, &t);
+  }
+  if (hr != S_OK) return hr;
+  const Bytes r = reply();
+  if (r.size() < 146) {
+    *mismatch = "short reply";
+    return hr;
+  }
+  *mismatch = Differs("KVoltMeas", d.KVoltMeas, LoadF32(&r[10])) +
+              Differs("FrequencyMeas", d.FrequencyMeas, LoadF32(&r[78])) +
+              Differs("SamplesAveraged", d.SamplesAveraged, LoadI16(&r[90])) +
+              Differs("CardCageTemp", t.CardCageTemp, LoadF32(&r[92 + 12]));
+  return hr;
+}
+
+const std::vector<SoakOperation>& Operations() {
+  static const std::vector<SoakOperation> ops = {
+      {"FullRequestTestResults",
+       [](IQ7kComm* c, std::string* m, const ReplyData& r) {
+         return Results(c, m, r, false);
+       }},
+      {"RequestTestResults+ReceiveTestResults",
+       [](IQ7kComm* c, std::string* m, const ReplyData& r) {
+         return Results(c, m, r, true);
+       }},
+      {"ReadAppInfo",
+       [](IQ7kComm* c, std::string* m, const ReplyData& reply) {
+         const HRESULT hr = c->ReadAppInfo();
+         if (hr != S_OK) return hr;
+         Bstr version;
+         c->get_AppVersion(version.out());
+         const Bytes r = reply();
+         if (version.utf8() != std::string(r.begin() + 24, r.begin() + 32)) {
+           *m = "AppVersion " + version.utf8();
+         }
+         return hr;
+       }},
+      {"ReadThermalData",
+       [](IQ7kComm* c, std::string* m, const ReplyData& reply) {
+         Q7K_THERMAL_DATA t{};
+         const HRESULT hr = c->ReadThermalData(&t);
+         if (hr != S_OK) return hr;
+         const Bytes r = reply();
+         *m = Differs("ExtTemperature", t.ExtTemperature, LoadF32(&r[0])) +
+              Differs("XfmrOverheatTime", t.XfmrOverheatTime, LoadU16(&r[46]));
+         return hr;
+       }},
+      {"RegRead",
+       [](IQ7kComm* c, std::string* m, const ReplyData& reply) {
+         int32_t v = 0;
+         const HRESULT hr = c->RegRead(0x644020, &v);
+         if (hr == S_OK) *m = Differs("register", v, LoadI32(&reply()[0]));
+         return hr;
+       }},
+      {"ReadRefCalCoeffs",
+       [](IQ7kComm* c, std::string* m, const ReplyData& reply) {
+         const HRESULT hr = c->ReadRefCalCoeffs();
+         if (hr != S_OK) return hr;
+         float blue = 0.0f;
+         c->get_CalResistor(BLUE_RES, &blue);
+         *m = Differs("blue resistor", blue, LoadF32(&reply()[16]));
+         return hr;
+       }},
+      {"RequestRawResults",
+       [](IQ7kComm* c, std::string* m, const ReplyData& reply) {
+         Q7K_RAW_DATA raw{};
+         const HRESULT hr = c->RequestRawResults(&raw);
+         if (hr == S_OK) {
+           *m =
+               Differs("SpecimenPeak", raw.SpecimenPeak, LoadF32(&reply()[10]));
+         }
+         return hr;
+       }},
+      {"ReadCalInfo", [](IQ7kComm* c, std::string*,
+                         const ReplyData&) { return c->ReadCalInfo(); }},
+      {"SetXfmrBoundaryTemps",
+       [](IQ7kComm* c, std::string*, const ReplyData&) {
+         return c->SetXfmrBoundaryTemps(85.0f, 60.0f);
+       }},
+  };
+  return ops;
+}
+
+size_t CountEntries(const char* dir) {
+  size_t n = 0;
+  for (auto it = std::filesystem::directory_iterator(dir);
+       it != std::filesystem::directory_iterator(); ++it) {
+    ++n;
+  }
+  return n;
+}
+
+const SoakFault* DrawFault(std::mt19937& random, int percent) {
+  if (static_cast<int>(random() % 100) >= percent) return nullptr;
+  int total = 0;
+  for (const SoakFault& f : kFaults) total += f.weight;
+  int pick = static_cast<int>(random() % static_cast<unsigned>(total));
+  for (const SoakFault& f : kFaults) {
+    if ((pick -= f.weight) < 0) return &f;
+  }
+  return nullptr;
+}
+
+// The line the emulator opens after a close fault, handed over from its
+// worker thread.
+class LineWatch {
+ public:
+  explicit LineWatch(std::string path) : path_(std::move(path)) {}
+  void Reopened(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    path_ = path;
+    changed_.notify_all();
+  }
+  // The path once it differs from old (old after 5 s without a change).
+  std::string WaitForChange(const std::string& old) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait_for(lock, std::chrono::seconds(5),
+                      [&] { return path_ != old; });
+    return path_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::string path_;
+};
+
+// Drives the session; returns false when it cannot go on.
+bool Drive(const SoakOptions& options, Emulator& emulator, LineWatch& line,
+           std::string path, SoakReport* report) {
+  auto problem = [report](const std::string& text) {
+    report->problems.push_back(text);
+  };
+  ComPtr<IQ7kComm> comm;
+  if (CreateInstance(CLSID_Q7kComm, IID_IQ7kComm, comm.AsVoidOut()) != S_OK) {
+    problem("no component object");
+    return false;
+  }
+  const auto port = static_cast<Q7K_PORT>(options.port);
+  Q7K_INIT_PARAMS init{};
+  init.MaxVolts = 12;
+  init.XfmrMaxTempTime = 3600;
+  Q7K_RUNTM_PARAMS run{};
+  run.TestVoltage = 10000;
+  run.Frequency = 60.0f;
+  Q7K_TEST_PARAMS params{};
+  // The result polls need a running test.
+  if (comm->OpenPort(port, BPS_115200) != S_OK ||
+      comm->InitTestParams(&init) != S_OK ||
+      comm->UpdateRuntimeParams(&run) != S_OK ||
+      comm->StartQ7kTest(&params) != S_OK) {
+    problem("session start failed");
+    return false;
+  }
+  const ReplyData lastReply = [&emulator] {
+    const auto requests = emulator.Requests();
+    if (requests.empty() || requests.back().reply.empty()) return Bytes{};
+    return Bytes(requests.back().reply.begin() + 1,
+                 requests.back().reply.end());
+  };
+  std::mt19937 random(options.seed);
+  const auto& ops = Operations();
+  for (long i = 0; i < options.transactions; ++i) {
+    if (report->problems.size() >= kMaxProblems) break;
+    const SoakOperation& op = ops[random() % ops.size()];
+    const SoakFault* fault = DrawFault(random, options.faultPercent);
+    if (fault != nullptr) emulator.AddFault(fault->rule);
+    emulator.ClearRequests();
+    comm->ClearError();
+    std::string mismatch;
+    const auto start = std::chrono::steady_clock::now();
+    const HRESULT hr = op.run(comm.Get(), &mismatch, lastReply);
+    const int64_t ms = std::chrono::duration_cast<milliseconds>(
+                           std::chrono::steady_clock::now() - start)
+                           .count();
+    ++report->transactions;
+    ++report->faults[fault ? fault->rule : "none"];
+    report->slowestMs = std::max(report->slowestMs, ms);
+    short code = 0;
+    comm->get_ErrorCode(&code);
+    const std::string where = "transaction " + std::to_string(i) + " " +
+                              op.name + " with " +
+                              (fault ? fault->rule : "no fault") + ": ";
+    if (ms > kReplyTimeoutMs + kMarginMs) {
+      problem(where + std::to_string(ms) + " ms");
+    }
+    if (fault == nullptr || fault->codes.empty()) {
+      if (hr != S_OK) problem(where + "failed, code " + std::to_string(code));
+      if (!mismatch.empty()) problem(where + mismatch);
+    } else if (hr != E_FAIL || fault->codes.count(code) == 0) {
+      problem(where + "result " + std::to_string(hr) + ", code " +
+              std::to_string(code));
+    }
+    if (fault != nullptr && fault->closesLine) {
+      comm->ClosePort();
+      path = line.WaitForChange(path);
+      SetSerialPortPath(options.port, path);
+      if (comm->OpenPort(port, BPS_115200) != S_OK) {
+        problem(where + "no new line");
+        return false;
+      }
+    }
+  }
+  comm->ClosePort();
+  return true;
+}
+
+}  // namespace
+
+std::string SoakReport::Summary() const {
+  std::string text = std::to_string(transactions) + " transactions, slowest " +
+                     std::to_string(slowestMs) + " ms, descriptors " +
+                     std::to_string(fdsBefore) + "->" +
+                     std::to_string(fdsAfter) + ", threads " +
+                     std::to_string(threadsBefore) + "->" +
+                     std::to_string(threadsAfter) + ", problems " +
+                     std::to_string(problems.size()) + "; faults:";
+  for (const auto& [rule, count] : faults) {
+    text += " " + rule + " " + std::to_string(count);
+  }
+  return text;
+}
+
+SoakReport RunSoak(const SoakOptions& options) {
+  SoakReport report;
+  // A sanitizer runtime starts a helper thread along with the process's
+  // first thread; let it do so before the count.
+  std::thread([] {}).join();
+  report.fdsBefore = CountEntries("/proc/self/fd");
+  report.threadsBefore = CountEntries("/proc/self/task");
+  {
+    EmulatorOptions emulatorOptions;
+    emulatorOptions.model.test.rangingPolls = 2;
+    Emulator emulator(emulatorOptions);
+    LineWatch line("");
+    emulator.set_reopened_callback(
+        [&line](const std::string& path) { line.Reopened(path); });
+    const std::string path = emulator.Start();
+    if (path.empty()) {
+      report.problems.push_back("emulator: " + emulator.error());
+    } else {
+      SetSerialPortPath(options.port, path);
+      Drive(options, emulator, line, path, &report);
+      SetSerialPortPath(options.port, "");
+    }
+    emulator.Stop();
+  }
+  report.fdsAfter = CountEntries("/proc/self/fd");
+  report.threadsAfter = CountEntries("/proc/self/task");
+  return report;
+}
+
+}  // namespace q7k
