@@ -47,6 +47,7 @@ bool ReadWordPair(const CommandChannel& channel, int16_t slot, int16_t subslot,
 }  // namespace
 
 HRESULT Q7kCommObject::ReadQ7ISerialNumber(int32_t* pVal) {
+  const auto lock = Serialize();
   if (pVal == nullptr) return E_POINTER;
   if (simulating()) {
     TimerDelay(kSimulatedDelayMs, 0);
@@ -62,6 +63,7 @@ HRESULT Q7kCommObject::ReadQ7ISerialNumber(int32_t* pVal) {
 }
 
 HRESULT Q7kCommObject::ReadXfmrSerialNumber(BSTR* pVal) {
+  const auto lock = Serialize();
   if (pVal == nullptr) return E_POINTER;
   if (simulating()) {
     TimerDelay(kSimulatedDelayMs, 0);
@@ -76,6 +78,7 @@ HRESULT Q7kCommObject::ReadXfmrSerialNumber(BSTR* pVal) {
 
 HRESULT Q7kCommObject::ReadAssySerialNumber(short nSlot, short nSubslot,
                                             int32_t* pVal) {
+  const auto lock = Serialize();
   if (pVal == nullptr) return E_POINTER;
   if (simulating() && nSubslot == kSimulatedAssySubslot) {
     *pVal = kSimulatedAssySerial;
@@ -92,6 +95,7 @@ HRESULT Q7kCommObject::ReadAssySerialNumber(short nSlot, short nSubslot,
 
 HRESULT Q7kCommObject::ReadCalDateInt(short nSlot, short nSubslot,
                                       short nFldCal, short* lpnDate) {
+  const auto lock = Serialize();
   if (lpnDate == nullptr) return E_POINTER;
   if (simulating()) {
     std::memcpy(lpnDate, kSimulatedCalDate, sizeof kSimulatedCalDate);
@@ -111,6 +115,7 @@ HRESULT Q7kCommObject::ReadCalDateInt(short nSlot, short nSubslot,
 }
 
 HRESULT Q7kCommObject::ReadCalDate(short nSlot, short nSubslot, BSTR* pVal) {
+  const auto lock = Serialize();
   if (pVal == nullptr) return E_POINTER;
   if (simulating()) {
     TimerDelay(kSimulatedDelayMs, 0);
@@ -128,6 +133,7 @@ HRESULT Q7kCommObject::ReadCalDate(short nSlot, short nSubslot, BSTR* pVal) {
 }
 
 HRESULT Q7kCommObject::ReadGuardBoardRev(int32_t* pVal) {
+  const auto lock = Serialize();
   if (pVal == nullptr) return E_POINTER;
   short slot = -1;
   const Bstr key(AnsiToWide(kGuardBoardKey));
@@ -138,6 +144,7 @@ HRESULT Q7kCommObject::ReadGuardBoardRev(int32_t* pVal) {
 }
 
 HRESULT Q7kCommObject::FindBoardSlot(BSTR bstrFind, short* pVal) {
+  const auto lock = Serialize();
   if (pVal == nullptr) return E_POINTER;
   const std::string key = AnsiOf(bstrFind).substr(0, kSearchKeyChars);
   *pVal = -1;

@@ -13,6 +13,7 @@ constexpr short kRevisionSubslot = 3;
 }  // namespace
 
 HRESULT Q7kCommObject::ReadCalCoeffs(short nCalType) {
+  const auto lock = Serialize();
   if (simulating()) {
     StoreSimulatedReferenceValues(cal_.CalResistor, cal_.CalPoleFreq);
     return S_OK;
@@ -21,6 +22,7 @@ HRESULT Q7kCommObject::ReadCalCoeffs(short nCalType) {
 }
 
 HRESULT Q7kCommObject::ReadSysCoeffs(short nCalBlock) {
+  const auto lock = Serialize();
   MarkCoefficientsUnread(&cal_);
   if (FAILED(eeprom()->ReadContents(0, 0))) return E_FAIL;
   TakeSystemCoefficients(image_, nCalBlock, &cal_);
@@ -28,6 +30,7 @@ HRESULT Q7kCommObject::ReadSysCoeffs(short nCalBlock) {
 }
 
 HRESULT Q7kCommObject::ReadCalDataRevision(short* pVal) {
+  const auto lock = Serialize();
   if (pVal == nullptr) return E_POINTER;
   if (simulating()) {
     *pVal = simulBoxType_;
@@ -44,6 +47,7 @@ HRESULT Q7kCommObject::ReadCalDataRevision(short* pVal) {
 }
 
 HRESULT Q7kCommObject::SetCalPoolToDefault() {
+  const auto lock = Serialize();
   ResetSystemCoefficients(&cal_);
   return FAILED(
              comm()->UpdateSysCal(0, 1.0f, cal_.GainCoeffs, cal_.PhaseCoeffs))

@@ -21,37 +21,47 @@ HRESULT GetField(const CalibrationStatus& status, short i,
 }  // namespace
 
 HRESULT Q7kCommObject::get_CalStatus(short i, short* pVal) {
+  const auto lock = Serialize();
   return GetField(calStatus_, i, &CalStatusRecord::CalStatus, pVal);
 }
 HRESULT Q7kCommObject::get_ChecksumStatus(short i, short* pVal) {
+  const auto lock = Serialize();
   return GetField(calStatus_, i, &CalStatusRecord::ChecksumStatus, pVal);
 }
 HRESULT Q7kCommObject::get_ReportedStatus(short i, short* pVal) {
+  const auto lock = Serialize();
   return GetField(calStatus_, i, &CalStatusRecord::ReportedStatus, pVal);
 }
 HRESULT Q7kCommObject::get_CalNumFactors(short i, short* pVal) {
+  const auto lock = Serialize();
   return GetField(calStatus_, i, &CalStatusRecord::CalNumFactors, pVal);
 }
 HRESULT Q7kCommObject::get_CalValidFactors(short i, short* pVal) {
+  const auto lock = Serialize();
   return GetField(calStatus_, i, &CalStatusRecord::CalValidFactors, pVal);
 }
 HRESULT Q7kCommObject::get_CalSerialNumError(short i, short* pVal) {
+  const auto lock = Serialize();
   return GetField(calStatus_, i, &CalStatusRecord::CalSerialNumError, pVal);
 }
 HRESULT Q7kCommObject::get_CalStatusError(short i, short* pVal) {
+  const auto lock = Serialize();
   return GetField(calStatus_, i, &CalStatusRecord::CalStatusError, pVal);
 }
 HRESULT Q7kCommObject::get_CalSerialNumber(short i, int32_t* pVal) {
+  const auto lock = Serialize();
   return GetField(calStatus_, i, &CalStatusRecord::CalSerialNumber, pVal);
 }
 
 HRESULT Q7kCommObject::get_CalDone(short i, short* pVal) {
+  const auto lock = Serialize();
   if (pVal == nullptr) return E_POINTER;
   *pVal = CalibrationStatus::Known(i) ? cal_.CalDone[i] : 0;
   return S_OK;
 }
 
 HRESULT Q7kCommObject::get_CalDate(short i, BSTR* pVal) {
+  const auto lock = Serialize();
   if (pVal == nullptr) return E_POINTER;
   if (!CalibrationStatus::Known(i)) return ReturnAnsi("", pVal);
   const char* date = cal_.CalDate[i];
@@ -59,16 +69,19 @@ HRESULT Q7kCommObject::get_CalDate(short i, BSTR* pVal) {
 }
 
 HRESULT Q7kCommObject::InitCalStatusData(short nCalType) {
+  const auto lock = Serialize();
   if (!CalibrationStatus::Known(nCalType)) return E_INVALIDARG;
   calStatus_.InitRecord(nCalType);
   return S_OK;
 }
 
 HRESULT Q7kCommObject::TraceCalStatusData(short nCalType) {
+  const auto lock = Serialize();
   return CalibrationStatus::Known(nCalType) ? S_OK : E_INVALIDARG;
 }
 
 HRESULT Q7kCommObject::CheckCalStatus(short nCalType, short nCalDone) {
+  const auto lock = Serialize();
   if (!CalibrationStatus::Known(nCalType)) {
     // No board holds it: the search for an empty key records why. Checked
     // before the simulated path, which would otherwise write a record

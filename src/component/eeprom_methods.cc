@@ -27,6 +27,7 @@ uint32_t BitsOf(float f) {
 }  // namespace
 
 HRESULT Q7kCommObject::ReadHeader(short nSlot, short nSubslot, short* pVal) {
+  const auto lock = Serialize();
   if (pVal == nullptr) return E_POINTER;
   if (simulating()) {
     TimerDelay(kSimulatedHeaderDelayMs, 0);
@@ -58,6 +59,7 @@ HRESULT Q7kCommObject::ReadInt(short nSlot, short nSubslot, short nLoc,
 
 HRESULT Q7kCommObject::ReadLong(short nSlot, short nSubslot, short nLoc,
                                 int32_t* pVal) {
+  const auto lock = Serialize();
   if (pVal == nullptr) return E_POINTER;
   *pVal = 0;
   if (simulating()) {
@@ -82,6 +84,7 @@ HRESULT Q7kCommObject::ReadFloat(short nSlot, short nSubslot, short nLoc,
 
 HRESULT Q7kCommObject::WriteInt(short nSlot, short nSubslot, short nLoc,
                                 short nVal) {
+  const auto lock = Serialize();
   if (simulating()) return S_OK;
   return WriteBoardWord(channel(), nSlot, nSubslot, nLoc, nVal)
              ? S_OK
@@ -90,6 +93,7 @@ HRESULT Q7kCommObject::WriteInt(short nSlot, short nSubslot, short nLoc,
 
 HRESULT Q7kCommObject::WriteLong(short nSlot, short nSubslot, short nLoc,
                                  int32_t lVal) {
+  const auto lock = Serialize();
   if (simulating()) return S_OK;
   return WriteBoardLong(channel(), nSlot, nSubslot, nLoc,
                         static_cast<uint32_t>(lVal))
@@ -99,6 +103,7 @@ HRESULT Q7kCommObject::WriteLong(short nSlot, short nSubslot, short nLoc,
 
 HRESULT Q7kCommObject::WriteFloat(short nSlot, short nSubslot, short nLoc,
                                   float fVal) {
+  const auto lock = Serialize();
   if (simulating()) return S_OK;
   return WriteBoardLong(channel(), nSlot, nSubslot, nLoc, BitsOf(fVal))
              ? S_OK
@@ -107,6 +112,7 @@ HRESULT Q7kCommObject::WriteFloat(short nSlot, short nSubslot, short nLoc,
 
 HRESULT Q7kCommObject::Read32(short nSlot, short nSubslot, short nStartLoc,
                               short* lpnVal, short* lpnSum) {
+  const auto lock = Serialize();
   if (lpnVal == nullptr || lpnSum == nullptr) return E_POINTER;
   if (simulating()) {
     TimerDelay(kSimulatedBlockReadDelayMs, 0);
@@ -119,6 +125,7 @@ HRESULT Q7kCommObject::Read32(short nSlot, short nSubslot, short nStartLoc,
 
 HRESULT Q7kCommObject::Write32(short nSlot, short nSubslot, short nStartLoc,
                                const short* lpnVal) {
+  const auto lock = Serialize();
   if (lpnVal == nullptr) return E_POINTER;
   if (simulating()) {
     TimerDelay(kSimulatedBlockWriteDelayMs, 0);
@@ -131,6 +138,7 @@ HRESULT Q7kCommObject::Write32(short nSlot, short nSubslot, short nStartLoc,
 
 HRESULT Q7kCommObject::ReadFloat16(short nSlot, short nSubslot, short nStartLoc,
                                    float* lpfVal) {
+  const auto lock = Serialize();
   if (lpfVal == nullptr) return E_POINTER;
   if (simulating()) {
     TimerDelay(kSimulatedBlockReadDelayMs, 0);
@@ -143,6 +151,7 @@ HRESULT Q7kCommObject::ReadFloat16(short nSlot, short nSubslot, short nStartLoc,
 
 HRESULT Q7kCommObject::WriteFloat16(short nSlot, short nSubslot,
                                     short nStartLoc, const float* lpfVal) {
+  const auto lock = Serialize();
   if (lpfVal == nullptr) return E_POINTER;
   if (simulating()) {
     TimerDelay(kSimulatedBlockReadDelayMs, 0);
@@ -155,6 +164,7 @@ HRESULT Q7kCommObject::WriteFloat16(short nSlot, short nSubslot,
 
 HRESULT Q7kCommObject::CalculateChecksum(short nSlot, short nSubslot,
                                          short* pVal) {
+  const auto lock = Serialize();
   if (pVal == nullptr) return E_POINTER;
   *pVal = 0;
   if (simulating()) return S_OK;
@@ -163,6 +173,7 @@ HRESULT Q7kCommObject::CalculateChecksum(short nSlot, short nSubslot,
 }
 
 HRESULT Q7kCommObject::ReadContents(short nSlot, short nSubslot) {
+  const auto lock = Serialize();
   image_.Clear();
   if (simulating()) FillSimulatedBoard(nSlot, nSubslot, &image_);
   auto& words = image_.words();
@@ -182,6 +193,7 @@ HRESULT Q7kCommObject::ReadContents(short nSlot, short nSubslot) {
 }
 
 HRESULT Q7kCommObject::WriteContents(short nSlot, short nSubslot) {
+  const auto lock = Serialize();
   const auto& words = image_.words();
   for (int k = 0; k < kImageBlocks; ++k) {
     const auto first = static_cast<size_t>(kBlockWords * k);

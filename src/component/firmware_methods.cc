@@ -34,6 +34,7 @@ ProgressTarget Q7kCommObject::progress() {
 }
 
 HRESULT Q7kCommObject::ReadDiskAppInfo(BSTR bstrAppName) {
+  const auto lock = Serialize();
   const std::string name = Ansi(bstrAppName);
   const int32_t error = ReadAppFileHeader(name, &currentApp_);
   if (error == 0) return S_OK;
@@ -42,12 +43,14 @@ HRESULT Q7kCommObject::ReadDiskAppInfo(BSTR bstrAppName) {
 }
 
 HRESULT Q7kCommObject::IsAppVersionValid() {
+  const auto lock = Serialize();
   if (q7k::IsAppVersionValid(currentApp_)) return S_OK;
   errorState_->RecordAppFileError(-6, true);
   return ReportFailure();
 }
 
 HRESULT Q7kCommObject::FillAppParams(BSTR bstrFilename) {
+  const auto lock = Serialize();
   const std::string name = Ansi(bstrFilename);
   const bool firmware = IsFirmwareName(name.substr(0, name.find('.')));
   int32_t error = -1;  // a name too long for the request cannot be used
@@ -60,20 +63,24 @@ HRESULT Q7kCommObject::FillAppParams(BSTR bstrFilename) {
 }
 
 HRESULT Q7kCommObject::RestartLoader() {
+  const auto lock = Serialize();
   return q7k::RestartLoader(channel()) ? S_OK : ReportFailure();
 }
 
 HRESULT Q7kCommObject::SendAppParams() {
+  const auto lock = Serialize();
   return q7k::SendAppParams(channel(), appParams_) ? S_OK : ReportFailure();
 }
 
 HRESULT Q7kCommObject::DownloadApp(BSTR bstrFilename) {
+  const auto lock = Serialize();
   return q7k::DownloadApp(channel(), Ansi(bstrFilename), progress())
              ? S_OK
              : ReportFailure();
 }
 
 HRESULT Q7kCommObject::DownloadComplete(short nTimeoutSec) {
+  const auto lock = Serialize();
   if (!link_) return E_FAIL;
   return q7k::DownloadComplete(channel(), nTimeoutSec, progress())
              ? S_OK
@@ -81,11 +88,13 @@ HRESULT Q7kCommObject::DownloadComplete(short nTimeoutSec) {
 }
 
 HRESULT Q7kCommObject::AbortDownload() {
+  const auto lock = Serialize();
   return q7k::AbortDownload(channel()) ? S_OK : ReportFailure();
 }
 
 HRESULT Q7kCommObject::SearchForApp(BSTR bstrName, BSTR bstrDate, BSTR bstrTime,
                                     BSTR bstrVersion, short* nAppEntry) {
+  const auto lock = Serialize();
   if (nAppEntry == nullptr) return E_POINTER;
   if (simulating()) {
     *nAppEntry = kSimulatedFlashEntry;
@@ -104,6 +113,7 @@ HRESULT Q7kCommObject::SearchForApp(BSTR bstrName, BSTR bstrDate, BSTR bstrTime,
 }
 
 HRESULT Q7kCommObject::ReadFlashDirectory() {
+  const auto lock = Serialize();
   if (simulating()) {
     TimerDelay(kSimulatedDirectoryMs, 0);
     return S_OK;
@@ -112,6 +122,7 @@ HRESULT Q7kCommObject::ReadFlashDirectory() {
 }
 
 HRESULT Q7kCommObject::ReadFlashDirInfo(short nAppEntry) {
+  const auto lock = Serialize();
   if (const AppInfo* slot = flashDirectory_.slot(nAppEntry)) {
     currentApp_ = *slot;
   }
@@ -119,10 +130,12 @@ HRESULT Q7kCommObject::ReadFlashDirInfo(short nAppEntry) {
 }
 
 HRESULT Q7kCommObject::ExecuteApp(short nAppEntry) {
+  const auto lock = Serialize();
   return q7k::ExecuteApp(channel(), nAppEntry) ? S_OK : ReportFailure();
 }
 
 HRESULT Q7kCommObject::DeleteApp(short nAppEntry) {
+  const auto lock = Serialize();
   if (!link_) return E_FAIL;
   return q7k::DeleteApp(channel(), nAppEntry) ? S_OK : ReportFailure();
 }

@@ -43,6 +43,7 @@ class Q7kCommObject::SetupSession final : public SetupHost {
 
 HRESULT Q7kCommObject::SetupComm(Q7K_PORT port, Q7K_BPS bps,
                                  short nTimeoutSec) {
+  const auto lock = Serialize();
   // A failed setup leaves nothing behind for the client to trip over.
   const auto fail = [this] {
     ClosePort();
@@ -66,6 +67,7 @@ HRESULT Q7kCommObject::SetupComm(Q7K_PORT port, Q7K_BPS bps,
 
 HRESULT Q7kCommObject::RestartBootLoader(Q7K_PORT port, Q7K_BPS bps,
                                          short nTimeoutSec) {
+  const auto lock = Serialize();
   progress().Open(ids::kRestartingLoader);
   bool ok = link_ != nullptr || SUCCEEDED(SetupComm(port, bps, nTimeoutSec));
   ok = ok && SUCCEEDED(RestartLoader());
