@@ -192,6 +192,8 @@ TEST_F(InstrumentLinkTest, NegativeRepliesReachErrorCodeAndMsg) {
     }
   }
   EXPECT_NE(TraceLog().find("- [R] Error=5 @ "), std::string::npos);
+  // Orders the script's last look at these locals before they go.
+  std::lock_guard<std::mutex> lock(mutex);
 }
 
 TEST_F(InstrumentLinkTest, PeerVanishingFailsThePortAtOnce) {
