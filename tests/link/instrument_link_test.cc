@@ -147,8 +147,9 @@ INSTANTIATE_TEST_SUITE_P(Faults, FrameFaultTest, ::testing::Values(
     FrameFault{"Number", 2, 0x00, {}, 137, "Invalid Message Number",
                "Message Number Error[33024,33279]"},
     FrameFault{"AckNak", 6, 0x07, {}, 140, "Invalid Message ACK/NAK Byte", ""},
-    FrameFault{"TooLongForTheBuffer", 0, 0, AckFrame(kRegRead, Bytes(400, 0x11)),
-               135, "Undefined Error", "MSGLEN Error<-35>"},
+    FrameFault{"TooLongForTheBuffer", 0, 0,
+               AckFrame(kRegRead, Bytes(400, 0x11)), 135, "Undefined Error",
+               "MSGLEN Error<-35>"},
     FrameFault{"ShortOfTheLayout", 0, 0, AckFrame(kRegRead, {1, 2}), 139,
                "Invalid Message Length", ""}),
     [](const auto& info) { return std::string(info.param.name); });
