@@ -112,19 +112,6 @@ TEST_F(EmulatorEndToEndTest, PowerFactorSessionStartToFinish) {
   EXPECT_EQ(requests[3].payload[13], 0x27);
 }
 
-TEST_F(EmulatorEndToEndTest, InjectedFaultsReachErrorCode) {
-  ASSERT_TRUE(emulator_.AddFault("checksum@once"));
-  EXPECT_EQ(comm_->StartPONSequence(), E_FAIL);
-  EXPECT_EQ(Code(), 138);
-  ASSERT_TRUE(emulator_.AddFault("split=1,1@once"));
-  comm_->ClearError();
-  EXPECT_EQ(comm_->StartPONSequence(), S_OK);
-  EXPECT_EQ(Code(), 0);
-  ASSERT_TRUE(emulator_.AddFault("nak=4@once"));
-  EXPECT_EQ(comm_->StartPONSequence(), E_FAIL);
-  EXPECT_EQ(Code(), 4);
-}
-
 // The built programs: the emulator as a process, the q7k tool as a host.
 TEST(EmulatorProgramsTest, ToolRunsATestAgainstTheEmulatorProcess) {
   ScopedTempDir dir;

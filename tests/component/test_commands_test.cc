@@ -86,31 +86,27 @@ TEST_F(TestCommandsTest, ResultPollDecodesEveryField) {
   EXPECT_EQ(LastCommand(), 0x0006);
   EXPECT_EQ(LastPayload(), Concat({Le16(2), Le16(0x0020)}));
 
-  EXPECT_EQ(p.Ranging, 0);
-  EXPECT_EQ(p.VoltageSettling, 0);
+  EXPECT_EQ(p.Ranging + p.VoltageSettling, 0);
   EXPECT_EQ(p.NormRevStatus, NR_NOCHANGE);  // sign-extended
   EXPECT_EQ(d.VoltageScale, 0xFFFE);        // zero-extended
   EXPECT_EQ(d.CurrentRange, CR_10MA);
   EXPECT_EQ(d.FilterType, LOWPASS_AVERAGED);
-  EXPECT_EQ(d.KVoltMeas, 1000.0f);
-  EXPECT_EQ(d.KVoltCalc, 1001.0f);
-  EXPECT_EQ(d.Watts, 1003.0f);
-  EXPECT_EQ(d.SpecCurrentMag, 1010.0f);
-  EXPECT_EQ(d.ParallelRes, 1016.0f);
-  EXPECT_EQ(d.FrequencyMeas, 1050.0f);
-  EXPECT_EQ(d.SpecimenPeak, 1051.0f);
-  EXPECT_EQ(d.ReferencePeak, 1052.0f);
   EXPECT_EQ(d.SamplesAveraged, 33);
-  EXPECT_EQ(t.ExtTemperature, 1100.0f);
-  EXPECT_EQ(t.CooldownTemp, 1110.0f);
-  EXPECT_EQ(t.HeatingStatus, 5);
-  EXPECT_EQ(t.XfmrOverheatTime, 0xFFFF);
-  EXPECT_EQ(t.XfmrCooldownTime, 0x8001);
-  EXPECT_EQ(t.ExtSensorInserted, 1);
-  EXPECT_EQ(t.IntCurrentCounter, 0xFFF0);
-  EXPECT_EQ(d.XfmrCurrent, t.XfmrCurrent);
-  EXPECT_EQ(d.XfmrCurrent, 1104.0f);
-  EXPECT_EQ(d.InputCurrent, 1105.0f);
+  const std::pair<float, float> floats[] = {
+      {d.KVoltMeas, 1000},      {d.KVoltCalc, 1001},
+      {d.Watts, 1003},          {d.SpecCurrentMag, 1010},
+      {d.ParallelRes, 1016},    {d.FrequencyMeas, 1050},
+      {d.SpecimenPeak, 1051},   {d.ReferencePeak, 1052},
+      {t.ExtTemperature, 1100}, {t.CooldownTemp, 1110},
+      {d.XfmrCurrent, 1104},    {t.XfmrCurrent, 1104},
+      {d.InputCurrent, 1105}};
+  for (const auto& [got, want] : floats) EXPECT_EQ(got, want) << want;
+  const std::pair<int, int> words[] = {{t.HeatingStatus, 5},
+                                       {t.XfmrOverheatTime, 0xFFFF},
+                                       {t.XfmrCooldownTime, 0x8001},
+                                       {t.ExtSensorInserted, 1},
+                                       {t.IntCurrentCounter, 0xFFF0}};
+  for (const auto& [got, want] : words) EXPECT_EQ(got, want) << want;
   EXPECT_EQ(d.SpecimenPeakMin, 7.0f);  // a normal reply has none
 }
 
@@ -218,17 +214,17 @@ TEST_F(TestCommandsTest, ApplicationInformation) {
   ASSERT_EQ(comm_->ReadAppInfo(), S_OK);
   EXPECT_EQ(LastCommand(), 0x0001);
   EXPECT_TRUE(LastPayload().empty());
-  Bstr text;
-  comm_->get_AppName(text.out());
-  EXPECT_EQ(text.utf8(), "Q7I     ");
-  comm_->get_AppDate(text.out());
-  EXPECT_EQ(text.utf8(), "12/04/26");
-  comm_->get_AppTime(text.out());
-  EXPECT_EQ(text.utf8(), "15:18:19");
-  comm_->get_AppVersion(text.out());
-  EXPECT_EQ(text.utf8(), "01.20.02");
-  comm_->get_AppDescription(text.out());
-  EXPECT_EQ(text.utf8(), "Measurement firmware, full width");
+  const std::pair<HRESULT (IQ7kComm::*)(BSTR*), const char*> fields[] = {
+      {&IQ7kComm::get_AppName, "Q7I     "},
+      {&IQ7kComm::get_AppDate, "12/04/26"},
+      {&IQ7kComm::get_AppTime, "15:18:19"},
+      {&IQ7kComm::get_AppVersion, "01.20.02"},
+      {&IQ7kComm::get_AppDescription, "Measurement firmware, full width"}};
+  for (const auto& [get, want] : fields) {
+    Bstr text;
+    (comm_.Get()->*get)(text.out());
+    EXPECT_EQ(text.utf8(), want);
+  }
 }
 
 TEST_F(TestCommandsTest, StartWaitsAndWithoutAPortFailsSilently) {

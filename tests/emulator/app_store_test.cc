@@ -79,15 +79,7 @@ TEST(EmulatorFlash, DownloadedApplicationIsFoundListedAndExecuted) {
       Search(&s.host, Fields({"MYAPP", "07/04/03", "12:00:01", "02.01.00"})),
       0);
 
-  Frame page = s.host.Transact(0x000F, {1, 0});
-  ASSERT_EQ(page.payload.size(), 5u + 2 * 64);
-  EXPECT_EQ(Get16(page.payload, 1), 2);  // entries
-  EXPECT_EQ(Get16(page.payload, 3), 0);  // none follow
-  EXPECT_EQ(Bytes(page.payload.begin() + 69, page.payload.begin() + 101),
-            kMyApp);
-  EXPECT_EQ(Bytes(page.payload.begin() + 101, page.payload.end()),
-            Bytes(32, 0));
-
+  // The directory page layout is FirmwareSetupTest's (read by the library).
   ASSERT_TRUE(s.host.Transact(0x0010, {2, 0}).Ack());
   info = s.host.Transact(0x0001);
   EXPECT_EQ(Bytes(info.payload.begin() + 1, info.payload.begin() + 33), kMyApp);

@@ -43,23 +43,6 @@ class MinimalDevice : public SerialDevice {
   int32_t OverrunError(int32_t) override { return 0; }
 };
 
-TEST(SerialDeviceTest, OptionalOperationsAreNotSupported) {
-  MinimalDevice device;
-  uint8_t buffer[4];
-  EXPECT_EQ(device.SendBreak(10), kPortNotSupported);
-  EXPECT_EQ(device.Peek(buffer, 3), kPortNotSupported);
-  EXPECT_EQ(device.ReceiveOverflow(-1), kPortNotSupported);
-  EXPECT_EQ(device.SetXonXoff(1), kPortNotSupported);
-  EXPECT_EQ(device.SetCtsHandshake(1), kPortNotSupported);
-  EXPECT_EQ(device.SetDsrHandshake(1), kPortNotSupported);
-  EXPECT_EQ(device.SetDtr(1), kPortNotSupported);
-  EXPECT_EQ(device.SetRts(1), kPortNotSupported);
-  EXPECT_EQ(device.RxFree(), kPortNotSupported);
-  EXPECT_EQ(device.TxCount(), kPortNotSupported);
-  EXPECT_EQ(device.PurgeTx(), kPortNotSupported);
-  EXPECT_EQ(device.Reserved(), 0);
-}
-
 // Asking only for what is waiting drains the input without tripping the
 // device's short-read failure.
 TEST(SerialDeviceTest, DefaultPurgeRxReadsWaitingBytesInBlocksOf32) {

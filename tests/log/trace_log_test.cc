@@ -56,37 +56,38 @@ TEST_F(TraceLogTest, TextEntriesPlainAndTimeStamped) {
                        "[12/04/26-15:18:19 ClosePort]\n");
 }
 
-TEST_F(TraceLogTest, ExistingLogGetsNoNameLine) {
-  ASSERT_TRUE(WriteFileBytes(kTraceLogName, "earlier\n"));
-  TraceLine("x", false);
-  EXPECT_EQ(Log(), "earlier\n[x]\n");
-}
-
-TEST_F(TraceLogTest, LogOfExactlyTheLimitIsNotRotated) {
+TEST_F(TraceLogTest, RotationAboveTheLimitOnly) {
   const std::string full(kTraceLogLimit, 'a');
-  ASSERT_TRUE(WriteFileBytes(kTraceLogName, full));
-  TraceLine("next", false);
-  EXPECT_EQ(Log(), full + "[next]\n");
-  EXPECT_FALSE(PathExists(kTraceBackupName));
-}
-
-TEST_F(TraceLogTest, LogAboveTheLimitReplacesTheBackup) {
-  const std::string full(kTraceLogLimit + 1, 'a');
-  ASSERT_TRUE(WriteFileBytes(kTraceLogName, full));
-  ASSERT_TRUE(WriteFileBytes(kTraceBackupName, "older backup\n"));
-  TraceLine("next", false);
-  EXPECT_EQ(ReadFileBytes(kTraceBackupName), full);
-  EXPECT_EQ(Log(), std::string(kNameLine) + "[next]\n");
-}
-
-TEST_F(TraceLogTest, FailedRotationLeavesTheLogGrowing) {
-  // A backup that is a non-empty directory can be neither deleted nor
-  // replaced by the log.
-  std::filesystem::create_directories(std::string(kTraceBackupName) + "/x");
-  const std::string full(kTraceLogLimit + 1, 'a');
-  ASSERT_TRUE(WriteFileBytes(kTraceLogName, full));
-  TraceLine("next", false);
-  EXPECT_EQ(Log(), full + "[next]\n");
+  struct Case {
+    const char* what;
+    std::string before;
+    bool backupIsADirectory;
+    std::string after, backup;
+  };
+  const Case cases[] = {
+      {"an existing log gets no name line", "earlier\n", false,
+       "earlier\n[next]\n", ""},
+      {"exactly the limit", full, false, full + "[next]\n", ""},
+      {"above it", full + "a", false, std::string(kNameLine) + "[next]\n",
+       full + "a"},
+      // A non-empty directory can be neither deleted nor replaced.
+      {"a backup that cannot go", full + "a", true, full + "a[next]\n", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(kTraceBackupName);
+    if (c.backupIsADirectory) {
+      std::filesystem::create_directories(std::string(kTraceBackupName) + "/x");
+    } else if (!c.backup.empty()) {
+      ASSERT_TRUE(WriteFileBytes(kTraceBackupName, "older backup\n"));
+    }
+    ASSERT_TRUE(WriteFileBytes(kTraceLogName, c.before));
+    TraceLine("next", false);
+    EXPECT_EQ(Log(), c.after);
+    if (!c.backupIsADirectory) {
+      EXPECT_EQ(ReadFileBytes(kTraceBackupName), c.backup);
+    }
+  }
 }
 
 TEST_F(TraceLogTest, TimeLineFormat) {
@@ -114,21 +115,14 @@ TEST_F(TraceLogTest, ExchangeWithErrorWritesVersionLineThenDump) {
                        "  01 00 \n");
 }
 
-TEST_F(TraceLogTest, ExchangeWithoutErrorWritesOnlyTheDump) {
-  const std::vector<uint8_t> bytes = {0xab};
-  TraceExchange(bytes.data(), bytes.size(), 0, true, nullptr);
-  EXPECT_EQ(Log(), std::string(kNameLine) + "XXX(1)\n  ab \n");
-}
-
 TEST_F(TraceLogTest, DumpRowsForShortAndExactRowBuffers) {
   const std::vector<uint8_t> bytes = Sequence(32);
   TraceHexDump(bytes.data(), 0, "Empty");
   TraceHexDump(bytes.data(), 12, "Transmit");
   TraceHexDump(bytes.data(), 32, "");
-  EXPECT_EQ(Log(),
-            "[Empty](0)\n"
-            "[Transmit](12)\n" +
-                Row(0, 12) + "XXX(32)\n" + Row(0, 32) + "  \n");
+  TraceExchange(bytes.data(), 1, 0, true, nullptr);  // no error: dump only
+  EXPECT_EQ(Log(), "[Empty](0)\n[Transmit](12)\n" + Row(0, 12) + "XXX(32)\n" +
+                       Row(0, 32) + "  \nXXX(1)\n  00 \n");
 }
 
 TEST_F(TraceLogTest, DumpStopsAfter300Bytes) {

@@ -51,9 +51,9 @@ TEST(BstrTest, WrapperOwnsAndConverts) {
 }
 
 TEST(BstrTest, Utf8ConversionRejectsMalformedInput) {
-  EXPECT_EQ(Utf8ToUtf16("\xC3"), u"\uFFFD");           // truncated
-  EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), u"\uFFFD");       // overlong
-  EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80"), u"\uFFFD");   // surrogate
+  EXPECT_EQ(Utf8ToUtf16("\xC3"), u"\uFFFD");          // truncated
+  EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), u"\uFFFD");      // overlong
+  EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80"), u"\uFFFD");  // surrogate
   EXPECT_EQ(Utf8ToUtf16("a\x80z"), u"a\uFFFDz");
   EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
 }
@@ -71,10 +71,10 @@ TEST(ErrorInfoTest, PerThreadRecordIsTakenOnce) {
 }
 
 TEST(GuidTest, IdentifiersAreDistinct) {
-  const GUID* all[] = {&CLSID_Q7kComm,        &IID_IUnknown,
+  const GUID* all[] = {&CLSID_Q7kComm,         &IID_IUnknown,
                        &IID_ISupportErrorInfo, &IID_IQ7kComm,
-                       &IID_IQ7kCalStatus,    &IID_IQ7kEeprom,
-                       &IID_IQ7kLog,          &LIBID_Q7KCOMMLib};
+                       &IID_IQ7kCalStatus,     &IID_IQ7kEeprom,
+                       &IID_IQ7kLog,           &LIBID_Q7KCOMMLib};
   for (const GUID* a : all) {
     for (const GUID* b : all) EXPECT_EQ(*a == *b, a == b);
   }

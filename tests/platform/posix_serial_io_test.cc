@@ -12,11 +12,6 @@ namespace {
 
 constexpr int32_t kDeadlineMs = 10000;
 
-// Bytes a cooked terminal would eat or act on: ETX, XON, XOFF, CR, LF, DEL,
-// the line-kill and end-of-file characters.
-const std::vector<uint8_t> kControlBytes = {0x03, 0x11, 0x13, 0x0D, 0x0A,
-                                            0x7F, 0x15, 0x04, 0x00, 0xFF};
-
 class PosixSerialIoTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -43,18 +38,6 @@ class PosixSerialIoTest : public ::testing::Test {
   SerialIo io_;
   WakeEvent wake_;
 };
-
-TEST_F(PosixSerialIoTest, MovesRawBytesBothWays) {
-  uint32_t error = 0;
-  ASSERT_EQ(io_.Write(kControlBytes.data(), kControlBytes.size(), &error),
-            static_cast<int32_t>(kControlBytes.size()));
-  PtyPeer peer(pty_.master());
-  ASSERT_TRUE(peer.WaitReceived(kControlBytes.size()));
-  EXPECT_EQ(peer.Received(), kControlBytes);
-
-  peer.Send(kControlBytes);
-  EXPECT_EQ(ReadAll(kControlBytes.size()), kControlBytes);
-}
 
 TEST_F(PosixSerialIoTest, ClosedMasterIsHangupNotData) {
   pty_.CloseMaster();

@@ -112,10 +112,8 @@ TEST_F(SimulatedBoardsTest, CoefficientsComeFromTheSimulatedBackplane) {
 TEST_F(SimulatedBoardsTest, FixedAnswers) {
   short word = 0;
   int32_t value = 0;
-  EXPECT_EQ(e_->ReadHeader(3, 0, &word), S_OK);
+  EXPECT_EQ(e_->ReadHeader(3, 0, &word), S_OK);  // even for an empty slot
   EXPECT_EQ(word, 0x5A0F);
-  EXPECT_EQ(e_->ReadLong(0, 0, 52, &value), S_OK);
-  EXPECT_EQ(value, 129400373);
   EXPECT_EQ(comm_->ReadQ7ISerialNumber(&value), S_OK);
   EXPECT_EQ(value, 1234567890);
   EXPECT_EQ(comm_->ReadAssySerialNumber(0, 3, &value), S_OK);

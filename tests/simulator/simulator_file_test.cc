@@ -6,15 +6,10 @@ namespace q7k {
 namespace {
 
 TEST(SimulatorFileTest, SectionsAndKeys) {
-  EXPECT_EQ(SimulatorSection(SIMUL_CLIP), "SimulClipData");
-  EXPECT_EQ(SimulatorSection(SIMUL_LEAK), "SimulLeakReac");
-  EXPECT_EQ(SimulatorSection(SIMUL_BHT), "SimulBhTest");
-  EXPECT_EQ(SimulatorSection(SIMUL_EXC), "");
-  EXPECT_EQ(CalibrationErrorSection(), "SimulCalErrors");
+  EXPECT_EQ(SimulatorSection(SIMUL_EXC), "");  // no file section
   // Test numbers are padded to two characters.
   EXPECT_EQ(SimulatorTestKey(9), "Test 9");
   EXPECT_EQ(SimulatorTestKey(123), "Test123");
-  EXPECT_EQ(CalibrationErrorKey(1), "300 uA");
   EXPECT_EQ(CalibrationErrorKey(7), "300 mA");
   EXPECT_EQ(CalibrationErrorKey(8), "Guard");
   EXPECT_EQ(CalibrationErrorKey(11), "GSTLoss");

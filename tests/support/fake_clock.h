@@ -4,8 +4,7 @@
 // holds or the test moves the clock past their deadline, so a time-out
 // happens exactly when the test says.
 //
-// Thread safety: every method may be called from any thread, except
-// set_local, which must not race with LocalTime.
+// Thread safety: every method may be called from any thread.
 #ifndef Q7K_TESTS_SUPPORT_FAKE_CLOCK_H_
 #define Q7K_TESTS_SUPPORT_FAKE_CLOCK_H_
 
@@ -35,7 +34,6 @@ class FakeClock : public Clock {
                  std::condition_variable& cv, TimePoint deadline,
                  const std::function<bool()>& ready) override;
 
-  void set_local(const std::tm& local) { local_ = local; }
   // Time passed since the clock was made.
   std::chrono::milliseconds Elapsed();
   // Waits (in real time, long enough only to fail a broken test) until some

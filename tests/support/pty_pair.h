@@ -4,14 +4,6 @@
 // PtyPeer is the tests' one far end: ScriptedInstrument answers through it
 // as an instrument, HostLine drives the virtual instrument through it as a
 // host.
-//
-//   PtyPair pty;                       // raw mode, both ends open
-//   ASSERT_TRUE(pty.ok());
-//   CommPort port(pty.slavePath(), PortSettings::Instrument(9600));
-//   PtyPeer peer(pty.master());        // collects what the port sends
-//   peer.Send({0x10, 0x02});           // bytes for the port to receive
-//   ASSERT_TRUE(peer.WaitReceived(3)); // the port's bytes arrived
-//
 // Every wait has a deadline (kPtyDeadline unless given); nothing sleeps.
 //
 // Thread safety: PtyPair belongs to one thread. A PtyPeer runs its own

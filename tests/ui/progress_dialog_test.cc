@@ -35,64 +35,50 @@ class ProgressDialogTest : public ::testing::Test {
 
 TEST_F(ProgressDialogTest, OpensWithTitleMessageAndHiddenBar) {
   slot_.Display(0, u"Downloading", Texts(LANGUAGE_ENGLISH));
-
   ASSERT_EQ(views_.events().size(), 1u);
   const ProgressViewEvent& open = views_.events()[0];
   EXPECT_EQ(open.kind, ProgressViewEvent::kOpen);
-  EXPECT_EQ(open.ownerHandle, 0);
   EXPECT_EQ(open.state.title, u"Q7300 Communications");
   EXPECT_EQ(open.state.message, u"Downloading");
   EXPECT_FALSE(open.state.barVisible);
   EXPECT_EQ(open.state.label, u"Termin\u00e9: 100 %");
+  slot_.ShowProgress(0, 100);  // the template label stays until a step
+  EXPECT_TRUE(views_.Last().barVisible);
+  EXPECT_EQ(views_.Last().upper, 100);
+  EXPECT_EQ(views_.Last().label, u"Termin\u00e9: 100 %");
 }
 
-TEST_F(ProgressDialogTest, ShowProgressKeepsTheTemplateLabel) {
-  slot_.Display(0, u"Programming", Texts(LANGUAGE_ENGLISH));
-  slot_.ShowProgress(0, 100);
-
-  const ProgressState& state = views_.Last();
-  EXPECT_TRUE(state.barVisible);
-  EXPECT_EQ(state.lower, 0);
-  EXPECT_EQ(state.upper, 100);
-  EXPECT_EQ(state.position, 0);
-  EXPECT_EQ(state.label, u"Termin\u00e9: 100 %");
-}
-
-TEST_F(ProgressDialogTest, StepIsClampedAtTheUpperLimit) {
-  OpenAt(0, 100, 98);
-  EXPECT_EQ(views_.Last().label, u"Completed: 98 %");
-
-  slot_.Step(5);
-  EXPECT_EQ(views_.Last().position, 100);
-  EXPECT_EQ(views_.Last().label, u"Completed: 100 %");
-}
-
-TEST_F(ProgressDialogTest, StepBelowTheRangeIsLabelledButTheBarRestsLow) {
+TEST_F(ProgressDialogTest, StepsClampTheBarButLabelTheSum) {
+  struct Case {
+    const char* what;
+    int16_t lower, upper, start, step;
+    int16_t position;
+    const char16_t* label;
+  };
+  const Case cases[] = {
+      {"clamped at the upper limit", 0, 100, 98, 5, 100, u"Completed: 100 %"},
+      {"below the range the bar rests low", 0, 100, 5, -10, 0,
+       u"Completed: -5 %"},
+      {"the label follows the range, not percent", 10, 20, 10, 3, 13,
+       u"Completed: 13 %"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    OpenAt(c.lower, c.upper, c.start);
+    slot_.Step(c.step);
+    EXPECT_EQ(views_.Last().position, c.position);
+    EXPECT_EQ(views_.Last().label, c.label);
+  }
   OpenAt(0, 100, 5);
   slot_.Step(-10);
-  EXPECT_EQ(views_.Last().label, u"Completed: -5 %");
-  EXPECT_EQ(views_.Last().position, 0);
-
-  // The next step starts from what the bar shows.
-  slot_.Step(10);
+  slot_.Step(10);  // from what the bar shows, not from -5
   EXPECT_EQ(views_.Last().position, 10);
-  EXPECT_EQ(views_.Last().label, u"Completed: 10 %");
 }
 
-TEST_F(ProgressDialogTest, LabelFollowsTheRangeNotPercent) {
-  OpenAt(10, 20, 10);
-  slot_.Step(3);
-  EXPECT_EQ(views_.Last().position, 13);
-  EXPECT_EQ(views_.Last().label, u"Completed: 13 %");
-}
-
-TEST_F(ProgressDialogTest, FrenchTexts) {
+TEST_F(ProgressDialogTest, FrenchTextsAndWithoutTextsTheTemplate) {
   OpenAt(0, 100, 42, LANGUAGE_FRENCH);
   EXPECT_EQ(views_.Last().title, u"Communication du Q7300");
   EXPECT_EQ(views_.Last().label, u"Termin\u00e9: 42 %");
-}
-
-TEST_F(ProgressDialogTest, WithoutTextsTheTemplateTitleStays) {
   slot_.Display(0, u"Working", nullptr);
   slot_.ShowProgress(0, 100);
   slot_.Step(42);
