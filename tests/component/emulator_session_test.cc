@@ -125,8 +125,8 @@ TEST(EmulatorProgramsTest, ToolRunsATestAgainstTheEmulatorProcess) {
   ASSERT_NE(std::fgets(line, sizeof line, emulator), nullptr);
   const pid_t pid = static_cast<pid_t>(std::atol(line));
   ASSERT_NE(std::fgets(line, sizeof line, emulator), nullptr);  // its path
-  const std::string command =
-      "Q7K_COM3=" + link + " " + Q7K_CLI_BINARY + " test --port 3 --kv 10 2>&1";
+  const std::string command = "Q7K_COM3=" + link + " " + Q7K_CLI_BINARY +
+                              " test run --port 3 --kv 10 2>&1";
   std::FILE* tool = popen(command.c_str(), "r");
   ASSERT_NE(tool, nullptr);
   std::string out;

@@ -1,5 +1,6 @@
-# Installs the built package into a scratch prefix, then configures, builds
-# and runs a separate project against it with find_package and pkg-config.
+# Installs the built package into a scratch prefix, runs the installed tools
+# from there without LD_LIBRARY_PATH, then configures, builds and runs a
+# separate project against it with find_package and pkg-config.
 set(prefix ${BINARY_DIR}/install_consumer/prefix)
 set(build ${BINARY_DIR}/install_consumer/build)
 file(REMOVE_RECURSE ${BINARY_DIR}/install_consumer)
@@ -12,6 +13,16 @@ function(step)
 endfunction()
 
 step(${CMAKE_COMMAND} --install ${BINARY_DIR} --prefix ${prefix})
+
+if(TOOLS)
+  unset(ENV{LD_LIBRARY_PATH})
+  execute_process(COMMAND ${prefix}/bin/q7k version RESULT_VARIABLE rc
+                  OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0 OR NOT out STREQUAL "1.00.15\n")
+    message(FATAL_ERROR "installed q7k version: ${rc} ${out}${err}")
+  endif()
+  step(${prefix}/bin/q7k-emulator --help)
+endif()
 step(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${build} -G Ninja
      -DCMAKE_PREFIX_PATH=${prefix})
 step(${CMAKE_COMMAND} --build ${build})

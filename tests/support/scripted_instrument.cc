@@ -1,5 +1,7 @@
 #include "support/scripted_instrument.h"
 
+#include <algorithm>
+
 namespace q7k {
 
 PtyPeer::Responder ScriptedInstrument::Responder() {

@@ -1,11 +1,16 @@
-// End-to-end runs of the built q7k program.
+// End-to-end runs of the built q7k program: on the component's simulator,
+// against the virtual instrument over a pseudo-terminal, and with the wrong
+// arguments a technician will type.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <string>
 
+#include "emulator.h"
 #include "support/temp_dir.h"
 
 namespace q7k {
@@ -14,12 +19,16 @@ namespace {
 struct CliRun {
   int status = -1;
   std::string out;
+  std::string err;
 };
 
+// Runs q7k with args (words split by the shell) in the current directory.
 CliRun RunCli(const std::string& args) {
   CliRun r;
+  const std::string errFile =
+      "/tmp/q7k-cli-test-" + std::to_string(getpid()) + ".err";
   const std::string command =
-      std::string(Q7K_CLI_BINARY) + " " + args + " 2>&1";
+      std::string(Q7K_CLI_BINARY) + " " + args + " 2>" + errFile;
   std::FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return r;
   char buffer[4096];
@@ -29,44 +38,122 @@ CliRun RunCli(const std::string& args) {
   }
   const int status = pclose(pipe);
   r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  r.err = ReadFileBytes(errFile);
+  std::remove(errFile.c_str());
   return r;
+}
+
+bool Has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
 }
 
 TEST(Q7kCliTest, DemoRunsASimulatedPowerFactorTest) {
   ScopedTempDir dir;
   const CliRun r = RunCli("demo --fast");
-  ASSERT_EQ(r.status, 0) << r.out;
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
   // The built-in specimen: 4.567 mA, 2.345 W, 678.9 pF at 10 kV and 60 Hz.
-  EXPECT_NE(r.out.find("StopQ7kTest              ok"), std::string::npos);
-  EXPECT_NE(r.out.find("Measured (after 8 polls)"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("4.567 mA"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("2.345 W"), std::string::npos);
-  EXPECT_NE(r.out.find("678.9 pF"), std::string::npos);
-  EXPECT_NE(r.out.find("Power factor                                2.87871 %"),
-            std::string::npos)
+  EXPECT_TRUE(Has(r.out, "StopQ7kTest              ok"));
+  EXPECT_TRUE(Has(r.out, "Measured (after 8 polls)")) << r.out;
+  EXPECT_TRUE(Has(r.out, "4.567 mA")) << r.out;
+  EXPECT_TRUE(Has(r.out, "678.9 pF"));
+  EXPECT_TRUE(
+      Has(r.out, "Power factor                                2.87871 %"))
       << r.out;
+}
+
+TEST(Q7kCliTest, JsonResultsReadBack) {
+  ScopedTempDir dir;
+  const CliRun test = RunCli("--json --simulate xref --fast test run --kv 10");
+  ASSERT_EQ(test.status, 0) << test.err;
+  const auto doc = nlohmann::json::parse(test.out);
+  EXPECT_EQ(doc["polls"], 8);
+  EXPECT_NEAR(doc["data"]["Amperes"].get<double>(), 0.004567, 1e-9);
+  EXPECT_NEAR(doc["data"]["Watts"].get<double>(), 23.45, 1e-4);
+
+  const CliRun list = RunCli("--json --lang pt errors --comm --device absent");
+  ASSERT_EQ(list.status, 0) << list.err;
+  const auto errors = nlohmann::json::parse(list.out)["errors"];
+  const auto notFound =
+      std::find_if(errors.begin(), errors.end(),
+                   [](const nlohmann::json& e) { return e["code"] == -198; });
+  ASSERT_NE(notFound, errors.end()) << list.out;
+  EXPECT_NE((*notFound)["text"], "COM port not found");
 }
 
 TEST(Q7kCliTest, ErrorsListsTheCodeSpaceInTheChosenLanguage) {
   const CliRun r = RunCli("--language fr errors");
   ASSERT_EQ(r.status, 0);
   EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 65);
-  EXPECT_NE(r.out.find("[14] Essai non exécuté\n"), std::string::npos);
+  EXPECT_TRUE(Has(r.out, "[14] Essai non exécuté\n"));
 }
 
-TEST(Q7kCliTest, FailuresExitNonZeroWithTheComponentsText) {
+TEST(Q7kCliTest, BadArgumentsGetAMessageAndAnExitStatus) {
   ScopedTempDir dir;
-  const std::string env =
-      "Q7K_COM9=" + dir.File("absent") + " " + std::string(Q7K_CLI_BINARY);
-  std::FILE* pipe = popen((env + " loopback --port 9 2>&1").c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
-  char buffer[512] = {};
-  const size_t n = std::fread(buffer, 1, sizeof buffer - 1, pipe);
-  const int status = pclose(pipe);
-  EXPECT_EQ(WEXITSTATUS(status), 1);
-  EXPECT_EQ(std::string(buffer, n),
-            "q7k: RunLoopbackTest failed: error 298: COM port not found\n");
-  EXPECT_NE(RunCli("frobnicate").status, 0);
+  const std::string absent = dir.File("absent");
+  const struct {
+    std::string args;
+    int status;
+    std::string err;
+  } cases[] = {
+      {"test run --kv -5", 2, "--kv: Value -5 not in range"},
+      {"test run --polls -3", 2, "--polls: Value -3 not in range"},
+      {"--bps 1234 version", 2, "'1234' is not one of 9600,"},
+      {"--simulate warp demo", 2, "'warp' is not one of none, exc,"},
+      {"frobnicate", 2, "unknown command 'frobnicate'"},
+      {"test", 2, "subcommand is required"},
+      {"--port 0 version", 2, "--port: Value 0 not in range"},
+      // Failures of the component: its code and text, in the language asked.
+      {"loopback --port 9 --device " + absent, 1,
+       "q7k: RunLoopbackTest failed: error 298: COM port not found\n"},
+      {"--lang es info --device " + absent, 1,
+       "q7k: OpenPort failed: error 298: Puerto COM no encontrado\n"},
+  };
+  for (const auto& c : cases) {
+    const CliRun r = RunCli(c.args);
+    EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.err;
+    EXPECT_TRUE(Has(r.err, c.err)) << c.args << "\n" << r.err;
+  }
+  // Scripts get the failure as JSON too.
+  const CliRun r = RunCli("--json thermal --device " + absent);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(nlohmann::json::parse(r.out)["error"]["code"], 298) << r.out;
+}
+
+TEST(Q7kCliTest, DemoRunsOverTheSerialLineToTheVirtualInstrument) {
+  ScopedTempDir dir;
+  const CliRun r = RunCli("demo --emulator");
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_TRUE(Has(r.out, "Virtual instrument on /dev/pts/"));
+  EXPECT_TRUE(Has(r.out, "Instrument application: Q7I      01.20.02")) << r.out;
+  // The emulator's specimen: 1000 pF, tan delta 0.004.
+  EXPECT_TRUE(
+      Has(r.out, "Parallel capacitance                           1000 pF"))
+      << r.out;
+}
+
+TEST(Q7kCliTest, InstrumentCommandsAgainstTheVirtualInstrument) {
+  Emulator emulator;
+  const std::string path = emulator.Start();
+  ASSERT_FALSE(path.empty()) << emulator.error();
+  const std::string device = " --device " + path;
+
+  const auto info = nlohmann::json::parse(RunCli("--json info" + device).out);
+  EXPECT_EQ(info["component"], "1.00.15");
+  EXPECT_EQ(info["application"]["version"], "01.20.02");
+
+  const auto thermal =
+      nlohmann::json::parse(RunCli("--json thermal" + device).out);
+  EXPECT_FLOAT_EQ(thermal["thermal"]["ExtTemperature"].get<float>(), 22.5f);
+
+  const CliRun test = RunCli(
+      "test run --extended --circuit ust-r --interval 0 --kv 2" + device);
+  ASSERT_EQ(test.status, 0) << test.out << test.err;
+  // Every poll is shown: three ranging, one settling, then valid results.
+  EXPECT_TRUE(Has(test.out, "poll  3  ranging")) << test.out;
+  EXPECT_TRUE(Has(test.out, "poll  4  settling")) << test.out;
+  EXPECT_TRUE(Has(test.out, "poll  5  valid      2.000 kV")) << test.out;
+  EXPECT_TRUE(Has(test.out, "ReceiveTestResults       ok"));
+  emulator.Stop();
 }
 
 }  // namespace

@@ -1,187 +1,115 @@
 // q7k: the command-line tool for technicians and integrators. Built on the
-// public API only.
+// public API only; each command lives in commands/ and registers itself.
 #include <q7kcomm/q7kcomm.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
-#include <map>
+#include <exception>
 #include <string>
 
-#include "result_table.h"
-#include "test_session.h"
+#include "tool.h"
 
 namespace q7k::tool {
 namespace {
 
-struct Globals {
-  std::string language = "en";
-  bool trace = false;
-};
-
-struct PortOptions {
-  int port = 1;
-  int bps = BPS_115200;
-};
-
-// Prints the component's current error and returns the exit status 1.
-int Fail(IQ7kComm* comm, const char* what) {
-  short code = 0;
-  comm->get_ErrorCode(&code);
-  Bstr message;
-  comm->get_ErrorMsg(message.out());
-  std::fprintf(stderr, "q7k: %s failed: error %d: %s\n", what, code,
-               message.utf8().c_str());
-  return 1;
-}
-
-ComPtr<IQ7kComm> NewComponent(const Globals& g) {
-  ComPtr<IQ7kComm> comm;
-  if (FAILED(
-          CreateInstance("Veltrax.Q7kComm", IID_IQ7kComm, comm.AsVoidOut()))) {
-    std::fprintf(stderr, "q7k: cannot create the component\n");
-    return comm;
-  }
-  static const std::map<std::string, Q7K_LANGUAGE> languages = {
-      {"en", LANGUAGE_ENGLISH},
-      {"es", LANGUAGE_SPANISH},
-      {"pt", LANGUAGE_PORTUGUESE},
-      {"fr", LANGUAGE_FRENCH}};
-  comm->put_Language(languages.at(g.language));
-  comm->put_EnableTrace(g.trace ? 1 : 0);
-  return comm;
-}
-
-int RunSession(IQ7kComm* comm, const PortOptions& port,
-               const SessionOptions& options, bool verbose) {
-  if (FAILED(comm->OpenPort(static_cast<Q7K_PORT>(port.port),
-                            static_cast<Q7K_BPS>(port.bps)))) {
-    return Fail(comm, "OpenPort");
-  }
-  SessionResult result;
-  const HRESULT hr =
-      RunPowerFactorTest(comm, options, &result, verbose ? stdout : nullptr);
-  if (FAILED(hr)) {
-    const int status = Fail(comm, "test session");
-    comm->ClosePort();
-    return status;
-  }
-  Bstr app, version;
-  comm->get_AppName(app.out());
-  comm->get_AppVersion(version.out());
-  if (app.empty()) {
-    std::printf("Instrument application: unknown (no Q7I.X0 here)\n");
-  } else {
-    std::printf("Instrument application: %s %s\n", app.utf8().c_str(),
-                version.utf8().c_str());
-  }
-  PrintResultTable(result, stdout);
-  comm->ClosePort();
-  return 0;
-}
-
-void AddPortOptions(CLI::App* cmd, PortOptions* port) {
-  cmd->add_option("-p,--port", port->port,
-                  "Serial port number (device from Q7K_COM<n>)")
-      ->check(CLI::PositiveNumber);
-  cmd->add_option("-b,--bps", port->bps,
-                  "Speed code: 0 9600, 1 14400, 2 19200, 3 38400, 4 57600, "
-                  "5 112500, 6 128000")
-      ->check(CLI::Range(0, 6));
+void AddGlobalOptions(CLI::App& app, GlobalOptions* g) {
+  app.add_option("-p,--port", g->port,
+                 "Serial port number n: COMn, the device named by Q7K_COM<n> "
+                 "or else /dev/ttyS<n-1>")
+      ->check(CLI::Range(1, 999))
+      ->capture_default_str();
+  app.add_option("-d,--device", g->device,
+                 "Serial device that the port opens for this run")
+      ->type_name("PATH");
+  const Choices<Q7K_BPS> rates = {
+      {"9600", BPS_9600},     {"14400", BPS_14400},  {"19200", BPS_19200},
+      {"38400", BPS_38400},   {"57600", BPS_57600},  {"115200", BPS_115200},
+      {"112500", BPS_115200}, {"128000", BPS_128000}};
+  app.add_option("-b,--bps", g->bps,
+                 "Line speed: 9600, 14400, 19200, 38400, 57600, 115200 "
+                 "(runs at 112500) or 128000 [115200]")
+      ->transform(Choice(rates))
+      ->type_name("RATE");
+  const Choices<SIMUL_MODE> modes = {{"none", SIMUL_NONE}, {"exc", SIMUL_EXC},
+                                     {"clip", SIMUL_CLIP}, {"xref", SIMUL_XREF},
+                                     {"leak", SIMUL_LEAK}, {"bht", SIMUL_BHT},
+                                     {"cal", SIMUL_CAL}};
+  app.add_option("-s,--simulate", g->simulate,
+                 "Let the component play the instrument: none, exc, clip, "
+                 "xref, leak, bht or cal [none]")
+      ->transform(Choice(modes))
+      ->type_name("MODE");
+  app.add_flag("--fast", g->fast, "With --simulate: no waits and no noise");
+  const Choices<Q7K_LANGUAGE> languages = {{"en", LANGUAGE_ENGLISH},
+                                           {"es", LANGUAGE_SPANISH},
+                                           {"pt", LANGUAGE_PORTUGUESE},
+                                           {"fr", LANGUAGE_FRENCH}};
+  app.add_option("-l,--lang,--language", g->language,
+                 "Language of the component's texts: en, es, pt or fr [en]")
+      ->transform(Choice(languages))
+      ->type_name("LANG");
+  app.add_flag("-t,--trace", g->trace,
+               "Append every exchange to Q7kComm.log in the current directory");
+  app.add_flag("--json", g->json,
+               "Print the result as one JSON document on standard output");
 }
 
 }  // namespace
 }  // namespace q7k::tool
 
 int main(int argc, char** argv) {
-  using namespace q7k;
   using namespace q7k::tool;
-  CLI::App app{"q7k: drive a Q7300 insulation test set through q7kcomm"};
+  CLI::App app{"q7k: check, run and inspect a Q7300 insulation test set",
+               "q7k"};
+  // Global options may follow the command: `q7k test run --port 3`.
+  app.fallthrough();
   app.require_subcommand(1);
-  Globals g;
-  app.add_option("-l,--language", g.language, "Texts: en, es, pt or fr")
-      ->check(CLI::IsMember({"en", "es", "pt", "fr"}));
-  app.add_flag("-t,--trace", g.trace, "Write every exchange to Q7kComm.log");
+  GlobalOptions globals;
+  AddGlobalOptions(app, &globals);
 
-  SessionOptions demoOptions;
-  bool fast = false;
-  auto* demo = app.add_subcommand(
-      "demo", "Run a simulated power-factor test on the built-in simulator");
-  demo->add_flag("--fast", fast, "Simulate without waiting and without noise");
-  demo->add_option("--kv", demoOptions.kVolts, "Test voltage in kV");
-
-  SessionOptions testOptions;
-  PortOptions testPort;
-  auto* test = app.add_subcommand(
-      "test", "Run a power-factor test on an instrument (or the emulator)");
-  AddPortOptions(test, &testPort);
-  test->add_option("--kv", testOptions.kVolts, "Test voltage in kV");
-
-  PortOptions loopPort;
-  auto* loop = app.add_subcommand(
-      "loopback", "Check the cable with a loopback plug or an echoing device");
-  AddPortOptions(loop, &loopPort);
-
-  PortOptions powerPort;
-  auto* power =
-      app.add_subcommand("poweron", "Run the instrument's power-on sequence");
-  AddPortOptions(power, &powerPort);
-
-  PortOptions errorsPort;
-  bool commErrors = false;
-  auto* errors = app.add_subcommand("errors", "List the error codes and texts");
-  errors->add_flag("--link", commErrors,
-                   "List the link's errors (opens the port)");
-  AddPortOptions(errors, &errorsPort);
-
-  auto* version = app.add_subcommand("version", "Print the component version");
-
-  CLI11_PARSE(app, argc, argv);
-
-  ComPtr<IQ7kComm> comm = NewComponent(g);
-  if (!comm) return 1;
-
-  if (*demo) {
-    comm->put_SimulMode(SIMUL_EXC);
-    comm->put_SimulFast(fast ? 1 : 0);
-    PortOptions simulated;
-    return RunSession(comm.Get(), simulated, demoOptions, true);
+  std::vector<CommandEntry> commands = CommandRegistry();
+  std::stable_sort(commands.begin(), commands.end(),
+                   [](const CommandEntry& a, const CommandEntry& b) {
+                     return a.order < b.order;
+                   });
+  std::vector<Runner> runners;
+  for (const CommandEntry& c : commands) {
+    for (Runner& r : c.add(&app)) runners.push_back(std::move(r));
   }
-  if (*test) return RunSession(comm.Get(), testPort, testOptions, true);
-  if (*loop) {
-    if (FAILED(comm->RunLoopbackTest(static_cast<Q7K_PORT>(loopPort.port),
-                                     static_cast<Q7K_BPS>(loopPort.bps)))) {
-      return Fail(comm.Get(), "RunLoopbackTest");
+
+  // Set after the commands were added, so that their help does not repeat it.
+  app.footer(
+      "Options given before or after the command apply to the whole run.\n"
+      "Exit status: 0 success, 1 the component or the instrument reported an\n"
+      "error (its code and text are printed), 2 the command line was wrong.\n"
+      "Environment: Q7K_COM<n> names the device of port n.");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    if (app.get_subcommands().empty() && !app.remaining().empty()) {
+      std::fprintf(stderr, "q7k: unknown command '%s'; see q7k --help\n",
+                   app.remaining().front().c_str());
+      return kExitUsage;
     }
-    std::printf("loopback ok\n");
-    return 0;
+    const int status = app.exit(e);
+    return status == 0 ? kExitOk : kExitUsage;
   }
-  if (*power) {
-    if (FAILED(comm->OpenPort(static_cast<Q7K_PORT>(powerPort.port),
-                              static_cast<Q7K_BPS>(powerPort.bps)))) {
-      return Fail(comm.Get(), "OpenPort");
+
+  const CLI::App* chosen = &app;
+  while (!chosen->get_subcommands().empty()) {
+    chosen = chosen->get_subcommands().front();
+  }
+  for (const Runner& r : runners) {
+    if (r.app != chosen) continue;
+    Tool tool(globals);
+    try {
+      return r.run(tool);
+    } catch (const std::exception& e) {
+      return tool.FailWith(e.what());
     }
-    if (FAILED(comm->StartPONSequence())) {
-      return Fail(comm.Get(), "StartPONSequence");
-    }
-    std::printf("power-on sequence ok\n");
-    return 0;
   }
-  if (*errors) {
-    Bstr list;
-    if (commErrors) {
-      comm->OpenPort(static_cast<Q7K_PORT>(errorsPort.port),
-                     static_cast<Q7K_BPS>(errorsPort.bps));
-      comm->ListCommErrors(list.out());
-    } else {
-      comm->ListAppErrors(list.out());
-    }
-    std::fputs(list.utf8().c_str(), stdout);
-    return 0;
-  }
-  if (*version) {
-    Bstr text;
-    comm->get_Version(text.out());
-    std::printf("%s\n", text.utf8().c_str());
-  }
-  return 0;
+  std::fprintf(stderr, "q7k: %s needs a command; see --help\n",
+               chosen->get_name().c_str());
+  return kExitUsage;
 }

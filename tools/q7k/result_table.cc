@@ -1,6 +1,9 @@
 #include "result_table.h"
 
 #include <cmath>
+#include <string>
+
+#include "records.h"
 
 namespace q7k::tool {
 namespace {
@@ -40,6 +43,46 @@ void PrintResultTable(const SessionResult& r, std::FILE* out) {
   Row(out, "Watts at 10 kV W*(10/kV)^2",
       d.KVoltMeas != 0.0f ? d.Watts * std::pow(10.0 / d.KVoltMeas, 2) : 0.0,
       "W");
+}
+
+void PrintPoll(const SessionResult& r, std::FILE* out) {
+  const Q7K_TEST_PARAMS& p = r.params;
+  const Q7K_TEST_DATA& d = r.data;
+  const char* state = p.Ranging           ? "ranging"
+                      : p.VoltageSettling ? "settling"
+                                          : "valid";
+  std::fprintf(out,
+               "poll %2d  %-8s %7.3f kV %10.5g mA %10.5g W %9.5g %% PF "
+               "%7.2f Hz\n",
+               r.polls, state, d.KVoltMeas, d.Amperes * 1000.0, d.Watts,
+               d.PowerFactor, d.FrequencyMeas);
+  std::fflush(out);
+}
+
+int ReportSession(Tool& tool, HRESULT hr, const SessionResult& result) {
+  if (FAILED(hr)) {
+    if (result.failedCall.empty()) {
+      return tool.FailWith("no settled result after " +
+                           std::to_string(result.polls) + " polls");
+    }
+    return tool.Fail(result.failedCall, result.errorCode, result.errorMessage);
+  }
+  const AppIdentity app = ReadAppIdentity(tool.Component());
+  if (tool.json()) {
+    tool.PrintJson({{"application", ToJson(app)},
+                    {"polls", result.polls},
+                    {"data", ToJson(result.data)},
+                    {"thermal", ToJson(result.thermal)}});
+    return kExitOk;
+  }
+  if (app.name.empty()) {
+    std::printf("Instrument application: unknown (no Q7I.X0 here)\n");
+  } else {
+    std::printf("Instrument application: %s %s\n", app.name.c_str(),
+                app.version.c_str());
+  }
+  PrintResultTable(result, stdout);
+  return kExitOk;
 }
 
 }  // namespace q7k::tool

@@ -1,0 +1,36 @@
+// info: what is there: the component's version and the application the
+// instrument runs.
+#include "records.h"
+#include "tool.h"
+
+namespace q7k::tool {
+
+Q7K_COMMAND(info, 25) {
+  auto* cmd = parent->add_subcommand(
+      "info",
+      "Show the component version and the application the "
+      "instrument runs");
+  return {Runner(cmd, [](Tool& tool) {
+    if (!tool.OpenPort()) return kExitFailed;
+    IQ7kComm* comm = tool.Component();
+    Bstr version;
+    comm->get_Version(version.out());
+    if (FAILED(comm->ReadAppInfo())) return tool.Fail("ReadAppInfo");
+    const AppIdentity app = ReadAppIdentity(comm);
+    comm->ClosePort();
+    if (tool.json()) {
+      tool.PrintJson(
+          {{"component", version.utf8()}, {"application", ToJson(app)}});
+      return kExitOk;
+    }
+    std::printf("Component version    %s\n", version.utf8().c_str());
+    std::printf("Application          %s\n", app.name.c_str());
+    std::printf("  version            %s\n", app.version.c_str());
+    std::printf("  built              %s %s\n", app.date.c_str(),
+                app.time.c_str());
+    std::printf("  description        %s\n", app.description.c_str());
+    return kExitOk;
+  })};
+}
+
+}  // namespace q7k::tool
