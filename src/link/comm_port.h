@@ -344,7 +344,7 @@ class CommPort : public SerialDevice {
   std::mutex txPurgeMutex_;
   uint64_t txPurgeCount_ = 0;
   bool breakPending_ = false;
-  bool breakHeld_ = false;  // the writer holds the line in break
+  bool breakHeld_ = false;       // the writer holds the line in break
   size_t bytesBeforeBreak_ = 0;  // queued before the pending break
   size_t bytesInFlight_ = 0;     // taken by the writer, not yet written
 

@@ -209,9 +209,9 @@ int32_t InstrumentLink::ReceiveFrame(MessageBuffer* reply) {
   uint8_t block[kMaxPending + 1];
   enum { kComplete, kTooLongOutcome, kPortFailure, kTimeoutOutcome } outcome;
   for (;;) {
-    const int32_t pending = direct ? ReadDirect(block, sizeof block,
-                                                ReplyDeadline(start))
-                                   : ReadQueued(block);
+    const int32_t pending =
+        direct ? ReadDirect(block, sizeof block, ReplyDeadline(start))
+               : ReadQueued(block);
     if (pending < 0) {
       outcome = kPortFailure;
       break;
@@ -242,9 +242,8 @@ int32_t InstrumentLink::ReceiveFrame(MessageBuffer* reply) {
       break;
     }
     if (!direct) {
-      const int64_t left = responseTimeout == kNoTimeout
-                               ? 1000
-                               : responseTimeout - elapsed + 1;
+      const int64_t left =
+          responseTimeout == kNoTimeout ? 1000 : responseTimeout - elapsed + 1;
       WaitForRx(0, milliseconds(left));
     }
   }

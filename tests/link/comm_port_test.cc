@@ -449,8 +449,7 @@ TEST_F(CommPortTest, DirectReadEndsAtTheDeadlineOrAHangUp) {
   auto port = OpenPort(pty_.slavePath());
   uint8_t block[16];
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(port->ReadDirect(block, sizeof block, start + milliseconds(20)),
-            0);
+  EXPECT_EQ(port->ReadDirect(block, sizeof block, start + milliseconds(20)), 0);
   EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(20));
 
   auto read = std::async(std::launch::async, [&] {
