@@ -2,12 +2,6 @@
 // at once: the component, the raw-termios floor with the same input flush
 // before each write, and pyserial with reset_input_buffer() (in a child
 // process, against a peer thread of this process).
-#include <fcntl.h>
-#include <poll.h>
-#include <termios.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <sstream>
 
 #include "bench/answering_peer.h"
@@ -15,6 +9,7 @@
 #include "bench/benchmarks.h"
 #include "bench/child_process.h"
 #include "bench/measure.h"
+#include "bench/raw_client.h"
 
 namespace q7k {
 namespace bench {
@@ -27,49 +22,6 @@ struct Latency {
   double p99 = 0;
   double cpuPerRt = 0;  // process CPU µs per round trip
   std::string error;
-};
-
-// The smallest serial client: raw mode, non-blocking, flush, write, then
-// poll and read until the reply is in.
-class RawClient {
- public:
-  explicit RawClient(const std::string& path) {
-    fd_ = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd_ < 0) return;
-    termios tio = {};
-    tcgetattr(fd_, &tio);
-    cfmakeraw(&tio);
-    tio.c_cflag |= CLOCAL | CREAD;
-    cfsetspeed(&tio, B115200);
-    tcsetattr(fd_, TCSANOW, &tio);
-  }
-  ~RawClient() {
-    if (fd_ >= 0) close(fd_);
-  }
-  bool ok() const { return fd_ >= 0; }
-
-  bool RoundTrip(const Bytes& request, size_t replySize) {
-    tcflush(fd_, TCIFLUSH);
-    if (write(fd_, request.data(), request.size()) !=
-        static_cast<ssize_t>(request.size())) {
-      return false;
-    }
-    uint8_t reply[256];
-    for (size_t got = 0; got < replySize;) {
-      const ssize_t n = read(fd_, reply, sizeof reply);
-      if (n > 0) {
-        got += static_cast<size_t>(n);
-        continue;
-      }
-      if (n == 0 || (errno != EAGAIN && errno != EINTR)) return false;
-      pollfd p = {fd_, POLLIN, 0};
-      if (poll(&p, 1, 4000) == 0) return false;
-    }
-    return true;
-  }
-
- private:
-  int fd_ = -1;
 };
 
 template <typename F>

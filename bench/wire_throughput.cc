@@ -27,8 +27,7 @@ constexpr uint16_t kDownloadBlockCommand = 0x000B;
 class PacedInstrument {
  public:
   explicit PacedInstrument(const BenchConfig& config)
-      : trace_(ScratchPath("exchanges.trace")),
-        process_({config.emulator, "--baud", "112500", "--trace", trace_}) {
+      : trace_(ScratchPath("exchanges.trace")), process_(Args(config, trace_)) {
     if (!process_.ok() || !process_.ReadLine(&path_)) path_.clear();
   }
   const std::string& path() const { return path_; }
@@ -57,6 +56,12 @@ class PacedInstrument {
   }
 
  private:
+  // A fresh trace: the instrument appends.
+  static std::vector<std::string> Args(const BenchConfig& config,
+                                       const std::string& trace) {
+    unlink(trace.c_str());
+    return {config.emulator, "--baud", "112500", "--trace", trace};
+  }
   static std::string ScratchPath(const char* name) {
     char cwd[4096];
     return std::string(getcwd(cwd, sizeof cwd) ? cwd : ".") + "/" + name;
@@ -109,6 +114,25 @@ Download TimeDownload(const BenchConfig& config, size_t bytes) {
   d.floorSeconds =
       instrument.StopAndCountBytes(kDownloadBlockCommand) * 10 / kBaud;
   return d;
+}
+
+// A running 10 kV test, so that result polls are answered.
+bool StartTest(IQ7kComm* comm, Q7K_TEST_PARAMS* p) {
+  Q7K_INIT_PARAMS init{};
+  init.MaxVolts = 12;
+  init.XfmrMaxTempTime = 3600;
+  init.XfmrTemp = 35.0f;
+  Q7K_RUNTM_PARAMS run{};
+  run.TestVoltage = 10000;
+  run.Frequency = 60.0f;
+  run.EnableVoltCorrect = VC_ENABLE;
+  p->KVolt = p->KVoltMax = 10.0f;
+  p->Frequency = 60.0f;
+  p->CapModel = p->IndModel = PARALLEL_MODEL;
+  return SUCCEEDED(comm->StartPONSequence()) &&
+         SUCCEEDED(comm->InitTestParams(&init)) &&
+         SUCCEEDED(comm->UpdateRuntimeParams(&run)) &&
+         SUCCEEDED(comm->StartQ7kTest(p));
 }
 
 }  // namespace
@@ -172,7 +196,7 @@ void RunWireThroughput(const BenchConfig& config, Report* report) {
   IQ7kComm* comm = session.comm();
   const auto span = std::chrono::seconds(config.quick ? 1 : 3);
   int calls = 0;
-  bool ok = session.ok();
+  bool ok = session.ok() && StartTest(comm, &params);
   const auto start = WallClock::now();
   while (ok && WallClock::now() - start < span) {
     ok = SUCCEEDED(comm->FullRequestTestResults(&params, &data, &thermal));

@@ -340,7 +340,7 @@ TEST_P(BothPathsTest, VanishedPeerFailsTheTransaction) {
   EXPECT_EQ(Code(), 297);  // not the time-out's 133
   EXPECT_EQ(comm_->StartPONSequence(), E_FAIL);
   EXPECT_EQ(Code(), 297);
-  EXPECT_NE(TraceLog().find("COMM Error<-197>[l=0]"), std::string::npos);
+  EXPECT_NE(TraceLog().find("- [T] Error=297 @ "), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, BothPathsTest, ::testing::Bool(),
