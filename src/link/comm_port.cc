@@ -1,6 +1,8 @@
 #include "link/comm_port.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <system_error>
 
 #include "link/link_errors.h"
@@ -227,6 +229,7 @@ int32_t CommPort::ErrorMessageId(int32_t code) {
 // --- Transfers -------------------------------------------------------------
 
 int32_t CommPort::Read(uint8_t* buffer, int32_t max) {
+  UnparkReader();
   lastCount_ = 0;
   if (status_.load() != 0) return status_.load();
   const size_t wanted = max > 0 ? static_cast<size_t>(max) : 0;
@@ -250,6 +253,7 @@ int32_t CommPort::Write(const uint8_t* bytes, int32_t count) {
 }
 
 int32_t CommPort::ReadByte() {
+  UnparkReader();
   if (status_.load() != 0) return status_.load();
   const int32_t b = rxQueue_.PopByte();
   if (b < 0) Fail(kPortShortTransfer);
@@ -269,6 +273,7 @@ int32_t CommPort::WriteByte(uint8_t b) {
 }
 
 int32_t CommPort::Peek(uint8_t* buffer, int32_t max) {
+  UnparkReader();
   if (status_.load() < 0) return status_.load();
   const size_t copied = rxQueue_.Peek(buffer, max > 0 ? max : 0);
   lastCount_ = static_cast<int32_t>(copied);
@@ -277,8 +282,14 @@ int32_t CommPort::Peek(uint8_t* buffer, int32_t max) {
 }
 
 int32_t CommPort::TxFree() { return static_cast<int32_t>(txQueue_.Free()); }
-int32_t CommPort::RxCount() { return static_cast<int32_t>(rxQueue_.Count()); }
-int32_t CommPort::RxFree() { return static_cast<int32_t>(rxQueue_.Free()); }
+int32_t CommPort::RxCount() {
+  UnparkReader();
+  return static_cast<int32_t>(rxQueue_.Count());
+}
+int32_t CommPort::RxFree() {
+  UnparkReader();
+  return static_cast<int32_t>(rxQueue_.Free());
+}
 int32_t CommPort::TxCount() { return static_cast<int32_t>(txQueue_.Count()); }
 
 int32_t CommPort::PurgeTx() {
@@ -287,6 +298,7 @@ int32_t CommPort::PurgeTx() {
     std::lock_guard<std::mutex> lock(txPurgeMutex_);
     txQueue_.Clear();
     bytesBeforeBreak_ = 0;
+    bytesInFlight_ = 0;
     ++txPurgeCount_;
     if (io_.IsOpen()) io_.PurgeOutput();
   }
@@ -304,6 +316,97 @@ int32_t CommPort::PurgeRx() {
   }
   WakeReaderForSpace();
   return 0;
+}
+
+// --- Client-thread path ------------------------------------------------------
+
+int32_t CommPort::WriteDirect(const uint8_t* bytes, int32_t count) {
+  lastCount_ = 0;
+  if (status_.load() != 0) return status_.load();
+  const size_t wanted = count > 0 ? static_cast<size_t>(count) : 0;
+  int32_t written = 0;
+  uint32_t error = 0;
+  size_t queued = 0;
+  {
+    // Under the writer's lock: it cannot take a block between the look at
+    // its state and the write, so bytes never overtake earlier ones.
+    std::lock_guard<std::mutex> lock(txPurgeMutex_);
+    if (txQueue_.Count() == 0 && bytesInFlight_ == 0 && !breakPending_ &&
+        !breakHeld_) {
+      written = io_.Write(bytes, wanted, &error);
+    }
+    if (written >= 0) {
+      queued = txQueue_.Push(bytes + written, wanted - written);
+    }
+  }
+  if (written < 0) {
+    FailDevice(error);
+    return status_.load();
+  }
+  if (queued > 0) writerWake_.Signal();
+  lastCount_ = static_cast<int32_t>(static_cast<size_t>(written) + queued);
+  if (static_cast<size_t>(lastCount_) < wanted) Fail(kPortShortTransfer);
+  return status_.load();
+}
+
+int32_t CommPort::ReadDirect(uint8_t* buffer, size_t max,
+                             Clock::TimePoint deadline) {
+  ParkReader();
+  Clock& clock = CurrentClock();
+  for (bool waited = false;; waited = true) {
+    // Drained before looking, so a ring after the look is never lost.
+    clientWake_.Drain();
+    if (status_.load() != 0) return status_.load();
+    uint32_t error = 0;
+    const int32_t n = TakeDirect(buffer, max, &error);
+    if (n < 0) {
+      FailDevice(error);
+      return status_.load();
+    }
+    if (n > 0 || waited) return n;
+    const auto now = clock.Now();
+    if (now >= deadline) return 0;
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
+    const int32_t timeoutMs =
+        static_cast<int32_t>(std::min<int64_t>(left, INT32_MAX));
+    const WaitResult w =
+        io_.Wait(clientWake_, kWaitReadable | kWaitHangup, timeoutMs);
+    if (w.hangup && !w.readable) {
+      // A hang-up with nothing left to read: no read will report it.
+      FailDevice(w.error);
+      return status_.load();
+    }
+    if (w.error != 0 && !w.hangup) {
+      FailDevice(w.error);
+      return status_.load();
+    }
+  }
+}
+
+int32_t CommPort::TakeDirect(uint8_t* buffer, size_t max, uint32_t* error) {
+  size_t taken = 0;
+  int32_t n = 0;
+  {
+    // The reader queues under the same lock: what it queued came before
+    // what the device still holds.
+    std::lock_guard<std::mutex> lock(rxPurgeMutex_);
+    taken = rxQueue_.Pop(buffer, max);
+    if (taken < max && io_.IsOpen()) {
+      n = io_.Read(buffer + taken, max - taken, error);
+    }
+  }
+  if (taken > 0) WakeReaderForSpace();
+  if (n < 0) return -1;
+  return static_cast<int32_t>(taken + static_cast<size_t>(n));
+}
+
+void CommPort::ParkReader() {
+  if (!readerParked_.exchange(true)) readerWake_.Signal();
+}
+
+void CommPort::UnparkReader() {
+  if (readerParked_.exchange(false)) readerWake_.Signal();
 }
 
 int32_t CommPort::SendBreak(int32_t milliseconds) {
@@ -373,6 +476,7 @@ void CommPort::NotifyWaiters() {
   { std::lock_guard<std::mutex> lock(waitMutex_); }
   waitCondition_.notify_all();
   drainCondition_.notify_all();
+  clientWake_.Signal();
 }
 
 void CommPort::NotifyDrainWaiters() {
@@ -381,6 +485,7 @@ void CommPort::NotifyDrainWaiters() {
 }
 
 bool CommPort::WaitForRx(size_t haveCount, std::chrono::milliseconds timeout) {
+  UnparkReader();
   Clock& clock = CurrentClock();
   std::unique_lock<std::mutex> lock(waitMutex_);
   return clock.WaitUntil(lock, waitCondition_, clock.After(timeout), [&] {
@@ -415,8 +520,9 @@ void CommPort::ThreadEnded() {
 
 void CommPort::StartThreads() {
   if (!io_.IsOpen() || reader_.joinable() || writer_.joinable()) return;
-  uint32_t error =
-      readerWake_.Error() != 0 ? readerWake_.Error() : writerWake_.Error();
+  uint32_t error = readerWake_.Error() != 0   ? readerWake_.Error()
+                   : writerWake_.Error() != 0 ? writerWake_.Error()
+                                              : clientWake_.Error();
   if (error == 0) {
     try {
       {
@@ -457,8 +563,9 @@ void CommPort::ReaderLoop() {
   const int32_t timeoutMs = hasModemLines_ ? kModemSampleMs : -1;
   while (!stopRequested_.load() && !deviceFailed_.load()) {
     const bool room = ReaderHasRoom();
+    const bool reading = room && !readerParked_.load();
     const WaitResult w = io_.Wait(
-        readerWake_, kWaitHangup | (room ? kWaitReadable : 0), timeoutMs);
+        readerWake_, kWaitHangup | (reading ? kWaitReadable : 0), timeoutMs);
     if (w.woken) readerWake_.Drain();
     if (stopRequested_.load() || deviceFailed_.load()) break;
     if (room && (w.readable || w.hangup)) {
@@ -574,10 +681,14 @@ void CommPort::WriterLoop() {
                                ? std::min(kWriteBlockSize, bytesBeforeBreak_)
                                : kWriteBlockSize;
       n = txQueue_.Pop(block, limit);
+      bytesInFlight_ = n;
       if (breakPending_) {
         bytesBeforeBreak_ -= n;
         breakDue = bytesBeforeBreak_ == 0 && n == 0;
-        if (breakDue) breakPending_ = false;
+        if (breakDue) {
+          breakPending_ = false;
+          breakHeld_ = true;
+        }
       }
       purges = txPurgeCount_;
     }
@@ -614,6 +725,7 @@ bool CommPort::WriteBlock(const uint8_t* block, size_t n, uint64_t purges) {
       std::lock_guard<std::mutex> lock(txPurgeMutex_);
       if (purges != txPurgeCount_) return false;  // PurgeTx dropped it
       put = io_.Write(block + done, n - done, &error);
+      if (put > 0) bytesInFlight_ -= static_cast<size_t>(put);
     }
     if (put < 0) {
       FailDevice(error);
@@ -652,6 +764,8 @@ bool CommPort::HoldBreak() {
     });
   }
   io_.SetBreak(false);
+  std::lock_guard<std::mutex> lock(txPurgeMutex_);
+  breakHeld_ = false;
   return endThread;
 }
 

@@ -1,12 +1,21 @@
 // CommPort: one open serial device with its reader and writer threads and
 // its two byte queues; the SerialDevice the instrument link is built on.
 //
-// The client's thread never touches the device for data. Write and
-// WriteByte put bytes into the TxQueue and ring the writer thread, which
-// hands them to the device at most 512 at a time and sends line breaks on
-// request. The reader thread moves received bytes, at most 256 at a time,
-// into the RxQueue, where Read, ReadByte and Peek take them; it stops
-// reading while the RxQueue is full, so input then backs up in the device.
+// Write and WriteByte put bytes into the TxQueue and ring the writer
+// thread, which hands them to the device at most 512 at a time and sends
+// line breaks on request. The reader thread moves received bytes, at most
+// 256 at a time, into the RxQueue, where Read, ReadByte and Peek take them;
+// it stops reading while the RxQueue is full, so input then backs up in the
+// device.
+//
+// The client-thread path (WriteDirect, ReadDirect) skips the thread
+// hand-offs that otherwise dominate a short exchange: the client writes
+// itself while the writer thread has nothing to send, and reads the device
+// itself while the reader thread is parked. ReadDirect parks the reader
+// (it then watches only for a hang-up, and for modem lines where the
+// device has them); Read, ReadByte, Peek, RxCount, RxFree and WaitForRx
+// send it back to reading. Bytes that arrive while it is parked wait in
+// the device, and PurgeRx drops them there as before.
 // Both threads block in the platform's wait (SerialIo::Wait) with a wake-up
 // event each, the writer on the clock (platform/clock.h) while it holds a
 // break; nothing spins. The client's waits run on the clock too.
@@ -185,6 +194,22 @@ class CommPort : public SerialDevice {
   virtual void OnCarrierChange(int32_t state);
   virtual void OnRingChange(int32_t state);
 
+  // --- Client-thread path --------------------------------------------------
+  // As Write, but while nothing is queued, in the writer thread's hands or
+  // waiting for a break, the calling thread writes to the device itself;
+  // what the device does not take at once is queued for the writer thread.
+  // A device write failure fails the port with -197.
+  int32_t WriteDirect(const uint8_t* bytes, int32_t count);
+  // Takes up to max received bytes into buffer on the calling thread: the
+  // RxQueue's first, then the device's, in arrival order. With none
+  // there, waits on the device until bytes arrive, the status is not 0, or
+  // deadline (on the current clock) passes, and takes again. Returns the
+  // bytes taken (0: none yet, the caller checks its time), or the status
+  // when it is not 0. Parks the reader thread.
+  // REQUIRES: the current clock RunsInRealTime().
+  int32_t ReadDirect(uint8_t* buffer, size_t max,
+                     std::chrono::steady_clock::time_point deadline);
+
   // --- Blocking waits for the client thread ------------------------------
   // Sleeps until RxCount() > haveCount, the status is not 0, or timeout
   // passed. True unless it timed out.
@@ -243,6 +268,12 @@ class CommPort : public SerialDevice {
   int32_t SetFlag(bool* field, int32_t on);
   // Rings the reader if it stopped reading for want of space.
   void WakeReaderForSpace();
+  // Stops the reader thread reading the device / sends it back to reading.
+  void ParkReader();
+  void UnparkReader();
+  // ReadDirect's take: the RxQueue, then the device. -1 with *error set
+  // when the device failed.
+  int32_t TakeDirect(uint8_t* buffer, size_t max, uint32_t* error);
   // Wakes the client thread's waits: everything (failures, purges), or only
   // a drain wait, so that the writer taking bytes does not wake a reply wait
   // for nothing.
@@ -284,6 +315,8 @@ class CommPort : public SerialDevice {
   std::atomic<int32_t> breakMs_{0};
   // The reader found the RxQueue full and waits to be rung for space.
   std::atomic<bool> readerWantsSpace_{false};
+  // The client reads the device itself; the reader leaves it alone.
+  std::atomic<bool> readerParked_{false};
 
   ByteQueue txQueue_{kPortQueueCapacity};
   ByteQueue rxQueue_{kPortQueueCapacity};
@@ -300,17 +333,20 @@ class CommPort : public SerialDevice {
 
   WakeEvent readerWake_;  // stop, rx space
   WakeEvent writerWake_;  // stop, tx ready, break request, purge
+  WakeEvent clientWake_;  // ReadDirect: bytes queued, failure
   std::atomic<bool> stopRequested_{false};
   std::atomic<bool> deviceFailed_{false};
 
   // Held by the reader from read() to queueing the bytes, and by PurgeRx.
   std::mutex rxPurgeMutex_;
-  // Held by the writer while taking or writing a block, by PurgeTx and by
-  // SendBreak; guards the three members after it.
+  // Held by the writer while taking or writing a block, by PurgeTx, by
+  // SendBreak and by WriteDirect; guards the five members after it.
   std::mutex txPurgeMutex_;
   uint64_t txPurgeCount_ = 0;
   bool breakPending_ = false;
+  bool breakHeld_ = false;       // the writer holds the line in break
   size_t bytesBeforeBreak_ = 0;  // queued before the pending break
+  size_t bytesInFlight_ = 0;     // taken by the writer, not yet written
 
   std::mutex waitMutex_;
   std::condition_variable waitCondition_;   // rx waits, threads ending

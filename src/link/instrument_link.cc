@@ -17,6 +17,7 @@ namespace q7k {
 namespace {
 
 using std::chrono::milliseconds;
+using namespace std::chrono_literals;
 
 constexpr milliseconds kPumpInterval{10};
 constexpr uint32_t kSimulatedTransactionMs = 100;
@@ -34,6 +35,12 @@ int32_t VerifyReply(MessageBuffer* reply) {
 int64_t ElapsedMs(Clock::TimePoint start) {
   return std::chrono::duration_cast<milliseconds>(CurrentClock().Now() - start)
       .count();
+}
+
+// The client thread moves the bytes itself unless a message pump must run
+// while it waits, or the clock is one a device wait cannot keep.
+bool UseClientThreadPath() {
+  return !HasMessagePump() && CurrentClock().RunsInRealTime();
 }
 
 }  // namespace
@@ -180,7 +187,8 @@ int32_t InstrumentLink::SendFrame(const uint8_t* frame, size_t count) {
   // reply that comes back faster than a purge after the send would run.
   int32_t r = PurgeRx();
   if (r < 0) return r;
-  r = Write(encoded, static_cast<int32_t>(n));
+  r = UseClientThreadPath() ? WriteDirect(encoded, static_cast<int32_t>(n))
+                            : Write(encoded, static_cast<int32_t>(n));
   if (r != 0) return r;
   // With a message pump, sleeps until the writer thread has taken every
   // byte, keeping the host's windows alive meanwhile. Without one there is
@@ -197,17 +205,20 @@ int32_t InstrumentLink::SendFrame(const uint8_t* frame, size_t count) {
 int32_t InstrumentLink::ReceiveFrame(MessageBuffer* reply) {
   decoder_.Reset();
   const auto start = CurrentClock().Now();
+  const bool direct = UseClientThreadPath();
   uint8_t block[kMaxPending + 1];
   enum { kComplete, kTooLongOutcome, kPortFailure, kTimeoutOutcome } outcome;
   for (;;) {
-    const int32_t pending = RxCount();
+    const int32_t pending =
+        direct ? ReadDirect(block, sizeof block, ReplyDeadline(start))
+               : ReadQueued(block);
+    if (pending < 0) {
+      outcome = kPortFailure;
+      break;
+    }
     if (pending > 0) {
       if (static_cast<size_t>(pending) > kMaxPending) {
         outcome = kTooLongOutcome;
-        break;
-      }
-      if (Read(block, pending) != 0) {
-        outcome = kPortFailure;
         break;
       }
       const auto d = decoder_.Feed(block, static_cast<size_t>(pending));
@@ -230,9 +241,11 @@ int32_t InstrumentLink::ReceiveFrame(MessageBuffer* reply) {
       outcome = kTimeoutOutcome;
       break;
     }
-    const int64_t left =
-        responseTimeout == kNoTimeout ? 1000 : responseTimeout - elapsed + 1;
-    WaitForRx(0, milliseconds(left));
+    if (!direct) {
+      const int64_t left =
+          responseTimeout == kNoTimeout ? 1000 : responseTimeout - elapsed + 1;
+      WaitForRx(0, milliseconds(left));
+    }
   }
 
   char line[80];
@@ -263,6 +276,23 @@ int32_t InstrumentLink::ReceiveFrame(MessageBuffer* reply) {
                 kLinkTimeout, frameCount, static_cast<long>(responseTimeout));
   TraceLine(line, false);
   return kLinkTimeout;
+}
+
+int32_t InstrumentLink::ReadQueued(uint8_t* block) {
+  const int32_t pending = RxCount();
+  if (pending <= 0 || static_cast<size_t>(pending) > kMaxPending) {
+    return pending;
+  }
+  const int32_t r = Read(block, pending);
+  return r != 0 ? r : pending;
+}
+
+Clock::TimePoint InstrumentLink::ReplyDeadline(Clock::TimePoint start) const {
+  // One past the limit: the reply is late only once more than
+  // responseTimeout ms have passed. Without a limit, the wait returns now
+  // and then, as the queued path's does.
+  if (responseTimeout == kNoTimeout) return CurrentClock().After(1000ms);
+  return start + milliseconds(responseTimeout + 1);
 }
 
 void InstrumentLink::RecordError(int32_t code, const MessageBuffer* reply) {

@@ -4,13 +4,18 @@
 // commands whose reply is fetched separately. Every failure is classified,
 // recorded in the component's ErrorState and dumped to the trace log.
 //
-// Waiting never spins: the reply wait sleeps until the reader thread signals
-// new bytes or the time-out passes, and the send wait sleeps until the
-// writer thread has taken the bytes; waits that keep the host's windows
-// alive call the host's message pump at least every 10 ms.
+// Without a message pump, and on a clock that runs in real time, the
+// client's thread writes the request and reads the reply itself (CommPort's
+// WriteDirect and ReadDirect): a short exchange then costs no thread
+// hand-off. Otherwise the bytes go through the port's queues and threads.
+//
+// Waiting never spins: the reply wait sleeps on the device or until the
+// reader thread signals new bytes, or the time-out passes; the send wait
+// sleeps until the writer thread has taken the bytes; waits that keep the
+// host's windows alive call the host's message pump at least every 10 ms.
 //
 // Thread safety: every method runs on the client's thread; the port's
-// threads are reached only through the queues.
+// threads are reached only through the queues and the port's locks.
 #ifndef Q7K_LINK_INSTRUMENT_LINK_H_
 #define Q7K_LINK_INSTRUMENT_LINK_H_
 
@@ -21,6 +26,7 @@
 #include "link/comm_port.h"
 #include "link/line_codec.h"
 #include "link/message_buffer.h"
+#include "platform/clock.h"
 
 namespace q7k {
 
@@ -69,6 +75,10 @@ class InstrumentLink : public CommPort {
  private:
   int32_t SendFrame(const uint8_t* frame, size_t count);
   int32_t ReceiveFrame(MessageBuffer* reply);
+  // The queued path's take: every byte in the RxQueue, or their count
+  // alone when more than a reply may hold; a negative status on failure.
+  int32_t ReadQueued(uint8_t* block);
+  Clock::TimePoint ReplyDeadline(Clock::TimePoint start) const;
   // Records a failure: link errors by code, instrument errors with the NAK's
   // detail bytes.
   void RecordError(int32_t code, const MessageBuffer* reply);

@@ -27,6 +27,8 @@ class SystemClock : public Clock {
                  const std::function<bool()>& ready) override {
     return cv.wait_until(lock, deadline, ready);
   }
+
+  bool RunsInRealTime() override { return true; }
 };
 
 SystemClock g_systemClock;

@@ -33,6 +33,11 @@ class Clock {
                          std::condition_variable& cv, TimePoint deadline,
                          const std::function<bool()>& ready) = 0;
 
+  // True when deadlines of this clock are real time, so an operating
+  // system wait (poll) with a time-out can honour them. A clock that moves
+  // only when told must be waited on through WaitUntil instead.
+  virtual bool RunsInRealTime() { return false; }
+
   TimePoint After(std::chrono::milliseconds span) { return Now() + span; }
 };
 

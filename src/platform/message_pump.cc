@@ -1,5 +1,6 @@
 #include "platform/message_pump.h"
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -11,6 +12,9 @@ namespace {
 
 std::mutex g_mutex;
 std::shared_ptr<const std::function<void()>> g_pump;
+// Mirrors g_pump != nullptr: every transaction of every object asks, and a
+// lock here would serialise objects that share nothing else.
+std::atomic<bool> g_installed{false};
 
 std::shared_ptr<const std::function<void()>> CurrentPump() {
   std::lock_guard<std::mutex> lock(g_mutex);
@@ -24,6 +28,7 @@ void SetMessagePump(std::function<void()> pump) {
       pump ? std::make_shared<const std::function<void()>>(std::move(pump))
            : nullptr;
   std::lock_guard<std::mutex> lock(g_mutex);
+  g_installed.store(next != nullptr);
   g_pump = std::move(next);
 }
 
@@ -32,6 +37,6 @@ void RunMessagePump() {
   if (auto pump = CurrentPump()) (*pump)();
 }
 
-bool HasMessagePump() { return CurrentPump() != nullptr; }
+bool HasMessagePump() { return g_installed.load(); }
 
 }  // namespace q7k

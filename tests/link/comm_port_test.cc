@@ -389,5 +389,80 @@ TEST_F(CommPortTest, PurgeTxDropsQueuedOutput) {
   EXPECT_EQ(port->status(), 0);
 }
 
+// The client-thread path keeps the byte order of the threads' path in both
+// directions, whatever the threads still hold.
+TEST_F(CommPortTest, DirectTransfersKeepTheOrder) {
+  auto port = OpenPort(pty_.slavePath());
+  PtyPeer peer(pty_.master());
+  std::vector<uint8_t> expected;
+  for (uint8_t round = 0; round < 20; ++round) {
+    const std::vector<uint8_t> queued = Pattern(700, round);
+    const std::vector<uint8_t> direct = {0xEE, round, 0xEE};
+    ASSERT_TRUE(port->WaitTxDrained(kDeadline));  // room for the round
+    ASSERT_EQ(port->Write(queued.data(), 700), 0);
+    ASSERT_EQ(port->WriteDirect(direct.data(), 3), 0);
+    EXPECT_EQ(port->lastCount(), 3);
+    expected.insert(expected.end(), queued.begin(), queued.end());
+    expected.insert(expected.end(), direct.begin(), direct.end());
+  }
+  ASSERT_TRUE(peer.WaitReceived(expected.size()));
+  EXPECT_EQ(peer.Received(), expected);
+
+  // Received: what the reader thread queued comes before what the device
+  // still holds, and a parked reader leaves the device to the client.
+  peer.Send({1, 2});
+  ASSERT_TRUE(port->WaitForRx(1, kDeadline));
+  peer.Send({3});
+  ASSERT_TRUE(peer.WaitSent());
+  std::vector<uint8_t> got;
+  uint8_t block[16];
+  const auto deadline = std::chrono::steady_clock::now() + kDeadline;
+  while (got.size() < 3) {
+    const int32_t n = port->ReadDirect(block, sizeof block, deadline);
+    ASSERT_GE(n, 0);
+    got.insert(got.end(), block, block + n);
+  }
+  EXPECT_EQ(got, (std::vector<uint8_t>{1, 2, 3}));
+  peer.Send({4});
+  ASSERT_TRUE(peer.WaitSent());
+  EXPECT_EQ(port->ReadDirect(block, sizeof block, deadline), 1);
+  EXPECT_EQ(block[0], 4);
+  EXPECT_EQ(port->RxCount(), 0);
+}
+
+TEST_F(CommPortTest, DirectWritesWaitForABreak) {
+  FakeClock clock;
+  auto port = OpenPort(pty_.slavePath());
+  PtyPeer peer(pty_.master());
+  EXPECT_EQ(port->WriteByte('a'), 0);
+  EXPECT_EQ(port->SendBreak(100), 0);
+  ASSERT_TRUE(peer.WaitReceived(1));
+  const uint8_t b = 'b';
+  EXPECT_EQ(port->WriteDirect(&b, 1), 0);
+  EXPECT_EQ(port->TxCount(), 1);  // pending or held, the break goes first
+  EXPECT_EQ(clock.AdvanceToNextDeadline(), milliseconds(100));
+  ASSERT_TRUE(peer.WaitReceived(2));
+  EXPECT_EQ(peer.Received(), (std::vector<uint8_t>{'a', 'b'}));
+}
+
+TEST_F(CommPortTest, DirectReadEndsAtTheDeadlineOrAHangUp) {
+  auto port = OpenPort(pty_.slavePath());
+  uint8_t block[16];
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(port->ReadDirect(block, sizeof block, start + milliseconds(20)), 0);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(20));
+
+  auto read = std::async(std::launch::async, [&] {
+    return port->ReadDirect(block, sizeof block,
+                            std::chrono::steady_clock::now() + kDeadline);
+  });
+  pty_.CloseMaster();
+  ASSERT_EQ(read.wait_for(kDeadline), std::future_status::ready);
+  EXPECT_EQ(read.get(), kPortOsError);
+  EXPECT_EQ(port->osError(), static_cast<uint32_t>(EIO));
+  EXPECT_TRUE(port->WaitThreadsEnded(kDeadline));
+  EXPECT_EQ(port->WriteDirect(block, 1), kPortOsError);
+}
+
 }  // namespace
 }  // namespace q7k

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 
+#include "q7kcomm/host.h"
 #include "q7kcomm/q7kcomm.h"
 #include "support/scripted_component.h"
 
@@ -266,6 +267,69 @@ TEST_F(InstrumentLinkTest, ListCommErrorsWithAPortOpen) {
   EXPECT_EQ(text.substr(text.size() - last.size()), last);
   EXPECT_EQ(Code(), 0);
 }
+
+// Without a message pump the client's thread moves the bytes itself; with
+// one they go through the port's threads. A caller sees the same either way.
+class BothPathsTest : public InstrumentLinkTest,
+                      public ::testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override {
+    InstrumentLinkTest::SetUp();
+    if (GetParam()) SetMessagePump([] {});
+  }
+  void TearDown() override {
+    SetMessagePump(nullptr);
+    InstrumentLinkTest::TearDown();
+  }
+};
+
+TEST_P(BothPathsTest, ReplyWaitingBeforeReceiveOnlyIsTaken) {
+  Connect([](const Request&) { return Bytes{}; });  // the test answers
+  Q7K_TEST_PARAMS params{};
+  Q7K_TEST_DATA data{};
+  Q7K_THERMAL_DATA thermal{};
+  const auto lineEnded = [](const Bytes& got) {
+    return got.size() >= 12 && got[got.size() - 2] == 0x10 &&
+           got.back() == 0x03;
+  };
+  ASSERT_EQ(comm_->RequestTestResults(&params), S_OK);
+  ASSERT_TRUE(peer_->WaitFor(lineEnded));
+  const size_t requestBytes = peer_->Received().size();
+  Bytes body(146, 0);
+  body[0] = 0x10;  // a doubled DLE on the line
+  peer_->Send(LineBytes(AckFrame(0x0006, body)));
+  ASSERT_TRUE(peer_->WaitSent());
+  EXPECT_EQ(comm_->ReceiveTestResults(&params, &data, &thermal), S_OK);
+  // Late bytes of that exchange are not the next one's answer.
+  peer_->Send(LineBytes(NakFrame(0x0002, 5, {})));
+  ASSERT_TRUE(peer_->WaitSent());
+  auto call = std::async(std::launch::async,
+                         [this] { return comm_->StartPONSequence(); });
+  ASSERT_TRUE(peer_->WaitReceived(requestBytes + 12));
+  peer_->Send(LineBytes(AckFrame(0x0002)));
+  EXPECT_EQ(call.get(), S_OK);
+}
+
+TEST_P(BothPathsTest, VanishedPeerFailsTheTransaction) {
+  Connect([](const Request&) { return Bytes{}; });
+  auto call =
+      std::async(std::launch::async, [this] { return comm_->StopQ7kTest(); });
+  ASSERT_TRUE(peer_->WaitReceived(12));
+  peer_.reset();
+  pty_.CloseSlave();
+  pty_.CloseMaster();
+  ASSERT_EQ(call.wait_for(kPtyDeadline), std::future_status::ready);
+  EXPECT_EQ(call.get(), E_FAIL);
+  EXPECT_EQ(Code(), 297);  // not the time-out's 133
+  EXPECT_EQ(comm_->StartPONSequence(), E_FAIL);
+  EXPECT_EQ(Code(), 297);
+  EXPECT_NE(TraceLog().find("- [T] Error=297 @ "), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, BothPathsTest, ::testing::Bool(),
+                         [](const auto& info) {
+                           return std::string(info.param ? "Pump" : "Direct");
+                         });
 
 }  // namespace
 }  // namespace q7k

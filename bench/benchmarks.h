@@ -1,0 +1,42 @@
+// The benchmark groups the command runs, each adding its rows to the
+// report. Paths to the programs they start come from the command line.
+//
+// Thread safety: each runs on the calling thread (and starts its own).
+#ifndef Q7K_BENCH_BENCHMARKS_H_
+#define Q7K_BENCH_BENCHMARKS_H_
+
+#include <string>
+
+#include "bench/report.h"
+
+namespace q7k {
+namespace bench {
+
+struct BenchConfig {
+  std::string self;       // this program, for the port-holding child
+  std::string emulator;   // q7k-emulator
+  std::string q7k;        // the q7k tool
+  std::string python;     // /usr/bin/python3
+  std::string pyClient;   // bench/pyserial_client.py
+  int roundTrips = 3000;  // per client
+  bool quick = false;     // shorter runs, smaller images
+};
+
+// Round trip: q7kcomm, raw termios with a flush, pyserial with a reset.
+void RunRoundTrips(const BenchConfig& config, Report* report);
+// CPU while the client waits: a reply time-out, TimerDelay, the boot
+// loader's restart.
+void RunWaitCpu(const BenchConfig& config, Report* report);
+// Download and result polling against the paced virtual instrument.
+void RunWireThroughput(const BenchConfig& config, Report* report);
+// 1, 4 and 16 objects on their own threads and lines.
+void RunManyObjects(const BenchConfig& config, Report* report);
+// Peak resident memory of q7k demo and of a host holding an open port.
+void RunMemory(const BenchConfig& config, Report* report);
+// The port-holding child's body; returns its exit code.
+int HoldOpenPort();
+
+}  // namespace bench
+}  // namespace q7k
+
+#endif  // Q7K_BENCH_BENCHMARKS_H_

@@ -1,0 +1,101 @@
+// The benchmark command: runs every benchmark and prints one markdown table
+// (bench/run.sh builds it in Release and runs it; docs/performance.md holds
+// the latest table). Progress goes to standard error, the table to
+// standard output.
+//
+//   q7k_bench --emulator PATH --q7k PATH --python PATH --py-client PATH
+//             [--quick] [--only GROUP]
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "bench/benchmarks.h"
+
+namespace {
+
+// The benchmarks run in scratch directories: programs are named by absolute
+// paths.
+std::string Absolute(const char* path) {
+  char resolved[PATH_MAX];
+  return realpath(path, resolved) != nullptr ? resolved : path;
+}
+
+std::string LoadAverage() {
+  std::ifstream in("/proc/loadavg");
+  std::string one, five, fifteen;
+  in >> one >> five >> fifteen;
+  return one + " " + five + " " + fifteen;
+}
+
+std::string CpuModel() {
+  std::ifstream in("/proc/cpuinfo");
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("model name", 0) == 0)
+      return line.substr(line.find(':') + 2);
+  }
+  return "unknown";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace q7k::bench;
+  BenchConfig config;
+  config.self = Absolute("/proc/self/exe");
+  std::string only;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const char* next = i + 1 < argc ? argv[i + 1] : "";
+    if (arg == "--hold-port") return HoldOpenPort();
+    if (arg == "--quick") {
+      config.quick = true;
+      config.roundTrips = 1000;
+      continue;
+    }
+    if (arg == "--emulator")
+      config.emulator = Absolute(next);
+    else if (arg == "--q7k")
+      config.q7k = Absolute(next);
+    else if (arg == "--python")
+      config.python = next;
+    else if (arg == "--py-client")
+      config.pyClient = Absolute(next);
+    else if (arg == "--only")
+      only = next;
+    else {
+      std::fprintf(stderr, "unknown argument %s\n", arg.c_str());
+      return 2;
+    }
+    ++i;
+  }
+  Report report;
+  const std::string loadBefore = LoadAverage();
+  const struct {
+    const char* name;
+    void (*run)(const BenchConfig&, Report*);
+  } groups[] = {{"round-trip", RunRoundTrips},
+                {"wait-cpu", RunWaitCpu},
+                {"many-objects", RunManyObjects},
+                {"wire", RunWireThroughput},
+                {"memory", RunMemory}};
+  for (const auto& g : groups) {
+    if (!only.empty() && only != g.name) continue;
+    std::fprintf(stderr, "%s...\n", g.name);
+    g.run(config, &report);
+  }
+  utsname host = {};
+  uname(&host);
+  std::printf(
+      "Machine: %s, %ld CPUs, Linux %s. Load average before / after: "
+      "%s / %s.\n\n",
+      CpuModel().c_str(), sysconf(_SC_NPROCESSORS_ONLN), host.release,
+      loadBefore.c_str(), LoadAverage().c_str());
+  report.Print(stdout);
+  return 0;
+}

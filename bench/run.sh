@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Builds q7kcomm, the tools and the benchmark command in Release, runs every
+# benchmark and prints one markdown table (see docs/performance.md).
+#
+#   bench/run.sh [--quick] [--only GROUP]   (GROUP: round-trip, wait-cpu,
+#                                            many-objects, wire, memory)
+# Takes about 5 minutes (--quick about 1). Run it on an idle machine.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${Q7K_BENCH_BUILD:-$root/build/bench}"
+python=/usr/bin/python3  # Debian's, where python3-serial is installed
+if ! "$python" -c 'import serial' 2>/dev/null; then
+  echo "python3-serial is missing: run scripts/install-deps" >&2
+  exit 1
+fi
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
+  -DQ7K_BUILD_BENCH=ON -DQ7K_BUILD_TESTS=OFF -DQ7K_BUILD_TOOLS=ON >&2
+cmake --build "$build" --target q7k_bench q7k-emulator q7k >&2
+exec "$build/bench/q7k_bench" \
+  --emulator "$build/tools/q7k-emulator/q7k-emulator" \
+  --q7k "$build/tools/q7k/q7k" \
+  --python "$python" --py-client "$root/bench/pyserial_client.py" "$@"
