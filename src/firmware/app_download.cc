@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "firmware/app_image_file.h"
 #include "link/command_codes.h"
 #include "link/le_bytes.h"
 #include "resources/string_ids.h"
@@ -55,7 +56,7 @@ std::vector<uint8_t> DownloadBlockPayload(uint32_t address,
 
 bool DownloadApp(const CommandChannel& channel, const std::string& path,
                  const ProgressTarget& progress) {
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  std::unique_ptr<std::FILE, FileCloser> file(OpenImageFile(path, "rb"));
   if (!file) {
     channel.errors().RecordAppFileError(-1, false);
     return false;

@@ -1,5 +1,7 @@
 #include "firmware/app_image_file.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -85,12 +87,23 @@ uint8_t ImageDigit(char c) {
   return static_cast<uint8_t>(c < 'A' ? c - '0' : c - 'A' + 10);
 }
 
+std::FILE* OpenImageFile(const std::string& path, const char* mode) {
+  std::FILE* file = std::fopen(path.c_str(), mode);
+  struct stat info;
+  if (file != nullptr &&
+      (fstat(fileno(file), &info) != 0 || S_ISDIR(info.st_mode))) {
+    std::fclose(file);
+    return nullptr;
+  }
+  return file;
+}
+
 bool IsFirmwareName(const std::string& name) { return name == kFirmwareName; }
 
 int32_t ReadAppFileHeader(const std::string& name, AppInfo* out) {
   out->Clear();
   const bool firmware = IsFirmwareName(name);
-  File file(std::fopen((name + ".X0").c_str(), "r"));
+  File file(OpenImageFile(name + ".X0", "r"));
   if (!file) {
     return -1;
   }
@@ -122,7 +135,7 @@ int32_t ReadAppFileHeader(const std::string& name, AppInfo* out) {
 }
 
 int32_t AppImageLength(const std::string& path) {
-  File file(std::fopen(path.c_str(), "r"));
+  File file(OpenImageFile(path, "r"));
   if (!file) return -1;
   char line[kImageLineBuffer];
   if (std::fgets(line, sizeof line, file.get()) == nullptr) return -1;

@@ -19,6 +19,7 @@
 #define Q7K_FIRMWARE_APP_IMAGE_FILE_H_
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -40,6 +41,11 @@ uint32_t HexField(std::string_view field);
 // One data digit as the image reader converts it: below 'A' its value from
 // '0', any other its value from 'A' plus 10.
 uint8_t ImageDigit(char c);
+
+// Opens an image file for reading, or null. A directory counts as a file
+// that cannot be opened: it opens here but can never be read, and an
+// unreadable image must not pass for an empty one.
+std::FILE* OpenImageFile(const std::string& path, const char* mode);
 
 // True for the measurement firmware's name ("Q7I", case-sensitive), whose
 // files follow the firmware rules and wording.

@@ -66,7 +66,11 @@ ImageLine ImageRecordReader::Next(ImageRecord* out) {
       piece.push_back(static_cast<char>(c));
       if (c == '\n') break;
     }
-    if (piece.empty()) return ImageLine::kEnd;
+    // A read error ends the image as surely as a corrupted line does; taken
+    // for its end, it would pass a truncated image as a whole one.
+    if (piece.empty()) {
+      return std::ferror(file_) ? ImageLine::kCorrupted : ImageLine::kEnd;
+    }
     const ImageLine kind = ParseImageLine(piece, continuation_, out);
     continuation_ = piece.back() != '\n';
     if (kind != ImageLine::kNoRecord) return kind;

@@ -45,7 +45,7 @@ class ImageRecordReader {
   explicit ImageRecordReader(std::FILE* file) : file_(file) {}
 
   // The next record, skipping lines that hold none: kRecord, kCorrupted
-  // (read nothing further) or kEnd.
+  // (also for a read error; read nothing further) or kEnd.
   ImageLine Next(ImageRecord* out);
 
  private:

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <mutex>
@@ -52,7 +53,23 @@ struct SoakOperation {
   const char* name;
   std::function<HRESULT(IQ7kComm*, std::string* mismatch, const ReplyData&)>
       run;
+  // The instrument refuses EEPROM writes while a test runs: the soak stops
+  // the test in the model around the call, off the line.
+  bool needsIdle = false;
 };
+
+// The text of a reply field, up to its first NUL.
+std::string Field(const Bytes& r, size_t at, size_t size) {
+  if (r.size() < at + size) return "(short reply)";
+  const auto* begin = reinterpret_cast<const char*>(r.data() + at);
+  return std::string(begin, strnlen(begin, size));
+}
+
+ComPtr<IQ7kEeprom> Eeprom(IQ7kComm* c) {
+  ComPtr<IQ7kEeprom> e;
+  c->QueryInterface(IID_IQ7kEeprom, e.AsVoidOut());
+  return e;
+}
 
 std::string Differs(const char* what, double got, double sent) {
   if (got == sent || (got != got && sent != sent)) return {};
@@ -150,6 +167,71 @@ const std::vector<SoakOperation>& Operations() {
        [](IQ7kComm* c, std::string*, const ReplyData&) {
          return c->SetXfmrBoundaryTemps(85.0f, 60.0f);
        }},
+      {"ReadFlashDirectory",
+       [](IQ7kComm* c, std::string* m, const ReplyData& reply) {
+         const HRESULT hr = c->ReadFlashDirectory();
+         if (hr != S_OK) return hr;
+         const Bytes r = reply();
+         short count = 0;
+         c->get_FlashDirCount(&count);
+         c->ReadFlashDirInfo(0);
+         Bstr name;
+         c->get_AppName(name.out());
+         *m = Differs("FlashDirCount", count, LoadI16(r.data()));
+         if (name.utf8() != Field(r, 4, 8)) *m += "AppName " + name.utf8();
+         return hr;
+       }},
+      {"SearchForApp",
+       [](IQ7kComm* c, std::string* m, const ReplyData& reply) {
+         short entry = -1;
+         const HRESULT hr = c->SearchForApp(
+             Bstr(u"Q7I").get(), Bstr(u"03/12/02").get(),
+             Bstr(u"14:05:33").get(), Bstr(u"01.20.02").get(), &entry);
+         if (hr == S_OK) *m = Differs("entry", entry, LoadI16(reply().data()));
+         return hr;
+       }},
+      {"ReadInt",
+       [](IQ7kComm* c, std::string* m, const ReplyData& reply) {
+         short word = 0;
+         const HRESULT hr = Eeprom(c)->ReadInt(0, 0, 0, &word);
+         if (hr == S_OK) *m = Differs("word", word, LoadI16(reply().data()));
+         return hr;
+       }},
+      {"ReadFloat",
+       [](IQ7kComm* c, std::string* m, const ReplyData& reply) {
+         float value = 0.0f;
+         const HRESULT hr = Eeprom(c)->ReadFloat(0, 3, 80, &value);
+         if (hr == S_OK) *m = Differs("float", value, LoadF32(reply().data()));
+         return hr;
+       }},
+      {"ReadContents",
+       [](IQ7kComm* c, std::string* m, const ReplyData& reply) {
+         const ComPtr<IQ7kEeprom> e = Eeprom(c);
+         const HRESULT hr = e->ReadContents(0, 0);
+         if (hr != S_OK) return hr;
+         const Bytes r = reply();  // the last 32 words
+         short sum = -1, last = 0;
+         e->get_Checksum(&sum);
+         e->get_ValInt(255, &last);
+         *m = Differs("board sum", sum, 0) +
+              Differs("word 255", last, LoadI16(&r[62]));
+         return hr;
+       }},
+      {"SafeWriteInt",
+       [](IQ7kComm* c, std::string* m, const ReplyData&) {
+         static short next = 0;
+         next = static_cast<short>(next + 1);
+         const short value = next;
+         const ComPtr<IQ7kEeprom> e = Eeprom(c);
+         const HRESULT hr = e->SafeWriteInt(4, 0, 100, value);
+         if (hr != S_OK) return hr;
+         short stored = 0, sum = -1;
+         e->ReadInt(4, 0, 100, &stored);
+         e->CalculateChecksum(4, 0, &sum);
+         *m = Differs("stored", stored, value) + Differs("board sum", sum, 0);
+         return hr;
+       },
+       true},
   };
   return ops;
 }
@@ -237,6 +319,10 @@ bool Drive(const SoakOptions& options, Emulator& emulator, LineWatch& line,
     if (report->problems.size() >= kMaxProblems) break;
     const SoakOperation& op = ops[random() % ops.size()];
     const SoakFault* fault = DrawFault(random, options.faultPercent);
+    if (op.needsIdle) {
+      emulator.WithModel(
+          [](emu::InstrumentModel& m) { return m.tests().Stop(); });
+    }
     if (fault != nullptr) emulator.AddFault(fault->rule);
     emulator.ClearRequests();
     comm->ClearError();
@@ -248,6 +334,7 @@ bool Drive(const SoakOptions& options, Emulator& emulator, LineWatch& line,
                            .count();
     ++report->transactions;
     ++report->faults[fault ? fault->rule : "none"];
+    ++report->calls[op.name];
     report->slowestMs = std::max(report->slowestMs, ms);
     short code = 0;
     comm->get_ErrorCode(&code);
@@ -273,6 +360,10 @@ bool Drive(const SoakOptions& options, Emulator& emulator, LineWatch& line,
         return false;
       }
     }
+    if (op.needsIdle) {
+      emulator.WithModel(
+          [](emu::InstrumentModel& m) { return m.tests().Start(); });
+    }
   }
   comm->ClosePort();
   return true;
@@ -290,6 +381,10 @@ std::string SoakReport::Summary() const {
                      std::to_string(problems.size()) + "; faults:";
   for (const auto& [rule, count] : faults) {
     text += " " + rule + " " + std::to_string(count);
+  }
+  text += "; calls:";
+  for (const auto& [name, count] : calls) {
+    text += " " + name + " " + std::to_string(count);
   }
   return text;
 }

@@ -32,6 +32,7 @@ struct SoakOptions {
 struct SoakReport {
   long transactions = 0;
   std::map<std::string, long> faults;  // rule ("none" for clean) -> count
+  std::map<std::string, long> calls;   // operation -> count
   int64_t slowestMs = 0;
   size_t fdsBefore = 0, fdsAfter = 0;
   size_t threadsBefore = 0, threadsAfter = 0;

@@ -1,0 +1,239 @@
+// Every fault the virtual instrument can put on a reply, on one call of each
+// kind of command: the documented code and text, the port's state
+// afterwards, a bounded return, and a clean call that succeeds next. The
+// component's clock is fake, so a time-out costs no real time.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <future>
+#include <mutex>
+#include <string>
+#include <tuple>
+
+#include "emulator.h"
+#include "q7kcomm/q7kcomm.h"
+#include "support/fake_clock.h"
+#include "support/temp_dir.h"
+
+namespace q7k {
+namespace {
+
+using std::chrono::milliseconds;
+
+constexpr int32_t kPort = 11;
+constexpr milliseconds kReplyTimeout{4000};
+constexpr milliseconds kMargin{1500};  // a loaded machine, a split reply
+
+struct Fault {
+  const char* rule;  // fires once, on the call's own command
+  short code;        // 0: the call succeeds
+  const char* text;
+  bool timesOut = false;
+  bool closesLine = false;
+};
+
+const Fault kFaults[] = {
+    {"checksum", 138, "Invalid Message Checksum"},
+    {"number", 137, "Invalid Message Number"},
+    {"length", 139, "Invalid Message Length"},
+    {"acknak", 140, "Invalid Message ACK/NAK Byte"},
+    {"oversize", 135, "Undefined Error"},
+    {"nak=13,0300", 21, "Invalid Message Parameter - (Parameter #3)"},
+    {"silence", 133, "No Response from Q7300, Check Connections", true},
+    {"close", 297, "Windows OS Error", false, true},
+    {"split=3,1", 0, ""},
+    {"noise=512", 0, ""},
+};
+
+class FaultTableTest;
+
+// One kind of command: a call that makes one exchange and what a clean call
+// reads.
+struct Kind {
+  const char* name;
+  uint16_t command;
+  std::function<HRESULT(FaultTableTest&, int64_t* value)> call;
+  int64_t value;
+};
+
+class FaultTableTest
+    : public ::testing::TestWithParam<std::tuple<Kind, Fault>> {
+ protected:
+  void SetUp() override {
+    emulator_.set_reopened_callback([this](const std::string& path) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      path_ = path;
+      reopened_.notify_all();
+    });
+    path_ = emulator_.Start();
+    ASSERT_FALSE(path_.empty()) << emulator_.error();
+    SetSerialPortPath(kPort, path_);
+    ASSERT_EQ(CreateInstance(CLSID_Q7kComm, IID_IQ7kComm, comm_.AsVoidOut()),
+              S_OK);
+    ASSERT_EQ(comm_.As(IID_IQ7kEeprom, &eeprom_), S_OK);
+    ASSERT_EQ(comm_->OpenPort(port(), BPS_115200), S_OK);
+    // Result polls need a running test.
+    Q7K_INIT_PARAMS init{};
+    init.MaxVolts = 12;
+    init.XfmrMaxTempTime = 3600;
+    Q7K_RUNTM_PARAMS run{};
+    run.TestVoltage = 10000;
+    run.Frequency = 60.0f;
+    Q7K_TEST_PARAMS params{};
+    ASSERT_EQ(comm_->InitTestParams(&init), S_OK);
+    ASSERT_EQ(comm_->UpdateRuntimeParams(&run), S_OK);
+    ASSERT_EQ(comm_->StartQ7kTest(&params), S_OK);
+  }
+  void TearDown() override {
+    comm_->ClosePort();
+    emulator_.Stop();
+    SetSerialPortPath(kPort, "");
+  }
+  static Q7K_PORT port() { return static_cast<Q7K_PORT>(kPort); }
+
+  // Runs the kind's call; a call that outlives its bound fails the test
+  // and is released by moving the clock past every deadline.
+  HRESULT Call(const Kind& kind, int64_t* value, bool timesOut,
+               milliseconds* waited) {
+    auto call =
+        std::async(std::launch::async, [&] { return kind.call(*this, value); });
+    *waited = milliseconds(0);
+    if (timesOut) *waited = clock_.AdvanceToNextDeadline();
+    if (call.wait_for(kReplyTimeout + kMargin) != std::future_status::ready) {
+      ADD_FAILURE() << kind.name << " did not return in time";
+      while (call.wait_for(milliseconds(0)) != std::future_status::ready) {
+        clock_.AdvanceToNextDeadline();
+      }
+    }
+    return call.get();
+  }
+  short Code() {
+    short code = 0;
+    comm_->get_ErrorCode(&code);
+    return code;
+  }
+  std::string Message() {
+    Bstr text;
+    comm_->get_ErrorMsg(text.out());
+    return text.utf8();
+  }
+  std::string Line() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return path_;
+  }
+  std::string NewLine(const std::string& old) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    reopened_.wait_for(lock, std::chrono::seconds(5),
+                       [&] { return path_ != old; });
+    return path_;
+  }
+
+  FakeClock clock_;
+  ScopedTempDir dir_;
+  Emulator emulator_;
+  std::mutex mutex_;
+  std::condition_variable reopened_;
+  std::string path_;
+
+ public:
+  ComPtr<IQ7kComm> comm_;
+  ComPtr<IQ7kEeprom> eeprom_;
+};
+
+const Kind kKinds[] = {
+    {"TestResults", 0x0006,
+     [](FaultTableTest& t, int64_t* v) {
+       Q7K_TEST_PARAMS p{};
+       p.SamplesToAvg = 10;
+       Q7K_TEST_DATA d{};
+       Q7K_THERMAL_DATA th{};
+       const HRESULT hr = t.comm_->FullRequestTestResults(&p, &d, &th);
+       *v = static_cast<int64_t>(th.CardCageTemp * 10.0f + 0.5f);
+       return hr;
+     },
+     335},
+    {"ServiceRegister", 0x7E01,
+     [](FaultTableTest& t, int64_t* v) {
+       int32_t value = 0;
+       const HRESULT hr = t.comm_->RegRead(0x644020, &value);
+       *v = value;
+       return hr;
+     },
+     4485},
+    {"FlashDirectory", 0x000F,
+     [](FaultTableTest& t, int64_t* v) {
+       const HRESULT hr = t.comm_->ReadFlashDirectory();
+       short count = 0;
+       t.comm_->get_FlashDirCount(&count);
+       *v = count;
+       return hr;
+     },
+     1},
+    {"EepromWord", 0x7E06,
+     [](FaultTableTest& t, int64_t* v) {
+       short word = 0;
+       const HRESULT hr = t.eeprom_->ReadInt(0, 0, 0, &word);
+       *v = static_cast<uint16_t>(word);
+       return hr;
+     },
+     0x5A0F},
+};
+
+TEST_P(FaultTableTest, DocumentedCodePortStateAndRecovery) {
+  const auto& [kind, fault] = GetParam();
+  char rule[64];
+  std::snprintf(rule, sizeof rule, "%s@cmd=0x%04X@once", fault.rule,
+                kind.command);
+  ASSERT_TRUE(emulator_.AddFault(rule)) << emulator_.error();
+  comm_->ClearError();
+
+  const std::string line = Line();
+  int64_t value = -1;
+  milliseconds waited;
+  const HRESULT hr = Call(kind, &value, fault.timesOut, &waited);
+  if (fault.timesOut) {
+    EXPECT_EQ(waited, kReplyTimeout + milliseconds(1));
+  }
+  if (fault.code == 0) {
+    EXPECT_EQ(hr, S_OK);
+    EXPECT_EQ(value, kind.value);
+  } else {
+    EXPECT_EQ(hr, E_FAIL);
+    EXPECT_EQ(Code(), fault.code);
+    EXPECT_EQ(Message(), fault.text);
+  }
+  short open = 0;
+  comm_->IsPortOpen(&open);
+  EXPECT_EQ(open, 1);  // the link stays until the host closes it
+
+  if (fault.closesLine) {
+    // The port's failure is sticky: every call fails at once until the
+    // host opens the port again.
+    comm_->ClearError();
+    EXPECT_EQ(Call(kind, &value, false, &waited), E_FAIL);
+    EXPECT_EQ(Code(), 297);
+    comm_->ClosePort();
+    SetSerialPortPath(kPort, NewLine(line));
+    ASSERT_EQ(comm_->OpenPort(port(), BPS_115200), S_OK);
+  }
+  value = -1;
+  EXPECT_EQ(Call(kind, &value, false, &waited), S_OK) << Message();
+  EXPECT_EQ(value, kind.value);
+}
+
+std::string RowName(
+    const ::testing::TestParamInfo<std::tuple<Kind, Fault>>& info) {
+  std::string fault = std::get<1>(info.param).rule;
+  fault = fault.substr(0, fault.find('='));
+  return std::string(std::get<0>(info.param).name) + "_" + fault;
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryFaultOnEveryKind, FaultTableTest,
+                         ::testing::Combine(::testing::ValuesIn(kKinds),
+                                            ::testing::ValuesIn(kFaults)),
+                         RowName);
+
+}  // namespace
+}  // namespace q7k
