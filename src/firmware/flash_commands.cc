@@ -1,6 +1,7 @@
 #include "firmware/flash_commands.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "link/command_codes.h"
 #include "link/le_bytes.h"
@@ -74,11 +75,15 @@ bool DownloadComplete(const CommandChannel& channel, int16_t timeoutSec,
 
 bool FindFlashApp(const CommandChannel& channel, const AppInfo& app,
                   int16_t* entry) {
-  PayloadWriter w;
+  // A fixed array rather than a growing vector: g++ 12 at -O3 misjudges
+  // the vector's growth here and warns.
+  uint8_t payload[4 * kAppFieldWire];
+  size_t at = 0;
   for (const char* field : {app.Name, app.Date, app.Time, app.Version}) {
-    w.Bytes(reinterpret_cast<const uint8_t*>(field), kAppFieldWire);
+    std::memcpy(payload + at, field, kAppFieldWire);
+    at += kAppFieldWire;
   }
-  return channel.Exchange(cmd::kSearchApp, w.data(), w.size(), 2,
+  return channel.Exchange(cmd::kSearchApp, payload, sizeof payload, 2,
                           [entry](const uint8_t* p, size_t) {
                             *entry = LoadI16(p);
                             return true;
