@@ -14,7 +14,6 @@ if ! "$python" -c 'import serial' 2>/dev/null; then
   exit 1
 fi
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
   -DQ7K_BUILD_BENCH=ON -DQ7K_BUILD_TESTS=OFF -DQ7K_BUILD_TOOLS=ON >&2
 cmake --build "$build" --target q7k_bench q7k-emulator q7k >&2
 exec "$build/bench/q7k_bench" \
