@@ -240,6 +240,11 @@ TEST(Q7kCliTest, BoardCommandsAgainstTheVirtualInstrument) {
   // two commit words.
   EXPECT_EQ(board["header"]["write_count"], 2 + 41 + 3);
 
+  const auto pool = nlohmann::json::parse(
+      RunCli("--json cal coeffs --block factory" + device).out);
+  EXPECT_EQ(pool["revision"], 1000);
+  EXPECT_EQ(pool["gains"][9], 1.0);
+
   // All six valid only when the backplane blocks are checked last.
   const CliRun survey = RunCli("--json cal status" + device);
   ASSERT_EQ(survey.status, 0) << survey.err;

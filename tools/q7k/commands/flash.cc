@@ -98,7 +98,11 @@ int Download(Tool& tool, const DownloadOptions& options) {
     return tool.Fail("SearchForApp");
   }
   if (entry == 0) {
-    return tool.FailWith("the programmed image is not in the flash directory");
+    comm->ClosePort();
+    return tool.FailWith(
+        image.name.empty()
+            ? "the image has no identity record, so its entry is unknown"
+            : "the programmed image is not in the flash directory");
   }
   if (options.run && FAILED(comm->ExecuteApp(entry))) {
     return tool.Fail("ExecuteApp");
