@@ -248,7 +248,9 @@ TEST(Q7kCliTest, BoardCommandsAgainstTheVirtualInstrument) {
   // All six valid only when the backplane blocks are checked last.
   const CliRun survey = RunCli("--json cal status" + device);
   ASSERT_EQ(survey.status, 0) << survey.err;
-  for (const auto& cal : nlohmann::json::parse(survey.out)["calibrations"]) {
+  const auto cals = nlohmann::json::parse(survey.out)["calibrations"];
+  ASSERT_EQ(cals.size(), 6u);
+  for (const auto& cal : cals) {
     EXPECT_TRUE(cal["valid"]) << cal;
   }
   emulator.Stop();
