@@ -3,8 +3,8 @@
 // word written.
 #include <algorithm>
 #include <cstdlib>
-#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -152,7 +152,7 @@ int Set(Tool& tool, const SetOptions& o) {
   const BoardWords after = ImageWords(e);
 
   bool header = false;
-  std::map<short, bool> calHeaders;  // block base -> changed
+  std::set<short> calHeaders;  // bases of the blocks changed
   std::vector<short> singles;
   nlohmann::json changed = nlohmann::json::array();
   for (short loc = 0; loc < kBoardWords; ++loc) {
@@ -163,7 +163,7 @@ int Set(Tool& tool, const SetOptions& o) {
     if (InBoardHeader(loc)) {
       header = true;
     } else if (backplane && loc >= base && loc < base + kCalHeaderWords) {
-      calHeaders[base] = true;
+      calHeaders.insert(base);
     } else {
       singles.push_back(loc);
     }
@@ -175,7 +175,7 @@ int Set(Tool& tool, const SetOptions& o) {
     }
     writes.push_back("SafeWriteBoardHeader");
   }
-  for (const auto& [base, unused] : calHeaders) {
+  for (short base : calHeaders) {
     const short calType = base == kFactoryBlock ? 1 : 0;
     if (FAILED(e->SafeWriteCalHeader(slot, subslot, calType))) {
       return tool.Fail("SafeWriteCalHeader");
