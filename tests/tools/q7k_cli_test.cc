@@ -2,6 +2,7 @@
 // against the virtual instrument over a pseudo-terminal, and with the wrong
 // arguments a technician will type.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -107,6 +108,14 @@ TEST(Q7kCliTest, BadArgumentsGetAMessageAndAnExitStatus) {
        "q7k: RunLoopbackTest failed: error 298: COM port not found\n"},
       {"--lang es info --device " + absent, 1,
        "q7k: OpenPort failed: error 298: Puerto COM no encontrado\n"},
+      {"eeprom dump 99 0", 2, "SLOT: Value 99 not in range 0 to 8"},
+      {"eeprom set 1 0", 2, "needs a value to change"},
+      {"eeprom set 1 0 --word 255=7", 2, "kept by the safe update"},
+      {"eeprom set 1 0 --cal-date 1/2/24", 2, "is not a date MM/DD/YY"},
+      {"flash run -3", 2, "ENTRY: Value -3 not in range"},
+      {"flash download " + absent + ".X0", 1, "absent.X0: no such image"},
+      {"flash download notes.txt", 1, "named <name>.X0, not 'notes.txt'"},
+      {"setup --firmware " + absent + "/Q7I.X0", 1, "no such firmware image"},
   };
   for (const auto& c : cases) {
     const CliRun r = RunCli(c.args);
@@ -124,6 +133,8 @@ TEST(Q7kCliTest, DemoRunsOverTheSerialLineToTheVirtualInstrument) {
   const CliRun r = RunCli("demo --emulator");
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   EXPECT_TRUE(Has(r.out, "Virtual instrument on /dev/pts/"));
+  // The flash started empty: the check downloaded the sample image.
+  EXPECT_TRUE(Has(r.out, "1     Q7I      06/03/24 12:00:00 01.20.02")) << r.out;
   EXPECT_TRUE(Has(r.out, "Instrument application: Q7I      01.20.02")) << r.out;
   // The emulator's specimen: 1000 pF, tan delta 0.004.
   EXPECT_TRUE(
@@ -153,6 +164,95 @@ TEST(Q7kCliTest, InstrumentCommandsAgainstTheVirtualInstrument) {
   EXPECT_TRUE(Has(test.out, "poll  4  settling")) << test.out;
   EXPECT_TRUE(Has(test.out, "poll  5  valid      2.000 kV")) << test.out;
   EXPECT_TRUE(Has(test.out, "ReceiveTestResults       ok"));
+  emulator.Stop();
+}
+
+// Only the boot loader runs and the flash is empty, as on a new module.
+EmulatorOptions BareInstrument() {
+  EmulatorOptions options;
+  options.model.flash.startInBootLoader = true;
+  options.model.flash.firmwareInFlash = false;
+  return options;
+}
+
+TEST(Q7kCliTest, FirmwareCommandsAgainstTheVirtualInstrument) {
+  ScopedTempDir dir;
+  Emulator emulator(BareInstrument());
+  const std::string path = emulator.Start();
+  ASSERT_FALSE(path.empty()) << emulator.error();
+  const std::string device = " --device " + path;
+
+  // An image given by path from another directory; the loader already runs.
+  ASSERT_EQ(mkdir(dir.File("new").c_str(), 0700), 0);
+  ASSERT_EQ(RunCli("flash sample new --version 01.21.00").status, 0);
+  const CliRun load = RunCli("--json flash download new/Q7I.X0" + device);
+  ASSERT_EQ(load.status, 0) << load.err;
+  EXPECT_EQ(nlohmann::json::parse(load.out)["entry"], 1);
+
+  // The check after a watchdog reset: power-on sequence, then a download
+  // of the image here, which the flash does not hold yet.
+  emulator.WithModel([](emu::InstrumentModel& m) {
+    m.ReportWatchdog("Woof");
+    return 0;
+  });
+  ASSERT_EQ(RunCli("flash sample").status, 0);
+  const CliRun setup = RunCli("--json setup" + device);
+  ASSERT_EQ(setup.status, 0) << setup.err;
+  EXPECT_EQ(nlohmann::json::parse(setup.out)["application"]["version"],
+            "01.20.02");
+  EXPECT_EQ(emulator.WithModel(
+                [](emu::InstrumentModel& m) { return m.power_on_count(); }),
+            1);
+
+  const auto flash =
+      nlohmann::json::parse(RunCli("--json flash list" + device).out)["flash"];
+  ASSERT_EQ(flash.size(), 2u) << flash;
+  EXPECT_EQ(flash[0]["version"], "01.21.00");
+  EXPECT_EQ(flash[1]["version"], "01.20.02");
+  EXPECT_EQ(RunCli("flash run 1" + device).status, 0);
+  EXPECT_EQ(RunCli("flash delete 2" + device).status, 0);
+  EXPECT_EQ(emulator.WithModel([](emu::InstrumentModel& m) {
+    return m.apps().directory().size();
+  }),
+            1u);
+  emulator.Stop();
+}
+
+TEST(Q7kCliTest, BoardCommandsAgainstTheVirtualInstrument) {
+  ScopedTempDir dir;
+  Emulator emulator;
+  const std::string path = emulator.Start();
+  ASSERT_FALSE(path.empty()) << emulator.error();
+  const std::string device = " --device " + path;
+
+  const CliRun set = RunCli(
+      "eeprom set 1 0 --serial 4659 --word 45=0x1234 "
+      "--board-date 02/03/24" +
+      device);
+  ASSERT_EQ(set.status, 0) << set.out << set.err;
+  const auto board =
+      nlohmann::json::parse(RunCli("--json eeprom dump 1 0" + device).out);
+  EXPECT_EQ(board["header"]["serial"], 4659);
+  EXPECT_EQ(board["header"]["date"], "02/03/24");
+  EXPECT_EQ(board["words"][45], 0x1234);
+  EXPECT_EQ(board["sum"], 0);
+  // Factory count 2, then the header (39 words) and one word, each with its
+  // two commit words.
+  EXPECT_EQ(board["header"]["write_count"], 2 + 41 + 3);
+
+  const auto pool = nlohmann::json::parse(
+      RunCli("--json cal coeffs --block factory" + device).out);
+  EXPECT_EQ(pool["revision"], 1000);
+  EXPECT_EQ(pool["gains"][9], 1.0);
+
+  // All six valid only when the backplane blocks are checked last.
+  const CliRun survey = RunCli("--json cal status" + device);
+  ASSERT_EQ(survey.status, 0) << survey.err;
+  const auto cals = nlohmann::json::parse(survey.out)["calibrations"];
+  ASSERT_EQ(cals.size(), 6u);
+  for (const auto& cal : cals) {
+    EXPECT_TRUE(cal["valid"]) << cal;
+  }
   emulator.Stop();
 }
 

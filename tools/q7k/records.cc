@@ -25,6 +25,42 @@ nlohmann::json ToJson(const AppIdentity& app) {
           {"description", app.description}};
 }
 
+std::vector<AppIdentity> FlashEntries(IQ7kComm* comm) {
+  short count = 0;
+  comm->get_FlashDirCount(&count);
+  std::vector<AppIdentity> entries;
+  for (short slot = 0; slot < count; ++slot) {
+    comm->ReadFlashDirInfo(slot);
+    entries.push_back(ReadAppIdentity(comm));
+  }
+  return entries;
+}
+
+nlohmann::json ToJson(const std::vector<AppIdentity>& entries) {
+  nlohmann::json list = nlohmann::json::array();
+  for (size_t i = 0; i < entries.size(); ++i) {
+    nlohmann::json entry = ToJson(entries[i]);
+    entry["entry"] = i + 1;
+    list.push_back(entry);
+  }
+  return list;
+}
+
+void PrintFlashTable(const std::vector<AppIdentity>& entries, std::FILE* out) {
+  if (entries.empty()) {
+    std::fprintf(out, "  (no applications in flash)\n");
+    return;
+  }
+  std::fprintf(out, "  %-5s %-8s %-8s %-8s %-8s %s\n", "entry", "name", "date",
+               "time", "version", "description");
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const AppIdentity& a = entries[i];
+    std::fprintf(out, "  %-5zu %-8s %-8s %-8s %-8s %s\n", i + 1, a.name.c_str(),
+                 a.date.c_str(), a.time.c_str(), a.version.c_str(),
+                 a.description.c_str());
+  }
+}
+
 #define Q7K_FIELD(record, field) \
   { #field, record.field }
 

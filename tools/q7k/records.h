@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 namespace q7k::tool {
 
@@ -16,6 +17,13 @@ struct AppIdentity {
   std::string name, date, time, version, description;
 };
 AppIdentity ReadAppIdentity(IQ7kComm* comm);
+
+// The flash directory that ReadFlashDirectory filled, entry 1 first.
+// Replaces the App* properties with the last entry.
+std::vector<AppIdentity> FlashEntries(IQ7kComm* comm);
+// Entries numbered as the instrument numbers them (from 1).
+nlohmann::json ToJson(const std::vector<AppIdentity>& entries);
+void PrintFlashTable(const std::vector<AppIdentity>& entries, std::FILE* out);
 
 nlohmann::json ToJson(const AppIdentity& app);
 nlohmann::json ToJson(const Q7K_TEST_DATA& data);

@@ -26,6 +26,22 @@ IQ7kComm* Tool::Component() {
   return comm_.Get();
 }
 
+IQ7kEeprom* Tool::Eeprom() {
+  if (!eeprom_ && Component() != nullptr &&
+      FAILED(comm_.As(IID_IQ7kEeprom, &eeprom_))) {
+    FailWith("the component has no IQ7kEeprom interface");
+  }
+  return eeprom_.Get();
+}
+
+IQ7kCalStatus* Tool::CalStatus() {
+  if (!calStatus_ && Component() != nullptr &&
+      FAILED(comm_.As(IID_IQ7kCalStatus, &calStatus_))) {
+    FailWith("the component has no IQ7kCalStatus interface");
+  }
+  return calStatus_.Get();
+}
+
 void Tool::MapDevice() const {
   if (!options_.device.empty()) {
     SetSerialPortPath(options_.port, options_.device);
@@ -39,6 +55,36 @@ bool Tool::OpenPort() {
   if (FAILED(
           comm->OpenPort(static_cast<Q7K_PORT>(options_.port), options_.bps))) {
     Fail("OpenPort");
+    return false;
+  }
+  return true;
+}
+
+bool Tool::SetupPort(short timeoutSec) {
+  IQ7kComm* comm = Component();
+  if (comm == nullptr) return false;
+  MapDevice();
+  const auto setup = [&] {
+    return comm->SetupComm(static_cast<Q7K_PORT>(options_.port), options_.bps,
+                           timeoutSec);
+  };
+  HRESULT hr = setup();
+  short code = 0;
+  comm->get_ErrorCode(&code);
+  if (FAILED(hr) && code == kWatchdogResetCode) {
+    // The next setup runs the power-on sequence and leaves the port closed;
+    // the check itself needs the error cleared first.
+    std::fprintf(stderr,
+                 "q7k: the instrument restarted on its watchdog; "
+                 "running the power-on sequence\n");
+    hr = setup();
+    if (SUCCEEDED(hr)) {
+      comm->ClearError();
+      hr = setup();
+    }
+  }
+  if (FAILED(hr)) {
+    Fail("SetupComm");
     return false;
   }
   return true;

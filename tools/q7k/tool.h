@@ -51,6 +51,9 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;  // the component or the instrument said no
 constexpr int kExitUsage = 2;   // the command line was wrong
 
+// ErrorCode after the instrument reported a watchdog reset.
+constexpr short kWatchdogResetCode = 20;
+
 struct GlobalOptions {
   int port = 1;
   std::string device;  // non-empty: the path port `port` opens for this run
@@ -76,8 +79,16 @@ class Tool {
   IQ7kComm* Component();
   // Points the chosen port at --device, when given.
   void MapDevice() const;
+  // The same object's board and calibration interfaces; null (after a
+  // message) when the component cannot be created.
+  IQ7kEeprom* Eeprom();
+  IQ7kCalStatus* CalStatus();
   // Opens the chosen port (or the simulated one). False after Fail().
   bool OpenPort();
+  // Brings the instrument to the firmware of Q7I.X0 in the current
+  // directory, then opens the port (SetupComm), recovering from a watchdog
+  // reset the way the component expects. False after Fail().
+  bool SetupPort(short timeoutSec);
   // Reports the component's current error for a failed call: a line on
   // standard error and, with --json, an error object on standard output.
   // Returns kExitFailed.
@@ -95,6 +106,8 @@ class Tool {
  private:
   GlobalOptions options_;
   ComPtr<IQ7kComm> comm_;
+  ComPtr<IQ7kEeprom> eeprom_;
+  ComPtr<IQ7kCalStatus> calStatus_;
 };
 
 // Runs a chosen command; returns the exit status.

@@ -1,0 +1,56 @@
+// The current directory as the component sees it: it reads image files by
+// name from there and writes its trace log there, so commands that take a
+// path run inside the file's directory.
+#ifndef Q7K_TOOLS_Q7K_WORK_DIR_H_
+#define Q7K_TOOLS_Q7K_WORK_DIR_H_
+
+#include <string>
+
+namespace q7k::tool {
+
+// A file path cut into the directory (never empty) and the name.
+struct PathParts {
+  std::string dir;
+  std::string name;
+};
+PathParts SplitPath(const std::string& path);
+
+// Changes the current directory for its lifetime and back afterwards.
+class CurrentDirectory {
+ public:
+  explicit CurrentDirectory(const std::string& dir);
+  ~CurrentDirectory();
+  CurrentDirectory(const CurrentDirectory&) = delete;
+  CurrentDirectory& operator=(const CurrentDirectory&) = delete;
+
+  // False when the change failed (error() says why); nothing changed then.
+  bool ok() const { return ok_; }
+  const std::string& error() const { return error_; }
+
+ private:
+  int previous_ = -1;  // descriptor of the directory to return to
+  bool ok_ = false;
+  std::string error_;
+};
+
+// A new private directory under $TMPDIR (or /tmp), removed with the files in
+// it when the object goes, unless kept.
+class TempDirectory {
+ public:
+  TempDirectory();
+  ~TempDirectory();
+  TempDirectory(const TempDirectory&) = delete;
+  TempDirectory& operator=(const TempDirectory&) = delete;
+
+  // Empty when it could not be made.
+  const std::string& path() const { return path_; }
+  void Keep() { keep_ = true; }
+
+ private:
+  std::string path_;
+  bool keep_ = false;
+};
+
+}  // namespace q7k::tool
+
+#endif  // Q7K_TOOLS_Q7K_WORK_DIR_H_
