@@ -175,13 +175,7 @@ TEST(EmulatorProtocol, OneReplyOfEachFamily) {
             Concat({{0x06},
                     Fields({"Q7I     ", "03/12/02", "14:05:33", "01.20.02"}),
                     Fields({"Q7300 In", "strument", " Measure", "ment App"})}));
-  // Boards: two characters a word, blocks low word first, the checksum.
-  EXPECT_EQ(h->Transact(0x7E06, Words({6, 0, 5})).payload,
-            (Bytes{0x06, '2', '9'}));
-  ASSERT_TRUE(h->Transact(0x7E08, Words({2, 0, 10}, Le32(0x12345678))).Ack());
-  EXPECT_EQ(Get16(h->Transact(0x7E06, Words({2, 0, 10})).payload, 1), 0x5678);
-  EXPECT_EQ(h->Transact(0x7E0A, Words({2, 0, 10})).payload,
-            Concat({{0x06}, Le32(0x12345678)}));
+  // Boards (their words are EepromBoardTest's): any subslot reaches one.
   EXPECT_EQ(h->Transact(0x7E0C, Words({8, 2})).payload, (Bytes{0x06, 0, 0}));
 
   // Registers: write, or, and.
@@ -209,20 +203,16 @@ TEST(EmulatorProtocol, OneReplyOfEachFamily) {
   EXPECT_FLOAT_EQ(GetF(f.payload, 37), 90.0f);
   EXPECT_FLOAT_EQ(GetF(f.payload, 41), 70.0f);
 
-  // Results: ranging first, then 10 kV at 50 Hz on 2 nF in the 10 mA range.
+  // Results (the plain ones are the end-to-end session's): 10 kV at 50 Hz
+  // on 2 nF, past one ranging poll, in the 10 mA range; the extension.
   ASSERT_TRUE(h->Transact(0x0003, Bytes(32, 0)).Ack());
   ASSERT_TRUE(h->Transact(0x0004, Runtime(10000, 50.0f)).Ack());
   ASSERT_TRUE(h->Transact(0x0005).Ack());
+  ASSERT_EQ(Get16(h->Transact(0x0016, {2, 0, 0, 0}).payload, 149), 0);
   f = h->Transact(0x0016, {2, 0, 0, 0});
   ASSERT_EQ(f.payload.size(), 159u);
-  EXPECT_EQ(Get16(f.payload, 1), 1);
-  EXPECT_EQ(GetF(f.payload, 19), 0.0f);
-  f = h->Transact(0x0016, {2, 0, 0, 0});
-  EXPECT_EQ(Get16(f.payload, 1), 0);
   EXPECT_EQ(Get16(f.payload, 149), 1);
-  EXPECT_NEAR(GetF(f.payload, 19), 6.283e-3, 1e-5);
   EXPECT_EQ(Get16(f.payload, 7), 7);
-  EXPECT_EQ(Get16(f.payload, 9), 2);
   EXPECT_GT(GetF(f.payload, 155), 0.0f);
   EXPECT_EQ(GetF(f.payload, 151), -GetF(f.payload, 155));
   EXPECT_EQ(h->Transact(0x0006, {2, 0, 0, 0}).payload.size(), 147u);
@@ -231,11 +221,6 @@ TEST(EmulatorProtocol, OneReplyOfEachFamily) {
   EXPECT_EQ(Get16(f.payload, 9), 2);
   EXPECT_FLOAT_EQ(GetF(f.payload, 27), 10.0f);  // reference vector X, kV
   EXPECT_GT(GetF(f.payload, 23), 0.0f);         // capacitive: leading
-
-  // Stopped: the results carry the stop reason.
-  ASSERT_TRUE(h->Transact(0x0007).Ack());
-  EXPECT_EQ(h->Transact(0x0006, {2, 0, 0, 0}).payload,
-            Concat({{0x15, 14, 0}, Bytes(21, 0)}));
 }
 
 TEST(EmulatorProtocol, StopReasonsLineSyncAndCoefficientOrder) {
