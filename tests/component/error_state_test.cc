@@ -123,21 +123,14 @@ TEST(ErrorStateTest, EepromAndAppFileErrorsExtendOrRecord) {
   EXPECT_EQ(state.message(), u"");
 }
 
-TEST(ErrorStateTest, LanguageAppliesToTextsLoadedLater) {
+// Later texts only, and an unknown language: ComponentTest.
+TEST(ErrorStateTest, ExtensionsAndKeptTextsFollowTheLanguage) {
   ErrorState state;
   state.RecordInstrumentError(14, nullptr, 0);
   state.set_language(1);
-  EXPECT_EQ(state.message(), u"Test Not Running");
   state.RecordEepromError(3);
   EXPECT_EQ(state.message(),
             u"Test Not Running Nombre de tarjeta no especificado");
-  state.set_language(3);
-  state.SetCode(132, 7426);
-  EXPECT_EQ(state.message(), u"Impossible d'ouvrir le port de communication");
-  state.set_language(7);
-  state.SetCode(133, 7440);
-  EXPECT_EQ(state.code(), 133);
-  EXPECT_EQ(state.message(), u"");
   // SetCode with id 0 keeps the text.
   state.set_language(0);
   state.SetCode(4, 7412);

@@ -10,14 +10,6 @@ namespace q7k {
 namespace emu {
 namespace {
 
-TEST(EmulatorInventory, EveryBoardLeavesTheFactorySealed) {
-  const std::vector<BoardImage> boards = InitialBoards();
-  ASSERT_EQ(boards.size(), 10u);
-  for (const BoardImage& b : boards) {
-    EXPECT_EQ(WordSum(b.words), 0) << b.slot << "," << b.subslot;
-  }
-}
-
 TEST(EmulatorInventory, TextStopsAtTheImageEnd) {
   EepromWords w{};
   w[13] = 0xAAAA;

@@ -1,31 +1,16 @@
-// The in-process interface: the request log and restarts.
+// The in-process interface: restarts and the board files kept across them.
 #include "emulator.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "emulator/emulator_session.h"
+#include "support/temp_dir.h"
 
 namespace q7k {
 namespace testing_emu {
 namespace {
-
-TEST(EmulatorApi, RequestLogRecordsWhatArrivedAndTheReply) {
-  EmulatorSession s;
-  const Bytes address(6, 0);
-  ASSERT_TRUE(s.host.Transact(0x7E06, address).Ack());
-  EXPECT_EQ(s.host.Transact(0x0003, Bytes(2, 0)).NakNumber(), 2);
-  ASSERT_TRUE(s.emulator.WaitForRequests(2, kDeadline));
-  EXPECT_FALSE(s.emulator.WaitForRequests(3, std::chrono::milliseconds(20)));
-
-  const std::vector<ReceivedRequest> log = s.emulator.Requests();
-  ASSERT_EQ(log.size(), 2u);
-  EXPECT_EQ(log[0].command, 0x7E06);
-  EXPECT_EQ(log[0].payload, address);
-  EXPECT_EQ(log[0].reply, (Bytes{0x06, 0x0F, 0x5A}));
-  EXPECT_EQ(log[1].reply, (Bytes{0x15, 2, 0}));
-  s.emulator.ClearRequests();
-  EXPECT_TRUE(s.emulator.Requests().empty());
-}
 
 TEST(EmulatorApi, StopAndStartContinueTheSession) {
   Emulator emulator;
@@ -42,6 +27,27 @@ TEST(EmulatorApi, StopAndStartContinueTheSession) {
   Frame info = HostLine(path).Transact(0x0001);
   EXPECT_EQ(std::string(info.payload.begin() + 1, info.payload.begin() + 9),
             "POSTLOAD");
+}
+
+TEST(EmulatorApi, BoardsPersistAcrossRestarts) {
+  ScopedTempDir dir;
+  EmulatorOptions options;
+  options.boardDir = dir.path();
+  const Bytes address = {0, 0, 3, 0, 64, 0};
+  {
+    EmulatorSession s(options);
+    ASSERT_TRUE(s.host.Transact(0x7E04, Concat({address, Le16(0xBEEF)})).Ack());
+  }
+  EXPECT_EQ(std::filesystem::file_size(dir.File("board-0-3.bin")), 512u);
+  {
+    EmulatorSession s(options);
+    EXPECT_EQ(Get16(s.host.Transact(0x7E06, address).payload, 1), 0xBEEF);
+  }
+  // A directory that cannot be made stops the start with a reason.
+  options.boardDir = dir.File("board-0-3.bin/sub");
+  Emulator bad(options);
+  EXPECT_EQ(bad.Start(), "");
+  EXPECT_NE(bad.error().find("board directory"), std::string::npos);
 }
 
 }  // namespace

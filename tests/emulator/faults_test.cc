@@ -1,4 +1,5 @@
-// Each fault kind as a host sees it on the wire, and when rules fire.
+// What the library's fault table cannot see: the pauses of a split reply,
+// rules that persist, refused rules, and a line closed mid-reply.
 #include "faults.h"
 
 #include <gtest/gtest.h>
@@ -15,54 +16,6 @@ namespace {
 
 using std::chrono::milliseconds;
 
-TEST(EmulatorFaults, HeaderFaultsSpoilExactlyOneField) {
-  EmulatorSession s;
-  const Frame clean = s.host.Transact(0x0002);
-  ASSERT_TRUE(clean.checksumOk);
-
-  ASSERT_TRUE(s.emulator.AddFault("checksum@once"));
-  Frame f = s.host.Transact(0x0002);
-  EXPECT_EQ(f.checksum, static_cast<uint16_t>(clean.checksum + 1));
-  EXPECT_EQ(f.payload, clean.payload);
-  ASSERT_TRUE(s.emulator.AddFault("number@once"));
-  f = s.host.Transact(0x0002);
-  EXPECT_TRUE(f.checksumOk);
-  EXPECT_EQ(f.number, 0xFFFF);
-  ASSERT_TRUE(s.emulator.AddFault("length@once"));
-  f = s.host.Transact(0x0002);
-  EXPECT_TRUE(f.checksumOk);
-  EXPECT_EQ(f.length, 2);
-  EXPECT_EQ(f.payload.size(), 1u);
-  ASSERT_TRUE(s.emulator.AddFault("acknak@once"));
-  f = s.host.Transact(0x0002);
-  EXPECT_TRUE(f.checksumOk);
-  EXPECT_EQ(f.payload, Bytes{0x00});
-  EXPECT_EQ(s.host.Transact(0x0002).payload, clean.payload);
-}
-
-TEST(EmulatorFaults, SilenceNoiseAndOversizeFrames) {
-  EmulatorSession s;
-  ASSERT_TRUE(s.emulator.AddFault("silence@cmd=2@once"));
-  s.host.Send(0x0002);
-  // The next bytes on the line answer the request after it.
-  EXPECT_EQ(s.host.Transact(0x0001).number, 0xFFFF);
-
-  ASSERT_TRUE(s.emulator.AddFault("noise=6@once"));
-  s.host.Send(0x0002);
-  const Bytes line = s.host.ReadLine();
-  ASSERT_EQ(line.size(), 6u + 13u);
-  EXPECT_EQ(Bytes(line.begin(), line.begin() + 6),
-            (Bytes{0x55, 0xAA, 0x00, 0xFF, 0x03, 0x02}));
-  EXPECT_TRUE(Parse(Decode(line)).checksumOk);
-
-  ASSERT_TRUE(s.emulator.AddFault("oversize=400@once"));
-  Frame f = s.host.Transact(0x0001);
-  EXPECT_EQ(f.size, 400u);
-  EXPECT_EQ(f.length, 392);
-  EXPECT_TRUE(f.checksumOk);
-  EXPECT_TRUE(f.Ack());
-}
-
 TEST(EmulatorFaults, SplitRepliesArriveWholeAfterThePauses) {
   EmulatorSession s;
   s.host.Send(0x0001);
@@ -76,7 +29,7 @@ TEST(EmulatorFaults, SplitRepliesArriveWholeAfterThePauses) {
   EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(19));
 }
 
-TEST(EmulatorFaults, RulesFireOnceEveryNthOrPerCommandAndBadOnesAreRefused) {
+TEST(EmulatorFaults, RulesStayUntilClearedAndBadOnesAreRefused) {
   EmulatorSession s;
   ASSERT_TRUE(s.emulator.AddFault("nak=11,0200@cmd=0x7E06"));
   const Bytes address(6, 0);
@@ -86,13 +39,6 @@ TEST(EmulatorFaults, RulesFireOnceEveryNthOrPerCommandAndBadOnesAreRefused) {
   EXPECT_TRUE(s.host.Transact(0x0001).Ack());
   s.emulator.ClearFaults();
   EXPECT_TRUE(s.host.Transact(0x7E06, address).Ack());
-
-  ASSERT_TRUE(s.emulator.AddFault("checksum@cmd=1@every=2"));
-  std::vector<bool> ok;
-  for (uint16_t command : {1, 2, 1, 2, 1, 1}) {
-    ok.push_back(s.host.Transact(command).checksumOk);
-  }
-  EXPECT_EQ(ok, (std::vector<bool>{true, true, false, true, true, false}));
 
   EXPECT_FALSE(s.emulator.AddFault("nak"));
   EXPECT_NE(s.emulator.error().find("needs an error number"),

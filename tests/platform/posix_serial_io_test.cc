@@ -93,20 +93,7 @@ TEST_F(PosixSerialIoTest, SettingsReadBackWithoutModemLines) {
   EXPECT_EQ(ReadAll(1), std::vector<uint8_t>{7});
 }
 
-TEST(PosixSerialIoOpenTest, MissingDeviceAndNonTerminal) {
-  SerialIo io;
-  const uint32_t error = io.Open("/dev/q7k-no-such-device");
-  EXPECT_EQ(error, static_cast<uint32_t>(ENOENT));
-  EXPECT_FALSE(io.IsOpen());
-  EXPECT_EQ(ClassifyOsError(io.Open("")), OsErrorKind::kNotFound);
-
-  // A non-terminal opens but refuses settings.
-  ASSERT_EQ(io.Open("/dev/null"), 0u);
-  SerialLineSettings settings;
-  EXPECT_EQ(io.ApplySettings(settings), static_cast<uint32_t>(ENOTTY));
-  EXPECT_EQ(io.ReadSettings(&settings), static_cast<uint32_t>(ENOTTY));
-}
-
+// A missing device and a non-terminal go through CommPortTest.
 TEST(PosixSerialIoOpenTest, SecondHolderIsRefusedUntilClosed) {
   PtyPair pty;
   ASSERT_TRUE(pty.ok()) << pty.error();

@@ -2,10 +2,6 @@
 // must keep the device open while it returns true) and holds it until the
 // holder is destroyed.
 //
-//   ForeignHolder holder([&] { static SerialIo io; return io.Open(p) == 0; });
-//   ASSERT_TRUE(holder.holding());
-//   ... opening p here must be refused ...
-//
 // Thread safety: one test thread. The child runs only open() and waits.
 #ifndef Q7K_TESTS_SUPPORT_FOREIGN_HOLDER_H_
 #define Q7K_TESTS_SUPPORT_FOREIGN_HOLDER_H_

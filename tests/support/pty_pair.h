@@ -1,14 +1,9 @@
 // Pseudo-terminals for serial tests: the code under test opens the slave
-// side by its path, like any serial device; the test plays the far end (the
-// instrument, a loopback plug, a cable that goes dead) on the master side.
-// PtyPeer is the tests' one far end: ScriptedInstrument answers through it
-// as an instrument, HostLine drives the virtual instrument through it as a
-// host.
-// Every wait has a deadline (kPtyDeadline unless given); nothing sleeps.
+// side by its path; the test plays the far end (instrument, loopback plug,
+// dead cable) on the master side through PtyPeer. Every wait has a deadline.
 //
-// Thread safety: PtyPair belongs to one thread. A PtyPeer runs its own
-// thread on its descriptor; its public methods may be called from any
-// thread.
+// Thread safety: PtyPair belongs to one thread; a PtyPeer's methods may be
+// called from any thread.
 #ifndef Q7K_TESTS_SUPPORT_PTY_PAIR_H_
 #define Q7K_TESTS_SUPPORT_PTY_PAIR_H_
 
@@ -67,8 +62,7 @@ class PtyPeer {
   using Responder =
       std::function<std::vector<uint8_t>(const std::vector<uint8_t>& chunk)>;
 
-  // Starts the thread on fd (not owned; must outlive the peer), made
-  // non-blocking.
+  // fd is not owned and must outlive the peer.
   explicit PtyPeer(int fd, Responder responder = nullptr);
   // Stops and joins the thread.
   ~PtyPeer();
@@ -78,8 +72,7 @@ class PtyPeer {
   // A responder that sends every chunk straight back (a loopback plug).
   static Responder Echo();
 
-  // Queues bytes for the master; the thread writes them as the line takes
-  // them.
+  // Queued; the thread writes them as the line takes them.
   void Send(const std::vector<uint8_t>& bytes);
   // Waits until everything queued with Send has been written.
   bool WaitSent(std::chrono::milliseconds deadline = kPtyDeadline);

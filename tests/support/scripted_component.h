@@ -47,14 +47,6 @@ class ScriptedComponentTest : public ::testing::Test {
     const auto requests = instrument_->Requests();
     return requests.empty() ? Bytes{} : requests.back().payload;
   }
-  // The payload of the last request with command.
-  Bytes LastPayloadOf(uint16_t command) const {
-    const auto requests = instrument_->Requests();
-    for (auto it = requests.rbegin(); it != requests.rend(); ++it) {
-      if (it->command == command) return it->payload;
-    }
-    return {};
-  }
   uint16_t LastCommand() const {
     const auto requests = instrument_->Requests();
     return requests.empty() ? 0 : requests.back().command;

@@ -14,11 +14,9 @@ namespace q7k {
 
 class ScopedTempDir {
  public:
-  // Creates the directory under $TMPDIR (or /tmp) and changes into it. A
-  // failure is reported as a test failure.
+  // Under $TMPDIR (or /tmp); a failure fails the test.
   ScopedTempDir();
-  // Changes back to the previous current directory and removes the tree
-  // (which may already be gone).
+  // Changes back and removes the tree (which may already be gone).
   ~ScopedTempDir();
 
   ScopedTempDir(const ScopedTempDir&) = delete;
