@@ -96,8 +96,12 @@ TEST(EmulatorProtocol, RefusalsCarryTheirNumberAndParameter) {
   };
   for (const Refusal& row : rows) {
     EmulatorSession s;
-    if (row.state == kTesting) ASSERT_TRUE(s.host.Transact(0x0005).Ack());
-    if (row.state == kBootLoader) ASSERT_TRUE(s.host.Transact(0x0008).Ack());
+    if (row.state == kTesting) {
+      ASSERT_TRUE(s.host.Transact(0x0005).Ack());
+    }
+    if (row.state == kBootLoader) {
+      ASSERT_TRUE(s.host.Transact(0x0008).Ack());
+    }
     EXPECT_EQ(s.host.Transact(row.command, row.payload).payload, row.reply)
         << std::hex << row.command << " in state " << row.state;
   }
