@@ -2,10 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
-#include "simulator/simulated_boards.h"
-
 namespace q7k {
 namespace emu {
 namespace {
@@ -21,18 +17,6 @@ TEST(EmulatorInventory, TextStopsAtTheImageEnd) {
   EXPECT_EQ(w[255], 0x5958);
   SealChecksum(&w);
   EXPECT_EQ(WordSum(w), 0);
-}
-
-// The component's simulated boards and the virtual instrument's are two
-// encodings of one inventory; either one's packing fault shows here.
-TEST(EmulatorInventory, MatchesTheComponentsSimulatedBoards) {
-  for (const BoardImage& b : InitialBoards()) {
-    EepromImage image;
-    FillSimulatedBoard(b.slot, b.subslot, &image);
-    EXPECT_TRUE(
-        std::equal(b.words.begin(), b.words.end(), image.words().begin()))
-        << b.slot << "," << b.subslot;
-  }
 }
 
 }  // namespace
