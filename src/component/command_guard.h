@@ -10,7 +10,7 @@
 namespace q7k {
 
 inline CommandChannel Q7kCommObject::channel() {
-  return CommandChannel(link_.get(), errorState_.get());
+  return CommandChannel(transactor(), errorState_.get());
 }
 
 template <typename Decode>

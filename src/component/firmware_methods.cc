@@ -81,7 +81,7 @@ HRESULT Q7kCommObject::DownloadApp(BSTR bstrFilename) {
 
 HRESULT Q7kCommObject::DownloadComplete(short nTimeoutSec) {
   const auto lock = Serialize();
-  if (!link_) return E_FAIL;
+  if (transactor() == nullptr) return E_FAIL;
   return q7k::DownloadComplete(channel(), nTimeoutSec, progress())
              ? S_OK
              : ReportFailure();
@@ -136,7 +136,7 @@ HRESULT Q7kCommObject::ExecuteApp(short nAppEntry) {
 
 HRESULT Q7kCommObject::DeleteApp(short nAppEntry) {
   const auto lock = Serialize();
-  if (!link_) return E_FAIL;
+  if (transactor() == nullptr) return E_FAIL;
   return q7k::DeleteApp(channel(), nAppEntry) ? S_OK : ReportFailure();
 }
 

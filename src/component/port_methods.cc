@@ -42,6 +42,7 @@ bool Q7kCommObject::CreatePort(int32_t port, int32_t bps) {
   const std::string name = PortName(port);
   const int32_t rate = BitRate(bps);
   link_.reset();
+  attached_.reset();
   link_ = std::make_unique<InstrumentLink>(errorState_.get(), name,
                                            PortSettings::Instrument(rate));
   if (enableTrace_) {
@@ -77,6 +78,7 @@ HRESULT Q7kCommObject::ClosePort() {
   const auto lock = Serialize();
   if (enableTrace_) TraceLine("ClosePort", true);
   link_.reset();
+  attached_.reset();
   return S_OK;
 }
 

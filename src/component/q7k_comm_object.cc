@@ -1,6 +1,7 @@
 #include "component/q7k_comm_object.h"
 
 #include "link/instrument_link.h"
+#include "link/transactor.h"
 #include "platform/codepage.h"
 #include "resources/version.h"
 
@@ -13,6 +14,15 @@ Q7kCommObject::~Q7kCommObject() {
   progress_.Destroy();
   errorState_.reset();
   link_.reset();
+}
+
+void Q7kCommObject::AttachTransactor(const TransactorFactory& make) {
+  const auto lock = Serialize();
+  attached_ = make(errorState_.get());
+}
+
+Transactor* Q7kCommObject::transactor() const {
+  return attached_ ? attached_.get() : link_.get();
 }
 
 HRESULT Q7kCommObject::QueryInterface(const GUID& iid, void** ppv) {

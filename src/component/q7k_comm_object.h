@@ -18,6 +18,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -40,6 +41,8 @@ namespace q7k {
 class CommandChannel;
 class InstrumentLink;
 class MessageBuffer;
+class ErrorReporter;
+class Transactor;
 struct Span;
 
 class Q7kCommObject final : public IQ7kComm,
@@ -52,6 +55,14 @@ class Q7kCommObject final : public IQ7kComm,
   ~Q7kCommObject();
   Q7kCommObject(const Q7kCommObject&) = delete;
   Q7kCommObject& operator=(const Q7kCommObject&) = delete;
+
+  // Sends the commands to a transactor made by make with this object's
+  // error record (an in-process instrument) instead of a port's link, until
+  // a port is created or closed; the port methods still see no port. Not on
+  // any interface.
+  using TransactorFactory =
+      std::function<std::unique_ptr<Transactor>(ErrorReporter* errors)>;
+  void AttachTransactor(const TransactorFactory& make);
 
   // IUnknown
   HRESULT QueryInterface(const GUID& iid, void** ppv) override;
@@ -294,7 +305,10 @@ class Q7kCommObject final : public IQ7kComm,
   // False with the reason recorded in the error record.
   bool CreatePort(int32_t port, int32_t bps);
 
-  // What a subsystem needs for one call: the link and the error record.
+  // Where commands go: the attached transactor, else the link (null while
+  // no port is open).
+  Transactor* transactor() const;
+  // What a subsystem needs for one call: the transactor and the error record.
   CommandChannel channel();
   // The command-method guard (command_guard.h): without a link the method
   // fails (nothing new recorded); with one it sends command with payload
@@ -337,6 +351,7 @@ class Q7kCommObject final : public IQ7kComm,
 
   // Fields in the order the system declares them.
   std::unique_ptr<InstrumentLink> link_;
+  std::unique_ptr<Transactor> attached_;
   std::unique_ptr<ErrorState> errorState_;  // never null until destruction
   ClientLog clientLog_;
   ProgressDialogSlot progress_;

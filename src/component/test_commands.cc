@@ -41,10 +41,11 @@ bool Q7kCommObject::QueryRunningApp(AppInfo* out) {
                 sizeof kSimulatedDescription - 1);
     return true;
   }
-  if (!link_) return false;
+  Transactor* const link = transactor();
+  if (link == nullptr) return false;
   MessageBuffer reply;
-  if (!link_->Transmit(cmd::kAppInfo, nullptr, 0, &reply)) return false;
-  if (link_->simulation) return true;
+  if (!link->Transmit(cmd::kAppInfo, nullptr, 0, &reply)) return false;
+  if (link->Simulating()) return true;
   return SUCCEEDED(
       DecodeReply(reply, kAppInfoWire, [out](const uint8_t* p, size_t) {
         UnpackAppInfo(p, true, out);
@@ -87,12 +88,13 @@ HRESULT Q7kCommObject::StartQ7kTest(Q7K_TEST_PARAMS* testParams) {
     SimulatedTestStart(sim_, simulatorSettings(), *testParams, pool);
     sim_.simPollCount = 0;
   }
-  if (!link_) return E_FAIL;
-  link_->responseTimeout = kStartTimeoutMs;
+  Transactor* const link = transactor();
+  if (link == nullptr) return E_FAIL;
+  link->SetReplyTimeout(kStartTimeoutMs);
   MessageBuffer reply;
-  const bool ok = link_->Transmit(cmd::kStartTest, nullptr, 0, &reply);
+  const bool ok = link->Transmit(cmd::kStartTest, nullptr, 0, &reply);
   if (ok) TimerDelay(kSettleAfterStartMs, 0);
-  if (link_) link_->responseTimeout = kDefaultResponseTimeoutMs;
+  link->SetReplyTimeout(kDefaultResponseTimeoutMs);
   return ok ? S_OK : ReportFailure();
 }
 
@@ -117,10 +119,11 @@ HRESULT Q7kCommObject::FullRequestTestResults(Q7K_TEST_PARAMS* testParams,
 HRESULT Q7kCommObject::RequestTestResults(Q7K_TEST_PARAMS* testParams) {
   const auto lock = Serialize();
   if (testParams == nullptr) return E_POINTER;
-  if (!link_) return ReportFailure();
+  Transactor* const link = transactor();
+  if (link == nullptr) return ReportFailure();
   const auto payload = EncodeResultRequest(*testParams);
-  return link_->SendOnly(ResultCommand(*testParams), payload.data(),
-                         payload.size())
+  return link->SendOnly(ResultCommand(*testParams), payload.data(),
+                        payload.size())
              ? S_OK
              : ReportFailure();
 }
@@ -135,9 +138,10 @@ HRESULT Q7kCommObject::ReceiveTestResults(Q7K_TEST_PARAMS* testParams,
                          *testParams, *testData, *thermalData);
     return S_OK;
   }
-  if (!link_) return ReportFailure();
+  Transactor* const link = transactor();
+  if (link == nullptr) return ReportFailure();
   MessageBuffer reply;
-  if (!link_->ReceiveOnly(ResultCommand(*testParams), &reply)) {
+  if (!link->ReceiveOnly(ResultCommand(*testParams), &reply)) {
     return ReportFailure();
   }
   return DecodeReply(reply, kResultReplyBytes, [&](const uint8_t* p, size_t n) {

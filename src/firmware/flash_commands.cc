@@ -10,18 +10,18 @@
 namespace q7k {
 namespace {
 
-// Raises the link's reply time-out for one command.
+// Raises the reply time-out for one command.
 class ScopedReplyTimeout {
  public:
-  ScopedReplyTimeout(InstrumentLink* link, int32_t ms) : link_(link) {
-    link_->responseTimeout = ms;
+  ScopedReplyTimeout(Transactor* link, int32_t ms) : link_(link) {
+    link_->SetReplyTimeout(ms);
   }
-  ~ScopedReplyTimeout() { link_->responseTimeout = kDefaultResponseTimeoutMs; }
+  ~ScopedReplyTimeout() { link_->SetReplyTimeout(kDefaultResponseTimeoutMs); }
   ScopedReplyTimeout(const ScopedReplyTimeout&) = delete;
   ScopedReplyTimeout& operator=(const ScopedReplyTimeout&) = delete;
 
  private:
-  InstrumentLink* link_;
+  Transactor* link_;
 };
 
 PayloadWriter Entry(int16_t entry) {

@@ -1,6 +1,6 @@
 // CommandChannel: what a command method needs to talk to the instrument for
-// one call: the link (null while no port is open) and the error record. The
-// component hands one to each subsystem call, so subsystems never see the
+// one call: the transactor (null while no port is open) and the error record.
+// The component hands one to each subsystem call, so subsystems never see the
 // component object.
 //
 // Exchange is the one guard every command runs: link check, Transmit, a
@@ -16,8 +16,9 @@
 #include <cstdint>
 
 #include "link/error_reporter.h"
-#include "link/instrument_link.h"
 #include "link/link_errors.h"
+#include "link/message_buffer.h"
+#include "link/transactor.h"
 #include "log/trace_log.h"
 #include "platform/codepage.h"
 
@@ -26,16 +27,16 @@ namespace q7k {
 class CommandChannel {
  public:
   // REQUIRES: errors is not null; both outlive the channel.
-  CommandChannel(InstrumentLink* link, ErrorReporter* errors)
+  CommandChannel(Transactor* link, ErrorReporter* errors)
       : link_(link), errors_(errors) {}
 
-  InstrumentLink* link() const { return link_; }
+  Transactor* link() const { return link_; }
   ErrorReporter& errors() const { return *errors_; }
 
   // Sends command with payload and hands the verified reply's data to
   // decode(data, n), n >= replyBytes. decode returns false when the data are
-  // short of the layout it reads (it must write nothing then). With the link
-  // in simulation the transaction succeeds and nothing is decoded.
+  // short of the layout it reads (it must write nothing then). With the
+  // transactor simulating the transaction succeeds and nothing is decoded.
   template <typename Decode>
   bool Exchange(uint16_t command, const uint8_t* payload, size_t size,
                 size_t replyBytes, Decode decode) const {
@@ -55,7 +56,7 @@ class CommandChannel {
   template <typename Decode>
   bool DecodeReply(const MessageBuffer& reply, size_t replyBytes,
                    Decode decode) const {
-    if (link_->simulation) return true;
+    if (link_->Simulating()) return true;
     const auto n = static_cast<size_t>(reply.PayloadRemaining());
     if (n >= replyBytes && decode(reply.Payload(), n)) return true;
     // A reply shorter than its layout must not be read past its end.
@@ -68,7 +69,7 @@ class CommandChannel {
   }
 
  private:
-  InstrumentLink* link_;
+  Transactor* link_;
   ErrorReporter* errors_;
 };
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "link/error_reporter.h"
+#include "link/exchange_failure.h"
 #include "link/link_errors.h"
 #include "log/trace_log.h"
 #include "platform/clock.h"
@@ -109,7 +110,8 @@ bool InstrumentLink::Transmit(uint16_t command, const uint8_t* payload,
     if (r == 0) r = VerifyReply(reply);
     if (r == 0) return true;
   }
-  RecordError(r, sendFailed ? nullptr : reply);
+  RecordExchangeFailure(errors_, r, sendFailed ? nullptr : reply,
+                        ErrorMessageId(r));
   const std::string label = ErrorLabel();
   const auto code = static_cast<int16_t>(errors_->code());
   if (sendFailed) {
@@ -129,7 +131,7 @@ bool InstrumentLink::SendOnly(uint16_t command, const uint8_t* payload,
   int32_t r = request.BuildFrame(command, payload, payloadSize);
   if (r == 0) r = SendFrame(request.data(), request.length());
   if (r == 0) return true;
-  RecordError(r, nullptr);
+  RecordExchangeFailure(errors_, r, nullptr, ErrorMessageId(r));
   const std::string label = ErrorLabel();
   TraceExchange(request.data(), request.length(),
                 static_cast<int16_t>(errors_->code()), true, label.c_str());
@@ -143,7 +145,7 @@ bool InstrumentLink::ReceiveOnly(uint16_t command, MessageBuffer* reply) {
   int32_t r = ReceiveFrame(reply);
   if (r == 0) r = VerifyReply(reply);
   if (r == 0) return true;
-  RecordError(r, reply);
+  RecordExchangeFailure(errors_, r, reply, ErrorMessageId(r));
   const std::string label = ErrorLabel();
   TraceExchange(reply->data(), reply->length(),
                 static_cast<int16_t>(errors_->code()), false, label.c_str());
@@ -171,7 +173,7 @@ bool InstrumentLink::RunLoopback() {
     if (r == kLinkTimeout) r = kLinkLoopbackMissing;
   }
   if (r == 0) return true;
-  RecordError(r, nullptr);
+  RecordExchangeFailure(errors_, r, nullptr, ErrorMessageId(r));
   const std::string label = ErrorLabel();
   TraceExchange(sent.data(), sent.length(),
                 static_cast<int16_t>(errors_->code()), true, label.c_str());
@@ -295,41 +297,8 @@ Clock::TimePoint InstrumentLink::ReplyDeadline(Clock::TimePoint start) const {
   return start + milliseconds(responseTimeout + 1);
 }
 
-void InstrumentLink::RecordError(int32_t code, const MessageBuffer* reply) {
-  // A NAK got past the header checks, so VerifyReply left its cursor on the
-  // payload; only then is code the instrument's number, whatever its sign.
-  const bool nak = reply != nullptr && reply->cursor() >= 6 &&
-                   reply->length() > 6 && reply->data()[6] == kNak;
-  if (!nak) {
-    errors_->SetCode(100 - code, ErrorMessageId(code));
-    return;
-  }
-  // Detail bytes exist only when the cursor moved past the error number.
-  const bool details = reply->cursor() == 9;
-  errors_->RecordInstrumentError(
-      code, reply->Payload(),
-      details ? static_cast<size_t>(reply->PayloadRemaining()) : 0);
-}
-
 int32_t InstrumentLink::ErrorMessageId(int32_t code) {
-  switch (code) {
-    case kLinkTimeout:
-      return ids::kNoResponse;
-    case kLinkBadNumber:
-      return ids::kBadNumber;
-    case kLinkBadChecksum:
-      return ids::kBadChecksum;
-    case kLinkBadLength:
-      return ids::kBadLength;
-    case kLinkBadAckNak:
-      return ids::kBadAckNak;
-    case kLinkLoopbackMismatch:
-      return ids::kLoopbackMismatch;
-    case kLinkLoopbackMissing:
-      return ids::kLoopbackMissing;
-    default:
-      break;
-  }
+  if (const int32_t id = MessageErrorId(code); id != 0) return id;
   if (code >= 0 || (code >= -200 && code <= -195) ||
       (code >= -100 && code <= -95)) {
     return CommPort::ErrorMessageId(code);

@@ -26,17 +26,16 @@
 #include "link/comm_port.h"
 #include "link/line_codec.h"
 #include "link/message_buffer.h"
+#include "link/transactor.h"
 #include "platform/clock.h"
 
 namespace q7k {
 
 class ErrorReporter;
 
-inline constexpr int32_t kDefaultResponseTimeoutMs = 4000;
-inline constexpr int32_t kNoTimeout = -1;
 inline constexpr char kLoopbackText[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
 
-class InstrumentLink : public CommPort {
+class InstrumentLink : public CommPort, public Transactor {
  public:
   // Opens portName (as port creation builds it) with settings; the link
   // exists even when opening failed (status() tells why). Failures are
@@ -51,12 +50,13 @@ class InstrumentLink : public CommPort {
   // PayloadRemaining(). False: the failure is recorded and dumped. In
   // simulation: true after 100 ms, reply untouched.
   bool Transmit(uint16_t command, const uint8_t* payload, size_t payloadSize,
-                MessageBuffer* reply);
+                MessageBuffer* reply) override;
   // The request half: sends without waiting for the reply.
-  bool SendOnly(uint16_t command, const uint8_t* payload, size_t payloadSize);
+  bool SendOnly(uint16_t command, const uint8_t* payload,
+                size_t payloadSize) override;
   // The reply half: receives and verifies the reply to a command sent with
   // SendOnly.
-  bool ReceiveOnly(uint16_t command, MessageBuffer* reply);
+  bool ReceiveOnly(uint16_t command, MessageBuffer* reply) override;
   // Sends the loopback text and expects it back within the time-out.
   bool RunLoopback();
 
@@ -67,6 +67,8 @@ class InstrumentLink : public CommPort {
   static void PumpMessages();
 
   int32_t ErrorMessageId(int32_t code) override;
+  bool Simulating() const override { return simulation; }
+  void SetReplyTimeout(int32_t ms) override { responseTimeout = ms; }
 
   int32_t responseTimeout = kDefaultResponseTimeoutMs;  // ms, or kNoTimeout
   bool simulation = false;
@@ -79,9 +81,6 @@ class InstrumentLink : public CommPort {
   // alone when more than a reply may hold; a negative status on failure.
   int32_t ReadQueued(uint8_t* block);
   Clock::TimePoint ReplyDeadline(Clock::TimePoint start) const;
-  // Records a failure: link errors by code, instrument errors with the NAK's
-  // detail bytes.
-  void RecordError(int32_t code, const MessageBuffer* reply);
   void TraceCommand(uint16_t command, int kind);
   std::string ErrorLabel() const;
 

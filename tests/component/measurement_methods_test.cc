@@ -25,10 +25,10 @@ ScriptedInstrument::Script Backplane(std::map<int, Bytes> words) {
 }
 
 TEST_F(MeasurementMethodsTest, WattsAdjustmentFromTheBackplane) {
-  Connect(Backplane({{164, Le16(1011)},
-                     {173, Le16(0x0800)},
-                     {230, LeF32(2.0f)},
-                     {232, LeF32(0.5f)}}));
+  ConnectInProcess(Backplane({{164, Le16(1011)},
+                              {173, Le16(0x0800)},
+                              {230, LeF32(2.0f)},
+                              {232, LeF32(0.5f)}}));
   Q7K_TEST_PARAMS p{};
   p.CircDesc = CIRC_GAR_RB;
   p.KVoltMax = 10.0f;
@@ -46,7 +46,7 @@ TEST_F(MeasurementMethodsTest, WattsAdjustmentFromTheBackplane) {
 TEST_F(MeasurementMethodsTest, NoAdjustmentBeforeRevision1011OrWithoutFlag) {
   std::map<int, Bytes> eeprom = {
       {164, Le16(1010)}, {173, Le16(0xFFFF)}, {232, LeF32(0.5f)}};
-  Connect(Backplane(eeprom));
+  ConnectInProcess(Backplane(eeprom));
   Q7K_TEST_PARAMS p{};
   p.KVoltMax = 10.0f;
   p.WattsAdjustment = 9.0f;
@@ -56,7 +56,7 @@ TEST_F(MeasurementMethodsTest, NoAdjustmentBeforeRevision1011OrWithoutFlag) {
 }
 
 TEST_F(MeasurementMethodsTest, FailedEepromReadLeavesZero) {
-  Connect(Backplane({{164, Le16(1011)}}));
+  ConnectInProcess(Backplane({{164, Le16(1011)}}));
   Q7K_TEST_PARAMS p{};
   p.WattsAdjustment = 9.0f;
   EXPECT_EQ(comm_->CalcWattsAdjustment(&p), E_FAIL);
@@ -76,7 +76,7 @@ TEST_F(MeasurementMethodsTest, SimulatedAdjustmentTouchesNoEeprom) {
 TEST_F(MeasurementMethodsTest, LineFrequencyRunsAShortTestAndClosesItsWindow) {
   RecordingProgressViews views;
   UseFakeClock();
-  Connect([](const Request& r) {
+  ConnectInProcess([](const Request& r) {
     if (r.command == 0x0006) {
       Bytes reply(146, 0);
       const Bytes hz = LeF32(59.95f);
@@ -90,14 +90,13 @@ TEST_F(MeasurementMethodsTest, LineFrequencyRunsAShortTestAndClosesItsWindow) {
   ASSERT_EQ(comm_->MeasureLineFrequency(1, 2.5f, &hz), S_OK);
   EXPECT_FLOAT_EQ(hz, 59.95f);
   std::vector<uint16_t> commands;
-  for (const Request& r : instrument_->Requests())
-    commands.push_back(r.command);
+  for (const Request& r : Requests()) commands.push_back(r.command);
   EXPECT_EQ(commands, (std::vector<uint16_t>{3, 4, 5, 6, 7}));
   EXPECT_EQ(
-      instrument_->Requests()[0].payload,
+      Requests()[0].payload,
       Concat({Le16(1), Le16(1), Le16(0), Le16(0), Le16(0), Le16(0), Le16(10),
               Le16(3600), LeF32(35.0f), LeF32(0), LeF32(0), LeF32(0)}));
-  EXPECT_EQ(instrument_->Requests()[1].payload,
+  EXPECT_EQ(Requests()[1].payload,
             Concat({Le16(0), Le16(0), Le16(4), Le16(0), Le16(0), Le16(0),
                     Le16(0), Le16(0), Le16(0), LeF32(60.0f)}));
   ASSERT_FALSE(views.events().empty());
@@ -135,7 +134,7 @@ TEST_F(MeasurementMethodsTest, LineFrequencyStopsItsTestOnEveryLaterFailure) {
     SCOPED_TRACE(c.failing);
     comm_->ClearError();
     // The stop is refused too: its failure must not replace the first.
-    Connect([&c](const Request& r) {
+    ConnectInProcess([&c](const Request& r) {
       if (r.command == c.failing) return c.reply;
       return LineBytes(r.command == 7 ? NakFrame(7, 3) : AckFrame(r.command));
     });
@@ -143,7 +142,7 @@ TEST_F(MeasurementMethodsTest, LineFrequencyStopsItsTestOnEveryLaterFailure) {
     EXPECT_EQ(comm_->MeasureLineFrequency(0, 10.0f, &hz), E_FAIL);
     EXPECT_EQ(hz, -1.0f);
     std::vector<uint16_t> sent;
-    for (const Request& r : instrument_->Requests()) sent.push_back(r.command);
+    for (const Request& r : Requests()) sent.push_back(r.command);
     EXPECT_EQ(sent, c.sent);
     EXPECT_EQ(Code(), c.code);
     ErrorInfo info;

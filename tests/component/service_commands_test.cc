@@ -19,7 +19,8 @@ struct Sent {
 };
 
 TEST_F(ServiceCommandsTest, PayloadsAsTheInstrumentReceivesThem) {
-  Connect([](const Request& r) { return LineBytes(AckFrame(r.command)); });
+  ConnectInProcess(
+      [](const Request& r) { return LineBytes(AckFrame(r.command)); });
   const float gains[10] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
   const float phases[10] = {10, 11, 12, 13, 14, 15, 16, 17, 18, 19};
   const short dac[4] = {1, -2, 3, 4};
@@ -58,7 +59,7 @@ TEST_F(ServiceCommandsTest, PayloadsAsTheInstrumentReceivesThem) {
 }
 
 TEST_F(ServiceCommandsTest, DecodedReplies) {
-  Connect([](const Request& r) {
+  ConnectInProcess([](const Request& r) {
     switch (r.command) {
       case 0x7E01:
         return LineBytes(AckFrame(r.command, Le32(0x80000001)));

@@ -31,7 +31,8 @@ Bytes ResultReply(int16_t status, float base, bool extended, int16_t toggle = 0,
 }
 
 TEST_F(TestCommandsTest, ParameterPayloadsByteForByte) {
-  Connect([](const Request& r) { return LineBytes(AckFrame(r.command)); });
+  ConnectInProcess(
+      [](const Request& r) { return LineBytes(AckFrame(r.command)); });
   Q7K_INIT_PARAMS init{};
   init.LineType = LINE_SYNC_TEST;
   init.VoltageSource = SRC_EXTERNAL;
@@ -72,7 +73,7 @@ TEST_F(TestCommandsTest, ParameterPayloadsByteForByte) {
 }
 
 TEST_F(TestCommandsTest, ResultPollDecodesEveryField) {
-  Connect([](const Request& r) {
+  ConnectInProcess([](const Request& r) {
     return LineBytes(AckFrame(r.command, ResultReply(0, 1000.0f, false)));
   });
   Q7K_TEST_PARAMS p{};
@@ -113,7 +114,7 @@ TEST_F(TestCommandsTest, ResultPollDecodesEveryField) {
 TEST_F(TestCommandsTest, RangingKeepsThePreviousResults) {
   int16_t status = 0;
   float base = 100.0f;
-  Connect([&](const Request& r) {
+  ConnectInProcess([&](const Request& r) {
     return LineBytes(AckFrame(r.command, ResultReply(status, base, false)));
   });
   Q7K_TEST_PARAMS p{};
@@ -141,7 +142,7 @@ TEST_F(TestCommandsTest, RangingKeepsThePreviousResults) {
 TEST_F(TestCommandsTest, ExtendedPollsRunTheToggleMachine) {
   int16_t toggle = 1, stable = 0;
   bool extended = true;
-  Connect([&](const Request& r) {
+  ConnectInProcess([&](const Request& r) {
     return LineBytes(
         AckFrame(r.command, ResultReply(0, 1.0f, extended, toggle, stable)));
   });
@@ -184,7 +185,7 @@ TEST_F(TestCommandsTest, ExtendedPollsRunTheToggleMachine) {
 TEST_F(TestCommandsTest, ShortResultRepliesTouchNothing) {
   Bytes reply = ResultReply(0, 9.0f, false);
   reply.resize(145);
-  Connect(
+  ConnectInProcess(
       [&](const Request& r) { return LineBytes(AckFrame(r.command, reply)); });
   Q7K_TEST_PARAMS p{};
   Q7K_TEST_DATA d{};
@@ -203,7 +204,7 @@ TEST_F(TestCommandsTest, ShortResultRepliesTouchNothing) {
 }
 
 TEST_F(TestCommandsTest, ApplicationInformation) {
-  Connect([](const Request& r) {
+  ConnectInProcess([](const Request& r) {
     Bytes app(64, 0);
     const std::string fields = "Q7I     12/04/2615:18:1901.20.02";
     std::copy(fields.begin(), fields.end(), app.begin());

@@ -16,7 +16,7 @@ class EepromReadTest : public ScriptedComponentTest {
 };
 
 TEST_F(EepromReadTest, RequestsNameTheBoardAndLocation) {
-  Connect([](const Request& r) {
+  ConnectInProcess([](const Request& r) {
     return LineBytes(
         AckFrame(r.command, r.command == 0x7E06 ? Le16(0xFFFE) : LeF32(1.0f)));
   });
@@ -33,7 +33,7 @@ TEST_F(EepromReadTest, RequestsNameTheBoardAndLocation) {
 }
 
 TEST_F(EepromReadTest, FailedReadsLeaveZero) {
-  Connect([](const Request& r) {
+  ConnectInProcess([](const Request& r) {
     return LineBytes(NakFrame(r.command, 13, Le16(3)));
   });
   short word = 7;

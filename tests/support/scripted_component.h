@@ -1,6 +1,8 @@
-// A fixture for component tests against a scripted instrument: a component
-// object whose port 5 is a pseudo-terminal with the script on its far end,
-// in a temporary current directory (so trace logs are the test's own).
+// A fixture for component tests against a scripted instrument, in a
+// temporary current directory (so trace logs are the test's own):
+// ConnectInProcess puts the script behind the component's commands in the
+// test's own process; Connect puts it on the far end of a pseudo-terminal
+// opened as port 5, for tests of what the link and the port do.
 #ifndef Q7K_TESTS_SUPPORT_SCRIPTED_COMPONENT_H_
 #define Q7K_TESTS_SUPPORT_SCRIPTED_COMPONENT_H_
 
@@ -8,9 +10,12 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "component/q7k_comm_object.h"
 #include "q7kcomm/q7kcomm.h"
 #include "support/fake_clock.h"
+#include "support/in_process_instrument.h"
 #include "support/pty_pair.h"
 #include "support/scripted_instrument.h"
 #include "support/temp_dir.h"
@@ -33,8 +38,19 @@ class ScriptedComponentTest : public ::testing::Test {
     peer_.reset();
     SetSerialPortPath(kPort, "");
   }
+  // Answers the component's commands with script, in-process.
+  void ConnectInProcess(ScriptedInstrument::Script script) {
+    auto* object = static_cast<Q7kCommObject*>(comm_.Get());
+    object->AttachTransactor([&](ErrorReporter* errors) {
+      auto instrument =
+          std::make_unique<InProcessInstrument>(errors, std::move(script));
+      inProcess_ = instrument.get();
+      return instrument;
+    });
+  }
   // Starts the far end with script and opens the port to it.
   void Connect(ScriptedInstrument::Script script) {
+    inProcess_ = nullptr;
     instrument_ = std::make_unique<ScriptedInstrument>(std::move(script));
     peer_ = std::make_unique<PtyPeer>(pty_.master(), instrument_->Responder());
     ASSERT_EQ(comm_->OpenPort(static_cast<Q7K_PORT>(kPort), BPS_115200), S_OK);
@@ -42,13 +58,17 @@ class ScriptedComponentTest : public ::testing::Test {
   // Runs the component on a FakeClock from here on: sleeps pass at once,
   // and a reply wait times out only at clock_->AdvanceToNextDeadline().
   void UseFakeClock() { clock_ = std::make_unique<FakeClock>(); }
+  std::vector<Request> Requests() const {
+    return inProcess_ != nullptr ? inProcess_->requests()
+                                 : instrument_->Requests();
+  }
   // The payload of the last request the instrument received.
   Bytes LastPayload() const {
-    const auto requests = instrument_->Requests();
+    const auto requests = Requests();
     return requests.empty() ? Bytes{} : requests.back().payload;
   }
   uint16_t LastCommand() const {
-    const auto requests = instrument_->Requests();
+    const auto requests = Requests();
     return requests.empty() ? 0 : requests.back().command;
   }
   short Code() {
@@ -68,6 +88,7 @@ class ScriptedComponentTest : public ::testing::Test {
   PtyPair pty_;
   ComPtr<IQ7kComm> comm_;
   std::unique_ptr<ScriptedInstrument> instrument_;
+  InProcessInstrument* inProcess_ = nullptr;  // owned by the component
   std::unique_ptr<PtyPeer> peer_;
 };
 

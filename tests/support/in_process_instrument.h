@@ -1,0 +1,57 @@
+// An instrument in the test's own process, standing where the port's link
+// would: a Transactor that hands each request to a script and verifies the
+// script's line bytes as the link verifies a reply, recording failures the
+// same way. Component tests that are about what a command sends and how its
+// reply is decoded use it, with no pseudo-terminal, threads or clock.
+//
+//   InProcessInstrument instrument(&errors, [](const Request& r) {
+//     return LineBytes(AckFrame(r.command));
+//   });
+//
+// An empty script answer is silence: the exchange fails as a time-out.
+//
+// Thread safety: none; one test thread.
+#ifndef Q7K_TESTS_SUPPORT_IN_PROCESS_INSTRUMENT_H_
+#define Q7K_TESTS_SUPPORT_IN_PROCESS_INSTRUMENT_H_
+
+#include <vector>
+
+#include "link/error_reporter.h"
+#include "link/transactor.h"
+#include "support/scripted_instrument.h"
+
+namespace q7k {
+
+class InProcessInstrument : public Transactor {
+ public:
+  // REQUIRES: errors outlives the instrument; null leaves the recording to
+  // SetErrors before the first failure.
+  InProcessInstrument(ErrorReporter* errors, ScriptedInstrument::Script script)
+      : errors_(errors), script_(std::move(script)) {}
+  void SetErrors(ErrorReporter* errors) { errors_ = errors; }
+
+  bool Transmit(uint16_t command, const uint8_t* payload, size_t size,
+                MessageBuffer* reply) override;
+  bool SendOnly(uint16_t command, const uint8_t* payload, size_t size) override;
+  bool ReceiveOnly(uint16_t command, MessageBuffer* reply) override;
+  bool Simulating() const override { return false; }
+  void SetReplyTimeout(int32_t ms) override { timeouts_.push_back(ms); }
+  int32_t ErrorMessageId(int32_t code) override;
+
+  const std::vector<Request>& requests() const { return requests_; }
+  // Every reply time-out set, in order.
+  const std::vector<int32_t>& timeouts() const { return timeouts_; }
+
+ private:
+  bool Fail(int32_t code, const MessageBuffer* reply);
+
+  ErrorReporter* errors_;
+  ScriptedInstrument::Script script_;
+  Bytes answer_;  // the line bytes of the pending reply
+  std::vector<Request> requests_;
+  std::vector<int32_t> timeouts_;
+};
+
+}  // namespace q7k
+
+#endif  // Q7K_TESTS_SUPPORT_IN_PROCESS_INSTRUMENT_H_
