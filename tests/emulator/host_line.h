@@ -1,10 +1,13 @@
 // HostLine: the host's end of the virtual instrument's line, for tests that
 // check the protocol bytes in and out: the tests' own frame encoder
-// (support/wire.h) on the one far end (PtyPeer).
+// (support/wire.h) on the one far end (PtyPeer). EmulatorSession: an
+// in-process emulator with a HostLine on it; a failed start fails the test.
 //
-// Thread safety: one test thread.
+// Thread safety: one test thread (the emulator serves on its own).
 #ifndef Q7K_TESTS_EMULATOR_HOST_LINE_H_
 #define Q7K_TESTS_EMULATOR_HOST_LINE_H_
+
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstddef>
@@ -12,14 +15,13 @@
 #include <memory>
 #include <string>
 
+#include "emulator.h"
 #include "support/pty_pair.h"
 #include "support/wire.h"
 
 namespace q7k {
 namespace testing_emu {
 
-using q7k::Bytes;
-using q7k::Frame;
 inline Bytes Encode(const Bytes& frame) { return LineBytes(frame); }
 
 inline constexpr std::chrono::milliseconds kDeadline{5000};
@@ -52,6 +54,16 @@ class HostLine {
   int fd_ = -1;
   std::unique_ptr<PtyPeer> peer_;
   size_t taken_ = 0;  // received bytes already handed out
+};
+
+struct EmulatorSession {
+  explicit EmulatorSession(const EmulatorOptions& options = {})
+      : emulator(options), host(emulator.Start()) {
+    EXPECT_TRUE(host.ok()) << emulator.error();
+  }
+
+  Emulator emulator;
+  HostLine host;
 };
 
 }  // namespace testing_emu
