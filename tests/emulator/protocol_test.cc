@@ -47,18 +47,8 @@ Bytes Runtime(int16_t volts, float hertz, int16_t currentRange = 0) {
       {Bytes(8, 0), Words({0, 0, volts, 7, currentRange}), LeF32(hertz)});
 }
 
-Bytes Temps(float upper, float lower) {
-  return Concat({LeF32(upper), LeF32(lower)});
-}
-
 Bytes Nak(int number) { return {0x15, uint8_t(number), 0}; }
 Bytes BadParam(int param) { return {0x15, 13, 0, uint8_t(param), 0}; }
-
-Bytes Bytes32(uint8_t first) {
-  Bytes b(32, 0);
-  b[0] = first;
-  return b;
-}
 
 constexpr uint16_t kIdle = 0, kStartTest = 0x0005, kEnterBootLoader = 0x0008;
 
@@ -82,10 +72,10 @@ TEST(EmulatorProtocol, RefusalsCarryTheirNumberAndParameter) {
       {kIdle, 0x7E06, Words({0, 0, 256}), BadParam(3)},
       {kIdle, 0x7E06, Words({0, 0, -1}), BadParam(3)},
       {kIdle, 0x7E07, Words({0, 0, 225}), BadParam(3)},  // 32 words past
-      {kIdle, 0x0003, Bytes32(2), BadParam(1)},
+      {kIdle, 0x0003, Concat({{2}, Bytes(31, 0)}), BadParam(1)},
       {kIdle, 0x0004, Runtime(100, 60.0f, 11), BadParam(9)},
       {kIdle, 0x0004, Runtime(100, 2000.0f), BadParam(10)},
-      {kIdle, 0x0014, Temps(60.0f, 70.0f), BadParam(2)},
+      {kIdle, 0x0014, Concat({LeF32(60.0f), LeF32(70.0f)}), BadParam(2)},
       {kStartTest, 0x0003, Bytes(32, 0), Nak(4)},
       {kStartTest, 0x0008, {}, Nak(4)},
       {kStartTest, 0x7E04, Bytes(8, 0), Nak(4)},
@@ -188,7 +178,7 @@ TEST(EmulatorProtocol, OneReplyOfEachFamily) {
   for (int i = 0; i < 6; ++i) PutF(&coeffs, 100.0f + i);
   ASSERT_TRUE(h->Transact(0x7E12, coeffs).Ack());
   EXPECT_EQ(h->Transact(0x0015).payload, Concat({{0x06}, coeffs}));
-  ASSERT_TRUE(h->Transact(0x0014, Temps(90.0f, 70.0f)).Ack());
+  ASSERT_TRUE(h->Transact(0x0014, Concat({LeF32(90.0f), LeF32(70.0f)})).Ack());
   f = h->Transact(0x0012);
   ASSERT_EQ(f.payload.size(), 55u);
   EXPECT_FLOAT_EQ(GetF(f.payload, 37), 90.0f);
@@ -229,7 +219,7 @@ TEST(EmulatorProtocol, StopReasonsLineSyncAndCoefficientOrder) {
   EXPECT_EQ(h->Transact(0x7E16, {0, 0}).payload, tripped);
   // A new start clears the reason; a line-synchronous test measures the
   // line, not the asked frequency.
-  ASSERT_TRUE(h->Transact(0x0003, Bytes32(1)).Ack());
+  ASSERT_TRUE(h->Transact(0x0003, Concat({{1}, Bytes(31, 0)})).Ack());
   ASSERT_TRUE(h->Transact(0x0004, Runtime(0, 60.0f)).Ack());
   ASSERT_TRUE(h->Transact(0x0005).Ack());
   const Frame f = h->Transact(0x0006, {2, 0, 0, 0});
