@@ -26,35 +26,29 @@ namespace {
 
 using std::chrono::milliseconds;
 
-TEST(EmulatorApi, StopAndStartContinueTheSession) {
-  Emulator emulator;
-  std::string path = emulator.Start();
-  ASSERT_FALSE(path.empty());
-  EXPECT_TRUE(HostLine(path).Transact(0x0008).Ack());  // into the boot loader
-  emulator.Stop();
-  EXPECT_FALSE(emulator.running());
-  EXPECT_EQ(emulator.path(), "");
-  emulator.Stop();
-
-  path = emulator.Start();
-  ASSERT_FALSE(path.empty());
-  Frame info = HostLine(path).Transact(0x0001);
-  EXPECT_EQ(std::string(info.payload.begin() + 1, info.payload.begin() + 9),
-            "POSTLOAD");
-}
-
-TEST(EmulatorApi, BoardsPersistAcrossRestarts) {
+TEST(EmulatorApi, RestartsContinueTheSessionAndBoardsPersist) {
   ScopedTempDir dir;
   EmulatorOptions options;
   options.boardDir = dir.path();
   const Bytes address = {0, 0, 3, 0, 64, 0};
+  Emulator emulator(options);
   {
-    EmulatorSession s(options);
-    ASSERT_TRUE(s.host.Transact(0x7E04, Concat({address, Le16(0xBEEF)})).Ack());
+    HostLine host(emulator.Start());
+    ASSERT_TRUE(host.Transact(0x7E04, Concat({address, Le16(0xBEEF)})).Ack());
+    EXPECT_TRUE(host.Transact(0x0008).Ack());  // into the boot loader
   }
+  emulator.Stop();
+  EXPECT_FALSE(emulator.running());
+  EXPECT_EQ(emulator.path(), "");
+  emulator.Stop();
   EXPECT_EQ(std::filesystem::file_size(dir.File("board-0-3.bin")), 512u);
+
+  Frame info = HostLine(emulator.Start()).Transact(0x0001);
+  EXPECT_EQ(std::string(info.payload.begin() + 1, info.payload.begin() + 9),
+            "POSTLOAD");
+  emulator.Stop();
   {
-    EmulatorSession s(options);
+    EmulatorSession s(options);  // a new one reads the board files
     EXPECT_EQ(Get16(s.host.Transact(0x7E06, address).payload, 1), 0xBEEF);
   }
   // A directory that cannot be made stops the start with a reason.
