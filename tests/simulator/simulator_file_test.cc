@@ -1,5 +1,6 @@
 // The simulator data file: the profile format it is written in, and the
-// sections, keys and values the simulator reads from it.
+// sections, keys and values the simulator reads from it. Loading a real
+// file is the simulated start's (SimulatedTest).
 #include "simulator/simulator_file.h"
 
 #include <gtest/gtest.h>
@@ -7,7 +8,6 @@
 #include <string>
 
 #include "simulator/profile_reader.h"
-#include "support/temp_dir.h"
 
 namespace q7k {
 namespace {
@@ -54,19 +54,8 @@ TEST(ProfileReaderTest, LineEndingsHeadersQuotesAndLength) {
             std::string(63, 'y'));
 }
 
-TEST(ProfileReaderTest, LoadsARealFileAndReportsAMissingOne) {
-  ScopedTempDir dir;
-  ASSERT_TRUE(WriteFileBytes(dir.File("p.ini"), "[S]\nkey=value\n"));
-  std::optional<ProfileFile> file = ProfileFile::Load(dir.File("p.ini"));
-  ASSERT_TRUE(file.has_value());
-  EXPECT_EQ(file->GetString("s", "KEY"), "value");
-  EXPECT_FALSE(ProfileFile::Load(dir.File("absent.ini")).has_value());
-}
-
 TEST(SimulatorFileTest, SectionsAndKeys) {
-  EXPECT_EQ(SimulatorSection(SIMUL_EXC), "");  // no file section
-  // Test numbers are padded to two characters.
-  EXPECT_EQ(SimulatorTestKey(9), "Test 9");
+  // Test numbers are padded to two characters ("Test 1": SimulatedTest).
   EXPECT_EQ(SimulatorTestKey(123), "Test123");
   EXPECT_EQ(CalibrationErrorKey(7), "300 mA");
   EXPECT_EQ(CalibrationErrorKey(8), "Guard");
