@@ -54,14 +54,14 @@ json RunJson(const std::string& args) {
   return json::parse(r.out);
 }
 
-bool Has(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
+bool Has(const std::string& text, const std::string& piece) {
+  return text.find(piece) != std::string::npos;
 }
 
-void ExpectParts(const CliRun& r, std::initializer_list<const char*> parts) {
+void ExpectOutput(const CliRun& r, std::initializer_list<const char*> texts) {
   EXPECT_EQ(r.status, 0) << r.err;
-  for (const char* part : parts) {
-    EXPECT_TRUE(Has(r.out, part)) << part << "\n" << r.out;
+  for (const char* text : texts) {
+    EXPECT_TRUE(Has(r.out, text)) << text << "\n" << r.out;
   }
 }
 
@@ -79,7 +79,7 @@ struct Instrument {
 TEST(Q7kCliTest, SimulatedTestsAndTheErrorList) {
   ScopedTempDir dir;
   // The built-in specimen: 4.567 mA, 2.345 W, 678.9 pF at 10 kV and 60 Hz.
-  ExpectParts(
+  ExpectOutput(
       RunCli("demo --fast"),
       {"StopQ7kTest              ok", "Measured (after 8 polls)", "4.567 mA",
        "678.9 pF", "Power factor                                2.87871 %"});
@@ -96,7 +96,7 @@ TEST(Q7kCliTest, SimulatedTestsAndTheErrorList) {
   ASSERT_NE(notFound, errors.end()) << errors;
   EXPECT_NE((*notFound)["text"], "COM port not found");
   const CliRun fr = RunCli("--language fr errors");
-  ExpectParts(fr, {"[14] Essai non exécuté\n"});
+  ExpectOutput(fr, {"[14] Essai non exécuté\n"});
   EXPECT_EQ(std::count(fr.out.begin(), fr.out.end(), '\n'), 65);
 }
 
@@ -144,11 +144,11 @@ TEST(Q7kCliTest, DemoRunsOverTheSerialLineToTheVirtualInstrument) {
   ScopedTempDir dir;
   // The flash started empty: the check downloaded the sample image. The
   // emulator's specimen: 1000 pF, tan delta 0.004.
-  ExpectParts(RunCli("demo --emulator"),
-              {"Virtual instrument on /dev/pts/",
-               "1     Q7I      06/03/24 12:00:00 01.20.02",
-               "Instrument application: Q7I      01.20.02",
-               "Parallel capacitance                           1000 pF"});
+  ExpectOutput(RunCli("demo --emulator"),
+               {"Virtual instrument on /dev/pts/",
+                "1     Q7I      06/03/24 12:00:00 01.20.02",
+                "Instrument application: Q7I      01.20.02",
+                "Parallel capacitance                           1000 pF"});
 }
 
 TEST(Q7kCliTest, InstrumentCommandsAgainstTheVirtualInstrument) {
@@ -160,10 +160,11 @@ TEST(Q7kCliTest, InstrumentCommandsAgainstTheVirtualInstrument) {
       RunJson("thermal" + q7.device)["thermal"]["ExtTemperature"].get<float>(),
       22.5f);
   // Every poll is shown: three ranging, one settling, then valid results.
-  ExpectParts(RunCli("test run --extended --circuit ust-r --interval 0 --kv 2" +
-                     q7.device),
-              {"poll  3  ranging", "poll  4  settling",
-               "poll  5  valid      2.000 kV", "ReceiveTestResults       ok"});
+  ExpectOutput(
+      RunCli("test run --extended --circuit ust-r --interval 0 --kv 2" +
+             q7.device),
+      {"poll  3  ranging", "poll  4  settling", "poll  5  valid      2.000 kV",
+       "ReceiveTestResults       ok"});
 }
 
 TEST(Q7kCliTest, FirmwareCommandsAgainstTheVirtualInstrument) {
