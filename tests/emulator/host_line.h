@@ -1,10 +1,16 @@
 // HostLine: the host's end of the virtual instrument's line, for tests that
 // check the protocol bytes in and out: the tests' own frame encoder
-// (support/wire.h) on the one far end (PtyPeer).
+// (support/wire.h) on the one far end (PtyPeer). EmulatorSession: an
+// in-process emulator with a HostLine on it; a failed start fails the test,
+// and every exchange after it fails at once.
 //
-// Thread safety: one test thread.
+// Thread safety: one test thread (the emulator serves on its own).
 #ifndef Q7K_TESTS_EMULATOR_HOST_LINE_H_
 #define Q7K_TESTS_EMULATOR_HOST_LINE_H_
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstddef>
@@ -12,14 +18,13 @@
 #include <memory>
 #include <string>
 
+#include "emulator.h"
 #include "support/pty_pair.h"
 #include "support/wire.h"
 
 namespace q7k {
 namespace testing_emu {
 
-using q7k::Bytes;
-using q7k::Frame;
 inline Bytes Encode(const Bytes& frame) { return LineBytes(frame); }
 
 inline constexpr std::chrono::milliseconds kDeadline{5000};
@@ -27,31 +32,77 @@ inline constexpr std::chrono::milliseconds kDeadline{5000};
 class HostLine {
  public:
   // Opens path; the instrument's end sets the line raw.
-  explicit HostLine(const std::string& path);
+  explicit HostLine(const std::string& path)
+      : HostLine(
+            ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {}
   // Takes over an open descriptor (e.g. a pseudo-terminal's master side).
-  explicit HostLine(int fd);
-  ~HostLine();
+  explicit HostLine(int fd) : fd_(fd) {
+    if (fd_ >= 0) peer_ = std::make_unique<PtyPeer>(fd_);
+  }
+  ~HostLine() {
+    peer_.reset();
+    if (fd_ >= 0) ::close(fd_);
+  }
   HostLine(const HostLine&) = delete;
   HostLine& operator=(const HostLine&) = delete;
 
   bool ok() const { return fd_ >= 0; }
 
   // Returns once the bytes are written.
-  void SendRaw(const Bytes& bytes);
-  void Send(uint16_t command, const Bytes& payload = {});
+  void SendRaw(const Bytes& bytes) {
+    if (!ok()) return;
+    peer_->Send(bytes);
+    peer_->WaitSent(kDeadline);
+  }
+  void Send(uint16_t command, const Bytes& payload = {}) {
+    SendRaw(LineBytes(RequestFrame(command, payload)));
+  }
   // The line bytes of the next whole reply (any bytes before its DLE STX
   // included); empty when none completed before the deadline.
-  Bytes ReadLine(std::chrono::milliseconds deadline = kDeadline);
+  Bytes ReadLine(std::chrono::milliseconds deadline = kDeadline) {
+    Bytes line;
+    if (!ok()) return line;
+    peer_->WaitFor(
+        [&](const Bytes& got) {
+          const Bytes rest(got.begin() + taken_, got.end());
+          Bytes frame;
+          line.assign(rest.begin(), rest.begin() + TakeFrame(rest, &frame));
+          return !line.empty();
+        },
+        deadline);
+    taken_ += line.size();
+    return line;
+  }
   // Send, then read and take apart the reply.
-  Frame Transact(uint16_t command, const Bytes& payload = {});
+  Frame Transact(uint16_t command, const Bytes& payload = {}) {
+    Send(command, payload);
+    return Parse(Decode(ReadLine()));
+  }
   // Everything not yet read until the line closes; false when it stays open
   // past the deadline.
-  bool ReadUntilClosed(Bytes* got);
+  bool ReadUntilClosed(Bytes* got) {
+    if (!ok()) return true;
+    const bool closed = peer_->WaitClosed(kDeadline);
+    const Bytes all = peer_->Received();
+    got->insert(got->end(), all.begin() + taken_, all.end());
+    taken_ = all.size();
+    return closed;
+  }
 
  private:
   int fd_ = -1;
   std::unique_ptr<PtyPeer> peer_;
   size_t taken_ = 0;  // received bytes already handed out
+};
+
+struct EmulatorSession {
+  explicit EmulatorSession(const EmulatorOptions& options = {})
+      : emulator(options), host(emulator.Start()) {
+    EXPECT_TRUE(host.ok()) << emulator.error();
+  }
+
+  Emulator emulator;
+  HostLine host;
 };
 
 }  // namespace testing_emu

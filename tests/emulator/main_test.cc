@@ -1,4 +1,5 @@
-// The program itself, started as a process like an integrator starts it.
+// The program itself: its command line, and the process started like an
+// integrator starts it.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
@@ -7,14 +8,31 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "emulator/host_line.h"
+#include "options.h"
 #include "support/temp_dir.h"
 
 namespace q7k {
 namespace testing_emu {
 namespace {
+
+struct Parsed {
+  emu::CommandLine cl;
+  std::string out;
+  std::string err;
+};
+
+Parsed ParseArgs(std::vector<const char*> args) {
+  args.insert(args.begin(), "q7k-emulator");
+  std::ostringstream out, err;
+  emu::CommandLine cl = emu::ParseCommandLine(static_cast<int>(args.size()),
+                                              args.data(), out, err);
+  return {cl, out.str(), err.str()};
+}
 
 // The shell prints its process id, then becomes the emulator.
 std::FILE* Start(const std::string& args) {
@@ -35,6 +53,50 @@ std::string NextLine(std::FILE* f) {
     return "";
   }
   return std::string(line, std::strcspn(line, "\n"));
+}
+
+// The fault option is read in the running program below.
+TEST(EmulatorOptions, IdentityAndBadBoardsReachTheEmulator) {
+  Parsed p = ParseArgs({"--app-name", "MYFW", "--empty-flash", "--bad-board",
+                        "6,0", "--bad-board", "0,3,0x8000"});
+  ASSERT_FALSE(p.cl.exit) << p.err;
+  const EmulatorOptions& o = p.cl.options;
+  EXPECT_EQ(o.model.flash.firmware.name, "MYFW    ");
+  EXPECT_EQ(emu::TrimField(o.model.flash.firmware.version), "01.20.02");
+  EXPECT_FALSE(o.model.flash.firmwareInFlash);
+  ASSERT_EQ(o.boardFaults.size(), 2u);
+  EXPECT_EQ(o.boardFaults[0].slot, 6);
+  EXPECT_EQ(o.boardFaults[0].xorMask, 1);
+  EXPECT_EQ(o.boardFaults[1].subslot, 3);
+  EXPECT_EQ(o.boardFaults[1].xorMask, 0x8000);
+}
+
+TEST(EmulatorOptions, BadOptionsExitWithAMessageAndHelpExitsCleanly) {
+  const std::vector<std::vector<const char*>> bad = {
+      {"--page-size", "5"},          {"--fault", "garble"},
+      {"--app-name", "TOOLONGNAME"}, {"--bad-board", "1"},
+      {"--bad-board", "1,2,0"},
+  };
+  for (const auto& args : bad) {
+    Parsed p = ParseArgs(args);
+    EXPECT_TRUE(p.cl.exit) << args[0];
+    EXPECT_NE(p.cl.exitCode, 0) << args[0];
+    EXPECT_FALSE(p.err.empty()) << args[0];
+  }
+  EXPECT_NE(ParseArgs({"--fault", "garble"}).err.find("unknown fault kind"),
+            std::string::npos);
+  Parsed help = ParseArgs({"--help"});
+  EXPECT_TRUE(help.cl.exit);
+  EXPECT_EQ(help.cl.exitCode, 0);
+  EXPECT_NE(help.out.find("every=N"), std::string::npos);
+
+  // The program itself exits without printing a path.
+  std::FILE* program = Start("--page-size 9 2>/dev/null");
+  ASSERT_NE(program, nullptr);
+  NextLine(program);  // the process id
+  EXPECT_EQ(NextLine(program), "");
+  const int status = pclose(program);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0) << status;
 }
 
 TEST(EmulatorProgram, PrintsItsPathAndAnswersUntilStopped) {
@@ -59,15 +121,6 @@ TEST(EmulatorProgram, PrintsItsPathAndAnswersUntilStopped) {
   const int status = pclose(program);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
-}
-
-TEST(EmulatorProgram, WrongCommandLineExitsWithoutAPath) {
-  std::FILE* program = Start("--page-size 9 2>/dev/null");
-  ASSERT_NE(program, nullptr);
-  NextLine(program);  // the process id
-  EXPECT_EQ(NextLine(program), "");
-  const int status = pclose(program);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0) << status;
 }
 
 }  // namespace

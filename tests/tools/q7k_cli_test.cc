@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <initializer_list>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -16,6 +17,8 @@
 
 namespace q7k {
 namespace {
+
+using nlohmann::json;
 
 struct CliRun {
   int status = -1;
@@ -44,48 +47,57 @@ CliRun RunCli(const std::string& args) {
   return r;
 }
 
-bool Has(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
+// The JSON document of a successful run.
+json RunJson(const std::string& args) {
+  const CliRun r = RunCli("--json " + args);
+  EXPECT_EQ(r.status, 0) << args << "\n" << r.err;
+  return json::parse(r.out);
 }
 
-TEST(Q7kCliTest, DemoRunsASimulatedPowerFactorTest) {
+bool Has(const std::string& text, const std::string& piece) {
+  return text.find(piece) != std::string::npos;
+}
+
+void ExpectOutput(const CliRun& r, std::initializer_list<const char*> texts) {
+  EXPECT_EQ(r.status, 0) << r.err;
+  for (const char* text : texts) {
+    EXPECT_TRUE(Has(r.out, text)) << text << "\n" << r.out;
+  }
+}
+
+// The virtual instrument in this process, and the option that leads q7k to
+// it.
+struct Instrument {
+  explicit Instrument(const EmulatorOptions& options = {})
+      : emulator(options), device(" --device " + emulator.Start()) {
+    EXPECT_TRUE(emulator.running()) << emulator.error();
+  }
+  Emulator emulator;
+  std::string device;
+};
+
+TEST(Q7kCliTest, SimulatedTestsAndTheErrorList) {
   ScopedTempDir dir;
-  const CliRun r = RunCli("demo --fast");
-  ASSERT_EQ(r.status, 0) << r.out << r.err;
   // The built-in specimen: 4.567 mA, 2.345 W, 678.9 pF at 10 kV and 60 Hz.
-  EXPECT_TRUE(Has(r.out, "StopQ7kTest              ok"));
-  EXPECT_TRUE(Has(r.out, "Measured (after 8 polls)")) << r.out;
-  EXPECT_TRUE(Has(r.out, "4.567 mA")) << r.out;
-  EXPECT_TRUE(Has(r.out, "678.9 pF"));
-  EXPECT_TRUE(
-      Has(r.out, "Power factor                                2.87871 %"))
-      << r.out;
-}
+  ExpectOutput(
+      RunCli("demo --fast"),
+      {"StopQ7kTest              ok", "Measured (after 8 polls)", "4.567 mA",
+       "678.9 pF", "Power factor                                2.87871 %"});
+  const json test = RunJson("--simulate xref --fast test run --kv 10");
+  EXPECT_EQ(test["polls"], 8);
+  EXPECT_NEAR(test["data"]["Amperes"].get<double>(), 0.004567, 1e-9);
+  EXPECT_NEAR(test["data"]["Watts"].get<double>(), 23.45, 1e-4);
 
-TEST(Q7kCliTest, JsonResultsReadBack) {
-  ScopedTempDir dir;
-  const CliRun test = RunCli("--json --simulate xref --fast test run --kv 10");
-  ASSERT_EQ(test.status, 0) << test.err;
-  const auto doc = nlohmann::json::parse(test.out);
-  EXPECT_EQ(doc["polls"], 8);
-  EXPECT_NEAR(doc["data"]["Amperes"].get<double>(), 0.004567, 1e-9);
-  EXPECT_NEAR(doc["data"]["Watts"].get<double>(), 23.45, 1e-4);
-
-  const CliRun list = RunCli("--json --lang pt errors --comm --device absent");
-  ASSERT_EQ(list.status, 0) << list.err;
-  const auto errors = nlohmann::json::parse(list.out)["errors"];
+  const json errors =
+      RunJson("--lang pt errors --comm --device absent")["errors"];
   const auto notFound =
       std::find_if(errors.begin(), errors.end(),
-                   [](const nlohmann::json& e) { return e["code"] == -198; });
-  ASSERT_NE(notFound, errors.end()) << list.out;
+                   [](const json& e) { return e["code"] == -198; });
+  ASSERT_NE(notFound, errors.end()) << errors;
   EXPECT_NE((*notFound)["text"], "COM port not found");
-}
-
-TEST(Q7kCliTest, ErrorsListsTheCodeSpaceInTheChosenLanguage) {
-  const CliRun r = RunCli("--language fr errors");
-  ASSERT_EQ(r.status, 0);
-  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 65);
-  EXPECT_TRUE(Has(r.out, "[14] Essai non exécuté\n"));
+  const CliRun fr = RunCli("--language fr errors");
+  ExpectOutput(fr, {"[14] Essai non exécuté\n"});
+  EXPECT_EQ(std::count(fr.out.begin(), fr.out.end(), '\n'), 65);
 }
 
 TEST(Q7kCliTest, BadArgumentsGetAMessageAndAnExitStatus) {
@@ -125,113 +137,81 @@ TEST(Q7kCliTest, BadArgumentsGetAMessageAndAnExitStatus) {
   // Scripts get the failure as JSON too.
   const CliRun r = RunCli("--json thermal --device " + absent);
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(nlohmann::json::parse(r.out)["error"]["code"], 298) << r.out;
+  EXPECT_EQ(json::parse(r.out)["error"]["code"], 298) << r.out;
 }
 
 TEST(Q7kCliTest, DemoRunsOverTheSerialLineToTheVirtualInstrument) {
   ScopedTempDir dir;
-  const CliRun r = RunCli("demo --emulator");
-  ASSERT_EQ(r.status, 0) << r.out << r.err;
-  EXPECT_TRUE(Has(r.out, "Virtual instrument on /dev/pts/"));
-  // The flash started empty: the check downloaded the sample image.
-  EXPECT_TRUE(Has(r.out, "1     Q7I      06/03/24 12:00:00 01.20.02")) << r.out;
-  EXPECT_TRUE(Has(r.out, "Instrument application: Q7I      01.20.02")) << r.out;
-  // The emulator's specimen: 1000 pF, tan delta 0.004.
-  EXPECT_TRUE(
-      Has(r.out, "Parallel capacitance                           1000 pF"))
-      << r.out;
+  // The flash started empty: the check downloaded the sample image. The
+  // emulator's specimen: 1000 pF, tan delta 0.004.
+  ExpectOutput(RunCli("demo --emulator"),
+               {"Virtual instrument on /dev/pts/",
+                "1     Q7I      06/03/24 12:00:00 01.20.02",
+                "Instrument application: Q7I      01.20.02",
+                "Parallel capacitance                           1000 pF"});
 }
 
 TEST(Q7kCliTest, InstrumentCommandsAgainstTheVirtualInstrument) {
-  Emulator emulator;
-  const std::string path = emulator.Start();
-  ASSERT_FALSE(path.empty()) << emulator.error();
-  const std::string device = " --device " + path;
-
-  const auto info = nlohmann::json::parse(RunCli("--json info" + device).out);
+  Instrument q7;
+  const json info = RunJson("info" + q7.device);
   EXPECT_EQ(info["component"], "1.00.15");
   EXPECT_EQ(info["application"]["version"], "01.20.02");
-
-  const auto thermal =
-      nlohmann::json::parse(RunCli("--json thermal" + device).out);
-  EXPECT_FLOAT_EQ(thermal["thermal"]["ExtTemperature"].get<float>(), 22.5f);
-
-  const CliRun test = RunCli(
-      "test run --extended --circuit ust-r --interval 0 --kv 2" + device);
-  ASSERT_EQ(test.status, 0) << test.out << test.err;
+  EXPECT_FLOAT_EQ(
+      RunJson("thermal" + q7.device)["thermal"]["ExtTemperature"].get<float>(),
+      22.5f);
   // Every poll is shown: three ranging, one settling, then valid results.
-  EXPECT_TRUE(Has(test.out, "poll  3  ranging")) << test.out;
-  EXPECT_TRUE(Has(test.out, "poll  4  settling")) << test.out;
-  EXPECT_TRUE(Has(test.out, "poll  5  valid      2.000 kV")) << test.out;
-  EXPECT_TRUE(Has(test.out, "ReceiveTestResults       ok"));
-  emulator.Stop();
-}
-
-// Only the boot loader runs and the flash is empty, as on a new module.
-EmulatorOptions BareInstrument() {
-  EmulatorOptions options;
-  options.model.flash.startInBootLoader = true;
-  options.model.flash.firmwareInFlash = false;
-  return options;
+  ExpectOutput(
+      RunCli("test run --extended --circuit ust-r --interval 0 --kv 2" +
+             q7.device),
+      {"poll  3  ranging", "poll  4  settling", "poll  5  valid      2.000 kV",
+       "ReceiveTestResults       ok"});
 }
 
 TEST(Q7kCliTest, FirmwareCommandsAgainstTheVirtualInstrument) {
   ScopedTempDir dir;
-  Emulator emulator(BareInstrument());
-  const std::string path = emulator.Start();
-  ASSERT_FALSE(path.empty()) << emulator.error();
-  const std::string device = " --device " + path;
+  // Only the boot loader runs and the flash is empty, as on a new module.
+  EmulatorOptions bare;
+  bare.model.flash.startInBootLoader = true;
+  bare.model.flash.firmwareInFlash = false;
+  Instrument q7(bare);
 
   // An image given by path from another directory; the loader already runs.
   ASSERT_EQ(mkdir(dir.File("new").c_str(), 0700), 0);
   ASSERT_EQ(RunCli("flash sample new --version 01.21.00").status, 0);
-  const CliRun load = RunCli("--json flash download new/Q7I.X0" + device);
-  ASSERT_EQ(load.status, 0) << load.err;
-  EXPECT_EQ(nlohmann::json::parse(load.out)["entry"], 1);
+  EXPECT_EQ(RunJson("flash download new/Q7I.X0" + q7.device)["entry"], 1);
 
   // The check after a watchdog reset: power-on sequence, then a download
   // of the image here, which the flash does not hold yet.
-  emulator.WithModel([](emu::InstrumentModel& m) {
+  q7.emulator.WithModel([](emu::InstrumentModel& m) {
     m.ReportWatchdog("Woof");
     return 0;
   });
   ASSERT_EQ(RunCli("flash sample").status, 0);
-  const CliRun setup = RunCli("--json setup" + device);
-  ASSERT_EQ(setup.status, 0) << setup.err;
-  EXPECT_EQ(nlohmann::json::parse(setup.out)["application"]["version"],
-            "01.20.02");
-  EXPECT_EQ(emulator.WithModel(
+  EXPECT_EQ(RunJson("setup" + q7.device)["application"]["version"], "01.20.02");
+  EXPECT_EQ(q7.emulator.WithModel(
                 [](emu::InstrumentModel& m) { return m.power_on_count(); }),
             1);
 
-  const auto flash =
-      nlohmann::json::parse(RunCli("--json flash list" + device).out)["flash"];
+  const json flash = RunJson("flash list" + q7.device)["flash"];
   ASSERT_EQ(flash.size(), 2u) << flash;
   EXPECT_EQ(flash[0]["version"], "01.21.00");
   EXPECT_EQ(flash[1]["version"], "01.20.02");
-  EXPECT_EQ(RunCli("flash run 1" + device).status, 0);
-  EXPECT_EQ(RunCli("flash delete 2" + device).status, 0);
-  EXPECT_EQ(emulator.WithModel([](emu::InstrumentModel& m) {
+  EXPECT_EQ(RunCli("flash run 1" + q7.device).status, 0);
+  EXPECT_EQ(RunCli("flash delete 2" + q7.device).status, 0);
+  EXPECT_EQ(q7.emulator.WithModel([](emu::InstrumentModel& m) {
     return m.apps().directory().size();
   }),
             1u);
-  emulator.Stop();
 }
 
 TEST(Q7kCliTest, BoardCommandsAgainstTheVirtualInstrument) {
   ScopedTempDir dir;
-  Emulator emulator;
-  const std::string path = emulator.Start();
-  ASSERT_FALSE(path.empty()) << emulator.error();
-  const std::string device = " --device " + path;
-
+  Instrument q7;
   const CliRun set = RunCli(
-      "eeprom set 1 0 --serial 4659 --word 45=0x1234 "
-      "--board-date 02/03/24" +
-      device);
+      "eeprom set 1 0 --serial 4659 --word 45=0x1234 --board-date 02/03/24" +
+      q7.device);
   ASSERT_EQ(set.status, 0) << set.out << set.err;
-  const auto board =
-      nlohmann::json::parse(RunCli("--json eeprom dump 1 0" + device).out);
+  const json board = RunJson("eeprom dump 1 0" + q7.device);
   EXPECT_EQ(board["header"]["serial"], 4659);
   EXPECT_EQ(board["header"]["date"], "02/03/24");
   EXPECT_EQ(board["words"][45], 0x1234);
@@ -240,20 +220,14 @@ TEST(Q7kCliTest, BoardCommandsAgainstTheVirtualInstrument) {
   // two commit words.
   EXPECT_EQ(board["header"]["write_count"], 2 + 41 + 3);
 
-  const auto pool = nlohmann::json::parse(
-      RunCli("--json cal coeffs --block factory" + device).out);
+  const json pool = RunJson("cal coeffs --block factory" + q7.device);
   EXPECT_EQ(pool["revision"], 1000);
   EXPECT_EQ(pool["gains"][9], 1.0);
 
   // All six valid only when the backplane blocks are checked last.
-  const CliRun survey = RunCli("--json cal status" + device);
-  ASSERT_EQ(survey.status, 0) << survey.err;
-  const auto cals = nlohmann::json::parse(survey.out)["calibrations"];
+  const json cals = RunJson("cal status" + q7.device)["calibrations"];
   ASSERT_EQ(cals.size(), 6u);
-  for (const auto& cal : cals) {
-    EXPECT_TRUE(cal["valid"]) << cal;
-  }
-  emulator.Stop();
+  for (const json& cal : cals) EXPECT_TRUE(cal["valid"]) << cal;
 }
 
 }  // namespace
