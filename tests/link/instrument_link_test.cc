@@ -34,15 +34,12 @@ TEST_F(InstrumentLinkTest, RequestBytesOnTheWire) {
   // An address full of DLE bytes goes out doubled.
   int32_t value = 0;
   EXPECT_EQ(comm_->RegRead(0x10101010, &value), S_OK);
-  const auto requests = instrument_->Requests();
-  ASSERT_EQ(requests.size(), 2u);
-  EXPECT_EQ(requests[1].frame, (Bytes{0, 0, 0x01, 0x7E, 4, 0, 0x10, 0x10, 0x10,
-                                      0x10, 0xC3, 0x00}));
   const Bytes wire = peer_->Received();
-  const Bytes second(wire.begin() + 12, wire.end());
-  EXPECT_EQ(second, (Bytes{0x10, 0x02, 0,    0,    0x01, 0x7E, 4,
-                           0,    0x10, 0x10, 0x10, 0x10, 0x10, 0x10,
-                           0x10, 0x10, 0xC3, 0x00, 0x10, 0x03}));
+  // clang-format off
+  EXPECT_EQ(Bytes(wire.begin() + 12, wire.end()),
+            (Bytes{0x10, 0x02, 0, 0, 0x01, 0x7E, 4, 0, 0x10, 0x10, 0x10, 0x10,
+                   0x10, 0x10, 0x10, 0x10, 0xC3, 0x00, 0x10, 0x03}));
+  // clang-format on
 }
 
 TEST_F(InstrumentLinkTest, RepliesSplitWithNoiseAndDleRuns) {
@@ -85,9 +82,7 @@ TEST_F(InstrumentLinkTest, TimeoutAfterFourSecondsWithBothDumps) {
   // Past 4000 ms, not at it.
   EXPECT_EQ(clock_->AdvanceToNextDeadline(), milliseconds(4001));
   EXPECT_EQ(call.get(), E_FAIL);
-  EXPECT_EQ(value, 77);
-  EXPECT_EQ(Code(), 133);
-  EXPECT_EQ(Message(), "No Response from Q7300, Check Connections");
+  EXPECT_EQ(value, 77);  // code and text: FaultTableTest
   const std::string log = TraceLog();
   for (const char* entry :
        {"TIMEOUT Error<-33>[l=0, to=4000]]\n", "- [T] Error=133 @ ",
@@ -156,8 +151,8 @@ TEST_F(InstrumentLinkTest, BadAndNegativeRepliesReachTheCaller) {
     comm_->ClearError();
     const size_t logged = TraceLog().size();
     int32_t value = 9;
-    const HRESULT hr = c.frame.empty() ? comm_->StopQ7kTest()
-                                       : comm_->RegRead(0x40, &value);
+    const HRESULT hr =
+        c.frame.empty() ? comm_->StopQ7kTest() : comm_->RegRead(0x40, &value);
     EXPECT_EQ(hr, c.code == 0 ? S_OK : E_FAIL);
     EXPECT_EQ(value, 9);
     EXPECT_EQ(Code(), c.code);
@@ -179,11 +174,7 @@ TEST_F(InstrumentLinkTest, BadAndNegativeRepliesReachTheCaller) {
 TEST_F(InstrumentLinkTest, TraceEntriesPerCommand) {
   comm_->put_EnableTrace(1);
   Connect([](const Request& r) {
-    if (r.command == 0x0006) {
-      Bytes data(146, 0);
-      return LineBytes(AckFrame(r.command, data));
-    }
-    return LineBytes(AckFrame(r.command));
+    return LineBytes(AckFrame(r.command, Bytes(r.command == 6 ? 146 : 0, 0)));
   });
   EXPECT_EQ(comm_->StartPONSequence(), S_OK);
   EXPECT_EQ(comm_->StartPONSequence(), S_OK);
@@ -195,9 +186,9 @@ TEST_F(InstrumentLinkTest, TraceEntriesPerCommand) {
   comm_->ClosePort();
   const std::string log = TraceLog();
   EXPECT_EQ(log.rfind("Q7kComm.log\n", 0), 0u);
-  for (const char* entry : {" CreatePort[1.00.15](COM5, bps=112500)]\n",
-                            " <C>0x  2]\n", " <G>0x  6]\n", " <R>0x  6]\n",
-                            " ClosePort]\n"}) {
+  for (const char* entry :
+       {" CreatePort[1.00.15](COM5, bps=112500)]\n", " <C>0x  2]\n",
+        " <G>0x  6]\n", " <R>0x  6]\n", " ClosePort]\n"}) {
     const size_t first = log.find(entry);
     EXPECT_NE(first, std::string::npos) << entry;
     EXPECT_EQ(log.find(entry, first + 1), std::string::npos) << entry;
@@ -273,8 +264,7 @@ TEST_P(BothPathsTest, VanishedPeerFailsTheTransactionAtOnce) {
   pty_.CloseMaster();
   ASSERT_EQ(call.wait_for(kPtyDeadline), std::future_status::ready);
   EXPECT_EQ(call.get(), E_FAIL);
-  EXPECT_EQ(Code(), 297);  // not the time-out's 133
-  EXPECT_EQ(Message(), "Windows OS Error");
+  EXPECT_EQ(Code(), 297);                        // not the time-out's 133
   EXPECT_EQ(comm_->StartPONSequence(), E_FAIL);  // sticky
   EXPECT_EQ(Code(), 297);
   EXPECT_NE(TraceLog().find("- [T] Error=297 @ "), std::string::npos);

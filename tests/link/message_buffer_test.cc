@@ -29,37 +29,44 @@ TEST(MessageBufferTest, CommandTableBoundaries) {
   EXPECT_EQ(ReplyNumber(0x0002), 0xFFFE);
 }
 
-TEST(MessageBufferTest, BuildsFramesByteExact) {
-  MessageBuffer empty;
-  ASSERT_EQ(empty.BuildFrame(0x0002, nullptr, 0), kLinkOk);
-  EXPECT_EQ(Contents(empty), (Bytes{0, 0, 0x02, 0, 0, 0, 0x02, 0}));
-  EXPECT_EQ(empty.writePos(), 8u);
-
-  MessageBuffer read;
-  const Bytes args = {1, 2, 3, 4, 5, 6, 7};  // one more than 0x7E06 takes
-  ASSERT_EQ(Build(read, 0x7E06, args), kLinkOk);
-  EXPECT_EQ(Contents(read),
-            (Bytes{0, 0, 0x06, 0x7E, 6, 0, 1, 2, 3, 4, 5, 6, 0x9F, 0x00}));
-
-  // Unknown commands append nothing.
-  MessageBuffer low, high;
-  EXPECT_EQ(Build(low, 0x0017, args), kLinkBadNumber);
-  EXPECT_EQ(Build(high, 0x7E1B, args), kLinkBadNumber);
-  EXPECT_EQ(low.writePos() + high.writePos(), 0u);
-}
-
-TEST(MessageBufferTest, VariableLengthTakesTheLeadingWord) {
-  Bytes args = {10, 0};
-  for (uint8_t b = 0x10; b < 0x1A; ++b) args.push_back(b);
-  args.push_back(0xEE);  // beyond the announced length: not sent
-  MessageBuffer buffer;
-  ASSERT_EQ(Build(buffer, 0x000B, args), kLinkOk);
-  Bytes expected = {0, 0, 0x0B, 0, 10, 0};
-  expected.insert(expected.end(), args.begin() + 2, args.begin() + 12);
-  expected.push_back(0xE2);
-  expected.push_back(0x00);
-  EXPECT_EQ(Contents(buffer), expected);
-
+// Requests are built byte-exact; one that does not fit, or an unknown
+// command, appends nothing.
+TEST(MessageBufferTest, BuildsFramesOrRefusesThemUnsent) {
+  // Past its announced length (10) a variable request's bytes are not sent.
+  const Bytes variable = {10,   0,    0x10, 0x11, 0x12, 0x13, 0x14,
+                          0x15, 0x16, 0x17, 0x18, 0x19, 0xEE};
+  Bytes tooLong = {0x25, 0x01};  // 293
+  tooLong.resize(2 + 293, 0x00);
+  const Bytes seven = {1, 2, 3, 4, 5, 6, 7};  // one more than 0x7E06 takes
+  struct Case {
+    uint16_t command;
+    Bytes args;
+    int32_t result;
+    Bytes frame;
+    uint32_t capacity = kFrameCapacity;
+  };
+  // clang-format off
+  const Case cases[] = {
+      {0x7E06, seven, kLinkOk,
+       {0, 0, 0x06, 0x7E, 6, 0, 1, 2, 3, 4, 5, 6, 0x9F, 0x00}},
+      {0x000B, variable, kLinkOk, {0, 0, 0x0B, 0, 10, 0, 0x10, 0x11, 0x12,
+       0x13, 0x14, 0x15, 0x16, 0x17, 0x18, 0x19, 0xE2, 0x00}},
+      {0x0017, seven, kLinkBadNumber, {}},
+      {0x7E1B, seven, kLinkBadNumber, {}},
+      {0x000B, tooLong, kLinkTooLong, {}},
+      {0x000B, {10, 0, 1, 2, 3, 4, 5, 6, 7, 8}, kLinkTooLong, {}},
+      {0x000B, {0}, kLinkTooLong, {}},  // no whole length word
+      {0x7E06, Bytes(5, 0), kLinkTooLong, {}},
+      {0x7E13, Bytes(92, 0), kLinkTooLong, {}, 20},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    MessageBuffer buffer(c.capacity);
+    EXPECT_EQ(Build(buffer, c.command, c.args), c.result) << c.command;
+    EXPECT_EQ(Contents(buffer), c.frame);
+    EXPECT_EQ(buffer.writePos(), c.frame.size());
+  }
   // The largest frame; its byte sum passes 0xFFFF and keeps the low 16 bits.
   Bytes largest = {0x24, 0x01};  // 292
   largest.resize(2 + 292, 0xFF);
@@ -67,20 +74,6 @@ TEST(MessageBufferTest, VariableLengthTakesTheLeadingWord) {
   ASSERT_EQ(Build(full, 0x000B, largest), kLinkOk);
   EXPECT_EQ(full.length(), kFrameCapacity);
   EXPECT_EQ(full.ChecksumField(), 0x230C);
-}
-
-TEST(MessageBufferTest, RequestsThatDoNotFitAreRefusedUnsent) {
-  Bytes tooLong = {0x25, 0x01};  // 293
-  tooLong.resize(2 + 293, 0x00);
-  MessageBuffer a, b, c, d, small(20);
-  EXPECT_EQ(Build(a, 0x000B, tooLong), kLinkTooLong);
-  EXPECT_EQ(Build(b, 0x000B, {10, 0, 1, 2, 3, 4, 5, 6, 7, 8}), kLinkTooLong);
-  EXPECT_EQ(Build(c, 0x000B, {0}), kLinkTooLong);  // no whole length word
-  EXPECT_EQ(Build(d, 0x7E06, Bytes(5, 0)), kLinkTooLong);
-  EXPECT_EQ(Build(small, 0x7E13, Bytes(92, 0)), kLinkTooLong);
-  for (const MessageBuffer* buffer : {&a, &b, &c, &d, &small}) {
-    EXPECT_EQ(buffer->writePos(), 0u);
-  }
 }
 
 TEST(MessageBufferTest, AppendsAndSetFrameStayInsideTheCapacity) {
