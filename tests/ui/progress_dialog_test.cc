@@ -33,13 +33,16 @@ class ProgressDialogTest : public ::testing::Test {
   ProgressDialogSlot slot_;
 };
 
+// U+0141 is not in Windows-1252; the window shows what is left of the
+// message before an embedded zero.
 TEST_F(ProgressDialogTest, OpensWithTitleMessageAndHiddenBar) {
-  slot_.Display(0, u"Downloading", Texts(LANGUAGE_ENGLISH));
+  slot_.Display(0, std::u16string(u"\u0141\u00e9t\0tail", 8),
+                Texts(LANGUAGE_ENGLISH));
   ASSERT_EQ(views_.events().size(), 1u);
   const ProgressViewEvent& open = views_.events()[0];
   EXPECT_EQ(open.kind, ProgressViewEvent::kOpen);
   EXPECT_EQ(open.state.title, u"Q7300 Communications");
-  EXPECT_EQ(open.state.message, u"Downloading");
+  EXPECT_EQ(open.state.message, u"?\u00e9t");
   EXPECT_FALSE(open.state.barVisible);
   EXPECT_EQ(open.state.label, u"Termin\u00e9: 100 %");
   slot_.ShowProgress(0, 100);  // the template label stays until a step
@@ -85,31 +88,22 @@ TEST_F(ProgressDialogTest, WithoutTextsTheTitleStaysAndTheLabelIsTheTemplate) {
   EXPECT_EQ(views_.Last().label, u" 42 %");
 }
 
-TEST_F(ProgressDialogTest, MessageShowsAsTheCodePageShowsIt) {
-  // U+0141 is not in Windows-1252; the window shows what is left of the
-  // text before an embedded zero.
-  slot_.Display(0, std::u16string(u"\u0141\u00e9t\0tail", 8),
-                Texts(LANGUAGE_ENGLISH));
-  EXPECT_EQ(views_.Last().message, u"?\u00e9t");
-}
-
 TEST_F(ProgressDialogTest, SecondDisplayClosesTheFirstWindowFirst) {
   slot_.Display(0, u"one", Texts(LANGUAGE_ENGLISH));
   slot_.Display(0, u"two", Texts(LANGUAGE_ENGLISH));
-
-  const std::vector<ProgressViewEvent>& events = views_.events();
-  ASSERT_EQ(events.size(), 3u);
-  EXPECT_EQ(events[0].kind, ProgressViewEvent::kOpen);
-  EXPECT_EQ(events[0].view, 1);
-  EXPECT_EQ(events[1].kind, ProgressViewEvent::kClose);
-  EXPECT_EQ(events[1].view, 1);
-  EXPECT_EQ(events[2].kind, ProgressViewEvent::kOpen);
-  EXPECT_EQ(events[2].view, 2);
-  EXPECT_EQ(events[2].state.message, u"two");
+  std::vector<std::pair<int, int>> calls;  // kind, view
+  for (const auto& e : views_.events()) calls.emplace_back(e.kind, e.view);
+  EXPECT_EQ(calls,
+            (std::vector<std::pair<int, int>>{{ProgressViewEvent::kOpen, 1},
+                                              {ProgressViewEvent::kClose, 1},
+                                              {ProgressViewEvent::kOpen, 2}}));
+  EXPECT_EQ(views_.Last().message, u"two");
   EXPECT_EQ(views_.open_views(), 1);
 }
 
-TEST_F(ProgressDialogTest, CallsAfterDestroyChangeNothing) {
+// After Destroy, or a view that could not open, there is no window and
+// calls change nothing.
+TEST_F(ProgressDialogTest, WithoutAWindowCallsChangeNothing) {
   slot_.Display(0, u"x", Texts(LANGUAGE_ENGLISH));
   slot_.Destroy();
   slot_.ShowProgress(0, 100);
@@ -117,27 +111,23 @@ TEST_F(ProgressDialogTest, CallsAfterDestroyChangeNothing) {
   ASSERT_EQ(views_.events().size(), 2u);
   EXPECT_EQ(views_.events()[1].kind, ProgressViewEvent::kClose);
   EXPECT_EQ(slot_.dialog(), nullptr);
-}
 
-TEST_F(ProgressDialogTest, HiddenOwnerWindowStillOwnsTheDialog) {
-  constexpr int32_t kHandle = 0x5a5a;
-  RegisterWindow(kHandle, /*visible=*/false);
-  slot_.Display(kHandle, u"x", Texts(LANGUAGE_ENGLISH));
-  ASSERT_NE(slot_.dialog(), nullptr);
-  EXPECT_EQ(views_.events().back().ownerHandle, kHandle);
-
-  UnregisterWindow(kHandle);
-  slot_.Display(kHandle, u"x", Texts(LANGUAGE_ENGLISH));
-  EXPECT_EQ(slot_.dialog(), nullptr);
-}
-
-TEST_F(ProgressDialogTest, ViewThatCannotOpenLeavesNoWindow) {
   views_.FailOpen(true);
   slot_.Display(0, u"x", Texts(LANGUAGE_ENGLISH));
   EXPECT_EQ(slot_.dialog(), nullptr);
   EXPECT_EQ(views_.open_views(), 0);
-  slot_.Step(1);  // nothing to step
-  EXPECT_EQ(views_.events().back().kind, ProgressViewEvent::kClose);
+  slot_.Step(1);
+  EXPECT_EQ(views_.events().size(), 4u);  // its open and close, no step
+}
+
+// An owner that is no window at all: the component's own test.
+TEST_F(ProgressDialogTest, HiddenOwnerWindowStillOwnsTheDialog) {
+  constexpr int32_t kHandle = 0x5a5a;
+  RegisterWindow(kHandle, /*visible=*/false);
+  slot_.Display(kHandle, u"x", Texts(LANGUAGE_ENGLISH));
+  UnregisterWindow(kHandle);
+  ASSERT_NE(slot_.dialog(), nullptr);
+  EXPECT_EQ(views_.events().back().ownerHandle, kHandle);
 }
 
 TEST(ProgressViewFactoryTest, FactoryReturningNoViewCreatesNoWindow) {

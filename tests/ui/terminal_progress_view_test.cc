@@ -3,11 +3,12 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <pty.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <string>
+
+#include "support/pty_pair.h"
 
 namespace q7k {
 namespace {
@@ -24,16 +25,10 @@ ProgressState State() {
 std::string ReadBytes(int master, size_t size) {
   std::string bytes;
   pollfd fds{master, POLLIN, 0};
-  while (bytes.size() < size && poll(&fds, 1, 5000) == 1) {
-    char buffer[256];
-    ssize_t n = read(master, buffer, sizeof buffer);
-    if (n <= 0) break;
-    bytes.append(buffer, static_cast<size_t>(n));
-  }
-  while (poll(&fds, 1, 0) == 1) {
-    char buffer[256];
-    ssize_t n = read(master, buffer, sizeof buffer);
-    if (n <= 0) break;
+  char buffer[256];
+  ssize_t n = 0;
+  while (poll(&fds, 1, bytes.size() < size ? 5000 : 0) == 1 &&
+         (n = read(master, buffer, sizeof buffer)) > 0) {
     bytes.append(buffer, static_cast<size_t>(n));
   }
   return bytes;
@@ -58,13 +53,10 @@ TEST(TerminalProgressViewTest, FormatsTitleMessageBarAndLabel) {
 }
 
 TEST(TerminalProgressViewTest, DrawsOneSelfUpdatingLineOnATerminal) {
-  int master = -1;
-  int slave = -1;
-  ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
-  termios raw{};
-  ASSERT_EQ(tcgetattr(slave, &raw), 0);
-  cfmakeraw(&raw);
-  ASSERT_EQ(tcsetattr(slave, TCSANOW, &raw), 0);
+  PtyPair pty;
+  ASSERT_TRUE(pty.ok()) << pty.error();
+  const int slave = open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(slave, 0);
   {
     TerminalProgressView view(slave);
     ProgressState state = State();
@@ -79,9 +71,8 @@ TEST(TerminalProgressViewTest, DrawsOneSelfUpdatingLineOnATerminal) {
       "\r\x1b[2KQ7300 Communications: Downloading  "
       "[####################]  Completed: 100 %"
       "\r\x1b[2K";
-  EXPECT_EQ(ReadBytes(master, expected.size()), expected);
+  EXPECT_EQ(ReadBytes(pty.master(), expected.size()), expected);
   close(slave);
-  close(master);
 }
 
 TEST(TerminalProgressViewTest, DrawsNothingWhenNotATerminal) {
