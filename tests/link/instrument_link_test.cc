@@ -1,5 +1,6 @@
 // Transactions through the public API against a scripted instrument on a
-// real pseudo-terminal.
+// real pseudo-terminal. Split and noisy replies: FaultTableTest and
+// LineCodecTest.
 #include "link/instrument_link.h"
 
 #include <gtest/gtest.h>
@@ -40,37 +41,6 @@ TEST_F(InstrumentLinkTest, RequestBytesOnTheWire) {
             (Bytes{0x10, 0x02, 0, 0, 0x01, 0x7E, 4, 0, 0x10, 0x10, 0x10, 0x10,
                    0x10, 0x10, 0x10, 0x10, 0xC3, 0x00, 0x10, 0x03}));
   // clang-format on
-}
-
-TEST_F(InstrumentLinkTest, RepliesSplitWithNoiseAndDleRuns) {
-  Connect([](const Request&) { return Bytes{}; });  // the test answers
-  auto call = std::async(std::launch::async, [this] {
-    int32_t value = 0;
-    const HRESULT hr = comm_->RegRead(0x1234, &value);
-    return std::make_pair(hr, value);
-  });
-  ASSERT_TRUE(peer_->WaitReceived(12));
-  Bytes line = {0x55, 0x10, 0x03, 0xAA};  // noise, a stray DLE ETX
-  const Bytes reply = LineBytes(AckFrame(kRegRead, Le32(0x10101002)));
-  line.insert(line.end(), reply.begin(), reply.end());
-  for (uint8_t b : line) {
-    peer_->Send({b});
-    ASSERT_TRUE(peer_->WaitSent());
-  }
-  const auto [hr, value] = call.get();
-  EXPECT_EQ(hr, S_OK);
-  EXPECT_EQ(value, 0x10101002);
-}
-
-TEST_F(InstrumentLinkTest, StaleBytesAreNeverTheAnswer) {
-  Connect(
-      [](const Request& r) { return LineBytes(AckFrame(r.command, Le32(2))); });
-  // A late reply to an earlier request, already waiting at the port.
-  peer_->Send(LineBytes(AckFrame(kRegRead, Le32(1))));
-  ASSERT_TRUE(peer_->WaitSent());
-  int32_t value = 0;
-  EXPECT_EQ(comm_->RegRead(0x600000, &value), S_OK);
-  EXPECT_EQ(value, 2);
 }
 
 TEST_F(InstrumentLinkTest, TimeoutAfterFourSecondsWithBothDumps) {
@@ -243,7 +213,8 @@ TEST_P(BothPathsTest, ReplyWaitingBeforeReceiveOnlyIsTaken) {
   peer_->Send(LineBytes(AckFrame(0x0006, body)));
   ASSERT_TRUE(peer_->WaitSent());
   EXPECT_EQ(comm_->ReceiveTestResults(&params, &data, &thermal), S_OK);
-  // Late bytes of that exchange are not the next one's answer.
+  // Late bytes of that exchange, with the next one's number, are not its
+  // answer.
   peer_->Send(LineBytes(NakFrame(0x0002, 5, {})));
   ASSERT_TRUE(peer_->WaitSent());
   auto call = std::async(std::launch::async,
