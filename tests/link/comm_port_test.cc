@@ -21,14 +21,12 @@ using Bytes = std::vector<uint8_t>;
 
 constexpr milliseconds kDeadline{10000};
 
-// Byte i of a test stream; never the same byte twice in a row.
+// Bytes first.. of a test stream that never holds the same byte twice in a
+// row.
 uint8_t StreamByte(size_t i) { return static_cast<uint8_t>(i * 13 + i / 256); }
-
-Bytes Pattern(size_t n, uint8_t seed = 0) {
+Bytes Stream(size_t first, size_t n) {
   Bytes bytes(n);
-  for (size_t i = 0; i < n; ++i) {
-    bytes[i] = static_cast<uint8_t>(seed + StreamByte(i));
-  }
+  for (size_t i = 0; i < n; ++i) bytes[i] = StreamByte(first + i);
   return bytes;
 }
 
@@ -82,10 +80,7 @@ class CommPortTest : public ::testing::Test {
       stuck = !port.WaitTxDrained(milliseconds(200));
       // TxFree only grows between the look and the Write: each write fits.
       while (port.TxFree() > 0) {
-        Bytes chunk(static_cast<size_t>(port.TxFree()));
-        for (size_t i = 0; i < chunk.size(); ++i) {
-          chunk[i] = StreamByte(total + i);
-        }
+        const Bytes chunk = Stream(total, port.TxFree());
         EXPECT_EQ(port.Write(chunk.data(), static_cast<int32_t>(chunk.size())),
                   0);
         total += chunk.size();
@@ -136,14 +131,14 @@ TEST_F(CommPortTest, MovesBytesBothWays) {
 // some, or when a purge empties the queue; nothing is lost or reordered.
 TEST_F(CommPortTest, FullReceiveQueueHoldsBackInput) {
   CommPort& port = Open();
-  const Bytes sent = Pattern(5000, 7);
+  const Bytes sent = Stream(7, 5000);
   peer_->Send(sent);
   ASSERT_TRUE(port.WaitForRx(kPortQueueCapacity - 1, kDeadline));
   EXPECT_EQ(port.RxCount(), static_cast<int32_t>(kPortQueueCapacity));
   EXPECT_EQ(port.RxFree(), 0);
   EXPECT_EQ(ReadExactly(port, sent.size()), sent);
 
-  peer_->Send(Pattern(kPortQueueCapacity));
+  peer_->Send(Stream(0, kPortQueueCapacity));
   ASSERT_TRUE(port.WaitForRx(kPortQueueCapacity - 1, kDeadline));
   EXPECT_EQ(port.PurgeRx(), 0);
   EXPECT_EQ(port.RxCount(), 0);
@@ -175,7 +170,7 @@ TEST_F(CommPortTest, ShortTransfersFailThePortForGood) {
 }
 
 TEST_F(CommPortTest, OverfullWritesQueueWhatFits) {
-  const Bytes bytes = Pattern(3000);
+  const Bytes bytes = Stream(0, 3000);
   EXPECT_EQ(Open().Write(bytes.data(), 3000), kPortShortTransfer);
   EXPECT_EQ(port_->lastCount(), static_cast<int32_t>(kPortQueueCapacity));
   // The bytes that fitted still go out, and no others.
@@ -333,7 +328,7 @@ TEST_F(CommPortTest, PurgeRxDropsEarlierBytesAndKeepsLaterOnes) {
   // Earlier bytes are caught wherever they are: in the queue, read by the
   // reader thread but not queued, or still in the device.
   for (uint8_t round = 0; round < 50; ++round) {
-    peer_->Send(Pattern(300, round));
+    peer_->Send(Stream(round * 300, 300));
     ASSERT_TRUE(peer_->WaitSent());
     EXPECT_EQ(port.PurgeRx(), 0);
     const Bytes later = {0xA5, round, 0x5A};
@@ -376,7 +371,7 @@ TEST_F(CommPortTest, DirectTransfersKeepTheOrder) {
   CommPort& port = Open();
   Bytes expected;
   for (uint8_t round = 0; round < 20; ++round) {
-    const Bytes queued = Pattern(700, round);
+    const Bytes queued = Stream(round * 700, 700);
     const Bytes direct = {0xEE, round, 0xEE};
     ASSERT_TRUE(port.WaitTxDrained(kDeadline));  // room for the round
     ASSERT_EQ(port.Write(queued.data(), 700), 0);
