@@ -1,3 +1,4 @@
+// CommPort, and the defaults of the SerialDevice it implements.
 #include "link/comm_port.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "link/link_errors.h"
+#include "link/serial_device.h"
 #include "support/fake_clock.h"
 #include "support/pty_pair.h"
 
@@ -19,10 +21,8 @@ namespace {
 using std::chrono::milliseconds;
 using Bytes = std::vector<uint8_t>;
 
-constexpr milliseconds kDeadline{10000};
-
-// Bytes first.. of a test stream that never holds the same byte twice in a
-// row.
+// A test stream from byte `first` on; it never holds the same byte twice in
+// a row.
 uint8_t StreamByte(size_t i) { return static_cast<uint8_t>(i * 13 + i / 256); }
 Bytes Stream(size_t first, size_t n) {
   Bytes bytes(n);
@@ -40,7 +40,7 @@ Bytes ReadExactly(CommPort& port, size_t count) {
   Bytes got;
   Bytes block(kPortQueueCapacity + 1);
   while (got.size() < count) {
-    if (!port.WaitForRx(0, kDeadline)) break;
+    if (!port.WaitForRx(0, kPtyDeadline)) break;
     const int32_t n = std::min<int32_t>(
         port.RxCount(), static_cast<int32_t>(count - got.size()));
     if (port.Read(block.data(), n) != 0) break;
@@ -92,7 +92,7 @@ class CommPortTest : public ::testing::Test {
   // Destroys port_ on another thread; it must not hang.
   void DestroyPortInTime() {
     auto destroyed = std::async(std::launch::async, [&] { port_.reset(); });
-    ASSERT_EQ(destroyed.wait_for(kDeadline), std::future_status::ready);
+    ASSERT_EQ(destroyed.wait_for(kPtyDeadline), std::future_status::ready);
   }
 
   std::unique_ptr<FakeClock> clock_;  // outlives the port's threads
@@ -103,7 +103,6 @@ class CommPortTest : public ::testing::Test {
 
 TEST_F(CommPortTest, MovesBytesBothWays) {
   CommPort& port = Open();
-  ASSERT_EQ(port.status(), 0);
   // Bytes a cooked terminal would swallow or act on go through untouched.
   const Bytes out = {0x10, 0x02, 0x03, 0x11, 0x13, 0x0D, 0x0A, 0x7F, 0, 0xFF};
   EXPECT_EQ(port.Write(out.data(), static_cast<int32_t>(out.size())), 0);
@@ -112,7 +111,7 @@ TEST_F(CommPortTest, MovesBytesBothWays) {
   EXPECT_EQ(peer_->Received(), out);
 
   peer_->Send(out);
-  ASSERT_TRUE(port.WaitForRx(out.size() - 1, kDeadline));
+  ASSERT_TRUE(port.WaitForRx(out.size() - 1, kPtyDeadline));
   uint8_t buffer[16];
   std::fill(std::begin(buffer), std::end(buffer), 0xEE);
   EXPECT_EQ(port.Peek(buffer, 15), 0);  // copies without taking
@@ -133,13 +132,13 @@ TEST_F(CommPortTest, FullReceiveQueueHoldsBackInput) {
   CommPort& port = Open();
   const Bytes sent = Stream(7, 5000);
   peer_->Send(sent);
-  ASSERT_TRUE(port.WaitForRx(kPortQueueCapacity - 1, kDeadline));
+  ASSERT_TRUE(port.WaitForRx(kPortQueueCapacity - 1, kPtyDeadline));
   EXPECT_EQ(port.RxCount(), static_cast<int32_t>(kPortQueueCapacity));
   EXPECT_EQ(port.RxFree(), 0);
   EXPECT_EQ(ReadExactly(port, sent.size()), sent);
 
   peer_->Send(Stream(0, kPortQueueCapacity));
-  ASSERT_TRUE(port.WaitForRx(kPortQueueCapacity - 1, kDeadline));
+  ASSERT_TRUE(port.WaitForRx(kPortQueueCapacity - 1, kPtyDeadline));
   EXPECT_EQ(port.PurgeRx(), 0);
   EXPECT_EQ(port.RxCount(), 0);
   ASSERT_TRUE(peer_->WaitSent());
@@ -152,7 +151,7 @@ TEST_F(CommPortTest, FullReceiveQueueHoldsBackInput) {
 TEST_F(CommPortTest, ShortTransfersFailThePortForGood) {
   CommPort& port = Open();
   peer_->Send({1, 2, 3, 4});
-  ASSERT_TRUE(port.WaitForRx(3, kDeadline));
+  ASSERT_TRUE(port.WaitForRx(3, kPtyDeadline));
   uint8_t buffer[11];
   EXPECT_EQ(port.Read(buffer, 10), kPortShortTransfer);
   EXPECT_EQ(port.lastCount(), 4);
@@ -185,14 +184,6 @@ TEST_F(CommPortTest, OverfullWritesQueueWhatFits) {
 }
 
 // CommPort's own ids; the shared ones are SerialDevice's.
-TEST(CommPortMessageTest, ErrorMessageIds) {
-  CommPort port("/dev/q7k-no-such-device", PortSettings::Instrument(9600));
-  const std::pair<int32_t, int32_t> ids[] = {
-      {-195, 7434}, {-196, 7435}, {-197, 7436}, {-198, 7428}, {-95, 7429},
-      {0, 7424},    {-94, 7425},  {-194, 7425}, {-201, 7425}};
-  for (const auto& [code, id] : ids) EXPECT_EQ(port.ErrorMessageId(code), id);
-}
-
 TEST_F(CommPortTest, OpenFailuresLeaveAPortWithoutThreads) {
   auto port = OpenPort("/dev/q7k-no-such-device");
   EXPECT_EQ(port->status(), kPortNotFound);
@@ -280,7 +271,7 @@ TEST_F(CommPortTest, ClosedFarEndFailsThePortAndEndsThreads) {
   Open();
   FillUntilBlocked();
   CloseFarEnd();
-  EXPECT_TRUE(port_->WaitThreadsEnded(kDeadline));
+  EXPECT_TRUE(port_->WaitThreadsEnded(kPtyDeadline));
   EXPECT_EQ(port_->status(), kPortOsError);
   EXPECT_EQ(port_->osError(), static_cast<uint32_t>(EIO));
   EXPECT_EQ(port_->WriteByte(1), kPortOsError);
@@ -373,7 +364,7 @@ TEST_F(CommPortTest, DirectTransfersKeepTheOrder) {
   for (uint8_t round = 0; round < 20; ++round) {
     const Bytes queued = Stream(round * 700, 700);
     const Bytes direct = {0xEE, round, 0xEE};
-    ASSERT_TRUE(port.WaitTxDrained(kDeadline));  // room for the round
+    ASSERT_TRUE(port.WaitTxDrained(kPtyDeadline));  // room for the round
     ASSERT_EQ(port.Write(queued.data(), 700), 0);
     ASSERT_EQ(port.WriteDirect(direct.data(), 3), 0);
     EXPECT_EQ(port.lastCount(), 3);
@@ -386,12 +377,12 @@ TEST_F(CommPortTest, DirectTransfersKeepTheOrder) {
   // Received: what the reader thread queued comes before what the device
   // still holds, and a parked reader leaves the device to the client.
   peer_->Send({1, 2});
-  ASSERT_TRUE(port.WaitForRx(1, kDeadline));
+  ASSERT_TRUE(port.WaitForRx(1, kPtyDeadline));
   peer_->Send({3});
   ASSERT_TRUE(peer_->WaitSent());
   Bytes got;
   uint8_t block[16];
-  const auto deadline = std::chrono::steady_clock::now() + kDeadline;
+  const auto deadline = std::chrono::steady_clock::now() + kPtyDeadline;
   while (got.size() < 3) {
     const int32_t n = port.ReadDirect(block, sizeof block, deadline);
     ASSERT_GE(n, 0);
@@ -414,14 +405,82 @@ TEST_F(CommPortTest, DirectReadEndsAtTheDeadlineOrAHangUp) {
 
   auto read = std::async(std::launch::async, [&] {
     return port.ReadDirect(block, sizeof block,
-                           std::chrono::steady_clock::now() + kDeadline);
+                           std::chrono::steady_clock::now() + kPtyDeadline);
   });
   CloseFarEnd();
-  ASSERT_EQ(read.wait_for(kDeadline), std::future_status::ready);
+  ASSERT_EQ(read.wait_for(kPtyDeadline), std::future_status::ready);
   EXPECT_EQ(read.get(), kPortOsError);
   EXPECT_EQ(port.osError(), static_cast<uint32_t>(EIO));
-  EXPECT_TRUE(port.WaitThreadsEnded(kDeadline));
+  EXPECT_TRUE(port.WaitThreadsEnded(kPtyDeadline));
   EXPECT_EQ(port.WriteDirect(block, 1), kPortOsError);
+}
+
+// The least a device must provide: a receive buffer that Read drains, and
+// a status that a short Read sets, as a port does.
+class MinimalDevice : public SerialDevice {
+ public:
+  std::vector<uint8_t> input;
+  std::vector<int32_t> readSizes;
+  int32_t status = 0;
+
+  int32_t Read(uint8_t* buffer, int32_t max) override {
+    readSizes.push_back(max);
+    const size_t n = std::min(input.size(), static_cast<size_t>(max));
+    std::copy(input.begin(), input.begin() + n, buffer);
+    buffer[n] = 0;
+    input.erase(input.begin(), input.begin() + n);
+    if (static_cast<int32_t>(n) < max && status == 0) status = -98;
+    return status;
+  }
+  int32_t Write(const uint8_t*, int32_t) override { return 0; }
+  int32_t ReadByte() override { return 0; }
+  int32_t WriteByte(uint8_t) override { return 0; }
+  int32_t Configure(int32_t, int32_t, int32_t, int32_t) override { return 0; }
+  int32_t TxFree() override { return 0; }
+  int32_t RxCount() override { return static_cast<int32_t>(input.size()); }
+  int32_t CarrierDetect() override { return 0; }
+  int32_t RingIndicator() override { return 0; }
+  int32_t ClearToSend() override { return 0; }
+  int32_t DataSetReady() override { return 0; }
+  int32_t ParityError(int32_t) override { return 0; }
+  int32_t BreakDetected(int32_t) override { return 0; }
+  int32_t FramingError(int32_t) override { return 0; }
+  int32_t OverrunError(int32_t) override { return 0; }
+};
+
+// Asking only for what is waiting drains the input without tripping the
+// device's short-read failure; a failing read ends the purge.
+TEST(SerialDeviceTest, DefaultPurgeRxReadsWaitingBytesInBlocksOf32) {
+  MinimalDevice device;
+  device.input.assign(70, 0xAA);
+  EXPECT_EQ(device.PurgeRx(), 0);
+  EXPECT_TRUE(device.input.empty());
+  EXPECT_EQ(device.readSizes, (std::vector<int32_t>{32, 32, 6}));
+  EXPECT_EQ(device.status, 0);
+  EXPECT_EQ(device.PurgeRx(), 0);  // nothing waiting: no read at all
+  EXPECT_EQ(device.readSizes.size(), 3u);
+  device.input.assign(5, 1);
+  device.status = kPortOsError;
+  EXPECT_EQ(device.PurgeRx(), kPortOsError);
+}
+
+TEST(SerialDeviceTest, ErrorMessageIds) {
+  MinimalDevice device;
+  const std::pair<int32_t, int32_t> ids[] = {
+      {0, 7424},   {-95, 7429}, {-96, 7430},  {-97, 7431},
+      {-98, 7432}, {-99, 7433}, {-198, 7428}, {-199, 7427}};
+  for (const auto& [code, id] : ids) {
+    EXPECT_EQ(device.ErrorMessageId(code), id) << code;
+  }
+  for (int32_t other : {1, 14, -1, -33, -94, -100, -195, -196, -197, -200}) {
+    EXPECT_EQ(device.ErrorMessageId(other), 7425) << other;
+  }
+  // CommPort's own, and the shared ones it hands on.
+  CommPort port("/dev/q7k-no-such-device", PortSettings::Instrument(9600));
+  const std::pair<int32_t, int32_t> own[] = {
+      {-195, 7434}, {-196, 7435}, {-197, 7436}, {-198, 7428}, {-95, 7429},
+      {0, 7424},    {-94, 7425},  {-194, 7425}, {-201, 7425}};
+  for (const auto& [code, id] : own) EXPECT_EQ(port.ErrorMessageId(code), id);
 }
 
 }  // namespace

@@ -17,8 +17,6 @@
 namespace q7k {
 namespace {
 
-using std::chrono::milliseconds;
-
 constexpr uint16_t kRegRead = 0x7E01;
 
 using InstrumentLinkTest = ScriptedComponentTest;
@@ -36,11 +34,10 @@ TEST_F(InstrumentLinkTest, RequestBytesOnTheWire) {
   int32_t value = 0;
   EXPECT_EQ(comm_->RegRead(0x10101010, &value), S_OK);
   const Bytes wire = peer_->Received();
-  // clang-format off
-  EXPECT_EQ(Bytes(wire.begin() + 12, wire.end()),
-            (Bytes{0x10, 0x02, 0, 0, 0x01, 0x7E, 4, 0, 0x10, 0x10, 0x10, 0x10,
-                   0x10, 0x10, 0x10, 0x10, 0xC3, 0x00, 0x10, 0x03}));
-  // clang-format on
+  EXPECT_EQ(
+      Bytes(wire.begin() + 12, wire.end()),
+      (Bytes{0x10, 0x02, 0,    0,    0x01, 0x7E, 4,    0,    0x10, 0x10,
+             0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0xC3, 0x00, 0x10, 0x03}));
 }
 
 TEST_F(InstrumentLinkTest, TimeoutAfterFourSecondsWithBothDumps) {
@@ -50,7 +47,7 @@ TEST_F(InstrumentLinkTest, TimeoutAfterFourSecondsWithBothDumps) {
   auto call = std::async(std::launch::async,
                          [&] { return comm_->RegRead(0x20, &value); });
   // Past 4000 ms, not at it.
-  EXPECT_EQ(clock_->AdvanceToNextDeadline(), milliseconds(4001));
+  EXPECT_EQ(clock_->AdvanceToNextDeadline(), std::chrono::milliseconds(4001));
   EXPECT_EQ(call.get(), E_FAIL);
   EXPECT_EQ(value, 77);  // code and text: FaultTableTest
   const std::string log = TraceLog();
