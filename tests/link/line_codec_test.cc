@@ -35,43 +35,39 @@ TEST(LineCodecTest, EncodesDelimitersAndDoublesDle) {
 }
 
 TEST(LineCodecTest, DecodesDleRunsAndSkipsNoise) {
-  EXPECT_EQ(DecodeWhole({0x10, 0x02, 0x01, 0x10, 0x10, 0x02, 0x10, 0x03},
-                        LineDecoder::kComplete),
-            (Bytes{0x01, 0x10, 0x02}));
-  EXPECT_EQ(DecodeWhole({0x55, 0x10, 0x02, 0x10, 0x03}, LineDecoder::kComplete),
-            Bytes{});
-  // The DLE before the first 03 is the second half of a pair: data, not end.
-  EXPECT_EQ(DecodeWhole({0x10, 0x02, 0x10, 0x10, 0x03, 0x10, 0x03},
-                        LineDecoder::kComplete),
-            (Bytes{0x10, 0x03}));
-  // An odd run: pairs, then the closing DLE.
-  EXPECT_EQ(DecodeWhole({0x10, 0x02, 0x10, 0x10, 0x10, 0x10, 0x10, 0x03},
-                        LineDecoder::kComplete),
-            (Bytes{0x10, 0x10}));
-  // STX without a DLE before it, and ETX outside a frame, start nothing.
-  EXPECT_EQ(
-      DecodeWhole({0x02, 0x41, 0x10, 0x03, 0x02, 0x10, 0x02, 0x42, 0x10, 0x03},
-                  LineDecoder::kComplete),
-      Bytes{0x42});
+  // clang-format off
+  const std::pair<Bytes, Bytes> complete[] = {  // line, frame
+      {{0x10, 0x02, 0x01, 0x10, 0x10, 0x02, 0x10, 0x03}, {0x01, 0x10, 0x02}},
+      {{0x55, 0x10, 0x02, 0x10, 0x03}, {}},
+      // The DLE before the first 03 is the second half of a pair: data.
+      {{0x10, 0x02, 0x10, 0x10, 0x03, 0x10, 0x03}, {0x10, 0x03}},
+      // An odd run: pairs, then the closing DLE.
+      {{0x10, 0x02, 0x10, 0x10, 0x10, 0x10, 0x10, 0x03}, {0x10, 0x10}},
+      // STX without a DLE before it, and ETX outside a frame, start nothing.
+      {{0x02, 0x41, 0x10, 0x03, 0x02, 0x10, 0x02, 0x42, 0x10, 0x03}, {0x42}},
+      // A DLE STX inside a frame does not restart it.
+      {{0x10, 0x02, 0x41, 0x10, 0x02, 0x42, 0x10, 0x03},
+       {0x41, 0x10, 0x02, 0x42}},
+  };
+  // clang-format on
+  for (const auto& [line, frame] : complete) {
+    SCOPED_TRACE(testing::PrintToString(line));
+    EXPECT_EQ(DecodeWhole(line, LineDecoder::kComplete), frame);
+  }
   EXPECT_EQ(DecodeWhole({0x55, 0x02, 0x10, 0x41, 0x03}, LineDecoder::kNeedMore),
             Bytes{});
-  // A DLE STX inside a frame does not restart it.
-  EXPECT_EQ(DecodeWhole({0x10, 0x02, 0x41, 0x10, 0x02, 0x42, 0x10, 0x03},
-                        LineDecoder::kComplete),
-            (Bytes{0x41, 0x10, 0x02, 0x42}));
 }
 
+// A complete frame, followed by a zero, ends the reception: later bytes in
+// its block and later blocks change nothing until Reset.
 TEST(LineCodecTest, CompleteFrameEndsTheReception) {
   LineDecoder decoder;
   const Bytes line = {0x10, 0x02, 0x41, 0x10, 0x03, 0x42, 0x43};
-  EXPECT_EQ(decoder.Feed(line.data(), line.size()), LineDecoder::kComplete);
-  EXPECT_EQ(Decoded(decoder), Bytes{0x41});
-  EXPECT_EQ(decoder.frame()[1], 0);  // zero after the frame
-
   const Bytes more = {0x10, 0x02, 0x44, 0x10, 0x03};
+  EXPECT_EQ(decoder.Feed(line.data(), line.size()), LineDecoder::kComplete);
   EXPECT_EQ(decoder.Feed(more.data(), more.size()), LineDecoder::kComplete);
   EXPECT_EQ(Decoded(decoder), Bytes{0x41});
-
+  EXPECT_EQ(decoder.frame()[1], 0);
   decoder.Reset();
   EXPECT_EQ(decoder.count(), 0u);
   EXPECT_EQ(decoder.Feed(more.data(), more.size()), LineDecoder::kComplete);

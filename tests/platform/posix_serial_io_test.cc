@@ -1,10 +1,19 @@
+// The POSIX serial layer: device names, the device, odd bit rates and the
+// wake event.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <cerrno>
-#include <vector>
+#include <optional>
 
+#include "platform/port_names.h"
+#include "platform/posix_serial_rate.h"
 #include "platform/serial_io.h"
 #include "platform/wake_event.h"
+#include "q7kcomm/host.h"
 #include "support/pty_pair.h"
 
 namespace q7k {
@@ -17,21 +26,6 @@ class PosixSerialIoTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(pty_.ok()) << pty_.error();
     ASSERT_EQ(io_.Open(pty_.slavePath()), 0u);
-  }
-
-  // Reads until count bytes came, waiting for each with the wake event.
-  std::vector<uint8_t> ReadAll(size_t count) {
-    std::vector<uint8_t> got;
-    while (got.size() < count) {
-      const WaitResult w = io_.Wait(wake_, kWaitReadable, kDeadlineMs);
-      if (!w.readable) break;
-      uint8_t block[64];
-      uint32_t error = 0;
-      const int32_t n = io_.Read(block, sizeof block, &error);
-      if (n < 0) break;
-      got.insert(got.end(), block, block + n);
-    }
-    return got;
   }
 
   PtyPair pty_;
@@ -86,29 +80,12 @@ TEST_F(PosixSerialIoTest, SettingsReadBackWithoutModemLines) {
   EXPECT_FALSE(io_.ReadModemStatus(&bits));
   LineErrorCounts counts;
   EXPECT_FALSE(io_.ReadLineErrorCounts(&counts));
-  io_.SetBreak(true);
+  io_.SetBreak(true);  // the bytes around a break: CommPortTest
   io_.SetBreak(false);
-  PtyPeer peer(pty_.master());
-  peer.Send({7});
-  EXPECT_EQ(ReadAll(1), std::vector<uint8_t>{7});
 }
 
-// A missing device and a non-terminal go through CommPortTest.
-TEST(PosixSerialIoOpenTest, SecondHolderIsRefusedUntilClosed) {
-  PtyPair pty;
-  ASSERT_TRUE(pty.ok()) << pty.error();
-  SerialIo first;
-  SerialIo second;
-  ASSERT_EQ(first.Open(pty.slavePath()), 0u);
-  const uint32_t error = second.Open(pty.slavePath());
-  EXPECT_EQ(ClassifyOsError(error), OsErrorKind::kAccessDenied) << error;
-  EXPECT_FALSE(second.IsOpen());
-  // The refused attempt must not have loosened the holder's grip.
-  EXPECT_NE(SerialIo().Open(pty.slavePath()), 0u);
-  first.Close();
-  EXPECT_EQ(second.Open(pty.slavePath()), 0u);
-}
-
+// Opening, refused second holders and the mapping to port errors go
+// through CommPortTest.
 TEST(PosixSerialIoOpenTest, ClassifiesErrors) {
   EXPECT_EQ(ClassifyOsError(ENOENT), OsErrorKind::kNotFound);
   EXPECT_EQ(ClassifyOsError(EIO), OsErrorKind::kNotFound);
@@ -116,6 +93,79 @@ TEST(PosixSerialIoOpenTest, ClassifiesErrors) {
   EXPECT_EQ(ClassifyOsError(EWOULDBLOCK), OsErrorKind::kAccessDenied);
   EXPECT_EQ(ClassifyOsError(EBADF), OsErrorKind::kInvalidHandle);
   EXPECT_EQ(ClassifyOsError(ENOTTY), OsErrorKind::kOther);
+}
+
+// The odd rates themselves reach the device in CommPortTest.
+TEST(PosixSerialRateTest, RefusesRateZeroAndNonTerminals) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.ok()) << pty.error();
+  const int fd = open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(SetArbitraryBitRate(fd, 0), EINVAL);  // 0 would hang up
+  close(fd);
+  const int null = open("/dev/null", O_RDWR);
+  ASSERT_GE(null, 0);
+  uint32_t rate = 0;
+  EXPECT_EQ(SetArbitraryBitRate(null, 9600), ENOTTY);
+  EXPECT_EQ(GetArbitraryBitRate(null, &rate), ENOTTY);
+  close(null);
+}
+
+TEST(PosixWakeEventTest, SignalsAreNotCountedAndDrainClears) {
+  WakeEvent event;
+  ASSERT_EQ(event.Error(), 0u);
+  const auto signalled = [&event] {
+    pollfd p = {static_cast<int>(event.Handle()), POLLIN, 0};
+    return poll(&p, 1, 0) == 1;
+  };
+  EXPECT_FALSE(signalled());
+  event.Signal();
+  event.Signal();
+  EXPECT_TRUE(signalled());
+  event.Drain();
+  EXPECT_FALSE(signalled());
+  event.Drain();  // draining an unsignalled event does not block
+  EXPECT_FALSE(signalled());
+}
+
+// Leaves the process-wide mapping and the environment as it found them.
+class PortNamesTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    SetSerialPortPath(3, "");
+    unsetenv("Q7K_COM3");
+  }
+};
+
+TEST_F(PortNamesTest, ParsesBuiltNamesOnly) {
+  EXPECT_EQ(PortNumberFromName("com4"), 4);
+  EXPECT_EQ(PortNumberFromName("\\\\.\\COM12"), 12);
+  EXPECT_EQ(PortNumberFromName("COM-1"), -1);
+  EXPECT_EQ(PortNumberFromName("COM"), std::nullopt);
+  EXPECT_EQ(PortNumberFromName("COM3x"), std::nullopt);
+  EXPECT_EQ(PortNumberFromName("COM99999999999"), std::nullopt);
+  EXPECT_EQ(PortNumberFromName("/dev/ttyUSB0"), std::nullopt);
+}
+
+TEST_F(PortNamesTest, CodeBeatsEnvironmentBeatsDefault) {
+  EXPECT_EQ(ResolveSerialPortPath(3), "/dev/ttyS2");  // counted from 0
+  EXPECT_EQ(ResolveSerialPortPath(0), "");
+  setenv("Q7K_COM3", "/dev/ttyUSB0", 1);
+  EXPECT_EQ(ResolveSerialPortPath(3), "/dev/ttyUSB0");
+  // Read at each resolution, not cached.
+  setenv("Q7K_COM3", "/dev/ttyACM1", 1);
+  EXPECT_EQ(ResolveSerialPortPath(3), "/dev/ttyACM1");
+
+  SetSerialPortPath(3, "/dev/pts/9");
+  EXPECT_EQ(ResolveSerialPortPath(3), "/dev/pts/9");
+  SetSerialPortPath(3, "");  // removes the mapping
+  EXPECT_EQ(ResolveSerialPortPath(3), "/dev/ttyACM1");
+
+  setenv("Q7K_COM3", "", 1);  // an empty variable counts as unset
+  EXPECT_EQ(ResolveSerialPortPath(3), "/dev/ttyS2");
+  // Other names are paths as they stand.
+  EXPECT_EQ(DevicePathForName("/dev/pts/4"), "/dev/pts/4");
+  EXPECT_EQ(DevicePathForName("COM0"), "");
 }
 
 }  // namespace
