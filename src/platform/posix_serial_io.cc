@@ -103,6 +103,24 @@ int SetModemLine(int fd, int line, bool on) {
   return IsNotSupported(errno) ? 0 : errno;
 }
 
+// Raw mode with the parity, character size, stop bits and flow control of
+// settings. 0 or the error code.
+uint32_t ApplyLineFormat(int fd, const SerialLineSettings& settings) {
+  struct termios t;
+  if (tcgetattr(fd, &t) != 0) return static_cast<uint32_t>(errno);
+  MakeRaw(&t);
+  t.c_cflag &= ~(PARENB | PARODD | CMSPAR | CSIZE | CSTOPB | CRTSCTS);
+  t.c_iflag &= ~(INPCK | IGNPAR | PARMRK | IXON | IXOFF | IXANY);
+  t.c_cflag |= ParityFlags(settings.parity) | CharacterSize(settings.dataBits);
+  if (settings.parity != 'N') t.c_iflag |= INPCK;
+  if (settings.stopBits == 2) t.c_cflag |= CSTOPB;
+  if (settings.xonXoff) t.c_iflag |= IXON | IXOFF;
+  // There is no DSR handshake on POSIX terminals; the flag is only recorded.
+  if (settings.ctsHandshake) t.c_cflag |= CRTSCTS;
+  if (tcsetattr(fd, TCSANOW, &t) != 0) return static_cast<uint32_t>(errno);
+  return 0;
+}
+
 }  // namespace
 
 OsErrorKind ClassifyOsError(uint32_t error) {
@@ -154,6 +172,7 @@ void SerialIo::Close() {
   close(fd);
   handle_ = -1;
   exclusive_ = false;
+  formatSet_ = false;
 }
 
 uint32_t SerialIo::ReadSettings(SerialLineSettings* settings) const {
@@ -180,18 +199,20 @@ uint32_t SerialIo::ReadSettings(SerialLineSettings* settings) const {
 
 uint32_t SerialIo::ApplySettings(const SerialLineSettings& settings) {
   const int fd = Fd(handle_);
-  struct termios t;
-  if (tcgetattr(fd, &t) != 0) return static_cast<uint32_t>(errno);
-  MakeRaw(&t);
-  t.c_cflag &= ~(PARENB | PARODD | CMSPAR | CSIZE | CSTOPB | CRTSCTS);
-  t.c_iflag &= ~(INPCK | IGNPAR | PARMRK | IXON | IXOFF | IXANY);
-  t.c_cflag |= ParityFlags(settings.parity) | CharacterSize(settings.dataBits);
-  if (settings.parity != 'N') t.c_iflag |= INPCK;
-  if (settings.stopBits == 2) t.c_cflag |= CSTOPB;
-  if (settings.xonXoff) t.c_iflag |= IXON | IXOFF;
-  // There is no DSR handshake on POSIX terminals; the flag is only recorded.
-  if (settings.ctsHandshake) t.c_cflag |= CRTSCTS;
-  if (tcsetattr(fd, TCSANOW, &t) != 0) return static_cast<uint32_t>(errno);
+  // A device may quietly narrow a format (a pseudo-terminal drops parity);
+  // asking for the same one again then changes nothing, which some kernels
+  // refuse with EINVAL, and a DTR change would kill the port.
+  const bool sameFormat =
+      formatSet_ && format_.parity == settings.parity &&
+      format_.dataBits == settings.dataBits &&
+      format_.stopBits == settings.stopBits &&
+      format_.xonXoff == settings.xonXoff &&
+      format_.ctsHandshake == settings.ctsHandshake;
+  if (!sameFormat) {
+    if (const uint32_t error = ApplyLineFormat(fd, settings)) return error;
+    format_ = settings;
+    formatSet_ = true;
+  }
 
   if (const int error = SetArbitraryBitRate(fd, settings.baud)) {
     return static_cast<uint32_t>(error);

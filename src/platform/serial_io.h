@@ -127,6 +127,9 @@ class SerialIo {
  private:
   intptr_t handle_ = -1;
   bool exclusive_ = false;  // this object set the terminal's exclusive mode
+  // The line format last accepted, so an unchanged one is not asked again.
+  SerialLineSettings format_;
+  bool formatSet_ = false;
 };
 
 }  // namespace q7k

@@ -76,6 +76,14 @@ TEST_F(PosixSerialIoTest, SettingsReadBackWithoutModemLines) {
   EXPECT_EQ(back.stopBits, 1);
   EXPECT_FALSE(back.xonXoff);
 
+  // The dropped parity must not make later changes of other members fail.
+  settings = SerialLineSettings();
+  settings.parity = 'E';
+  for (bool dtr : {true, false, true}) {
+    settings.dtr = dtr;
+    EXPECT_EQ(io_.ApplySettings(settings), 0u) << dtr;
+  }
+
   uint32_t bits = 0xFFFF;
   EXPECT_FALSE(io_.ReadModemStatus(&bits));
   LineErrorCounts counts;
