@@ -62,10 +62,11 @@ TEST(EmulatorLine, PacedAndSplitRepliesArriveWholeAfterTheirWireTime) {
   const struct {
     uint32_t baud;
     const char* fault;
-    milliseconds least;
+    std::chrono::microseconds least;
   } cases[] = {
-      // 12 bytes in and 77 out, ten bits each at 115200 bit/s: 7.7 ms.
-      {115200, "", milliseconds(7)},
+      // 12 bytes in and 77 out, ten bits each at 115200 bit/s: 7725 us; a
+      // reply paced from too early an instant comes sooner.
+      {115200, "", std::chrono::microseconds(7725)},
       // 20 pieces, a pause after each but the last.
       {0, "split=4,1@once", milliseconds(19)},
   };

@@ -78,9 +78,11 @@ class LineServer {
   void Run();
   void Consume(const uint8_t* bytes, size_t n);
   void Answer();
-  void Transmit(const Transmission& tx);
-  // Writes with pacing; false when stopping or the line failed.
-  bool SendPaced(const uint8_t* p, size_t n);
+  // Sends tx with its line time counted from `from` at the earliest.
+  void Transmit(const Transmission& tx, Clock::time_point from);
+  // Writes with pacing, the bytes on the line from `from` or when the line
+  // is free, whichever is later; false when stopping or the line failed.
+  bool SendPaced(const uint8_t* p, size_t n, Clock::time_point from);
   bool WriteAll(const uint8_t* p, size_t n);
   // Sleeps until deadline; false when Stop interrupted the sleep.
   bool SleepUntil(Clock::time_point deadline);
