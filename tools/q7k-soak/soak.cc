@@ -245,13 +245,18 @@ size_t CountEntries(const char* dir) {
   return n;
 }
 
-const SoakFault* DrawFault(std::mt19937& random, int percent) {
-  if (static_cast<int>(random() % 100) >= percent) return nullptr;
+bool IsTimeOut(const SoakFault& f) { return f.codes.count(133) != 0; }
+
+const SoakFault* DrawFault(std::mt19937& random, const SoakOptions& options) {
+  if (static_cast<int>(random() % 100) >= options.faultPercent) return nullptr;
+  const auto drawn = [&](const SoakFault& f) {
+    return options.timeOuts || !IsTimeOut(f);
+  };
   int total = 0;
-  for (const SoakFault& f : kFaults) total += f.weight;
+  for (const SoakFault& f : kFaults) total += drawn(f) ? f.weight : 0;
   int pick = static_cast<int>(random() % static_cast<unsigned>(total));
   for (const SoakFault& f : kFaults) {
-    if ((pick -= f.weight) < 0) return &f;
+    if (drawn(f) && (pick -= f.weight) < 0) return &f;
   }
   return nullptr;
 }
@@ -318,7 +323,7 @@ bool Drive(const SoakOptions& options, Emulator& emulator, LineWatch& line,
   for (long i = 0; i < options.transactions; ++i) {
     if (report->problems.size() >= kMaxProblems) break;
     const SoakOperation& op = ops[random() % ops.size()];
-    const SoakFault* fault = DrawFault(random, options.faultPercent);
+    const SoakFault* fault = DrawFault(random, options);
     if (op.needsIdle) {
       emulator.WithModel(
           [](emu::InstrumentModel& m) { return m.tests().Stop(); });

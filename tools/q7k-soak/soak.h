@@ -27,6 +27,8 @@ struct SoakOptions {
   uint32_t seed = 12;
   int faultPercent = 10;  // replies spoiled, in percent
   int32_t port = 9;       // the serial port number the soak maps
+  // Also draws silence, each costing a real 4 s reply time-out.
+  bool timeOuts = true;
 };
 
 struct SoakReport {
