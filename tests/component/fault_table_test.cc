@@ -12,17 +12,14 @@
 #include <string>
 #include <tuple>
 
-#include "emulator.h"
-#include "q7kcomm/q7kcomm.h"
+#include "support/emulated_component.h"
 #include "support/fake_clock.h"
-#include "support/temp_dir.h"
 
 namespace q7k {
 namespace {
 
 using std::chrono::milliseconds;
 
-constexpr int32_t kPort = 11;
 constexpr milliseconds kReplyTimeout{4000};
 constexpr milliseconds kMargin{1500};  // a loaded machine, a split reply
 
@@ -59,21 +56,20 @@ struct Kind {
 };
 
 class FaultTableTest
-    : public ::testing::TestWithParam<std::tuple<Kind, Fault>> {
+    : public EmulatedComponentTest,
+      public ::testing::WithParamInterface<std::tuple<Kind, Fault>> {
  protected:
   void SetUp() override {
-    emulator_.set_reopened_callback([this](const std::string& path) {
+    EmulatedComponentTest::SetUp();
+    emulator_ = std::make_unique<Emulator>();
+    emulator_->set_reopened_callback([this](const std::string& path) {
       std::lock_guard<std::mutex> lock(mutex_);
       path_ = path;
       reopened_.notify_all();
     });
-    path_ = emulator_.Start();
-    ASSERT_FALSE(path_.empty()) << emulator_.error();
-    SetSerialPortPath(kPort, path_);
-    ASSERT_EQ(CreateInstance(CLSID_Q7kComm, IID_IQ7kComm, comm_.AsVoidOut()),
-              S_OK);
+    ASSERT_NO_FATAL_FAILURE(Serve());
+    path_ = emulator_->path();
     ASSERT_EQ(comm_.As(IID_IQ7kEeprom, &eeprom_), S_OK);
-    ASSERT_EQ(comm_->OpenPort(port(), BPS_115200), S_OK);
     // Result polls need a running test.
     Q7K_INIT_PARAMS init{};
     init.MaxVolts = 12;
@@ -86,12 +82,6 @@ class FaultTableTest
     ASSERT_EQ(comm_->UpdateRuntimeParams(&run), S_OK);
     ASSERT_EQ(comm_->StartQ7kTest(&params), S_OK);
   }
-  void TearDown() override {
-    comm_->ClosePort();
-    emulator_.Stop();
-    SetSerialPortPath(kPort, "");
-  }
-  static Q7K_PORT port() { return static_cast<Q7K_PORT>(kPort); }
 
   // Runs the kind's call; a call that outlives its bound fails the test
   // and is released by moving the clock past every deadline.
@@ -109,16 +99,6 @@ class FaultTableTest
     }
     return call.get();
   }
-  short Code() {
-    short code = 0;
-    comm_->get_ErrorCode(&code);
-    return code;
-  }
-  std::string Message() {
-    Bstr text;
-    comm_->get_ErrorMsg(text.out());
-    return text.utf8();
-  }
   std::string Line() {
     std::lock_guard<std::mutex> lock(mutex_);
     return path_;
@@ -131,14 +111,12 @@ class FaultTableTest
   }
 
   FakeClock clock_;
-  ScopedTempDir dir_;
-  Emulator emulator_;
   std::mutex mutex_;
   std::condition_variable reopened_;
   std::string path_;
 
  public:
-  ComPtr<IQ7kComm> comm_;
+  using EmulatedComponentTest::comm_;
   ComPtr<IQ7kEeprom> eeprom_;
 };
 
@@ -186,7 +164,7 @@ TEST_P(FaultTableTest, DocumentedCodePortStateAndRecovery) {
   char rule[64];
   std::snprintf(rule, sizeof rule, "%s@cmd=0x%04X@once", fault.rule,
                 kind.command);
-  ASSERT_TRUE(emulator_.AddFault(rule)) << emulator_.error();
+  ASSERT_TRUE(emulator_->AddFault(rule)) << emulator_->error();
   comm_->ClearError();
 
   const std::string line = Line();
@@ -215,8 +193,8 @@ TEST_P(FaultTableTest, DocumentedCodePortStateAndRecovery) {
     EXPECT_EQ(Call(kind, &value, false, &waited), E_FAIL);
     EXPECT_EQ(Code(), 297);
     comm_->ClosePort();
-    SetSerialPortPath(kPort, NewLine(line));
-    ASSERT_EQ(comm_->OpenPort(port(), BPS_115200), S_OK);
+    SetSerialPortPath(kComPort, NewLine(line));
+    ASSERT_EQ(comm_->OpenPort(kComPort, BPS_115200), S_OK);
   }
   value = -1;
   EXPECT_EQ(Call(kind, &value, false, &waited), S_OK) << Message();

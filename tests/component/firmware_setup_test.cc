@@ -7,19 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "emulator.h"
-#include "firmware/setup_check.h"
-#include "q7kcomm/q7kcomm.h"
+#include "support/emulated_component.h"
 #include "support/fake_clock.h"
 #include "support/recording_progress_view.h"
-#include "support/temp_dir.h"
 
 namespace q7k {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-constexpr int32_t kPort = 8;
-constexpr Q7K_PORT kComPort = static_cast<Q7K_PORT>(kPort);
 constexpr uint32_t kOrigin = 0x1000;
 
 emu::AppIdentity Firmware(const std::string& version) {
@@ -55,23 +50,8 @@ std::string ImageFile(size_t records, const std::string& version,
   return text + "%0E800800000000\r\n";
 }
 
-class FirmwareSetupTest : public ::testing::Test {
+class FirmwareSetupTest : public EmulatedComponentTest {
  protected:
-  void SetUp() override {
-    ASSERT_EQ(CreateInstance(CLSID_Q7kComm, IID_IQ7kComm, comm_.AsVoidOut()),
-              S_OK);
-  }
-  void TearDown() override {
-    comm_->ClosePort();
-    if (emulator_) emulator_->Stop();
-    SetSerialPortPath(kPort, "");
-  }
-  void Start(const EmulatorOptions& options) {
-    emulator_ = std::make_unique<Emulator>(options);
-    const std::string path = emulator_->Start();
-    ASSERT_FALSE(path.empty()) << emulator_->error();
-    SetSerialPortPath(kPort, path);
-  }
   void WriteFirmware(const std::string& version, size_t records = 64) {
     image_.clear();
     ASSERT_TRUE(WriteFileBytes("Q7I.X0", ImageFile(records, version, &image_)));
@@ -93,23 +73,15 @@ class FirmwareSetupTest : public ::testing::Test {
     }
     return out;
   }
-  // A short property or answer, e.g. Get(&IQ7kComm::get_ErrorCode).
+  // A short property or answer, e.g. Get(&IQ7kComm::IsPortOpen).
   short Get(HRESULT (IQ7kComm::*get)(short*)) {
     short value = -1;
     (comm_.Get()->*get)(&value);
     return value;
   }
-  std::string Message() {
-    Bstr text;
-    comm_->get_ErrorMsg(text.out());
-    return text.utf8();
-  }
 
   FakeClock clock_;  // the instrument's pauses pass at once
-  ScopedTempDir dir_;
   RecordingProgressViews views_;
-  std::unique_ptr<Emulator> emulator_;
-  ComPtr<IQ7kComm> comm_;
   Bytes image_;
 };
 
@@ -166,7 +138,7 @@ TEST_F(FirmwareSetupTest, DecisionTable) {
     options.model.flash.startInBootLoader = row.bootLoader;
     options.model.flash.capacity = row.capacity;
     options.model.flash.corruptProgramming = row.corrupt;
-    Start(options);
+    Start(options, false);
     if (*row.fault) {
       ASSERT_TRUE(emulator_->AddFault(row.fault));
     }
@@ -178,7 +150,7 @@ TEST_F(FirmwareSetupTest, DecisionTable) {
     comm_->put_RequireReboot(row.reboot);
 
     EXPECT_EQ(comm_->SetupComm(kComPort, BPS_115200, 5), row.result);
-    EXPECT_EQ(Get(&IQ7kComm::get_ErrorCode), row.code) << Message();
+    EXPECT_EQ(Code(), row.code) << Message();
     EXPECT_EQ(Commands(), row.commands);
     EXPECT_EQ(Get(&IQ7kComm::IsPortOpen), row.result == S_OK ? 1 : 0);
     EXPECT_EQ(views_.open_views(), 0);
@@ -205,7 +177,7 @@ TEST_F(FirmwareSetupTest, DownloadProgramsTheImageByteForByte) {
   WriteFirmware("01.20.02", 8192);  // 256 KiB of data
   EmulatorOptions options;
   options.model.flash.firmware = Firmware("01.20.01");
-  Start(options);
+  Start(options, false);
   ASSERT_EQ(comm_->SetupComm(kComPort, BPS_115200, 5), S_OK) << Message();
   EXPECT_EQ(BlockSizes(), std::vector<size_t>(1024, 256));
   const auto entry = emulator_->WithModel(
@@ -247,7 +219,7 @@ TEST_F(FirmwareSetupTest, BlocksBreakAtGapsAndAt256Bytes) {
       {"a gap after 3 records", 9, 32, 3, 32, {96, 224}, 1},
       {"34 bytes after 240", 15, 16, 1000, 34, {240, 34}, 1},
   };
-  Start({});
+  Start({}, false);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     std::string text;
@@ -270,13 +242,12 @@ TEST_F(FirmwareSetupTest, BlocksBreakAtGapsAndAt256Bytes) {
 }
 
 TEST_F(FirmwareSetupTest, UnusableFilesFailClearly) {
-  Start({});
-  ASSERT_EQ(comm_->OpenPort(kComPort, BPS_115200), S_OK);
+  Start();
   // A truncated record: what came before it is not sent either.
   ASSERT_TRUE(WriteFileBytes(
       "BAD.X0", RecordLine(0, Bytes(32, 1)) + "%4E6008000000080102\n"));
   EXPECT_EQ(comm_->DownloadApp(Bstr(u"BAD.X0").get()), E_FAIL);
-  EXPECT_EQ(Get(&IQ7kComm::get_ErrorCode), 83);
+  EXPECT_EQ(Code(), 83);
   EXPECT_EQ(views_.open_views(), 0);
   EXPECT_TRUE(BlockSizes().empty());
   // Missing: nothing shown, the application wording even for the firmware.
@@ -302,7 +273,6 @@ TEST_F(FirmwareSetupTest, FlashDirectoryOfTwentyInPagesOfFour) {
     }
     return 0;
   });
-  ASSERT_EQ(comm_->OpenPort(kComPort, BPS_115200), S_OK);
   ASSERT_EQ(comm_->ReadFlashDirectory(), S_OK);
   EXPECT_EQ(Get(&IQ7kComm::get_FlashDirCount), 15);
   EXPECT_EQ(Commands(), std::vector<int>(4, 15));
@@ -323,9 +293,8 @@ TEST_F(FirmwareSetupTest, WatchdogReportThenSetupTwice) {
   options.model.flash.firmware = kDisk;
   options.model.watchdogText = "WDT @ 0x1234";
   Start(options);
-  ASSERT_EQ(comm_->OpenPort(kComPort, BPS_115200), S_OK);
   EXPECT_EQ(comm_->ReadAppInfo(), E_FAIL);
-  EXPECT_EQ(Get(&IQ7kComm::get_ErrorCode), 20);
+  EXPECT_EQ(Code(), 20);
   comm_->ClosePort();
 
   EXPECT_EQ(comm_->SetupComm(kComPort, BPS_115200, 5), S_OK);

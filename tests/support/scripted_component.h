@@ -14,6 +14,7 @@
 
 #include "component/q7k_comm_object.h"
 #include "q7kcomm/q7kcomm.h"
+#include "support/component_errors.h"
 #include "support/fake_clock.h"
 #include "support/in_process_instrument.h"
 #include "support/pty_pair.h"
@@ -71,16 +72,8 @@ class ScriptedComponentTest : public ::testing::Test {
     const auto requests = Requests();
     return requests.empty() ? 0 : requests.back().command;
   }
-  short Code() {
-    short code = 0;
-    comm_->get_ErrorCode(&code);
-    return code;
-  }
-  std::string Message() {
-    Bstr msg;
-    comm_->get_ErrorMsg(msg.out());
-    return msg.utf8();
-  }
+  short Code() { return ErrorCode(comm_.Get()); }
+  std::string Message() { return ErrorText(comm_.Get()); }
   std::string TraceLog() { return ReadFileBytes(dir_.File("Q7kComm.log")); }
 
   std::unique_ptr<FakeClock> clock_;  // outlives the component's link
