@@ -176,8 +176,9 @@ TEST_F(ComponentTest, ListAppErrorsWalksTheCodeSpaceAndClears) {
                std::string(64 - 14, ' ')},
       {21, "[21] Invalid Message Parameter - (Parameter #321)"},
       {22, "[14] Test Not Running"},
-      {33, "[33] Test Not Running - One or Both Safety Switch Cables "
-           "Disconnected"},
+      {33,
+       "[33] Test Not Running - One or Both Safety Switch Cables "
+       "Disconnected"},
       {41, "[41] Test Not Running - Strobe Not Flashing"},
       {64, "[64] Test Not Running - Requested Maximum Voltage Exceeded"}};
   for (const auto& [at, text] : expected) EXPECT_EQ(lines[at], text);
