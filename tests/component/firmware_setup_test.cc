@@ -1,6 +1,7 @@
 // Firmware management through the public API against the virtual
 // instrument: the application check's decision table, the download and its
-// block packing, the paged flash directory and the watchdog path.
+// block packing, the paged flash directory and the watchdog path; the long
+// flash commands' time-outs against a scripted one.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -10,11 +11,11 @@
 #include "support/emulated_component.h"
 #include "support/fake_clock.h"
 #include "support/recording_progress_view.h"
+#include "support/scripted_component.h"
 
 namespace q7k {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
 constexpr uint32_t kOrigin = 0x1000;
 
 emu::AppIdentity Firmware(const std::string& version) {
@@ -208,17 +209,14 @@ TEST_F(FirmwareSetupTest, BlocksBreakAtGapsAndAt256Bytes) {
     std::vector<size_t> blocks;
     int progressSteps;
   };
+  // clang-format off
   const Case cases[] = {
-      {"100 records of 32 bytes",
-       99,
-       32,
-       1000,
-       32,
-       {256, 256, 256, 256, 256, 256, 256, 256, 256, 256, 256, 256, 128},
-       4},
+      {"100 records of 32 bytes", 99, 32, 1000, 32,
+       {256, 256, 256, 256, 256, 256, 256, 256, 256, 256, 256, 256, 128}, 4},
       {"a gap after 3 records", 9, 32, 3, 32, {96, 224}, 1},
       {"34 bytes after 240", 15, 16, 1000, 34, {240, 34}, 1},
   };
+  // clang-format on
   Start({}, false);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -325,6 +323,60 @@ TEST_F(FirmwareSetupTest, SimulatedInstrumentRunsTheFileOnDisk) {
   EXPECT_EQ(comm_->SearchForApp(nullptr, nullptr, nullptr, nullptr, &entry),
             S_OK);
   EXPECT_EQ(entry, 2);
+}
+
+// The flash commands that wait long for the instrument: the reply time-out
+// they raise, and that it is back at 4000 ms whatever the outcome.
+using FlashMethodsTest = ScriptedComponentTest;
+
+TEST_F(FlashMethodsTest, LongRepliesRaiseTheTimeOutOnlyForTheirCommand) {
+  RecordingProgressViews views;
+  const struct {
+    const char* name;
+    std::function<HRESULT(IQ7kComm*)> call;
+    uint16_t command;
+    Bytes payload;
+    int32_t timeout;
+  } calls[] = {
+      {"DeleteApp", [](IQ7kComm* c) { return c->DeleteApp(3); }, 0x0011,
+       Le16(3), 20000},
+      {"DownloadComplete(5)",
+       [](IQ7kComm* c) { return c->DownloadComplete(5); },
+       0x000C,
+       {},
+       20000},
+      {"DownloadComplete(45)",
+       [](IQ7kComm* c) { return c->DownloadComplete(45); },
+       0x000C,
+       {},
+       45000},
+  };
+  const struct {
+    const char* name;
+    Bytes (*answer)(uint16_t);
+    short code;  // 0: succeeds
+  } outcomes[] = {
+      {"ack", [](uint16_t c) { return LineBytes(AckFrame(c)); }, 0},
+      {"nak", [](uint16_t c) { return LineBytes(NakFrame(c, 9)); }, 9},
+      {"silence", [](uint16_t) { return Bytes{}; }, 133},
+  };
+  for (const auto& call : calls) {
+    for (const auto& outcome : outcomes) {
+      SCOPED_TRACE(std::string(call.name) + " " + outcome.name);
+      comm_->ClearError();
+      ConnectInProcess(
+          [&](const Request& r) { return outcome.answer(r.command); });
+      EXPECT_EQ(call.call(comm_.Get()), outcome.code == 0 ? S_OK : E_FAIL);
+      EXPECT_EQ(Code(), outcome.code);
+      EXPECT_EQ(LastCommand(), call.command);
+      EXPECT_EQ(LastPayload(), call.payload);
+      EXPECT_EQ(inProcess_->timeouts(),
+                (std::vector<int32_t>{call.timeout, 4000}));
+      EXPECT_EQ(views.open_views(), 0);
+    }
+  }
+  comm_->ClosePort();
+  EXPECT_EQ(comm_->DeleteApp(3), E_FAIL);  // no port: nothing sent
 }
 
 }  // namespace

@@ -5,8 +5,6 @@
 
 #include <atomic>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <regex>
 #include <string>
 #include <thread>
@@ -74,11 +72,6 @@ TEST_F(EmulatorThreadingTest, PumpRunsReentrantlyButNotDuringTheReplyWait) {
   SetMessagePump(nullptr);
 }
 
-std::string ReadText(const std::filesystem::path& path) {
-  std::ifstream in(path);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 TEST(SerializedMethodsTest, EveryInterfaceMethodTakesTheObjectLockFirst) {
   const std::regex definition(
       R"(HRESULT Q7kCommObject::(\w+)\([^)]*\)\s*\{\s*([^\n]*))");
@@ -86,7 +79,7 @@ TEST(SerializedMethodsTest, EveryInterfaceMethodTakesTheObjectLockFirst) {
   for (const auto& entry : std::filesystem::directory_iterator(
            std::string(Q7K_SOURCE_DIR) + "/src/component")) {
     if (entry.path().extension() != ".cc") continue;
-    const std::string text = ReadText(entry.path());
+    const std::string text = ReadFileBytes(entry.path());
     for (std::sregex_iterator it(text.begin(), text.end(), definition), end;
          it != end; ++it) {
       const std::string name = (*it)[1];

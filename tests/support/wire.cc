@@ -40,17 +40,9 @@ void PutF(Bytes* b, float v) {
   Put32(b, bits);
 }
 
-Bytes Le16(uint16_t v) {
-  Bytes b;
-  Put16(&b, v);
-  return b;
-}
+Bytes Le16(uint16_t v) { return {uint8_t(v), uint8_t(v >> 8)}; }
 
-Bytes Le32(uint32_t v) {
-  Bytes b;
-  Put32(&b, v);
-  return b;
-}
+Bytes Le32(uint32_t v) { return Concat({Le16(uint16_t(v)), Le16(v >> 16)}); }
 
 Bytes LeF32(float f) {
   Bytes b;
