@@ -8,16 +8,11 @@
 namespace q7k {
 namespace {
 
-class EmulatorEndToEndTest : public EmulatedComponentTest {
- protected:
-  void SetUp() override {
-    EmulatedComponentTest::SetUp();
-    ASSERT_NO_FATAL_FAILURE(Start());
-  }
-  FakeClock clock_;  // the component's waits only; the emulator's are real
-};
+using EmulatorEndToEndTest = EmulatedComponentTest;
 
 TEST_F(EmulatorEndToEndTest, PowerFactorSessionStartToFinish) {
+  FakeClock clock;  // the component's waits only; the emulator's are real
+  ASSERT_NO_FATAL_FAILURE(Start());
   ASSERT_EQ(comm_->ReadAppInfo(), S_OK);
   Bstr text;
   comm_->get_AppName(text.out());

@@ -57,9 +57,6 @@ TEST_F(PortMethodsTest, MissingPortIsNotFoundButStaysALink) {
   EXPECT_EQ(comm_->OpenPort(port(), BPS_9600), E_FAIL);
   EXPECT_EQ(Code(), 298);
   EXPECT_EQ(Message(), "COM port not found");
-  ErrorInfo info;
-  ASSERT_EQ(GetErrorInfo(&info), S_OK);
-  EXPECT_EQ(info.description, u"COM port not found");
   EXPECT_EQ(IsOpen(), 1);
   // Commands on the failed link fail with its status, without waiting.
   EXPECT_EQ(comm_->StartPONSequence(), E_FAIL);

@@ -24,11 +24,9 @@ namespace q7k {
 
 class InProcessInstrument : public Transactor {
  public:
-  // REQUIRES: errors outlives the instrument; null leaves the recording to
-  // SetErrors before the first failure.
+  // REQUIRES: errors outlives the instrument.
   InProcessInstrument(ErrorReporter* errors, ScriptedInstrument::Script script)
       : errors_(errors), script_(std::move(script)) {}
-  void SetErrors(ErrorReporter* errors) { errors_ = errors; }
 
   bool Transmit(uint16_t command, const uint8_t* payload, size_t size,
                 MessageBuffer* reply) override;
