@@ -174,7 +174,7 @@ TEST_F(EepromBoardTest, SafeWritesKeepTheBoardConsistent) {
   }
 }
 
-TEST_F(EepromBoardTest, SafeWriteArithmetic) {
+TEST_F(EepromBoardTest, SafeWriteArithmeticAndReadBack) {
   // Write count 100, checksum word 5000, and word 100 to make it add up.
   Edit(
       7, 0,
@@ -188,9 +188,8 @@ TEST_F(EepromBoardTest, SafeWriteArithmetic) {
       false);
   ASSERT_EQ(emu::WordSum(Board(7, 0)), 0);
   ASSERT_EQ(e_->SafeWriteInt(7, 0, 40, 0x42), S_OK) << Message();
-  const EepromWords after = Board(7, 0);
-  EXPECT_EQ(after[1], 103);
-  EXPECT_EQ(after[255], 4996);
+  EXPECT_EQ(Board(7, 0)[1], 103);
+  EXPECT_EQ(Board(7, 0)[255], 4996);
 
   // The commit alone: 9 to the write count, 7 to the checksum word; the
   // board is then no longer consistent, which the final check reports.
@@ -198,9 +197,9 @@ TEST_F(EepromBoardTest, SafeWriteArithmetic) {
   EXPECT_EQ(Board(7, 0)[1], 9);
   EXPECT_EQ(Board(7, 0)[255], 7);
   EXPECT_EQ(Code(), 152);
-}
 
-TEST_F(EepromBoardTest, AValueThatDoesNotReadBackStopsTheWrite) {
+  // A value that does not read back stops the write.
+  comm_->ClearError();
   emulator_->SetBoardWriteFault(6, 0, 0x0100);
   const EepromWords before = Board(6, 0);
   emulator_->ClearRequests();
@@ -237,40 +236,42 @@ TEST_F(EepromBoardTest, ConsistentInstrumentIsCalibratedEverywhere) {
 }
 
 TEST_F(EepromBoardTest, EachWayOfBreakingACalibrationShows) {
+  using Get = HRESULT (IQ7kCalStatus::*)(short, short*);
+  const Get fields[] = {&IQ7kCalStatus::get_CalStatus,
+                        &IQ7kCalStatus::get_ChecksumStatus,
+                        &IQ7kCalStatus::get_CalValidFactors,
+                        &IQ7kCalStatus::get_CalSerialNumError,
+                        &IQ7kCalStatus::get_CalStatusError};
   struct Case {
     const char* name;
     short slot, subslot;
     std::function<void(EepromWords&)> edit;
     bool seal;
-    short judged;  // the record that shows it
-    short checksumStatus, validFactors, serialError, statusError;
+    short judged;     // the record that shows it
+    short values[5];  // of the fields above
   };
+  // clang-format off
   const Case cases[] = {
       {"bad checksum", 6, 0, [](EepromWords& w) { w[100] ^= 1; }, false,
-       GUARD_CAL, 0, 25, 0, 1},
+       GUARD_CAL, {0, 0, 25, 0, 1}},
       {"missing factor bit", 0, 2, [](EepromWords& w) { w[58] = 2; }, true,
-       MAIN_REF_CAL, 1, 1, 0, 1},
-      {"serial number mismatch", 7, 0, [](EepromWords& w) { w[27] = 27; }, true,
-       BP_FACTORY_CAL, 1, 26, 1, 1},
+       MAIN_REF_CAL, {0, 1, 1, 0, 1}},
+      {"serial number mismatch", 7, 0, [](EepromWords& w) { w[27] = 27; },
+       true, BP_FACTORY_CAL, {0, 1, 26, 1, 1}},
       {"switch with a bad checksum spoils no block", 7, 0,
-       [](EepromWords& w) { w[100] ^= 1; }, false, BP_FIELD_CAL, 1, 30, 0, 0},
+       [](EepromWords& w) { w[100] ^= 1; }, false, BP_FIELD_CAL,
+       {1, 1, 30, 0, 0}},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const EepromWords saved = Board(c.slot, c.subslot);
     Edit(c.slot, c.subslot, c.edit, c.seal);
     for (short type : kSurveyOrder)
       ASSERT_EQ(cal_->CheckCalStatus(type, 1), S_OK);
-    const short expectedStatus = c.statusError == 0 ? 1 : 0;
-    EXPECT_EQ(Field(&IQ7kCalStatus::get_CalStatus, c.judged), expectedStatus);
-    EXPECT_EQ(Field(&IQ7kCalStatus::get_ChecksumStatus, c.judged),
-              c.checksumStatus);
-    EXPECT_EQ(Field(&IQ7kCalStatus::get_CalValidFactors, c.judged),
-              c.validFactors);
-    EXPECT_EQ(Field(&IQ7kCalStatus::get_CalSerialNumError, c.judged),
-              c.serialError);
-    EXPECT_EQ(Field(&IQ7kCalStatus::get_CalStatusError, c.judged),
-              c.statusError);
+    for (size_t i = 0; i < std::size(fields); ++i) {
+      EXPECT_EQ(Field(fields[i], c.judged), c.values[i]) << "field " << i;
+    }
     Edit(c.slot, c.subslot, [&](EepromWords& w) { w = saved; });
   }
   EXPECT_EQ(Field(&IQ7kCalStatus::get_CalStatus, MODESWITCH_CAL), 1);

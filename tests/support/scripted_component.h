@@ -63,15 +63,13 @@ class ScriptedComponentTest : public ::testing::Test {
     return inProcess_ != nullptr ? inProcess_->requests()
                                  : instrument_->Requests();
   }
-  // The payload of the last request the instrument received.
-  Bytes LastPayload() const {
+  // The last request the instrument received; an empty one before any.
+  Request Last() const {
     const auto requests = Requests();
-    return requests.empty() ? Bytes{} : requests.back().payload;
+    return requests.empty() ? Request{} : requests.back();
   }
-  uint16_t LastCommand() const {
-    const auto requests = Requests();
-    return requests.empty() ? 0 : requests.back().command;
-  }
+  Bytes LastPayload() const { return Last().payload; }
+  uint16_t LastCommand() const { return Last().command; }
   short Code() { return ErrorCode(comm_.Get()); }
   std::string Message() { return ErrorText(comm_.Get()); }
   std::string TraceLog() { return ReadFileBytes(dir_.File("Q7kComm.log")); }
