@@ -338,18 +338,14 @@ TEST_F(FlashMethodsTest, LongRepliesRaiseTheTimeOutOnlyForTheirCommand) {
     Bytes payload;
     int32_t timeout;
   } calls[] = {
+      // clang-format off
       {"DeleteApp", [](IQ7kComm* c) { return c->DeleteApp(3); }, 0x0011,
        Le16(3), 20000},
       {"DownloadComplete(5)",
-       [](IQ7kComm* c) { return c->DownloadComplete(5); },
-       0x000C,
-       {},
-       20000},
+       [](IQ7kComm* c) { return c->DownloadComplete(5); }, 0x000C, {}, 20000},
       {"DownloadComplete(45)",
-       [](IQ7kComm* c) { return c->DownloadComplete(45); },
-       0x000C,
-       {},
-       45000},
+       [](IQ7kComm* c) { return c->DownloadComplete(45); }, 0x000C, {}, 45000},
+      // clang-format on
   };
   const struct {
     const char* name;

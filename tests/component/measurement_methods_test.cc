@@ -39,10 +39,12 @@ TEST_F(MeasurementMethodsTest, WattsAdjustmentFromTheBackplane) {
   } cases[] = {
       {"stored", stored, CIRC_GAR_RB, 10.0f, 0.5f, 232, 0},
       {"scaled to the voltage", stored, CIRC_GAR_RB, 5.0f, 0.125f, 232, 0},
-      {"UST circuits keep theirs at 230", stored, CIRC_UST_R, 5.0f, 0.5f, 230, 0},
+      {"UST circuits keep theirs at 230", stored, CIRC_UST_R, 5.0f, 0.5f, 230,
+       0},
       {"before revision 1011", {{164, Le16(1010)}, {173, Le16(0xFFFF)},
        {232, LeF32(0.5f)}}, CIRC_GAR_RB, 10.0f, 0.0f, 173, 0},
-      {"flags unreadable", {{164, Le16(1011)}}, CIRC_GAR_RB, 10.0f, 0.0f, 173, 21},
+      {"flags unreadable", {{164, Le16(1011)}}, CIRC_GAR_RB, 10.0f, 0.0f, 173,
+       21},
   };
   // clang-format on
   for (const auto& c : cases) {

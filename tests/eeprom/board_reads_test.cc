@@ -18,7 +18,8 @@ class EepromReadTest : public ScriptedComponentTest {
 TEST_F(EepromReadTest, RequestsNameTheBoardAndLocationAndFailuresLeaveZero) {
   // Location 1 is refused.
   ConnectInProcess([](const Request& r) {
-    if (r.payload.at(4) == 1) return LineBytes(NakFrame(r.command, 13, Le16(3)));
+    if (r.payload.at(4) == 1)
+      return LineBytes(NakFrame(r.command, 13, Le16(3)));
     return LineBytes(
         AckFrame(r.command, r.command == 0x7E06 ? Le16(0xFFFE) : LeF32(1.0f)));
   });
