@@ -1,39 +1,25 @@
 // Board EEPROMs through the public API against the virtual instrument:
 // whole-board transfers, safe writes that keep a board consistent, the
 // calibration survey and the board identity queries.
-#include <gtest/gtest.h>
-
 #include <functional>
 
-#include "emulator.h"
-#include "q7kcomm/q7kcomm.h"
-#include "support/temp_dir.h"
+#include "support/emulated_component.h"
 
 namespace q7k {
 namespace {
 
-constexpr int32_t kPort = 8;
 using emu::EepromWords;
 
-class EepromBoardTest : public ::testing::Test {
+class EepromBoardTest : public EmulatedComponentTest {
  protected:
   void SetUp() override {
-    const std::string path = emulator_.Start();
-    ASSERT_FALSE(path.empty()) << emulator_.error();
-    SetSerialPortPath(kPort, path);
-    ASSERT_EQ(CreateInstance(CLSID_Q7kComm, IID_IQ7kComm, comm_.AsVoidOut()),
-              S_OK);
+    EmulatedComponentTest::SetUp();
+    ASSERT_NO_FATAL_FAILURE(Start());
     ASSERT_EQ(comm_.As(IID_IQ7kEeprom, &e_), S_OK);
     ASSERT_EQ(comm_.As(IID_IQ7kCalStatus, &cal_), S_OK);
-    ASSERT_EQ(comm_->OpenPort(static_cast<Q7K_PORT>(kPort), BPS_115200), S_OK);
-  }
-  void TearDown() override {
-    comm_->ClosePort();
-    emulator_.Stop();
-    SetSerialPortPath(kPort, "");
   }
   EepromWords Board(short slot, short subslot) {
-    return emulator_.WithModel([&](emu::InstrumentModel& m) {
+    return emulator_->WithModel([&](emu::InstrumentModel& m) {
       return *m.boards().Find(slot, subslot);
     });
   }
@@ -43,19 +29,9 @@ class EepromBoardTest : public ::testing::Test {
     EepromWords w = Board(slot, subslot);
     edit(w);
     if (seal) emu::SealChecksum(&w);
-    emulator_.WithModel([&](emu::InstrumentModel& m) {
+    emulator_->WithModel([&](emu::InstrumentModel& m) {
       return m.boards().Replace(slot, subslot, w);
     });
-  }
-  short Code() {
-    short code = 0;
-    comm_->get_ErrorCode(&code);
-    return code;
-  }
-  std::string Message() {
-    Bstr msg;
-    comm_->get_ErrorMsg(msg.out());
-    return msg.utf8();
   }
   short Field(HRESULT (IQ7kCalStatus::*get)(short, short*), short i) {
     short v = -99;
@@ -63,9 +39,6 @@ class EepromBoardTest : public ::testing::Test {
     return v;
   }
 
-  ScopedTempDir dir_;
-  Emulator emulator_;
-  ComPtr<IQ7kComm> comm_;
   ComPtr<IQ7kEeprom> e_;
   ComPtr<IQ7kCalStatus> cal_;
 };
@@ -95,9 +68,9 @@ TEST_F(EepromBoardTest, RequestsCarryTheDocumentedPayloads) {
       {[&] { return e_->WriteFloat16(2, 0, 100, floats); }, 0x7E09, {}},
   };
   for (const Case& c : cases) {
-    emulator_.ClearRequests();
+    emulator_->ClearRequests();
     ASSERT_EQ(c.call(), S_OK) << std::hex << c.command;
-    const auto requests = emulator_.Requests();
+    const auto requests = emulator_->Requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].command, c.command);
     if (!c.payload.empty()) {
@@ -140,7 +113,7 @@ TEST_F(EepromBoardTest, WholeBoardRoundTrip) {
 }
 
 TEST_F(EepromBoardTest, TransfersStopAtTheFailingBlock) {
-  ASSERT_TRUE(emulator_.AddFault("nak=13,0300@cmd=0x7E07@every=2"));
+  ASSERT_TRUE(emulator_->AddFault("nak=13,0300@cmd=0x7E07@every=2"));
   EXPECT_EQ(e_->ReadContents(0, 0), E_FAIL);
   const EepromWords board = Board(0, 0);
   for (short i = 0; i < 256; ++i) {
@@ -150,11 +123,11 @@ TEST_F(EepromBoardTest, TransfersStopAtTheFailingBlock) {
   }
   EXPECT_EQ(Code(), 21);
 
-  emulator_.ClearFaults();
-  ASSERT_TRUE(emulator_.AddFault("nak=13,0300@cmd=0x7E05@every=3"));
-  emulator_.ClearRequests();
+  emulator_->ClearFaults();
+  ASSERT_TRUE(emulator_->AddFault("nak=13,0300@cmd=0x7E05@every=3"));
+  emulator_->ClearRequests();
   EXPECT_EQ(e_->WriteContents(1, 0), E_FAIL);
-  EXPECT_EQ(emulator_.Requests().size(), 3u);
+  EXPECT_EQ(emulator_->Requests().size(), 3u);
 }
 
 TEST_F(EepromBoardTest, SafeWritesKeepTheBoardConsistent) {
@@ -201,7 +174,7 @@ TEST_F(EepromBoardTest, SafeWritesKeepTheBoardConsistent) {
   }
 }
 
-TEST_F(EepromBoardTest, SafeWriteArithmetic) {
+TEST_F(EepromBoardTest, SafeWriteArithmeticAndReadBack) {
   // Write count 100, checksum word 5000, and word 100 to make it add up.
   Edit(
       7, 0,
@@ -215,9 +188,8 @@ TEST_F(EepromBoardTest, SafeWriteArithmetic) {
       false);
   ASSERT_EQ(emu::WordSum(Board(7, 0)), 0);
   ASSERT_EQ(e_->SafeWriteInt(7, 0, 40, 0x42), S_OK) << Message();
-  const EepromWords after = Board(7, 0);
-  EXPECT_EQ(after[1], 103);
-  EXPECT_EQ(after[255], 4996);
+  EXPECT_EQ(Board(7, 0)[1], 103);
+  EXPECT_EQ(Board(7, 0)[255], 4996);
 
   // The commit alone: 9 to the write count, 7 to the checksum word; the
   // board is then no longer consistent, which the final check reports.
@@ -225,12 +197,12 @@ TEST_F(EepromBoardTest, SafeWriteArithmetic) {
   EXPECT_EQ(Board(7, 0)[1], 9);
   EXPECT_EQ(Board(7, 0)[255], 7);
   EXPECT_EQ(Code(), 152);
-}
 
-TEST_F(EepromBoardTest, AValueThatDoesNotReadBackStopsTheWrite) {
-  emulator_.SetBoardWriteFault(6, 0, 0x0100);
+  // A value that does not read back stops the write.
+  comm_->ClearError();
+  emulator_->SetBoardWriteFault(6, 0, 0x0100);
   const EepromWords before = Board(6, 0);
-  emulator_.ClearRequests();
+  emulator_->ClearRequests();
   EXPECT_EQ(e_->SafeWriteInt(6, 0, 40, 0x42), E_FAIL);
   EXPECT_EQ(Code(), 152);
   EXPECT_EQ(Message(), "Error reading EEPROM data");
@@ -239,7 +211,7 @@ TEST_F(EepromBoardTest, AValueThatDoesNotReadBackStopsTheWrite) {
   EXPECT_EQ(after[1], before[1]);
   EXPECT_EQ(after[255], before[255]);
   int writes = 0;
-  for (const auto& r : emulator_.Requests()) writes += r.command == 0x7E04;
+  for (const auto& r : emulator_->Requests()) writes += r.command == 0x7E04;
   EXPECT_EQ(writes, 1);
 }
 
@@ -264,40 +236,42 @@ TEST_F(EepromBoardTest, ConsistentInstrumentIsCalibratedEverywhere) {
 }
 
 TEST_F(EepromBoardTest, EachWayOfBreakingACalibrationShows) {
+  using Get = HRESULT (IQ7kCalStatus::*)(short, short*);
+  const Get fields[] = {&IQ7kCalStatus::get_CalStatus,
+                        &IQ7kCalStatus::get_ChecksumStatus,
+                        &IQ7kCalStatus::get_CalValidFactors,
+                        &IQ7kCalStatus::get_CalSerialNumError,
+                        &IQ7kCalStatus::get_CalStatusError};
   struct Case {
     const char* name;
     short slot, subslot;
     std::function<void(EepromWords&)> edit;
     bool seal;
-    short judged;  // the record that shows it
-    short checksumStatus, validFactors, serialError, statusError;
+    short judged;     // the record that shows it
+    short values[5];  // of the fields above
   };
+  // clang-format off
   const Case cases[] = {
       {"bad checksum", 6, 0, [](EepromWords& w) { w[100] ^= 1; }, false,
-       GUARD_CAL, 0, 25, 0, 1},
+       GUARD_CAL, {0, 0, 25, 0, 1}},
       {"missing factor bit", 0, 2, [](EepromWords& w) { w[58] = 2; }, true,
-       MAIN_REF_CAL, 1, 1, 0, 1},
-      {"serial number mismatch", 7, 0, [](EepromWords& w) { w[27] = 27; }, true,
-       BP_FACTORY_CAL, 1, 26, 1, 1},
+       MAIN_REF_CAL, {0, 1, 1, 0, 1}},
+      {"serial number mismatch", 7, 0, [](EepromWords& w) { w[27] = 27; },
+       true, BP_FACTORY_CAL, {0, 1, 26, 1, 1}},
       {"switch with a bad checksum spoils no block", 7, 0,
-       [](EepromWords& w) { w[100] ^= 1; }, false, BP_FIELD_CAL, 1, 30, 0, 0},
+       [](EepromWords& w) { w[100] ^= 1; }, false, BP_FIELD_CAL,
+       {1, 1, 30, 0, 0}},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const EepromWords saved = Board(c.slot, c.subslot);
     Edit(c.slot, c.subslot, c.edit, c.seal);
     for (short type : kSurveyOrder)
       ASSERT_EQ(cal_->CheckCalStatus(type, 1), S_OK);
-    const short expectedStatus = c.statusError == 0 ? 1 : 0;
-    EXPECT_EQ(Field(&IQ7kCalStatus::get_CalStatus, c.judged), expectedStatus);
-    EXPECT_EQ(Field(&IQ7kCalStatus::get_ChecksumStatus, c.judged),
-              c.checksumStatus);
-    EXPECT_EQ(Field(&IQ7kCalStatus::get_CalValidFactors, c.judged),
-              c.validFactors);
-    EXPECT_EQ(Field(&IQ7kCalStatus::get_CalSerialNumError, c.judged),
-              c.serialError);
-    EXPECT_EQ(Field(&IQ7kCalStatus::get_CalStatusError, c.judged),
-              c.statusError);
+    for (size_t i = 0; i < std::size(fields); ++i) {
+      EXPECT_EQ(Field(fields[i], c.judged), c.values[i]) << "field " << i;
+    }
     Edit(c.slot, c.subslot, [&](EepromWords& w) { w = saved; });
   }
   EXPECT_EQ(Field(&IQ7kCalStatus::get_CalStatus, MODESWITCH_CAL), 1);
@@ -309,7 +283,7 @@ TEST_F(EepromBoardTest, MissingBoards) {
   EXPECT_EQ(Field(&IQ7kCalStatus::get_CalStatus, BP_FACTORY_CAL), 0);
   EXPECT_EQ(Field(&IQ7kCalStatus::get_CalSerialNumError, BP_FACTORY_CAL), 1);
 
-  emulator_.WithModel([](emu::InstrumentModel& m) {
+  emulator_->WithModel([](emu::InstrumentModel& m) {
     return m.boards().Remove(0, 2) && m.boards().Remove(6, 0);
   });
   EXPECT_EQ(cal_->CheckCalStatus(MAIN_REF_CAL, 1), E_FAIL);
@@ -354,7 +328,7 @@ TEST_F(EepromBoardTest, BoardIdentity) {
 
   // The third word read fails: what was read so far still comes back.
   comm_->ClearError();
-  ASSERT_TRUE(emulator_.AddFault("nak=13,0300@cmd=0x7E06@every=3"));
+  ASSERT_TRUE(emulator_->AddFault("nak=13,0300@cmd=0x7E06@every=3"));
   EXPECT_EQ(comm_->ReadCalDate(6, 0, text.out()), E_FAIL);
   EXPECT_EQ(text.utf8(), "12/15/");
   EXPECT_EQ(Code(), 21);
@@ -387,7 +361,7 @@ TEST_F(EepromBoardTest, CalibrationPoolFromTheBoards) {
 
   // The local reset stays when sending the defaults fails.
   ASSERT_EQ(e_->SetCalPoolToDefault(), S_OK);
-  EXPECT_EQ(emulator_.Requests().back().command, 0x7E14);
+  EXPECT_EQ(emulator_->Requests().back().command, 0x7E14);
   comm_->put_GainCoeffs(3, 5.0f);
   comm_->ClosePort();
   EXPECT_EQ(e_->SetCalPoolToDefault(), E_FAIL);
@@ -395,8 +369,8 @@ TEST_F(EepromBoardTest, CalibrationPoolFromTheBoards) {
   comm_->get_GainCoeffs(3, &gain);
   EXPECT_EQ(gain, 1.0f);
 
-  ASSERT_EQ(comm_->OpenPort(static_cast<Q7K_PORT>(kPort), BPS_115200), S_OK);
-  emulator_.WithModel(
+  ASSERT_EQ(comm_->OpenPort(kComPort, BPS_115200), S_OK);
+  emulator_->WithModel(
       [](emu::InstrumentModel& m) { return m.boards().Remove(0, 0); });
   EXPECT_EQ(e_->ReadSysCoeffs(1), E_FAIL);
   comm_->get_GainCoeffs(0, &gain);

@@ -1,51 +1,18 @@
 // A complete test session through the public API against the virtual
-// instrument on a real pseudo-terminal, and the built programs end to end.
-#include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-
+// instrument on a real pseudo-terminal.
 #include <cmath>
-#include <cstdio>
-#include <string>
 
-#include "emulator.h"
-#include "q7kcomm/q7kcomm.h"
+#include "support/emulated_component.h"
 #include "support/fake_clock.h"
-#include "support/temp_dir.h"
 
 namespace q7k {
 namespace {
 
-constexpr int32_t kPort = 7;
-
-class EmulatorEndToEndTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const std::string path = emulator_.Start();
-    ASSERT_FALSE(path.empty()) << emulator_.error();
-    SetSerialPortPath(kPort, path);
-    ASSERT_EQ(CreateInstance(CLSID_Q7kComm, IID_IQ7kComm, comm_.AsVoidOut()),
-              S_OK);
-    ASSERT_EQ(comm_->OpenPort(static_cast<Q7K_PORT>(kPort), BPS_115200), S_OK);
-  }
-  void TearDown() override {
-    comm_->ClosePort();
-    emulator_.Stop();
-    SetSerialPortPath(kPort, "");
-  }
-  short Code() {
-    short code = 0;
-    comm_->get_ErrorCode(&code);
-    return code;
-  }
-
-  FakeClock clock_;  // the component's waits only; the emulator's are real
-  ScopedTempDir dir_;
-  Emulator emulator_;
-  ComPtr<IQ7kComm> comm_;
-};
+using EmulatorEndToEndTest = EmulatedComponentTest;
 
 TEST_F(EmulatorEndToEndTest, PowerFactorSessionStartToFinish) {
+  FakeClock clock;  // the component's waits only; the emulator's are real
+  ASSERT_NO_FATAL_FAILURE(Start());
   ASSERT_EQ(comm_->ReadAppInfo(), S_OK);
   Bstr text;
   comm_->get_AppName(text.out());
@@ -70,7 +37,7 @@ TEST_F(EmulatorEndToEndTest, PowerFactorSessionStartToFinish) {
   p.Frequency = 60.0f;
   p.CapModel = p.IndModel = PARALLEL_MODEL;
   ASSERT_EQ(comm_->StartQ7kTest(&p), S_OK);
-  EXPECT_TRUE(emulator_.WithModel(
+  EXPECT_TRUE(emulator_->WithModel(
       [](emu::InstrumentModel& m) { return m.tests().running(); }));
 
   Q7K_TEST_DATA d{};
@@ -103,47 +70,13 @@ TEST_F(EmulatorEndToEndTest, PowerFactorSessionStartToFinish) {
   EXPECT_EQ(message.utf8().substr(0, 16), "Test Not Running");
 
   // What the instrument received is what the records said.
-  const auto requests = emulator_.Requests();
+  const auto requests = emulator_->Requests();
   ASSERT_GE(requests.size(), 5u);
   EXPECT_EQ(requests[2].command, 0x0003);
   EXPECT_EQ(requests[2].payload.size(), 32u);
   EXPECT_EQ(requests[3].command, 0x0004);
   EXPECT_EQ(requests[3].payload[12], 0x10);  // 10000 = 0x2710
   EXPECT_EQ(requests[3].payload[13], 0x27);
-}
-
-// The built programs: the emulator as a process, the q7k tool as a host.
-TEST(EmulatorProgramsTest, ToolRunsATestAgainstTheEmulatorProcess) {
-  ScopedTempDir dir;
-  const std::string link = dir.File("com3");
-  std::FILE* emulator = popen(
-      (std::string(Q7K_EMULATOR_BINARY) + " --link " + link + " & echo $!")
-          .c_str(),
-      "r");
-  ASSERT_NE(emulator, nullptr);
-  char line[64] = {};
-  ASSERT_NE(std::fgets(line, sizeof line, emulator), nullptr);
-  const pid_t pid = static_cast<pid_t>(std::atol(line));
-  ASSERT_NE(std::fgets(line, sizeof line, emulator), nullptr);  // its path
-  const std::string command = "Q7K_COM3=" + link + " " + Q7K_CLI_BINARY +
-                              " test run --port 3 --kv 10 2>&1";
-  std::FILE* tool = popen(command.c_str(), "r");
-  ASSERT_NE(tool, nullptr);
-  std::string out;
-  char buffer[1024];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, tool)) > 0) {
-    out.append(buffer, n);
-  }
-  const int status = pclose(tool);
-  kill(pid, SIGTERM);
-  pclose(emulator);
-  EXPECT_EQ(WEXITSTATUS(status), 0) << out;
-  EXPECT_NE(out.find("Instrument application: Q7I"), std::string::npos) << out;
-  EXPECT_NE(out.find("StopQ7kTest              ok"), std::string::npos);
-  EXPECT_NE(out.find("Parallel capacitance                           1000 pF"),
-            std::string::npos)
-      << out;
 }
 
 }  // namespace

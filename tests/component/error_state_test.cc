@@ -75,11 +75,11 @@ TEST(ErrorStateTest, InstrumentNumbersDecodeToCodeAndText) {
     state.RecordInstrumentError(c.number,
                                 c.details.empty() ? &none : c.details.data(),
                                 c.details.size());
-    const std::string which =
-        std::to_string(c.number) + " with " + std::to_string(c.details.size());
-    EXPECT_EQ(state.code(), c.code) << which;
+    SCOPED_TRACE(::testing::Message()
+                 << c.number << " with " << c.details.size());
+    EXPECT_EQ(state.code(), c.code);
     if (!c.message.empty()) {
-      EXPECT_EQ(state.message(), c.message) << which;
+      EXPECT_EQ(state.message(), c.message);
     }
   }
 }

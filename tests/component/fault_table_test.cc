@@ -11,18 +11,16 @@
 #include <mutex>
 #include <string>
 #include <tuple>
+#include <utility>
 
-#include "emulator.h"
-#include "q7kcomm/q7kcomm.h"
+#include "support/emulated_component.h"
 #include "support/fake_clock.h"
-#include "support/temp_dir.h"
 
 namespace q7k {
 namespace {
 
 using std::chrono::milliseconds;
 
-constexpr int32_t kPort = 11;
 constexpr milliseconds kReplyTimeout{4000};
 constexpr milliseconds kMargin{1500};  // a loaded machine, a split reply
 
@@ -48,32 +46,33 @@ const Fault kFaults[] = {
 };
 
 class FaultTableTest;
+// What a call returned and the value it read.
+using Result = std::pair<HRESULT, int64_t>;
 
 // One kind of command: a call that makes one exchange and what a clean call
 // reads.
 struct Kind {
   const char* name;
   uint16_t command;
-  std::function<HRESULT(FaultTableTest&, int64_t* value)> call;
+  std::function<Result(FaultTableTest&)> call;
   int64_t value;
 };
 
 class FaultTableTest
-    : public ::testing::TestWithParam<std::tuple<Kind, Fault>> {
+    : public EmulatedComponentTest,
+      public ::testing::WithParamInterface<std::tuple<Kind, Fault>> {
  protected:
   void SetUp() override {
-    emulator_.set_reopened_callback([this](const std::string& path) {
+    EmulatedComponentTest::SetUp();
+    emulator_ = std::make_unique<Emulator>();
+    emulator_->set_reopened_callback([this](const std::string& path) {
       std::lock_guard<std::mutex> lock(mutex_);
       path_ = path;
       reopened_.notify_all();
     });
-    path_ = emulator_.Start();
-    ASSERT_FALSE(path_.empty()) << emulator_.error();
-    SetSerialPortPath(kPort, path_);
-    ASSERT_EQ(CreateInstance(CLSID_Q7kComm, IID_IQ7kComm, comm_.AsVoidOut()),
-              S_OK);
+    ASSERT_NO_FATAL_FAILURE(Serve());
+    path_ = emulator_->path();
     ASSERT_EQ(comm_.As(IID_IQ7kEeprom, &eeprom_), S_OK);
-    ASSERT_EQ(comm_->OpenPort(port(), BPS_115200), S_OK);
     // Result polls need a running test.
     Q7K_INIT_PARAMS init{};
     init.MaxVolts = 12;
@@ -86,19 +85,12 @@ class FaultTableTest
     ASSERT_EQ(comm_->UpdateRuntimeParams(&run), S_OK);
     ASSERT_EQ(comm_->StartQ7kTest(&params), S_OK);
   }
-  void TearDown() override {
-    comm_->ClosePort();
-    emulator_.Stop();
-    SetSerialPortPath(kPort, "");
-  }
-  static Q7K_PORT port() { return static_cast<Q7K_PORT>(kPort); }
 
   // Runs the kind's call; a call that outlives its bound fails the test
   // and is released by moving the clock past every deadline.
-  HRESULT Call(const Kind& kind, int64_t* value, bool timesOut,
-               milliseconds* waited) {
+  Result Call(const Kind& kind, bool timesOut, milliseconds* waited) {
     auto call =
-        std::async(std::launch::async, [&] { return kind.call(*this, value); });
+        std::async(std::launch::async, [&] { return kind.call(*this); });
     *waited = milliseconds(0);
     if (timesOut) *waited = clock_.AdvanceToNextDeadline();
     if (call.wait_for(kReplyTimeout + kMargin) != std::future_status::ready) {
@@ -108,16 +100,6 @@ class FaultTableTest
       }
     }
     return call.get();
-  }
-  short Code() {
-    short code = 0;
-    comm_->get_ErrorCode(&code);
-    return code;
-  }
-  std::string Message() {
-    Bstr text;
-    comm_->get_ErrorMsg(text.out());
-    return text.utf8();
   }
   std::string Line() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -131,52 +113,44 @@ class FaultTableTest
   }
 
   FakeClock clock_;
-  ScopedTempDir dir_;
-  Emulator emulator_;
   std::mutex mutex_;
   std::condition_variable reopened_;
   std::string path_;
 
  public:
-  ComPtr<IQ7kComm> comm_;
+  using EmulatedComponentTest::comm_;
   ComPtr<IQ7kEeprom> eeprom_;
 };
 
+// A braced list runs the call before it reads the value.
 const Kind kKinds[] = {
     {"TestResults", 0x0006,
-     [](FaultTableTest& t, int64_t* v) {
+     [](FaultTableTest& t) {
        Q7K_TEST_PARAMS p{};
        p.SamplesToAvg = 10;
        Q7K_TEST_DATA d{};
        Q7K_THERMAL_DATA th{};
-       const HRESULT hr = t.comm_->FullRequestTestResults(&p, &d, &th);
-       *v = static_cast<int64_t>(th.CardCageTemp * 10.0f + 0.5f);
-       return hr;
+       return Result{t.comm_->FullRequestTestResults(&p, &d, &th),
+                     int64_t(th.CardCageTemp * 10.0f + 0.5f)};
      },
      335},
     {"ServiceRegister", 0x7E01,
-     [](FaultTableTest& t, int64_t* v) {
+     [](FaultTableTest& t) {
        int32_t value = 0;
-       const HRESULT hr = t.comm_->RegRead(0x644020, &value);
-       *v = value;
-       return hr;
+       return Result{t.comm_->RegRead(0x644020, &value), value};
      },
      4485},
     {"FlashDirectory", 0x000F,
-     [](FaultTableTest& t, int64_t* v) {
-       const HRESULT hr = t.comm_->ReadFlashDirectory();
+     [](FaultTableTest& t) {
        short count = 0;
-       t.comm_->get_FlashDirCount(&count);
-       *v = count;
-       return hr;
+       return Result{t.comm_->ReadFlashDirectory(),
+                     t.comm_->get_FlashDirCount(&count) == S_OK ? count : -1};
      },
      1},
     {"EepromWord", 0x7E06,
-     [](FaultTableTest& t, int64_t* v) {
+     [](FaultTableTest& t) {
        short word = 0;
-       const HRESULT hr = t.eeprom_->ReadInt(0, 0, 0, &word);
-       *v = static_cast<uint16_t>(word);
-       return hr;
+       return Result{t.eeprom_->ReadInt(0, 0, 0, &word), uint16_t(word)};
      },
      0x5A0F},
 };
@@ -186,13 +160,12 @@ TEST_P(FaultTableTest, DocumentedCodePortStateAndRecovery) {
   char rule[64];
   std::snprintf(rule, sizeof rule, "%s@cmd=0x%04X@once", fault.rule,
                 kind.command);
-  ASSERT_TRUE(emulator_.AddFault(rule)) << emulator_.error();
+  ASSERT_TRUE(emulator_->AddFault(rule)) << emulator_->error();
   comm_->ClearError();
 
   const std::string line = Line();
-  int64_t value = -1;
   milliseconds waited;
-  const HRESULT hr = Call(kind, &value, fault.timesOut, &waited);
+  const auto [hr, value] = Call(kind, fault.timesOut, &waited);
   if (fault.timesOut) {
     EXPECT_EQ(waited, kReplyTimeout + milliseconds(1));
   }
@@ -212,15 +185,13 @@ TEST_P(FaultTableTest, DocumentedCodePortStateAndRecovery) {
     // The port's failure is sticky: every call fails at once until the
     // host opens the port again.
     comm_->ClearError();
-    EXPECT_EQ(Call(kind, &value, false, &waited), E_FAIL);
+    EXPECT_EQ(Call(kind, false, &waited).first, E_FAIL);
     EXPECT_EQ(Code(), 297);
     comm_->ClosePort();
-    SetSerialPortPath(kPort, NewLine(line));
-    ASSERT_EQ(comm_->OpenPort(port(), BPS_115200), S_OK);
+    SetSerialPortPath(kComPort, NewLine(line));
+    ASSERT_EQ(comm_->OpenPort(kComPort, BPS_115200), S_OK);
   }
-  value = -1;
-  EXPECT_EQ(Call(kind, &value, false, &waited), S_OK) << Message();
-  EXPECT_EQ(value, kind.value);
+  EXPECT_EQ(Call(kind, false, &waited), Result(S_OK, kind.value)) << Message();
 }
 
 std::string RowName(

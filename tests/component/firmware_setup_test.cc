@@ -1,25 +1,21 @@
 // Firmware management through the public API against the virtual
 // instrument: the application check's decision table, the download and its
-// block packing, the paged flash directory and the watchdog path.
+// block packing, the paged flash directory and the watchdog path; the long
+// flash commands' time-outs against a scripted one.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "emulator.h"
-#include "firmware/setup_check.h"
-#include "q7kcomm/q7kcomm.h"
+#include "support/emulated_component.h"
 #include "support/fake_clock.h"
 #include "support/recording_progress_view.h"
-#include "support/temp_dir.h"
+#include "support/scripted_component.h"
 
 namespace q7k {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-constexpr int32_t kPort = 8;
-constexpr Q7K_PORT kComPort = static_cast<Q7K_PORT>(kPort);
 constexpr uint32_t kOrigin = 0x1000;
 
 emu::AppIdentity Firmware(const std::string& version) {
@@ -55,23 +51,8 @@ std::string ImageFile(size_t records, const std::string& version,
   return text + "%0E800800000000\r\n";
 }
 
-class FirmwareSetupTest : public ::testing::Test {
+class FirmwareSetupTest : public EmulatedComponentTest {
  protected:
-  void SetUp() override {
-    ASSERT_EQ(CreateInstance(CLSID_Q7kComm, IID_IQ7kComm, comm_.AsVoidOut()),
-              S_OK);
-  }
-  void TearDown() override {
-    comm_->ClosePort();
-    if (emulator_) emulator_->Stop();
-    SetSerialPortPath(kPort, "");
-  }
-  void Start(const EmulatorOptions& options) {
-    emulator_ = std::make_unique<Emulator>(options);
-    const std::string path = emulator_->Start();
-    ASSERT_FALSE(path.empty()) << emulator_->error();
-    SetSerialPortPath(kPort, path);
-  }
   void WriteFirmware(const std::string& version, size_t records = 64) {
     image_.clear();
     ASSERT_TRUE(WriteFileBytes("Q7I.X0", ImageFile(records, version, &image_)));
@@ -93,23 +74,15 @@ class FirmwareSetupTest : public ::testing::Test {
     }
     return out;
   }
-  // A short property or answer, e.g. Get(&IQ7kComm::get_ErrorCode).
+  // A short property or answer, e.g. Get(&IQ7kComm::IsPortOpen).
   short Get(HRESULT (IQ7kComm::*get)(short*)) {
     short value = -1;
     (comm_.Get()->*get)(&value);
     return value;
   }
-  std::string Message() {
-    Bstr text;
-    comm_->get_ErrorMsg(text.out());
-    return text.utf8();
-  }
 
   FakeClock clock_;  // the instrument's pauses pass at once
-  ScopedTempDir dir_;
   RecordingProgressViews views_;
-  std::unique_ptr<Emulator> emulator_;
-  ComPtr<IQ7kComm> comm_;
   Bytes image_;
 };
 
@@ -166,7 +139,7 @@ TEST_F(FirmwareSetupTest, DecisionTable) {
     options.model.flash.startInBootLoader = row.bootLoader;
     options.model.flash.capacity = row.capacity;
     options.model.flash.corruptProgramming = row.corrupt;
-    Start(options);
+    Start(options, false);
     if (*row.fault) {
       ASSERT_TRUE(emulator_->AddFault(row.fault));
     }
@@ -178,7 +151,7 @@ TEST_F(FirmwareSetupTest, DecisionTable) {
     comm_->put_RequireReboot(row.reboot);
 
     EXPECT_EQ(comm_->SetupComm(kComPort, BPS_115200, 5), row.result);
-    EXPECT_EQ(Get(&IQ7kComm::get_ErrorCode), row.code) << Message();
+    EXPECT_EQ(Code(), row.code) << Message();
     EXPECT_EQ(Commands(), row.commands);
     EXPECT_EQ(Get(&IQ7kComm::IsPortOpen), row.result == S_OK ? 1 : 0);
     EXPECT_EQ(views_.open_views(), 0);
@@ -205,7 +178,7 @@ TEST_F(FirmwareSetupTest, DownloadProgramsTheImageByteForByte) {
   WriteFirmware("01.20.02", 8192);  // 256 KiB of data
   EmulatorOptions options;
   options.model.flash.firmware = Firmware("01.20.01");
-  Start(options);
+  Start(options, false);
   ASSERT_EQ(comm_->SetupComm(kComPort, BPS_115200, 5), S_OK) << Message();
   EXPECT_EQ(BlockSizes(), std::vector<size_t>(1024, 256));
   const auto entry = emulator_->WithModel(
@@ -236,18 +209,15 @@ TEST_F(FirmwareSetupTest, BlocksBreakAtGapsAndAt256Bytes) {
     std::vector<size_t> blocks;
     int progressSteps;
   };
+  // clang-format off
   const Case cases[] = {
-      {"100 records of 32 bytes",
-       99,
-       32,
-       1000,
-       32,
-       {256, 256, 256, 256, 256, 256, 256, 256, 256, 256, 256, 256, 128},
-       4},
+      {"100 records of 32 bytes", 99, 32, 1000, 32,
+       {256, 256, 256, 256, 256, 256, 256, 256, 256, 256, 256, 256, 128}, 4},
       {"a gap after 3 records", 9, 32, 3, 32, {96, 224}, 1},
       {"34 bytes after 240", 15, 16, 1000, 34, {240, 34}, 1},
   };
-  Start({});
+  // clang-format on
+  Start({}, false);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     std::string text;
@@ -270,13 +240,12 @@ TEST_F(FirmwareSetupTest, BlocksBreakAtGapsAndAt256Bytes) {
 }
 
 TEST_F(FirmwareSetupTest, UnusableFilesFailClearly) {
-  Start({});
-  ASSERT_EQ(comm_->OpenPort(kComPort, BPS_115200), S_OK);
+  Start();
   // A truncated record: what came before it is not sent either.
   ASSERT_TRUE(WriteFileBytes(
       "BAD.X0", RecordLine(0, Bytes(32, 1)) + "%4E6008000000080102\n"));
   EXPECT_EQ(comm_->DownloadApp(Bstr(u"BAD.X0").get()), E_FAIL);
-  EXPECT_EQ(Get(&IQ7kComm::get_ErrorCode), 83);
+  EXPECT_EQ(Code(), 83);
   EXPECT_EQ(views_.open_views(), 0);
   EXPECT_TRUE(BlockSizes().empty());
   // Missing: nothing shown, the application wording even for the firmware.
@@ -302,7 +271,6 @@ TEST_F(FirmwareSetupTest, FlashDirectoryOfTwentyInPagesOfFour) {
     }
     return 0;
   });
-  ASSERT_EQ(comm_->OpenPort(kComPort, BPS_115200), S_OK);
   ASSERT_EQ(comm_->ReadFlashDirectory(), S_OK);
   EXPECT_EQ(Get(&IQ7kComm::get_FlashDirCount), 15);
   EXPECT_EQ(Commands(), std::vector<int>(4, 15));
@@ -323,9 +291,8 @@ TEST_F(FirmwareSetupTest, WatchdogReportThenSetupTwice) {
   options.model.flash.firmware = kDisk;
   options.model.watchdogText = "WDT @ 0x1234";
   Start(options);
-  ASSERT_EQ(comm_->OpenPort(kComPort, BPS_115200), S_OK);
   EXPECT_EQ(comm_->ReadAppInfo(), E_FAIL);
-  EXPECT_EQ(Get(&IQ7kComm::get_ErrorCode), 20);
+  EXPECT_EQ(Code(), 20);
   comm_->ClosePort();
 
   EXPECT_EQ(comm_->SetupComm(kComPort, BPS_115200, 5), S_OK);
@@ -356,6 +323,56 @@ TEST_F(FirmwareSetupTest, SimulatedInstrumentRunsTheFileOnDisk) {
   EXPECT_EQ(comm_->SearchForApp(nullptr, nullptr, nullptr, nullptr, &entry),
             S_OK);
   EXPECT_EQ(entry, 2);
+}
+
+// The flash commands that wait long for the instrument: the reply time-out
+// they raise, and that it is back at 4000 ms whatever the outcome.
+using FlashMethodsTest = ScriptedComponentTest;
+
+TEST_F(FlashMethodsTest, LongRepliesRaiseTheTimeOutOnlyForTheirCommand) {
+  RecordingProgressViews views;
+  const struct {
+    const char* name;
+    std::function<HRESULT(IQ7kComm*)> call;
+    uint16_t command;
+    Bytes payload;
+    int32_t timeout;
+  } calls[] = {
+      // clang-format off
+      {"DeleteApp", [](IQ7kComm* c) { return c->DeleteApp(3); }, 0x0011,
+       Le16(3), 20000},
+      {"DownloadComplete(5)",
+       [](IQ7kComm* c) { return c->DownloadComplete(5); }, 0x000C, {}, 20000},
+      {"DownloadComplete(45)",
+       [](IQ7kComm* c) { return c->DownloadComplete(45); }, 0x000C, {}, 45000},
+      // clang-format on
+  };
+  const struct {
+    const char* name;
+    Bytes (*answer)(uint16_t);
+    short code;  // 0: succeeds
+  } outcomes[] = {
+      {"ack", [](uint16_t c) { return LineBytes(AckFrame(c)); }, 0},
+      {"nak", [](uint16_t c) { return LineBytes(NakFrame(c, 9)); }, 9},
+      {"silence", [](uint16_t) { return Bytes{}; }, 133},
+  };
+  for (const auto& call : calls) {
+    for (const auto& outcome : outcomes) {
+      SCOPED_TRACE(std::string(call.name) + " " + outcome.name);
+      comm_->ClearError();
+      ConnectInProcess(
+          [&](const Request& r) { return outcome.answer(r.command); });
+      EXPECT_EQ(call.call(comm_.Get()), outcome.code == 0 ? S_OK : E_FAIL);
+      EXPECT_EQ(Code(), outcome.code);
+      EXPECT_EQ(LastCommand(), call.command);
+      EXPECT_EQ(LastPayload(), call.payload);
+      EXPECT_EQ(inProcess_->timeouts(),
+                (std::vector<int32_t>{call.timeout, 4000}));
+      EXPECT_EQ(views.open_views(), 0);
+    }
+  }
+  comm_->ClosePort();
+  EXPECT_EQ(comm_->DeleteApp(3), E_FAIL);  // no port: nothing sent
 }
 
 }  // namespace

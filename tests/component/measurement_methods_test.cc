@@ -25,48 +25,45 @@ ScriptedInstrument::Script Backplane(std::map<int, Bytes> words) {
 }
 
 TEST_F(MeasurementMethodsTest, WattsAdjustmentFromTheBackplane) {
-  ConnectInProcess(Backplane({{164, Le16(1011)},
-                              {173, Le16(0x0800)},
-                              {230, LeF32(2.0f)},
-                              {232, LeF32(0.5f)}}));
-  Q7K_TEST_PARAMS p{};
-  p.CircDesc = CIRC_GAR_RB;
-  p.KVoltMax = 10.0f;
-  ASSERT_EQ(comm_->CalcWattsAdjustment(&p), S_OK);
-  EXPECT_FLOAT_EQ(p.WattsAdjustment, 0.5f);
-  p.KVoltMax = 5.0f;
-  ASSERT_EQ(comm_->CalcWattsAdjustment(&p), S_OK);
-  EXPECT_FLOAT_EQ(p.WattsAdjustment, 0.125f);
-  p.CircDesc = CIRC_UST_R;  // UST circuits keep theirs at 230
-  ASSERT_EQ(comm_->CalcWattsAdjustment(&p), S_OK);
-  EXPECT_FLOAT_EQ(p.WattsAdjustment, 0.5f);
-  EXPECT_EQ(LastPayload(), Concat({Le16(0), Le16(0), Le16(230)}));
-}
-
-TEST_F(MeasurementMethodsTest, NoAdjustmentBeforeRevision1011OrWithoutFlag) {
-  std::map<int, Bytes> eeprom = {
-      {164, Le16(1010)}, {173, Le16(0xFFFF)}, {232, LeF32(0.5f)}};
-  ConnectInProcess(Backplane(eeprom));
-  Q7K_TEST_PARAMS p{};
-  p.KVoltMax = 10.0f;
-  p.WattsAdjustment = 9.0f;
-  ASSERT_EQ(comm_->CalcWattsAdjustment(&p), S_OK);
-  EXPECT_EQ(p.WattsAdjustment, 0.0f);
-  EXPECT_EQ(LastPayload(), Concat({Le16(0), Le16(0), Le16(173)}));
-}
-
-TEST_F(MeasurementMethodsTest, FailedEepromReadLeavesZero) {
-  ConnectInProcess(Backplane({{164, Le16(1011)}}));
-  Q7K_TEST_PARAMS p{};
-  p.WattsAdjustment = 9.0f;
-  EXPECT_EQ(comm_->CalcWattsAdjustment(&p), E_FAIL);
-  EXPECT_EQ(p.WattsAdjustment, 0.0f);
-  EXPECT_EQ(Code(), 21);
-  ErrorInfo info;
-  EXPECT_EQ(GetErrorInfo(&info), S_OK);
-}
-
-TEST_F(MeasurementMethodsTest, SimulatedAdjustmentTouchesNoEeprom) {
+  // clang-format off
+  const std::map<int, Bytes> stored = {
+      {164, Le16(1011)}, {173, Le16(0x0800)}, {230, LeF32(2.0f)},
+      {232, LeF32(0.5f)}};
+  const struct {
+    const char* what;
+    std::map<int, Bytes> eeprom;
+    CIRC_DESC circuit;
+    float kVoltMax, adjustment;
+    int lastRead;  // the EEPROM location
+    short code;
+  } cases[] = {
+      {"stored", stored, CIRC_GAR_RB, 10.0f, 0.5f, 232, 0},
+      {"scaled to the voltage", stored, CIRC_GAR_RB, 5.0f, 0.125f, 232, 0},
+      {"UST circuits keep theirs at 230", stored, CIRC_UST_R, 5.0f, 0.5f, 230,
+       0},
+      {"before revision 1011", {{164, Le16(1010)}, {173, Le16(0xFFFF)},
+       {232, LeF32(0.5f)}}, CIRC_GAR_RB, 10.0f, 0.0f, 173, 0},
+      {"flags unreadable", {{164, Le16(1011)}}, CIRC_GAR_RB, 10.0f, 0.0f, 173,
+       21},
+  };
+  // clang-format on
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    comm_->ClearError();
+    ConnectInProcess(Backplane(c.eeprom));
+    Q7K_TEST_PARAMS p{};
+    p.CircDesc = c.circuit;
+    p.KVoltMax = c.kVoltMax;
+    p.WattsAdjustment = 9.0f;
+    EXPECT_EQ(comm_->CalcWattsAdjustment(&p), c.code == 0 ? S_OK : E_FAIL);
+    EXPECT_FLOAT_EQ(p.WattsAdjustment, c.adjustment);
+    EXPECT_EQ(LastPayload(), Concat({Le16(0), Le16(0), Le16(c.lastRead)}));
+    EXPECT_EQ(Code(), c.code);
+    ErrorInfo info;
+    EXPECT_EQ(GetErrorInfo(&info), c.code == 0 ? S_FALSE : S_OK);
+  }
+  // Simulated: a fixed value, no EEPROM read.
+  comm_->ClosePort();
   comm_->put_SimulMode(SIMUL_LEAK);
   Q7K_TEST_PARAMS p{};
   ASSERT_EQ(comm_->CalcWattsAdjustment(&p), S_OK);
@@ -105,12 +102,9 @@ TEST_F(MeasurementMethodsTest, LineFrequencyRunsAShortTestAndClosesItsWindow) {
             u"Por favor espere - Se esta Midiendo la Frecuencia de la Linea");
   EXPECT_EQ(views.events().front().state.title, u"Comunicaciones del Q7300");
   EXPECT_EQ(views.open_views(), 0);
-}
 
-TEST_F(MeasurementMethodsTest, LineFrequencyWithoutAPortStopsAtTheFirstCall) {
-  RecordingProgressViews views;
-  UseFakeClock();
-  float hz = 0.0f;
+  // Without a port it stops at the first call.
+  comm_->ClosePort();
   EXPECT_EQ(comm_->MeasureLineFrequency(1, 10.0f, &hz), E_FAIL);
   EXPECT_EQ(hz, -1.0f);
   EXPECT_EQ(views.open_views(), 0);

@@ -22,21 +22,19 @@ TEST(AdjustTestDataTest, NoVoltageZeroesTheResultsOnly) {
   params.AdjustWatts = -1;
   Q7K_TEST_DATA data = Data();
   data.KVoltMeas = 0.0f;
-  data.SeriesCap = data.ParallelCap = data.SeriesInd = data.ParallelInd = 1;
-  data.SeriesRes = data.ParallelRes = data.SpecimenPeak = 1;
-  data.SpecimenPeakMin = data.SpecimenPeakMax = 1;
+  float* zeroed[] = {
+      &data.KVoltCalc,       &data.Amperes,        &data.Watts,
+      &data.PowerFactor,     &data.TangentDelta,   &data.SeriesCap,
+      &data.ParallelCap,     &data.SeriesInd,      &data.ParallelInd,
+      &data.SeriesRes,       &data.ParallelRes,    &data.SpecimenPeak,
+      &data.SpecimenPeakMin, &data.SpecimenPeakMax};
   float* kept[] = {&data.FrequencyMeas,      &data.ReferencePeak,
                    &data.RefVoltageMag,      &data.VectorDotProduct,
                    &data.VectorCrossProduct, &data.SineThetaX100};
+  for (float* f : zeroed) *f = 1.0f;
   for (float* f : kept) *f = 3.0f;
   AdjustTestData(params, data);
-  for (float value :
-       {data.KVoltCalc, data.Amperes, data.Watts, data.PowerFactor,
-        data.TangentDelta, data.SeriesCap, data.ParallelCap, data.SeriesInd,
-        data.ParallelInd, data.SeriesRes, data.ParallelRes, data.SpecimenPeak,
-        data.SpecimenPeakMin, data.SpecimenPeakMax}) {
-    EXPECT_EQ(value, 0.0f);
-  }
+  for (float* f : zeroed) EXPECT_EQ(*f, 0.0f);
   for (float* f : kept) EXPECT_EQ(*f, 3.0f);
   EXPECT_EQ(params.AdjustWatts, -1);  // not applied yet
 }

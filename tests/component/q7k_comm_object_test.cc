@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "q7kcomm/q7kcomm.h"
+#include "support/component_errors.h"
 #include "support/temp_dir.h"
 
 namespace q7k {
@@ -28,16 +29,8 @@ class ComponentTest : public ::testing::Test {
         S_OK);
     ClearErrorInfo();
   }
-  short Code() {
-    short code = 0;
-    EXPECT_EQ(comm_->get_ErrorCode(&code), S_OK);
-    return code;
-  }
-  std::string Message() {
-    Bstr msg;
-    EXPECT_EQ(comm_->get_ErrorMsg(msg.out()), S_OK);
-    return msg.utf8();
-  }
+  short Code() { return ErrorCode(comm_.Get()); }
+  std::string Message() { return ErrorText(comm_.Get()); }
   // Records an error the way a failing transaction does: ListAppErrors
   // records and clears, so use a failing open instead.
   void RecordPortNotFound() {
@@ -51,19 +44,18 @@ class ComponentTest : public ::testing::Test {
 
 TEST_F(ComponentTest, CreationAndInterfaces) {
   ComPtr<IQ7kLog> log;
-  EXPECT_EQ(comm_.As(IID_IQ7kLog, &log), S_OK);
   ComPtr<IQ7kEeprom> eeprom;
-  EXPECT_EQ(log.As(IID_IQ7kEeprom, &eeprom), S_OK);
   ComPtr<IQ7kCalStatus> cal;
+  ComPtr<IQ7kComm> back, none;
+  EXPECT_EQ(comm_.As(IID_IQ7kLog, &log), S_OK);
+  EXPECT_EQ(log.As(IID_IQ7kEeprom, &eeprom), S_OK);
   EXPECT_EQ(eeprom.As(IID_IQ7kCalStatus, &cal), S_OK);
-  ComPtr<IQ7kComm> back;
   EXPECT_EQ(cal.As(IID_IQ7kComm, &back), S_OK);
   EXPECT_EQ(back.Get(), comm_.Get());
   ComPtr<IUnknown> unknown1, unknown2;
   EXPECT_EQ(log.As(IID_IUnknown, &unknown1), S_OK);
   EXPECT_EQ(cal.As(IID_IUnknown, &unknown2), S_OK);
   EXPECT_EQ(unknown1.Get(), unknown2.Get());  // one identity
-  ComPtr<IQ7kComm> none;
   EXPECT_EQ(comm_.As(LIBID_Q7KCOMMLib, &none), E_NOINTERFACE);
   EXPECT_FALSE(none);
 
@@ -90,9 +82,6 @@ TEST_F(ComponentTest, CreationAndInterfaces) {
 
 // Values the component normalises or refuses; plain echoes are not tested.
 TEST_F(ComponentTest, PropertiesNormaliseAndBoundTheirValues) {
-  Bstr version;
-  EXPECT_EQ(comm_->get_Version(version.out()), S_OK);
-  EXPECT_EQ(version.utf8(), "1.00.15");
   short v = 7;
   comm_->put_EnableTrace(-1);
   comm_->get_EnableTrace(&v);
@@ -104,7 +93,7 @@ TEST_F(ComponentTest, PropertiesNormaliseAndBoundTheirValues) {
   comm_->get_Language(&language);
   EXPECT_EQ(language, LANGUAGE_ENGLISH);
 
-  float f = 1.0f;
+  float f = 7.0f;
   comm_->put_CalResistor(NBLUE_RES, 2.5f);
   comm_->put_GainCoeffs(9, 4.5f);
   // Out of bounds: rejected, and the neighbours keep their values.
@@ -114,7 +103,6 @@ TEST_F(ComponentTest, PropertiesNormaliseAndBoundTheirValues) {
             E_INVALIDARG);
   EXPECT_EQ(comm_->put_GainCoeffs(10, 9.0f), E_INVALIDARG);
   EXPECT_EQ(comm_->put_PhaseCoeffs(-1, 9.0f), E_INVALIDARG);
-  f = 7.0f;
   EXPECT_EQ(comm_->get_GainCoeffs(10, &f), E_INVALIDARG);
   EXPECT_EQ(f, 7.0f);
   comm_->get_CalResistor(NBLUE_RES, &f);
@@ -123,25 +111,7 @@ TEST_F(ComponentTest, PropertiesNormaliseAndBoundTheirValues) {
   EXPECT_EQ(f, 4.5f);
 }
 
-TEST_F(ComponentTest, ErrorPropertiesKeepOrClear) {
-  RecordPortNotFound();
-  EXPECT_EQ(Code(), 298);
-  EXPECT_EQ(Code(), 298);  // reading keeps it
-  short last = 0;
-  EXPECT_EQ(comm_->get_LastError(&last), S_OK);
-  EXPECT_EQ(last, 298);
-  EXPECT_EQ(comm_->get_LastError(&last), S_OK);
-  EXPECT_EQ(last, 0);
-  Bstr msg;
-  comm_->get_ErrorMsg(msg.out());
-  EXPECT_EQ(msg.get(), nullptr);
-
-  RecordPortNotFound();
-  EXPECT_EQ(comm_->ClearError(), S_OK);
-  EXPECT_EQ(Code(), 0);
-}
-
-TEST_F(ComponentTest, FailureWithoutPortRepublishesTheLastText) {
+TEST_F(ComponentTest, ErrorRecordKeepsClearsAndRepublishes) {
   ErrorInfo info;
   EXPECT_EQ(comm_->StartPONSequence(), E_FAIL);
   EXPECT_EQ(GetErrorInfo(&info), S_FALSE);  // nothing recorded yet
@@ -154,11 +124,24 @@ TEST_F(ComponentTest, FailureWithoutPortRepublishesTheLastText) {
   EXPECT_EQ(info.iid, IID_IQ7kComm);
   EXPECT_EQ(info.helpContext, 0u);
   EXPECT_EQ(GetErrorInfo(&info), S_FALSE);  // taken
-
+  // A failure without a port republishes the last text.
   EXPECT_EQ(comm_->StartPONSequence(), E_FAIL);
-  EXPECT_EQ(Code(), 298);
   ASSERT_EQ(GetErrorInfo(&info), S_OK);
   EXPECT_EQ(info.description, u"COM port not found");
+
+  EXPECT_EQ(Code(), 298);
+  EXPECT_EQ(Code(), 298);  // reading keeps it
+  short last = 0;
+  EXPECT_EQ(comm_->get_LastError(&last), S_OK);
+  EXPECT_EQ(last, 298);
+  EXPECT_EQ(comm_->get_LastError(&last), S_OK);
+  EXPECT_EQ(last, 0);
+  Bstr msg;
+  comm_->get_ErrorMsg(msg.out());
+  EXPECT_EQ(msg.get(), nullptr);
+  RecordPortNotFound();
+  EXPECT_EQ(comm_->ClearError(), S_OK);
+  EXPECT_EQ(Code(), 0);
 }
 
 TEST_F(ComponentTest, LanguageChangesOnlyLaterTexts) {
@@ -185,21 +168,20 @@ TEST_F(ComponentTest, ListAppErrorsWalksTheCodeSpaceAndClears) {
   ASSERT_EQ(comm_->ListAppErrors(list.out()), S_OK);
   const auto lines = Lines(list);
   ASSERT_EQ(lines.size(), 65u);
-  EXPECT_EQ(lines[0], "[0] Undefined");
-  EXPECT_EQ(lines[5], "[5] Not Enough Free Space in FLASH for Application");
-  EXPECT_EQ(lines[14], "[-1] Undefined Error");
-  EXPECT_EQ(lines[20], "[20] Watchdog Reset Error - Woof Woof Woof" +
-                           std::string(64 - 14, ' '));
-  EXPECT_EQ(lines[21], "[21] Invalid Message Parameter - (Parameter #321)");
-  EXPECT_EQ(lines[22], "[14] Test Not Running");
-  EXPECT_EQ(lines[33],
-            "[33] Test Not Running - One or Both Safety Switch Cables "
-            "Disconnected");
-  EXPECT_EQ(lines[41], "[41] Test Not Running - Strobe Not Flashing");
-  EXPECT_EQ(lines[49], "[-1] Undefined Error");
-  EXPECT_EQ(lines[64],
-            "[64] Test Not Running - Requested Maximum Voltage "
-            "Exceeded");
+  const std::pair<size_t, std::string> expected[] = {
+      {0, "[0] Undefined"},
+      {5, "[5] Not Enough Free Space in FLASH for Application"},
+      {14, "[-1] Undefined Error"},
+      {20, "[20] Watchdog Reset Error - Woof Woof Woof" +
+               std::string(64 - 14, ' ')},
+      {21, "[21] Invalid Message Parameter - (Parameter #321)"},
+      {22, "[14] Test Not Running"},
+      {33,
+       "[33] Test Not Running - One or Both Safety Switch Cables "
+       "Disconnected"},
+      {41, "[41] Test Not Running - Strobe Not Flashing"},
+      {64, "[64] Test Not Running - Requested Maximum Voltage Exceeded"}};
+  for (const auto& [at, text] : expected) EXPECT_EQ(lines[at], text);
   EXPECT_EQ(Code(), 0);
 
   comm_->put_Language(LANGUAGE_PORTUGUESE);
@@ -226,22 +208,16 @@ TEST_F(ComponentTest, ListCommErrorsNeedsAPort) {
   EXPECT_EQ(raw, list.get());
 }
 
+// The log itself: ClientLogTest.
 TEST_F(ComponentTest, ClientLogForwarding) {
   ScopedTempDir dir;
   ComPtr<IQ7kLog> log;
   ASSERT_EQ(comm_.As(IID_IQ7kLog, &log), S_OK);
   Bstr name;
-  EXPECT_EQ(log->get_LogFilename(name.out()), S_OK);
-  EXPECT_TRUE(name.empty());
-  Bstr entry = Bstr::FromUtf8("before");
-  EXPECT_EQ(log->WriteToLog(entry.get()), S_OK);
-  Bstr file = Bstr::FromUtf8("client.log");
-  EXPECT_EQ(log->put_LogFilename(file.get()), S_OK);
-  EXPECT_FALSE(PathExists(dir.File("client.log")));
+  EXPECT_EQ(log->put_LogFilename(Bstr(u"client.log").get()), S_OK);
   EXPECT_EQ(log->get_LogFilename(name.out()), S_OK);
   EXPECT_EQ(name.utf8(), "client.log");
-  entry = Bstr::FromUtf8("café");
-  EXPECT_EQ(log->WriteToLog(entry.get()), S_OK);
+  EXPECT_EQ(log->WriteToLog(Bstr(u"café").get()), S_OK);
   EXPECT_EQ(ReadFileBytes(dir.File("client.log")), "caf\xe9\n");
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <tuple>
 
 #include "support/scripted_component.h"
 
@@ -101,22 +102,23 @@ TEST_F(ServiceCommandsTest, DecodedReplies) {
   EXPECT_EQ(t.ExtSensorInserted, -15536);  // 50000 as a signed word
   EXPECT_EQ(t.IntCurrentCounter, 65535);
 
+  // Only the main, red and blue poles come from the instrument.
   comm_->put_CalResistor(MRED_RES, 42.0f);
   comm_->put_CalPoleFreq(NBLUE_RES, 43.0f);
   ASSERT_EQ(comm_->ReadRefCalCoeffs(), S_OK);
-  float f = 0;
-  comm_->get_CalResistor(MAIN_RES, &f);
-  EXPECT_EQ(f, 100.0f);
-  comm_->get_CalPoleFreq(MAIN_RES, &f);
-  EXPECT_EQ(f, 101.0f);
-  comm_->get_CalResistor(RED_RES, &f);
-  EXPECT_EQ(f, 102.0f);
-  comm_->get_CalPoleFreq(BLUE_RES, &f);
-  EXPECT_EQ(f, 105.0f);
-  comm_->get_CalResistor(MRED_RES, &f);
-  EXPECT_EQ(f, 42.0f);
-  comm_->get_CalPoleFreq(NBLUE_RES, &f);
-  EXPECT_EQ(f, 43.0f);
+  using Get = HRESULT (IQ7kComm::*)(REFCAL_INDEX, float*);
+  const std::tuple<Get, REFCAL_INDEX, float> cal[] = {
+      {&IQ7kComm::get_CalResistor, MAIN_RES, 100.0f},
+      {&IQ7kComm::get_CalPoleFreq, MAIN_RES, 101.0f},
+      {&IQ7kComm::get_CalResistor, RED_RES, 102.0f},
+      {&IQ7kComm::get_CalPoleFreq, BLUE_RES, 105.0f},
+      {&IQ7kComm::get_CalResistor, MRED_RES, 42.0f},
+      {&IQ7kComm::get_CalPoleFreq, NBLUE_RES, 43.0f}};
+  for (const auto& [get, index, want] : cal) {
+    float f = 0;
+    (comm_.Get()->*get)(index, &f);
+    EXPECT_EQ(f, want);
+  }
 
   Q7K_RAW_DATA raw{};
   raw.FilterType = 2;
@@ -138,18 +140,14 @@ TEST_F(ServiceCommandsTest, SimulatedAnswersNeedNoPort) {
   comm_->put_SimulMode(SIMUL_EXC);
   int32_t value = 0;
   EXPECT_EQ(comm_->RegWrite(0x123, 7), S_OK);
-  EXPECT_EQ(comm_->RegRead(0x123, &value), S_OK);
-  EXPECT_EQ(value, 7);
-  EXPECT_EQ(comm_->RegRead(0x642010, &value), S_OK);
-  EXPECT_EQ(value, 2);
-  EXPECT_EQ(comm_->RegRead(0x644020, &value), S_OK);
-  EXPECT_EQ(value, 4485);
-  EXPECT_EQ(comm_->RegRead(0x646070, &value), S_OK);
-  EXPECT_EQ(value, 252);
-  EXPECT_EQ(comm_->RegRead(0x600000, &value), S_OK);
-  EXPECT_EQ(value, 0x2000);
-  EXPECT_EQ(comm_->RegRead(0x123, &value), S_OK);
-  EXPECT_EQ(value, 0x2000);
+  // The first read after a write echoes it; then fixed values.
+  const std::pair<int32_t, int32_t> registers[] = {
+      {0x123, 7},      {0x642010, 2},      {0x644020, 4485},
+      {0x646070, 252}, {0x600000, 0x2000}, {0x123, 0x2000}};
+  for (const auto& [address, want] : registers) {
+    EXPECT_EQ(comm_->RegRead(address, &value), S_OK);
+    EXPECT_EQ(value, want) << std::hex << address;
+  }
   EXPECT_EQ(comm_->RegOr(0x123, 1), S_OK);
   EXPECT_EQ(comm_->RegAnd(0x123, 0), S_OK);
 

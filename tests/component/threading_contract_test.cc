@@ -5,47 +5,20 @@
 
 #include <atomic>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <regex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "emulator.h"
-#include "q7kcomm/q7kcomm.h"
-#include "support/temp_dir.h"
+#include "support/emulated_component.h"
 
 namespace q7k {
 namespace {
 
-constexpr int32_t kPort = 8;
-
-class EmulatorThreadingTest : public ::testing::Test {
- protected:
-  void Open(const EmulatorOptions& options = {}) {
-    emulator_ = std::make_unique<Emulator>(options);
-    const std::string path = emulator_->Start();
-    ASSERT_FALSE(path.empty()) << emulator_->error();
-    SetSerialPortPath(kPort, path);
-    ASSERT_EQ(CreateInstance(CLSID_Q7kComm, IID_IQ7kComm, comm_.AsVoidOut()),
-              S_OK);
-    ASSERT_EQ(comm_->OpenPort(static_cast<Q7K_PORT>(kPort), BPS_115200), S_OK);
-  }
-  void TearDown() override {
-    SetMessagePump(nullptr);
-    if (comm_) comm_->ClosePort();
-    if (emulator_) emulator_->Stop();
-    SetSerialPortPath(kPort, "");
-  }
-
-  ScopedTempDir dir_;
-  std::unique_ptr<Emulator> emulator_;
-  ComPtr<IQ7kComm> comm_;
-};
+using EmulatorThreadingTest = EmulatedComponentTest;
 
 TEST_F(EmulatorThreadingTest, CallsFromSeveralThreadsNeverMix) {
-  Open();
+  Start();
   ComPtr<IQ7kEeprom> eeprom;
   ASSERT_EQ(comm_->QueryInterface(IID_IQ7kEeprom, eeprom.AsVoidOut()), S_OK);
 
@@ -83,7 +56,7 @@ TEST_F(EmulatorThreadingTest, CallsFromSeveralThreadsNeverMix) {
 TEST_F(EmulatorThreadingTest, PumpRunsReentrantlyButNotDuringTheReplyWait) {
   EmulatorOptions options;
   options.line.turnaroundMs = 300;
-  Open(options);
+  Start(options);
   std::atomic<int> pumped{0};
   SetMessagePump([&] {
     ++pumped;
@@ -96,11 +69,7 @@ TEST_F(EmulatorThreadingTest, PumpRunsReentrantlyButNotDuringTheReplyWait) {
   int32_t value = 0;
   EXPECT_EQ(comm_->RegRead(0x642010, &value), S_OK);
   EXPECT_LE(pumped.load(), 2);  // the send only; 10 ms slices would be ~30
-}
-
-std::string ReadText(const std::filesystem::path& path) {
-  std::ifstream in(path);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  SetMessagePump(nullptr);
 }
 
 TEST(SerializedMethodsTest, EveryInterfaceMethodTakesTheObjectLockFirst) {
@@ -110,7 +79,7 @@ TEST(SerializedMethodsTest, EveryInterfaceMethodTakesTheObjectLockFirst) {
   for (const auto& entry : std::filesystem::directory_iterator(
            std::string(Q7K_SOURCE_DIR) + "/src/component")) {
     if (entry.path().extension() != ".cc") continue;
-    const std::string text = ReadText(entry.path());
+    const std::string text = ReadFileBytes(entry.path());
     for (std::sregex_iterator it(text.begin(), text.end(), definition), end;
          it != end; ++it) {
       const std::string name = (*it)[1];

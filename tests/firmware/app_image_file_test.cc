@@ -1,10 +1,14 @@
 #include "firmware/app_image_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <functional>
 #include <string>
 
 #include "component/error_state.h"
+#include "q7kcomm/q7kcomm.h"
+#include "support/component_errors.h"
 #include "support/temp_dir.h"
 
 namespace q7k {
@@ -59,12 +63,14 @@ TEST_F(AppImageFileTest, FirmwareHeaderAt192WordsAboveTheFirstRecord) {
   EXPECT_STREQ(info_.Version, "01.20.02");
   EXPECT_STREQ(info_.Description, "");
   EXPECT_EQ(errors_.code(), 0);
-}
-
-TEST_F(AppImageFileTest, LowerCaseNameIsAnOrdinaryApplication) {
+  // A lower-case name is an ordinary application's, which need not name
+  // itself, nor have a header record at all.
   Write("q7i.X0", Record(0, "00") + Record(0xC0, Header("OTHER   ")));
   ASSERT_TRUE(Read("q7i"));
   EXPECT_STREQ(info_.Name, "OTHER   ");
+  Write("APP.X0", Record(0x100, "00") + Record(0x110, "11") + "%0781010\n");
+  ASSERT_TRUE(Read("APP"));
+  EXPECT_STREQ(info_.Name, "");
 }
 
 TEST_F(AppImageFileTest, FailuresChooseTheirWording) {
@@ -91,12 +97,6 @@ TEST_F(AppImageFileTest, FailuresChooseTheirWording) {
             u"Q7310 Firmware file is corrupted.  Tests cannot be run.");
 }
 
-TEST_F(AppImageFileTest, ApplicationWithoutHeaderRecordIsEmptyButFine) {
-  Write("APP.X0", Record(0x100, "00") + Record(0x110, "11") + "%0781010\n");
-  ASSERT_TRUE(Read("APP"));
-  EXPECT_STREQ(info_.Name, "");
-}
-
 TEST_F(AppImageFileTest, ShortAndOverlongLinesStayInsideTheirBuffers) {
   // A header record cut after the name: the other fields stay empty.
   const std::string cut = Record(0xC0, Header("APP")).substr(0, 15 + 6) + "\n";
@@ -107,6 +107,24 @@ TEST_F(AppImageFileTest, ShortAndOverlongLinesStayInsideTheirBuffers) {
   // A line longer than the reader's buffer is read in pieces.
   Write("APP.X0", Record(0, std::string(200, '0')) + "%\n" + "x");
   EXPECT_TRUE(Read("APP"));
+}
+
+TEST_F(AppImageFileTest, DirectoryUnderTheImagesNameCannotBeOpened) {
+  ASSERT_EQ(mkdir("APP.X0", 0755), 0);
+  ComPtr<IQ7kComm> comm;
+  ASSERT_EQ(CreateInstance(CLSID_Q7kComm, IID_IQ7kComm, comm.AsVoidOut()),
+            S_OK);
+  const Bstr name(u"APP"), file(u"APP.X0");
+  const std::function<HRESULT()> calls[] = {
+      [&] { return comm->ReadDiskAppInfo(name.get()); },
+      [&] { return comm->FillAppParams(file.get()); },
+      [&] { return comm->DownloadApp(file.get()); },
+  };
+  for (const auto& call : calls) {
+    comm->ClearError();
+    EXPECT_EQ(call(), E_FAIL);
+    EXPECT_EQ(ErrorCode(comm.Get()), 81);  // "Unable to open Application file."
+  }
 }
 
 TEST(AppImageFieldTest, HexFieldRules) {

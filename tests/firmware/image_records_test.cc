@@ -65,6 +65,13 @@ TEST(ImageRecordsTest, ReaderSkipsNonRecordsAndStopsAtOverlongLines) {
   EXPECT_EQ(reader.Next(&r), ImageLine::kRecord);
   EXPECT_EQ(reader.Next(&r), ImageLine::kCorrupted);
   std::fclose(f);
+  // A stream that fails mid-read may not pass for an empty image.
+  ScopedTempDir dir;
+  f = std::fopen("APP.X0", "w");  // reading it fails
+  ASSERT_NE(f, nullptr);
+  ImageRecordReader unreadable(f);
+  EXPECT_EQ(unreadable.Next(&r), ImageLine::kCorrupted);
+  std::fclose(f);
 }
 
 TEST(ImageRecordsTest, ImageLength) {

@@ -69,10 +69,6 @@ PtyPeer::~PtyPeer() {
   close(wake_);
 }
 
-PtyPeer::Responder PtyPeer::Echo() {
-  return [](const std::vector<uint8_t>& chunk) { return chunk; };
-}
-
 void PtyPeer::Ring() {
   const uint64_t one = 1;
   while (write(wake_, &one, sizeof one) < 0 && errno == EINTR) {

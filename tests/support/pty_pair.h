@@ -69,9 +69,6 @@ class PtyPeer {
   PtyPeer(const PtyPeer&) = delete;
   PtyPeer& operator=(const PtyPeer&) = delete;
 
-  // A responder that sends every chunk straight back (a loopback plug).
-  static Responder Echo();
-
   // Queued; the thread writes them as the line takes them.
   void Send(const std::vector<uint8_t>& bytes);
   // Waits until everything queued with Send has been written.

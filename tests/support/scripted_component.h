@@ -14,6 +14,7 @@
 
 #include "component/q7k_comm_object.h"
 #include "q7kcomm/q7kcomm.h"
+#include "support/component_errors.h"
 #include "support/fake_clock.h"
 #include "support/in_process_instrument.h"
 #include "support/pty_pair.h"
@@ -62,25 +63,15 @@ class ScriptedComponentTest : public ::testing::Test {
     return inProcess_ != nullptr ? inProcess_->requests()
                                  : instrument_->Requests();
   }
-  // The payload of the last request the instrument received.
-  Bytes LastPayload() const {
+  // The last request the instrument received; an empty one before any.
+  Request Last() const {
     const auto requests = Requests();
-    return requests.empty() ? Bytes{} : requests.back().payload;
+    return requests.empty() ? Request{} : requests.back();
   }
-  uint16_t LastCommand() const {
-    const auto requests = Requests();
-    return requests.empty() ? 0 : requests.back().command;
-  }
-  short Code() {
-    short code = 0;
-    comm_->get_ErrorCode(&code);
-    return code;
-  }
-  std::string Message() {
-    Bstr msg;
-    comm_->get_ErrorMsg(msg.out());
-    return msg.utf8();
-  }
+  Bytes LastPayload() const { return Last().payload; }
+  uint16_t LastCommand() const { return Last().command; }
+  short Code() { return ErrorCode(comm_.Get()); }
+  std::string Message() { return ErrorText(comm_.Get()); }
   std::string TraceLog() { return ReadFileBytes(dir_.File("Q7kComm.log")); }
 
   std::unique_ptr<FakeClock> clock_;  // outlives the component's link

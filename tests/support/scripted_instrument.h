@@ -34,11 +34,37 @@ class ScriptedInstrument {
   using Script = std::function<Bytes(const Request&)>;
   explicit ScriptedInstrument(Script script) : script_(std::move(script)) {}
 
-  PtyPeer::Responder Responder();
-  std::vector<Request> Requests() const;
+  PtyPeer::Responder Responder() {
+    pending_.clear();
+    return [this](const Bytes& chunk) { return OnChunk(chunk); };
+  }
+  std::vector<Request> Requests() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return requests_;
+  }
 
  private:
-  Bytes OnChunk(const Bytes& chunk);
+  Bytes OnChunk(const Bytes& chunk) {
+    pending_.insert(pending_.end(), chunk.begin(), chunk.end());
+    Bytes out;
+    // A chunk may end one frame and begin the next.
+    Request r;
+    while (size_t used = TakeFrame(pending_, &r.frame)) {
+      pending_.erase(pending_.begin(), pending_.begin() + used);
+      if (r.frame.size() >= 8) {
+        r.command = Get16(r.frame, 2);
+        r.payload.assign(r.frame.begin() + 6, r.frame.end() - 2);
+      }
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        requests_.push_back(r);
+      }
+      const Bytes reply = script_(r);
+      out.insert(out.end(), reply.begin(), reply.end());
+      r = Request();
+    }
+    return out;
+  }
 
   Script script_;
   Bytes pending_;  // line bytes not yet a whole frame

@@ -10,7 +10,6 @@
 #include <fstream>
 #include <iterator>
 #include <system_error>
-#include <vector>
 
 namespace q7k {
 
@@ -19,15 +18,13 @@ ScopedTempDir::ScopedTempDir() {
   previous_ = std::filesystem::current_path(ec).string();
   if (ec) ADD_FAILURE() << "current directory unknown: " << ec.message();
   const char* base = std::getenv("TMPDIR");
-  std::string pattern = (base != nullptr && base[0] != '\0') ? base : "/tmp";
-  pattern += "/q7k_test_XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
+  std::string name = (base != nullptr && base[0] != '\0') ? base : "/tmp";
+  name += "/q7k_test_XXXXXX";
   if (mkdtemp(name.data()) == nullptr) {
     ADD_FAILURE() << "mkdtemp failed: " << std::strerror(errno);
     return;
   }
-  path_ = name.data();
+  path_ = name;
   if (chdir(path_.c_str()) != 0) {
     ADD_FAILURE() << "chdir " << path_ << " failed: " << std::strerror(errno);
   }

@@ -40,17 +40,9 @@ void PutF(Bytes* b, float v) {
   Put32(b, bits);
 }
 
-Bytes Le16(uint16_t v) {
-  Bytes b;
-  Put16(&b, v);
-  return b;
-}
+Bytes Le16(uint16_t v) { return {uint8_t(v), uint8_t(v >> 8)}; }
 
-Bytes Le32(uint32_t v) {
-  Bytes b;
-  Put32(&b, v);
-  return b;
-}
+Bytes Le32(uint32_t v) { return Concat({Le16(uint16_t(v)), Le16(v >> 16)}); }
 
 Bytes LeF32(float f) {
   Bytes b;
@@ -146,15 +138,9 @@ int Frame::NakNumber() const {
 
 Frame Parse(const Bytes& frame) {
   Frame f;
-  f.size = frame.size();
   if (frame.size() < 8) return f;
   f.number = Get16(frame, 2);
-  f.length = Get16(frame, 4);
   f.payload.assign(frame.begin() + 6, frame.end() - 2);
-  f.checksum = Get16(frame, frame.size() - 2);
-  uint32_t sum = 0;
-  for (size_t i = 0; i + 2 < frame.size(); ++i) sum += frame[i];
-  f.checksumOk = static_cast<uint16_t>(sum) == f.checksum;
   return f;
 }
 

@@ -47,11 +47,7 @@ Bytes Decode(const Bytes& line);
 // A reply frame taken apart.
 struct Frame {
   uint16_t number = 0;
-  uint16_t length = 0;
   Bytes payload;
-  uint16_t checksum = 0;
-  bool checksumOk = false;
-  size_t size = 0;  // frame bytes, header and checksum included
 
   bool Ack() const { return !payload.empty() && payload[0] == 0x06; }
   // The NAK's error number, -1000 when the reply is no NAK.
