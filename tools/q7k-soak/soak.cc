@@ -263,31 +263,35 @@ const SoakFault* DrawFault(std::mt19937& random, const SoakOptions& options) {
 
 // The line the emulator opens after a close fault, handed over from its
 // worker thread.
+// Counted, not compared by path: the host may still be closing the old
+// line when the new one opens, and a freed terminal number can come back.
 class LineWatch {
  public:
-  explicit LineWatch(std::string path) : path_(std::move(path)) {}
   void Reopened(const std::string& path) {
     std::lock_guard<std::mutex> lock(mutex_);
     path_ = path;
+    ++reopens_;
     changed_.notify_all();
   }
-  // The path once it differs from old (old after 5 s without a change).
-  std::string WaitForChange(const std::string& old) {
+  // The path of the line opened after the first `seen` reopenings; empty
+  // after 5 s without one.
+  std::string WaitForReopen(int seen) {
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait_for(lock, std::chrono::seconds(5),
-                      [&] { return path_ != old; });
-    return path_;
+    const bool reopened = changed_.wait_for(
+        lock, std::chrono::seconds(5), [&] { return reopens_ > seen; });
+    return reopened ? path_ : std::string();
   }
 
  private:
   std::mutex mutex_;
   std::condition_variable changed_;
   std::string path_;
+  int reopens_ = 0;
 };
 
 // Drives the session; returns false when it cannot go on.
 bool Drive(const SoakOptions& options, Emulator& emulator, LineWatch& line,
-           std::string path, SoakReport* report) {
+           SoakReport* report) {
   auto problem = [report](const std::string& text) {
     report->problems.push_back(text);
   };
@@ -320,6 +324,7 @@ bool Drive(const SoakOptions& options, Emulator& emulator, LineWatch& line,
   };
   std::mt19937 random(options.seed);
   const auto& ops = Operations();
+  int closes = 0;
   for (long i = 0; i < options.transactions; ++i) {
     if (report->problems.size() >= kMaxProblems) break;
     const SoakOperation& op = ops[random() % ops.size()];
@@ -358,10 +363,13 @@ bool Drive(const SoakOptions& options, Emulator& emulator, LineWatch& line,
     }
     if (fault != nullptr && fault->closesLine) {
       comm->ClosePort();
-      path = line.WaitForChange(path);
+      const std::string path = line.WaitForReopen(closes++);
       SetSerialPortPath(options.port, path);
       if (comm->OpenPort(port, BPS_115200) != S_OK) {
-        problem(where + "no new line");
+        short openCode = 0;
+        comm->get_ErrorCode(&openCode);
+        problem(where + "no new line at " + path + ", code " +
+                std::to_string(openCode));
         return false;
       }
     }
@@ -405,7 +413,7 @@ SoakReport RunSoak(const SoakOptions& options) {
     EmulatorOptions emulatorOptions;
     emulatorOptions.model.test.rangingPolls = 2;
     Emulator emulator(emulatorOptions);
-    LineWatch line("");
+    LineWatch line;
     emulator.set_reopened_callback(
         [&line](const std::string& path) { line.Reopened(path); });
     const std::string path = emulator.Start();
@@ -413,7 +421,7 @@ SoakReport RunSoak(const SoakOptions& options) {
       report.problems.push_back("emulator: " + emulator.error());
     } else {
       SetSerialPortPath(options.port, path);
-      Drive(options, emulator, line, path, &report);
+      Drive(options, emulator, line, &report);
       SetSerialPortPath(options.port, "");
     }
     emulator.Stop();
