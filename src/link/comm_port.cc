@@ -353,12 +353,13 @@ int32_t CommPort::ReadDirect(uint8_t* buffer, size_t max,
                              Clock::TimePoint deadline) {
   ParkReader();
   Clock& clock = CurrentClock();
+  // The device is read only once a wait says it has something: a read that
+  // would block costs a system call on every exchange for nothing.
+  bool deviceReady = false;
   for (bool waited = false;; waited = true) {
-    // Drained before looking, so a ring after the look is never lost.
-    clientWake_.Drain();
     if (status_.load() != 0) return status_.load();
     uint32_t error = 0;
-    const int32_t n = TakeDirect(buffer, max, &error);
+    const int32_t n = TakeDirect(buffer, max, deviceReady, &error);
     if (n < 0) {
       FailDevice(error);
       return status_.load();
@@ -372,6 +373,9 @@ int32_t CommPort::ReadDirect(uint8_t* buffer, size_t max,
         static_cast<int32_t>(std::min<int64_t>(left, INT32_MAX));
     const WaitResult w =
         io_.Wait(clientWake_, kWaitReadable | kWaitHangup, timeoutMs);
+    // Drained before the next look, so a ring after that look is never
+    // lost; a ring left from an earlier exchange only costs one more look.
+    if (w.woken) clientWake_.Drain();
     if (w.hangup && !w.readable) {
       // A hang-up with nothing left to read: no read will report it.
       FailDevice(w.error);
@@ -381,10 +385,12 @@ int32_t CommPort::ReadDirect(uint8_t* buffer, size_t max,
       FailDevice(w.error);
       return status_.load();
     }
+    deviceReady = w.readable;
   }
 }
 
-int32_t CommPort::TakeDirect(uint8_t* buffer, size_t max, uint32_t* error) {
+int32_t CommPort::TakeDirect(uint8_t* buffer, size_t max, bool readDevice,
+                             uint32_t* error) {
   size_t taken = 0;
   int32_t n = 0;
   {
@@ -392,7 +398,7 @@ int32_t CommPort::TakeDirect(uint8_t* buffer, size_t max, uint32_t* error) {
     // what the device still holds.
     std::lock_guard<std::mutex> lock(rxPurgeMutex_);
     taken = rxQueue_.Pop(buffer, max);
-    if (taken < max && io_.IsOpen()) {
+    if (readDevice && taken < max && io_.IsOpen()) {
       n = io_.Read(buffer + taken, max - taken, error);
     }
   }

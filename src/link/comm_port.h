@@ -271,9 +271,10 @@ class CommPort : public SerialDevice {
   // Stops the reader thread reading the device / sends it back to reading.
   void ParkReader();
   void UnparkReader();
-  // ReadDirect's take: the RxQueue, then the device. -1 with *error set
-  // when the device failed.
-  int32_t TakeDirect(uint8_t* buffer, size_t max, uint32_t* error);
+  // ReadDirect's take: the RxQueue, then the device when readDevice. -1
+  // with *error set when the device failed.
+  int32_t TakeDirect(uint8_t* buffer, size_t max, bool readDevice,
+                     uint32_t* error);
   // Wakes the client thread's waits: everything (failures, purges), or only
   // a drain wait, so that the writer taking bytes does not wake a reply wait
   // for nothing.
