@@ -2,7 +2,10 @@
 // at once: the component, the raw-termios floor with the same input flush
 // before each write, and pyserial with reset_input_buffer() (in a child
 // process, against a peer thread of this process).
+#include <algorithm>
+#include <functional>
 #include <sstream>
+#include <vector>
 
 #include "bench/answering_peer.h"
 #include "bench/bench_frames.h"
@@ -24,52 +27,69 @@ struct Latency {
   std::string error;
 };
 
-template <typename F>
-Latency Time(int count, F roundTrip) {
-  Latency result;
-  for (int i = 0; i < count / 10; ++i) {  // warm up
-    if (!roundTrip()) {
-      result.error = "no reply";
-      return result;
+using RoundTrip = std::function<bool()>;
+
+// Times the clients in turns of a tenth of count each, so that the slow
+// drifts of an idle virtual machine (how deeply its vCPUs sleep) fall on
+// all of them alike rather than on whichever ran first.
+std::vector<Latency> TimeInTurns(int count, const std::vector<RoundTrip>& rts) {
+  std::vector<Latency> results(rts.size());
+  std::vector<std::vector<double>> samples(rts.size());
+  std::vector<double> cpuMs(rts.size(), 0.0);
+  const int turn = std::max(1, count / 10);
+  for (size_t c = 0; c < rts.size(); ++c) {
+    for (int i = 0; i < turn; ++i) {  // warm up
+      if (!rts[c]()) {
+        results[c].error = "no reply";
+        return results;
+      }
     }
   }
-  std::vector<double> samples;
-  samples.reserve(static_cast<size_t>(count));
-  const ProcessSample before = SampleProcess();
-  for (int i = 0; i < count; ++i) {
-    const auto start = WallClock::now();
-    if (!roundTrip()) {
-      result.error = "no reply";
-      return result;
+  for (int done = 0; done < count; done += turn) {
+    for (size_t c = 0; c < rts.size(); ++c) {
+      const ProcessSample before = SampleProcess();
+      for (int i = 0; i < turn; ++i) {
+        const auto start = WallClock::now();
+        if (!rts[c]()) {
+          results[c].error = "no reply";
+          return results;
+        }
+        samples[c].push_back(Micros(WallClock::now() - start));
+      }
+      cpuMs[c] += SampleProcess().cpuMs - before.cpuMs;
     }
-    samples.push_back(Micros(WallClock::now() - start));
   }
-  const ProcessSample after = SampleProcess();
-  result.cpuPerRt = (after.cpuMs - before.cpuMs) * 1e3 / count;
-  result.p99 = Percentile(&samples, 0.99);
-  result.median = Percentile(&samples, 0.5);
-  return result;
+  for (size_t c = 0; c < rts.size(); ++c) {
+    results[c].cpuPerRt = cpuMs[c] * 1e3 / samples[c].size();
+    results[c].p99 = Percentile(&samples[c], 0.99);
+    results[c].median = Percentile(&samples[c], 0.5);
+  }
+  return results;
 }
 
-Latency Raw(int count) {
-  AnsweringPeer peer(PowerOnAckLine());
-  RawClient client(peer.slavePath());
-  if (!peer.ok() || !client.ok()) return {0, 0, 0, "no pseudo-terminal"};
-  const Bytes request = PowerOnRequestLine();
-  const size_t replySize = PowerOnAckLine().size();
-  return Time(count, [&] { return client.RoundTrip(request, replySize); });
-}
-
-Latency Component(int count) {
+// The raw floor and the component, each against its own answering peer.
+std::vector<Latency> RawAndComponent(int count) {
+  AnsweringPeer rawPeer(PowerOnAckLine());
+  RawClient client(rawPeer.slavePath());
+  if (!rawPeer.ok() || !client.ok()) {
+    return {{0, 0, 0, "no pseudo-terminal"}, {0, 0, 0, "no pseudo-terminal"}};
+  }
   AnsweringPeer peer(PowerOnAckLine());
   ComponentSession session(kPort, peer.slavePath());
-  if (!peer.ok() || !session.ok()) return {0, 0, 0, session.error()};
+  if (!peer.ok() || !session.ok()) {
+    return {{0, 0, 0, session.error()}, {0, 0, 0, session.error()}};
+  }
   IQ7kComm* comm = session.comm();
   if (FAILED(comm->StartPONSequence()) ||
       peer.LastRequest() != PowerOnRequestLine()) {
-    return {0, 0, 0, "the component sent other bytes"};
+    const Latency wrong{0, 0, 0, "the component sent other bytes"};
+    return {wrong, wrong};
   }
-  return Time(count, [comm] { return SUCCEEDED(comm->StartPONSequence()); });
+  const Bytes request = PowerOnRequestLine();
+  const size_t replySize = PowerOnAckLine().size();
+  return TimeInTurns(
+      count, {[&] { return client.RoundTrip(request, replySize); },
+              [comm] { return SUCCEEDED(comm->StartPONSequence()); }});
 }
 
 Latency PySerial(const BenchConfig& config, int count) {
@@ -98,8 +118,9 @@ std::string Us(const Latency& l) {
 
 void RunRoundTrips(const BenchConfig& config, Report* report) {
   const int n = config.roundTrips;
-  const Latency raw = Raw(n);
-  const Latency component = Component(n);
+  const std::vector<Latency> timed = RawAndComponent(n);
+  const Latency& raw = timed[0];
+  const Latency& component = timed[1];
   const Latency py = PySerial(config, n);
   report->Add({"Round trip, raw termios with flush (the floor)", Us(raw), "",
                "", "", -1});
