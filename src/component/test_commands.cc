@@ -90,11 +90,13 @@ HRESULT Q7kCommObject::StartQ7kTest(Q7K_TEST_PARAMS* testParams) {
   }
   Transactor* const link = transactor();
   if (link == nullptr) return E_FAIL;
-  link->SetReplyTimeout(kStartTimeoutMs);
-  MessageBuffer reply;
-  const bool ok = link->Transmit(cmd::kStartTest, nullptr, 0, &reply);
-  if (ok) TimerDelay(kSettleAfterStartMs, 0);
-  link->SetReplyTimeout(kDefaultResponseTimeoutMs);
+  bool ok;
+  {
+    ScopedReplyTimeout timeout(link, kStartTimeoutMs);
+    MessageBuffer reply;
+    ok = link->Transmit(cmd::kStartTest, nullptr, 0, &reply);
+    if (ok) TimerDelay(kSettleAfterStartMs, 0);
+  }
   return ok ? S_OK : ReportFailure();
 }
 

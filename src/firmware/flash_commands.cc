@@ -10,20 +10,6 @@
 namespace q7k {
 namespace {
 
-// Raises the reply time-out for one command.
-class ScopedReplyTimeout {
- public:
-  ScopedReplyTimeout(Transactor* link, int32_t ms) : link_(link) {
-    link_->SetReplyTimeout(ms);
-  }
-  ~ScopedReplyTimeout() { link_->SetReplyTimeout(kDefaultResponseTimeoutMs); }
-  ScopedReplyTimeout(const ScopedReplyTimeout&) = delete;
-  ScopedReplyTimeout& operator=(const ScopedReplyTimeout&) = delete;
-
- private:
-  Transactor* link_;
-};
-
 PayloadWriter Entry(int16_t entry) {
   PayloadWriter w;
   w.U16(static_cast<uint16_t>(entry));

@@ -42,6 +42,21 @@ class Transactor {
   virtual int32_t ErrorMessageId(int32_t code) = 0;
 };
 
+// Raises the reply time-out for the commands of one scope; the default is
+// back when the scope ends, whatever the outcome.
+class ScopedReplyTimeout {
+ public:
+  ScopedReplyTimeout(Transactor* link, int32_t ms) : link_(link) {
+    link_->SetReplyTimeout(ms);
+  }
+  ~ScopedReplyTimeout() { link_->SetReplyTimeout(kDefaultResponseTimeoutMs); }
+  ScopedReplyTimeout(const ScopedReplyTimeout&) = delete;
+  ScopedReplyTimeout& operator=(const ScopedReplyTimeout&) = delete;
+
+ private:
+  Transactor* link_;
+};
+
 }  // namespace q7k
 
 #endif  // Q7K_LINK_TRANSACTOR_H_
