@@ -13,7 +13,7 @@
 
 #include "component/error_state.h"
 #include "component/service_records.h"
-#include "component/test_records.h"
+#include "component/insulation_test_records.h"
 #include "firmware/app_info.h"
 
 namespace q7k {

@@ -3,7 +3,7 @@
 #include "component/command_guard.h"
 #include "component/q7k_comm_object.h"
 #include "component/service_records.h"
-#include "component/test_records.h"
+#include "component/insulation_test_records.h"
 #include "link/command_codes.h"
 #include "link/le_bytes.h"
 #include "simulator/simulated_values.h"

@@ -26,7 +26,7 @@
 #include "board_store.h"
 #include "reply.h"
 #include "service_state.h"
-#include "test_engine.h"
+#include "insulation_test_engine.h"
 
 namespace q7k {
 namespace emu {

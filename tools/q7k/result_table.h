@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "test_session.h"
+#include "insulation_test_session.h"
 #include "tool.h"
 
 namespace q7k::tool {

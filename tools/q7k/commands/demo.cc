@@ -8,7 +8,7 @@
 #include "records.h"
 #include "result_table.h"
 #include "sample_image.h"
-#include "test_session.h"
+#include "insulation_test_session.h"
 #include "tool.h"
 #include "work_dir.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "result_table.h"
-#include "test_session.h"
+#include "insulation_test_session.h"
 #include "tool.h"
 
 namespace q7k::tool {

@@ -1,4 +1,4 @@
-#include "test_engine.h"
+#include "insulation_test_engine.h"
 
 #include <algorithm>
 #include <cmath>

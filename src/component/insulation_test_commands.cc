@@ -2,7 +2,7 @@
 // sequence, parameters, start, result polls and stop.
 #include "component/command_guard.h"
 #include "component/q7k_comm_object.h"
-#include "component/test_records.h"
+#include "component/insulation_test_records.h"
 #include "firmware/app_image_file.h"
 #include "link/command_codes.h"
 #include "simulator/simulated_results.h"

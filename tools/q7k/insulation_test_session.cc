@@ -1,4 +1,4 @@
-#include "test_session.h"
+#include "insulation_test_session.h"
 
 namespace q7k::tool {
 namespace {

@@ -1,4 +1,4 @@
-#include "component/test_records.h"
+#include "component/insulation_test_records.h"
 
 #include "link/le_bytes.h"
 

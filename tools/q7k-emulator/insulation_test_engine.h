@@ -28,8 +28,8 @@
 // NAK 14 details: safety status word (2 bytes), then 19 stop-reason bytes.
 //
 // Thread safety: none; the owner serialises access.
-#ifndef Q7K_EMULATOR_TEST_ENGINE_H_
-#define Q7K_EMULATOR_TEST_ENGINE_H_
+#ifndef Q7K_EMULATOR_INSULATION_TEST_ENGINE_H_
+#define Q7K_EMULATOR_INSULATION_TEST_ENGINE_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -125,4 +125,4 @@ class TestEngine {
 }  // namespace emu
 }  // namespace q7k
 
-#endif  // Q7K_EMULATOR_TEST_ENGINE_H_
+#endif  // Q7K_EMULATOR_INSULATION_TEST_ENGINE_H_

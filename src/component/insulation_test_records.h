@@ -25,8 +25,8 @@
 //   50 ExtSensorInserted; 52 IntCurrentCounter (unsigned); 2 bytes each.
 //
 // Thread safety: pure functions.
-#ifndef Q7K_COMPONENT_TEST_RECORDS_H_
-#define Q7K_COMPONENT_TEST_RECORDS_H_
+#ifndef Q7K_COMPONENT_INSULATION_TEST_RECORDS_H_
+#define Q7K_COMPONENT_INSULATION_TEST_RECORDS_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -57,4 +57,4 @@ bool DecodeTestResults(const uint8_t* reply, size_t n, Q7K_TEST_PARAMS* params,
 
 }  // namespace q7k
 
-#endif  // Q7K_COMPONENT_TEST_RECORDS_H_
+#endif  // Q7K_COMPONENT_INSULATION_TEST_RECORDS_H_

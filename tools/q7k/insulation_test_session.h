@@ -1,8 +1,8 @@
 // A complete test session driven through the public API: parameters, start,
 // polls through ranging and settling with a progress display, the results,
 // stop. The first example an integrator reads.
-#ifndef Q7K_TOOLS_Q7K_TEST_SESSION_H_
-#define Q7K_TOOLS_Q7K_TEST_SESSION_H_
+#ifndef Q7K_TOOLS_Q7K_INSULATION_TEST_SESSION_H_
+#define Q7K_TOOLS_Q7K_INSULATION_TEST_SESSION_H_
 
 #include <q7kcomm/q7kcomm.h>
 
@@ -49,4 +49,4 @@ HRESULT RunTestSession(IQ7kComm* comm, const SessionOptions& options,
 
 }  // namespace q7k::tool
 
-#endif  // Q7K_TOOLS_Q7K_TEST_SESSION_H_
+#endif  // Q7K_TOOLS_Q7K_INSULATION_TEST_SESSION_H_
