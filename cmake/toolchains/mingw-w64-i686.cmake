@@ -1,19 +1,3 @@
-# Cross build for Windows (i686) with Debian's mingw-w64 compiler, the
-# posix-threads flavour (std::thread and std::mutex need it).
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-set(triple i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${triple}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${triple}-g++-posix)
-set(CMAKE_RC_COMPILER ${triple}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${triple})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# The DLL and programs carry the compiler's runtime, so they need nothing
-# beside Windows itself.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++ -static")
-# The runtime stays inside the DLL: its symbols are not exported with ours.
-set(CMAKE_SHARED_LINKER_FLAGS_INIT
-    "-static-libgcc -static-libstdc++ -static -Wl,--exclude-libs,ALL")
+# Cross build for Windows (i686) with mingw-w64.
+set(Q7K_MINGW_PROCESSOR i686)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)
