@@ -103,7 +103,7 @@ bool IsFirmwareName(const std::string& name) { return name == kFirmwareName; }
 int32_t ReadAppFileHeader(const std::string& name, AppInfo* out) {
   out->Clear();
   const bool firmware = IsFirmwareName(name);
-  File file(OpenImageFile(name + ".X0", "r"));
+  File file(OpenImageFile(name + ".X0", "rb"));
   if (!file) {
     return -1;
   }
@@ -135,7 +135,7 @@ int32_t ReadAppFileHeader(const std::string& name, AppInfo* out) {
 }
 
 int32_t AppImageLength(const std::string& path) {
-  File file(OpenImageFile(path, "r"));
+  File file(OpenImageFile(path, "rb"));
   if (!file) return -1;
   char line[kImageLineBuffer];
   if (std::fgets(line, sizeof line, file.get()) == nullptr) return -1;

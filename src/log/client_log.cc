@@ -23,13 +23,13 @@ void ClientLog::BeginLog(std::u16string_view name) {
   // A name with an embedded zero names the file up to that zero, as the
   // narrow file functions read it.
   const std::string path = WideToAnsi(name_);
-  if (File(std::fopen(path.c_str(), "r")) == nullptr) {
-    if (File log{std::fopen(path.c_str(), "a")}) {
+  if (File(std::fopen(path.c_str(), "rb")) == nullptr) {
+    if (File log{std::fopen(path.c_str(), "ab")}) {
       std::fputs(path.c_str(), log.get());
     }
   }
   const std::string timeLine = FormatTimeLine(CurrentClock().LocalTime());
-  if (File log{std::fopen(path.c_str(), "a")}) {
+  if (File log{std::fopen(path.c_str(), "ab")}) {
     std::fprintf(log.get(), "\n%s", timeLine.c_str());
   }
 }
@@ -38,7 +38,7 @@ void ClientLog::WriteToLog(std::u16string_view entry) const {
   if (name_.empty()) return;
   const std::string path = WideToAnsi(name_);
   const std::string text = WideToAnsi(entry);
-  if (File log{std::fopen(path.c_str(), "a")}) {
+  if (File log{std::fopen(path.c_str(), "ab")}) {
     std::fprintf(log.get(), "%s\n", text.c_str());
   }
 }

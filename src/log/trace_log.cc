@@ -33,8 +33,8 @@ void RotateIfTooLarge() {
 }
 
 void CreateIfMissing() {
-  if (OpenLog("r") != nullptr) return;
-  if (File log = OpenLog("a")) std::fprintf(log.get(), "%s\n", kTraceLogName);
+  if (OpenLog("rb") != nullptr) return;
+  if (File log = OpenLog("ab")) std::fprintf(log.get(), "%s\n", kTraceLogName);
 }
 
 // "MM/DD/YY-HH:MM:SS".
@@ -74,7 +74,7 @@ void TraceLine(const char* text, bool withTimestamp) {
   if (text == nullptr || text[0] == '\0') return;
   const std::string stamp =
       withTimestamp ? FormatStamp(CurrentClock().LocalTime()) : std::string();
-  File log = OpenLog("a");
+  File log = OpenLog("ab");
   if (log == nullptr) return;
   if (withTimestamp) {
     std::fprintf(log.get(), "[%s %s]\n", stamp.c_str(), text);
@@ -88,7 +88,7 @@ void TraceExchange(const uint8_t* bytes, size_t count, int16_t errorCode,
   TraceLine(nullptr, false);
   const std::string timeLine = FormatTimeLine(CurrentClock().LocalTime());
   if (errorCode != 0) {
-    if (File log = OpenLog("a")) {
+    if (File log = OpenLog("ab")) {
       std::fprintf(log.get(), "Version[%s] ", kComponentVersion);
       std::fprintf(log.get(), "- [%c] Error=%d @ %s", sent ? 'T' : 'R',
                    static_cast<int>(errorCode), timeLine.c_str());
@@ -98,7 +98,7 @@ void TraceExchange(const uint8_t* bytes, size_t count, int16_t errorCode,
 }
 
 void TraceHexDump(const uint8_t* bytes, size_t count, const char* tag) {
-  File log = OpenLog("a");
+  File log = OpenLog("ab");
   if (log == nullptr) return;
   if (tag != nullptr && tag[0] != '\0') {
     std::fprintf(log.get(), "[%s](%zu)\n", tag, count);

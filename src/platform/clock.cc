@@ -3,6 +3,8 @@
 #include <atomic>
 #include <thread>
 
+#include "platform/local_time.h"
+
 namespace q7k {
 namespace {
 
@@ -11,12 +13,7 @@ class SystemClock : public Clock {
  public:
   TimePoint Now() override { return std::chrono::steady_clock::now(); }
 
-  std::tm LocalTime() override {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return local;
-  }
+  std::tm LocalTime() override { return ToLocalTime(std::time(nullptr)); }
 
   void SleepUntil(TimePoint deadline) override {
     std::this_thread::sleep_until(deadline);

@@ -53,7 +53,7 @@ std::string ResolveSerialPortPath(int32_t port) {
   if (fromEnvironment != nullptr && *fromEnvironment != '\0') {
     return fromEnvironment;
   }
-  return "/dev/ttyS" + std::to_string(port - 1);
+  return DefaultSerialPortPath(port);
 }
 
 std::optional<int32_t> PortNumberFromName(std::string_view name) {

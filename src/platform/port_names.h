@@ -24,6 +24,10 @@ std::optional<int32_t> PortNumberFromName(std::string_view name);
 // any other name is taken as a path as it stands.
 std::string DevicePathForName(std::string_view name);
 
+// The device port n (n >= 1) opens when neither the host nor the environment
+// names one: /dev/ttyS<n-1> on POSIX, the port's own name on Windows.
+std::string DefaultSerialPortPath(int32_t port);
+
 }  // namespace q7k
 
 #endif  // Q7K_PLATFORM_PORT_NAMES_H_

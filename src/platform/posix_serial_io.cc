@@ -123,6 +123,8 @@ uint32_t ApplyLineFormat(int fd, const SerialLineSettings& settings) {
 
 }  // namespace
 
+struct SerialIo::PlatformState {};
+
 OsErrorKind ClassifyOsError(uint32_t error) {
   switch (error) {
     case ENOENT:
@@ -142,6 +144,7 @@ OsErrorKind ClassifyOsError(uint32_t error) {
   }
 }
 
+SerialIo::SerialIo() = default;
 SerialIo::~SerialIo() { Close(); }
 
 uint32_t SerialIo::Open(const std::string& path) {

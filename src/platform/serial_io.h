@@ -1,6 +1,7 @@
 // SerialIo: the operating system's serial device behind a CommPort. The one
 // place that opens, configures, reads and writes a serial device, so the port
-// above it stays portable. The POSIX implementation is posix_serial_io.cc.
+// above it stays portable. The implementations are posix_serial_io.cc and
+// win32_serial_io.cc.
 //
 // A device is opened for reading and writing, non-blocking, and exclusively:
 // a second holder, in this process or another, is refused (on POSIX with
@@ -17,6 +18,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "platform/wake_event.h"
@@ -78,7 +80,7 @@ struct WaitResult {
 
 class SerialIo {
  public:
-  SerialIo() = default;
+  SerialIo();
   ~SerialIo();  // Closes.
   SerialIo(const SerialIo&) = delete;
   SerialIo& operator=(const SerialIo&) = delete;
@@ -130,6 +132,10 @@ class SerialIo {
   // The line format last accepted, so an unchanged one is not asked again.
   SerialLineSettings format_;
   bool formatSet_ = false;
+  // What a platform keeps beside the handle (Windows: the overlapped
+  // transfers and the error counts); none on POSIX.
+  struct PlatformState;
+  std::unique_ptr<PlatformState> state_;
 };
 
 }  // namespace q7k

@@ -1,8 +1,8 @@
 #include "firmware/app_image_file.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
+#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -110,7 +110,7 @@ TEST_F(AppImageFileTest, ShortAndOverlongLinesStayInsideTheirBuffers) {
 }
 
 TEST_F(AppImageFileTest, DirectoryUnderTheImagesNameCannotBeOpened) {
-  ASSERT_EQ(mkdir("APP.X0", 0755), 0);
+  ASSERT_TRUE(std::filesystem::create_directory("APP.X0"));
   ComPtr<IQ7kComm> comm;
   ASSERT_EQ(CreateInstance(CLSID_Q7kComm, IID_IQ7kComm, comm.AsVoidOut()),
             S_OK);

@@ -10,6 +10,7 @@
 #include "firmware/app_image_file.h"
 #include "firmware/app_version.h"
 #include "support/temp_dir.h"
+#include "support/test_platform.h"
 
 namespace q7k {
 namespace {
@@ -58,15 +59,20 @@ TEST(ImageRecordsTest, LinesAsTheDownloadReadsThem) {
 TEST(ImageRecordsTest, ReaderSkipsNonRecordsAndStopsAtOverlongLines) {
   const std::string full = "%526008000000FF" + k68Digits;
   const std::string text = full + "\r\n\n" + full + "00\n%0E8008000000FF\n";
-  std::FILE* f = fmemopen(const_cast<char*>(text.data()), text.size(), "rb");
+  ScopedTempDir dir;
+  ASSERT_TRUE(WriteFileBytes("TEXT.X0", text));
+  std::FILE* f = std::fopen("TEXT.X0", "rb");
   ImageRecordReader reader(f);
   ImageRecord r;
   EXPECT_EQ(reader.Next(&r), ImageLine::kRecord);
   EXPECT_EQ(reader.Next(&r), ImageLine::kRecord);
   EXPECT_EQ(reader.Next(&r), ImageLine::kCorrupted);
   std::fclose(f);
+  if (RunningUnderWine()) {
+    GTEST_SKIP() << "wine's C runtime ends a read of a write-only stream "
+                    "without the error indicator";
+  }
   // A stream that fails mid-read may not pass for an empty image.
-  ScopedTempDir dir;
   f = std::fopen("APP.X0", "w");  // reading it fails
   ASSERT_NE(f, nullptr);
   ImageRecordReader unreadable(f);

@@ -1,43 +1,46 @@
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <system_error>
 
 namespace q7k {
 
 ScopedTempDir::ScopedTempDir() {
+  namespace fs = std::filesystem;
   std::error_code ec;
-  previous_ = std::filesystem::current_path(ec).string();
+  previous_ = fs::current_path(ec).string();
   if (ec) ADD_FAILURE() << "current directory unknown: " << ec.message();
-  const char* base = std::getenv("TMPDIR");
-  std::string name = (base != nullptr && base[0] != '\0') ? base : "/tmp";
-  name += "/q7k_test_XXXXXX";
-  if (mkdtemp(name.data()) == nullptr) {
-    ADD_FAILURE() << "mkdtemp failed: " << std::strerror(errno);
+  const fs::path base = fs::temp_directory_path(ec);  // honours TMPDIR
+  if (ec) {
+    ADD_FAILURE() << "no temporary directory: " << ec.message();
     return;
   }
-  path_ = name;
-  if (chdir(path_.c_str()) != 0) {
-    ADD_FAILURE() << "chdir " << path_ << " failed: " << std::strerror(errno);
+  std::random_device entropy;
+  for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+    const fs::path candidate =
+        base / ("q7k_test_" + std::to_string(entropy()));
+    if (fs::create_directory(candidate, ec)) path_ = candidate.string();
   }
+  if (path_.empty()) {
+    ADD_FAILURE() << "cannot create a directory in " << base.string();
+    return;
+  }
+  fs::current_path(path_, ec);
+  if (ec) ADD_FAILURE() << "cannot enter " << path_ << ": " << ec.message();
 }
 
 ScopedTempDir::~ScopedTempDir() {
-  if (!previous_.empty() && chdir(previous_.c_str()) != 0) {
-    ADD_FAILURE() << "cannot return to " << previous_;
+  std::error_code ec;
+  if (!previous_.empty()) {
+    std::filesystem::current_path(previous_, ec);
+    if (ec) ADD_FAILURE() << "cannot return to " << previous_;
   }
-  if (!path_.empty()) {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
+  if (!path_.empty()) std::filesystem::remove_all(path_, ec);
 }
 
 std::string ScopedTempDir::File(std::string_view name) const {

@@ -1,0 +1,11 @@
+#include "platform/local_time.h"
+
+namespace q7k {
+
+std::tm ToLocalTime(std::time_t moment) {
+  std::tm local{};
+  localtime_s(&local, &moment);
+  return local;
+}
+
+}  // namespace q7k

@@ -1,0 +1,8 @@
+#include "support/test_platform.h"
+
+namespace q7k {
+
+bool RunningUnderWine() { return false; }
+bool CanRemoveCurrentDirectory() { return true; }
+
+}  // namespace q7k
