@@ -99,7 +99,7 @@ HRESULT Q7kCommObject::RunLoopbackTest(Q7K_PORT port, Q7K_BPS bps) {
 
 HRESULT Q7kCommObject::TimerDelay(int32_t lMilliseconds, short nWinMsg) {
   const auto lock = Serialize();
-  if (simulating() && simulFast_) return S_OK;
+  if (simulating() && sim_.settings().fast) return S_OK;
   if (!link_) return E_FAIL;
   // A negative delay would otherwise wait about 49 days.
   const uint32_t ms = lMilliseconds < 0 ? 0 : uint32_t(lMilliseconds);

@@ -7,7 +7,10 @@
 
 namespace q7k {
 
-Q7kCommObject::Q7kCommObject() : errorState_(std::make_unique<ErrorState>()) {}
+Q7kCommObject::Q7kCommObject()
+    : errorState_(std::make_unique<ErrorState>()),
+      // The instrument's time passes on the component's own timer.
+      sim_([this](int32_t milliseconds) { TimerDelay(milliseconds, 0); }) {}
 
 // The system's order: progress window, error record, link, strings.
 Q7kCommObject::~Q7kCommObject() {

@@ -33,7 +33,7 @@
 #include "firmware/progress_target.h"
 #include "log/client_log.h"
 #include "q7kcomm/interfaces.h"
-#include "simulator/simulator_state.h"
+#include "simulator/simulated_instrument.h"
 #include "ui/progress_dialog.h"
 
 namespace q7k {
@@ -329,7 +329,8 @@ class Q7kCommObject final : public IQ7kComm,
     return std::unique_lock<std::recursive_mutex>(serial_);
   }
 
-  bool simulating() const { return simulMode_ != SIMUL_NONE; }
+  // The one question a method with a simulated path asks, once.
+  bool simulating() const { return sim_.on(); }
   // The component's own interfaces, for methods built from other methods.
   IQ7kComm* comm() { return this; }
   IQ7kEeprom* eeprom() { return this; }
@@ -337,9 +338,10 @@ class Q7kCommObject final : public IQ7kComm,
   HRESULT RunSafeWrite(short slot, short subslot,
                        const std::vector<Span>& spans,
                        const std::vector<uint16_t>& words);
-  SimulatorSettings simulatorSettings() const;
   // The running application's description: from the simulator, or command 1.
   bool QueryRunningApp(AppInfo* out);
+  // The flash entry holding app (0: none): from the simulator, or command 14.
+  bool FindApp(const AppInfo& app, int16_t* entry);
 
   // The firmware operations' view of the progress window and the component
   // (firmware_methods.cc, setup_methods.cc).
@@ -358,12 +360,8 @@ class Q7kCommObject final : public IQ7kComm,
   int32_t parentHwnd_ = 0;
   bool enableTrace_ = false;
   bool requireReboot_ = false;
-  bool simulFast_ = false;
-  int16_t simulBoxType_ = 0;
-  int32_t simRegister_ = 0;
-  SIMUL_MODE simulMode_ = SIMUL_NONE;
-  float runtimeFrequency_ = 0.0f;
-  SimulatorState sim_;
+  // The simulation switches, the simulator's state and its answers.
+  SimulatedInstrument sim_;
   AppInfo currentApp_{};
   FlashDirectory flashDirectory_;
   AppParams appParams_{};
