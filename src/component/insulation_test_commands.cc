@@ -23,7 +23,6 @@ bool Q7kCommObject::QueryRunningApp(AppInfo* out) {
   if (link == nullptr) return false;
   MessageBuffer reply;
   if (!link->Transmit(cmd::kAppInfo, nullptr, 0, &reply)) return false;
-  if (link->Simulating()) return true;
   return SUCCEEDED(
       DecodeReply(reply, kAppInfoWire, [out](const uint8_t* p, size_t) {
         UnpackAppInfo(p, true, out);

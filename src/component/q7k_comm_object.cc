@@ -21,11 +21,11 @@ Q7kCommObject::~Q7kCommObject() {
 
 void Q7kCommObject::AttachTransactor(const TransactorFactory& make) {
   const auto lock = Serialize();
-  attached_ = make(errorState_.get());
+  standIn_ = make(errorState_.get());
 }
 
 Transactor* Q7kCommObject::transactor() const {
-  return attached_ ? attached_.get() : link_.get();
+  return standIn_ ? standIn_.get() : link_.get();
 }
 
 HRESULT Q7kCommObject::QueryInterface(const GUID& iid, void** ppv) {

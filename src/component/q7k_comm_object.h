@@ -305,8 +305,8 @@ class Q7kCommObject final : public IQ7kComm,
   // False with the reason recorded in the error record.
   bool CreatePort(int32_t port, int32_t bps);
 
-  // Where commands go: the attached transactor, else the link (null while
-  // no port is open).
+  // Where commands go: the stand-in, else the link (null while no port is
+  // open).
   Transactor* transactor() const;
   // What a subsystem needs for one call: the transactor and the error record.
   CommandChannel channel();
@@ -353,7 +353,9 @@ class Q7kCommObject final : public IQ7kComm,
 
   // Fields in the order the system declares them.
   std::unique_ptr<InstrumentLink> link_;
-  std::unique_ptr<Transactor> attached_;
+  // Takes the commands in the link's place: the built-in instrument on a
+  // port created in simulation, or a transactor a test attached.
+  std::unique_ptr<Transactor> standIn_;
   std::unique_ptr<ErrorState> errorState_;  // never null until destruction
   ClientLog clientLog_;
   ProgressDialogSlot progress_;
