@@ -5,9 +5,9 @@
 #include "component/q7k_comm_object.h"
 #include "link/instrument_link.h"
 #include "log/trace_log.h"
-#include "simulator/simulated_transactor.h"
 #include "resources/string_ids.h"
 #include "resources/version.h"
+#include "simulator/simulated_transactor.h"
 
 namespace q7k {
 namespace {

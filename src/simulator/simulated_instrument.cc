@@ -60,6 +60,11 @@ int16_t BackplaneWord(int16_t location) {
 
 }  // namespace
 
+HRESULT SimulatedInstrument::Spend(int32_t milliseconds) {
+  wait_(milliseconds);
+  return S_OK;
+}
+
 bool SimulatedInstrument::QueryRunningApp(AppInfo* out,
                                           ErrorReporter& errors) {
   const int32_t error = ReadAppFileHeader(kFirmwareName, out);
@@ -148,8 +153,7 @@ bool SimulatedInstrument::FindFlashApp(int16_t* entry) {
 }
 
 HRESULT SimulatedInstrument::ReadFlashDirectory() {
-  wait_(kDirectoryReadMs);
-  return S_OK;
+  return Spend(kDirectoryReadMs);
 }
 
 HRESULT SimulatedInstrument::ReadHeader(short* pVal) {
@@ -174,23 +178,19 @@ HRESULT SimulatedInstrument::ReadLong(short slot, short subslot,
 }
 
 HRESULT SimulatedInstrument::Read32() {
-  wait_(kBlockReadMs);
-  return S_OK;
+  return Spend(kBlockReadMs);
 }
 
 HRESULT SimulatedInstrument::Write32() {
-  wait_(kBlockWriteMs);
-  return S_OK;
+  return Spend(kBlockWriteMs);
 }
 
 HRESULT SimulatedInstrument::ReadFloat16() {
-  wait_(kFloatBlockMs);
-  return S_OK;
+  return Spend(kFloatBlockMs);
 }
 
 HRESULT SimulatedInstrument::WriteFloat16() {
-  wait_(kFloatBlockMs);
-  return S_OK;
+  return Spend(kFloatBlockMs);
 }
 
 HRESULT SimulatedInstrument::ReadQ7ISerialNumber(int32_t* pVal) {
@@ -212,8 +212,7 @@ bool SimulatedInstrument::ReadAssySerialNumber(short subslot, int32_t* pVal) {
 
 HRESULT SimulatedInstrument::ReadCalDateInt(short* lpnDate) {
   std::memcpy(lpnDate, kCalDateWords, sizeof kCalDateWords);
-  wait_(kIdentityReadMs);
-  return S_OK;
+  return Spend(kIdentityReadMs);
 }
 
 std::string SimulatedInstrument::ReadCalDate() {

@@ -17,10 +17,11 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 
+#include "eeprom/board_identity.h"
 #include "eeprom/calibration_cache.h"
 #include "eeprom/calibration_status.h"
-#include "eeprom/board_identity.h"
 #include "firmware/app_info.h"
 #include "link/error_reporter.h"
 #include "q7kcomm/com.h"
@@ -86,6 +87,9 @@ class SimulatedInstrument {
   HRESULT CheckCalStatus(int type, CalibrationStatus& status);
 
  private:
+  // Takes the instrument's time for an answer that is only that.
+  HRESULT Spend(int32_t milliseconds);
+
   Wait wait_;
   SimulatorSettings settings_;
   SimulatorState state_;
