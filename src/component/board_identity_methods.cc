@@ -1,6 +1,5 @@
 // IQ7kComm board identity queries: answers read word by word from the
-// board EEPROMs, or the simulator's fixed answers.
-#include <cstring>
+// board EEPROMs, or the simulator's.
 
 #include "component/ansi_text.h"
 #include "component/command_guard.h"
@@ -12,14 +11,6 @@
 namespace q7k {
 namespace {
 
-constexpr int32_t kSimulatedDelayMs = 100;
-constexpr int32_t kSimulatedInstrumentSerial = 1234567890;
-constexpr char kSimulatedXfmrSerial[] = "T-98765";
-constexpr short kSimulatedAssySubslot = 3;
-constexpr int32_t kSimulatedAssySerial = 343434;
-constexpr short kSimulatedCalDate[] = {8, 18, 97, 0};
-constexpr char kSimulatedCalDateText[] = "04/14/87";
-constexpr char kSimulatedBoardKey[] = "1357";
 constexpr char kGuardBoardKey[] = "2933";
 constexpr int16_t kFieldCalDate = board::kFieldBlock + board::kBlockDate;
 constexpr short kHighestSearchedSlot = 7;
@@ -49,11 +40,7 @@ bool ReadWordPair(const CommandChannel& channel, int16_t slot, int16_t subslot,
 HRESULT Q7kCommObject::ReadQ7ISerialNumber(int32_t* pVal) {
   const auto lock = Serialize();
   if (pVal == nullptr) return E_POINTER;
-  if (simulating()) {
-    TimerDelay(kSimulatedDelayMs, 0);
-    *pVal = kSimulatedInstrumentSerial;
-    return S_OK;
-  }
+  if (simulating()) return sim_.ReadQ7ISerialNumber(pVal);
   int32_t serial = 0;
   if (FAILED(eeprom()->ReadLong(0, 0, board::kInstrumentSerial, &serial))) {
     return E_FAIL;
@@ -65,10 +52,7 @@ HRESULT Q7kCommObject::ReadQ7ISerialNumber(int32_t* pVal) {
 HRESULT Q7kCommObject::ReadXfmrSerialNumber(BSTR* pVal) {
   const auto lock = Serialize();
   if (pVal == nullptr) return E_POINTER;
-  if (simulating()) {
-    TimerDelay(kSimulatedDelayMs, 0);
-    return ReturnAnsi(kSimulatedXfmrSerial, pVal);
-  }
+  if (simulating()) return ReturnAnsi(sim_.ReadXfmrSerialNumber(), pVal);
   char text[9] = {};
   const bool ok =
       ReadBoardChars(channel(), 0, 0, board::kXfmrSerial, 4, 2, text);
@@ -80,12 +64,9 @@ HRESULT Q7kCommObject::ReadAssySerialNumber(short nSlot, short nSubslot,
                                             int32_t* pVal) {
   const auto lock = Serialize();
   if (pVal == nullptr) return E_POINTER;
-  if (simulating() && nSubslot == kSimulatedAssySubslot) {
-    *pVal = kSimulatedAssySerial;
-    return S_OK;
-  }
-  // Other simulated boards go through the simulated link, which answers
-  // without data: their serial number reads 0.
+  // The simulator knows one board; the others are the port's, which in
+  // simulation answers without data: their serial number reads 0.
+  if (simulating() && sim_.ReadAssySerialNumber(nSubslot, pVal)) return S_OK;
   if (!ReadWordPair(channel(), nSlot, nSubslot, board::kAssySerial, pVal)) {
     *pVal = -1;
     return ReportFailure();
@@ -97,11 +78,7 @@ HRESULT Q7kCommObject::ReadCalDateInt(short nSlot, short nSubslot,
                                       short nFldCal, short* lpnDate) {
   const auto lock = Serialize();
   if (lpnDate == nullptr) return E_POINTER;
-  if (simulating()) {
-    std::memcpy(lpnDate, kSimulatedCalDate, sizeof kSimulatedCalDate);
-    TimerDelay(kSimulatedDelayMs, 0);
-    return S_OK;
-  }
+  if (simulating()) return sim_.ReadCalDateInt(lpnDate);
   const int16_t first = nFldCal != 0 ? kFieldCalDate : board::kRecordDate;
   for (int i = 0; i < 3; ++i) {
     int16_t word = 0;
@@ -117,10 +94,7 @@ HRESULT Q7kCommObject::ReadCalDateInt(short nSlot, short nSubslot,
 HRESULT Q7kCommObject::ReadCalDate(short nSlot, short nSubslot, BSTR* pVal) {
   const auto lock = Serialize();
   if (pVal == nullptr) return E_POINTER;
-  if (simulating()) {
-    TimerDelay(kSimulatedDelayMs, 0);
-    return ReturnAnsi(kSimulatedCalDateText, pVal);
-  }
+  if (simulating()) return ReturnAnsi(sim_.ReadCalDate(), pVal);
   char text[9] = {};
   bool ok = true;
   for (int i = 0; i < 3 && ok; ++i) {
@@ -152,11 +126,11 @@ HRESULT Q7kCommObject::FindBoardSlot(BSTR bstrFind, short* pVal) {
     errorState_->RecordEepromError(kNoBoardNameClass);
     return E_INVALIDARG;
   }
+  const bool simulated = simulating();
   for (short slot = kHighestSearchedSlot; slot >= 1; --slot) {
     char boardKey[kBoardKeyChars + 1] = {};
-    if (simulating()) {
-      TimerDelay(kSimulatedDelayMs, 0);
-      std::memcpy(boardKey, kSimulatedBoardKey, kBoardKeyChars);
+    if (simulated) {
+      sim_.ReadBoardKey(boardKey);
     } else if (!ReadBoardChars(channel(), slot, 0, board::kKey, 2, 2,
                                boardKey)) {
       break;

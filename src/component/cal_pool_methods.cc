@@ -3,7 +3,6 @@
 #include "component/q7k_comm_object.h"
 #include "eeprom/board_layout.h"
 #include "eeprom/calibration_pool.h"
-#include "simulator/simulated_values.h"
 
 namespace q7k {
 namespace {
@@ -14,10 +13,7 @@ constexpr short kRevisionSubslot = 3;
 
 HRESULT Q7kCommObject::ReadCalCoeffs(short nCalType) {
   const auto lock = Serialize();
-  if (simulating()) {
-    StoreSimulatedReferenceValues(cal_.CalResistor, cal_.CalPoleFreq);
-    return S_OK;
-  }
+  if (simulating()) return sim_.ReadRefCalCoeffs(cal_);
   return LoadReferenceValues(eeprom(), nCalType, &cal_) ? S_OK : E_FAIL;
 }
 
@@ -32,10 +28,7 @@ HRESULT Q7kCommObject::ReadSysCoeffs(short nCalBlock) {
 HRESULT Q7kCommObject::ReadCalDataRevision(short* pVal) {
   const auto lock = Serialize();
   if (pVal == nullptr) return E_POINTER;
-  if (simulating()) {
-    *pVal = simulBoxType_;
-    return S_OK;
-  }
+  if (simulating()) return sim_.ReadCalDataRevision(pVal);
   short word = 0;
   if (FAILED(eeprom()->ReadInt(0, kRevisionSubslot, board::kRecordRevision,
                                &word))) {

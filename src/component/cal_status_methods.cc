@@ -8,8 +8,6 @@
 namespace q7k {
 namespace {
 
-constexpr int32_t kSimulatedCheckDelayMs = 100;
-
 template <typename T>
 HRESULT GetField(const CalibrationStatus& status, short i,
                  T CalStatusRecord::*field, T* pVal) {
@@ -91,11 +89,7 @@ HRESULT Q7kCommObject::CheckCalStatus(short nCalType, short nCalDone) {
     return E_FAIL;
   }
   calStatus_.InitRecord(nCalType);
-  if (simulating()) {
-    TimerDelay(kSimulatedCheckDelayMs, 0);
-    calStatus_.SetSimulatedVerdict(nCalType);
-    return S_OK;
-  }
+  if (simulating()) return sim_.CheckCalStatus(nCalType, calStatus_);
   const CalBoard where = CalibrationStatus::BoardOf(nCalType);
   short slot = where.slot;
   if (where.key[0] != 0) {

@@ -1,5 +1,5 @@
-// IQ7kEeprom transfers: each method takes its simulated path or forwards to
-// the board-EEPROM subsystem with the call's channel.
+// IQ7kEeprom transfers: each method takes the simulator's answer or forwards
+// to the board-EEPROM subsystem with the call's channel.
 #include <algorithm>
 #include <cstring>
 
@@ -13,9 +13,6 @@
 namespace q7k {
 namespace {
 
-constexpr int32_t kSimulatedHeaderDelayMs = 500;
-constexpr int32_t kSimulatedBlockReadDelayMs = 100;
-constexpr int32_t kSimulatedBlockWriteDelayMs = 500;
 constexpr int kImageBlocks = board::kWords / kBlockWords;
 
 uint32_t BitsOf(float f) {
@@ -29,11 +26,7 @@ uint32_t BitsOf(float f) {
 HRESULT Q7kCommObject::ReadHeader(short nSlot, short nSubslot, short* pVal) {
   const auto lock = Serialize();
   if (pVal == nullptr) return E_POINTER;
-  if (simulating()) {
-    TimerDelay(kSimulatedHeaderDelayMs, 0);
-    *pVal = static_cast<short>(board::kHeaderSignature);
-    return S_OK;
-  }
+  if (simulating()) return sim_.ReadHeader(pVal);
   int16_t word = 0;
   if (!ReadBoardWord(channel(), nSlot, nSubslot, board::kSignature, &word)) {
     return ReportFailure();
@@ -47,11 +40,7 @@ HRESULT Q7kCommObject::ReadInt(short nSlot, short nSubslot, short nLoc,
   const auto lock = Serialize();
   if (pVal == nullptr) return E_POINTER;
   *pVal = 0;
-  if (simulating()) {
-    if (nLoc < 0 || nLoc > kLastEepromLocation) return E_INVALIDARG;
-    *pVal = SimulatedBoardWord(nSlot, nSubslot, nLoc);
-    return S_OK;
-  }
+  if (simulating()) return sim_.ReadInt(nSlot, nSubslot, nLoc, pVal);
   return ReadBoardWord(channel(), nSlot, nSubslot, nLoc, pVal)
              ? S_OK
              : ReportFailure();
@@ -62,10 +51,7 @@ HRESULT Q7kCommObject::ReadLong(short nSlot, short nSubslot, short nLoc,
   const auto lock = Serialize();
   if (pVal == nullptr) return E_POINTER;
   *pVal = 0;
-  if (simulating()) {
-    *pVal = SimulatedBoardLong(nSlot, nSubslot, nLoc);
-    return S_OK;
-  }
+  if (simulating()) return sim_.ReadLong(nSlot, nSubslot, nLoc, pVal);
   return ReadBoardLong(channel(), nSlot, nSubslot, nLoc, pVal)
              ? S_OK
              : ReportFailure();
@@ -114,10 +100,7 @@ HRESULT Q7kCommObject::Read32(short nSlot, short nSubslot, short nStartLoc,
                               short* lpnVal, short* lpnSum) {
   const auto lock = Serialize();
   if (lpnVal == nullptr || lpnSum == nullptr) return E_POINTER;
-  if (simulating()) {
-    TimerDelay(kSimulatedBlockReadDelayMs, 0);
-    return S_OK;
-  }
+  if (simulating()) return sim_.Read32();
   return ReadBoard32(channel(), nSlot, nSubslot, nStartLoc, lpnVal, lpnSum)
              ? S_OK
              : ReportFailure();
@@ -127,10 +110,7 @@ HRESULT Q7kCommObject::Write32(short nSlot, short nSubslot, short nStartLoc,
                                const short* lpnVal) {
   const auto lock = Serialize();
   if (lpnVal == nullptr) return E_POINTER;
-  if (simulating()) {
-    TimerDelay(kSimulatedBlockWriteDelayMs, 0);
-    return S_OK;
-  }
+  if (simulating()) return sim_.Write32();
   return WriteBoard32(channel(), nSlot, nSubslot, nStartLoc, lpnVal)
              ? S_OK
              : ReportFailure();
@@ -140,10 +120,7 @@ HRESULT Q7kCommObject::ReadFloat16(short nSlot, short nSubslot, short nStartLoc,
                                    float* lpfVal) {
   const auto lock = Serialize();
   if (lpfVal == nullptr) return E_POINTER;
-  if (simulating()) {
-    TimerDelay(kSimulatedBlockReadDelayMs, 0);
-    return S_OK;
-  }
+  if (simulating()) return sim_.ReadFloat16();
   return ReadBoardFloat16(channel(), nSlot, nSubslot, nStartLoc, lpfVal)
              ? S_OK
              : ReportFailure();
@@ -153,10 +130,7 @@ HRESULT Q7kCommObject::WriteFloat16(short nSlot, short nSubslot,
                                     short nStartLoc, const float* lpfVal) {
   const auto lock = Serialize();
   if (lpfVal == nullptr) return E_POINTER;
-  if (simulating()) {
-    TimerDelay(kSimulatedBlockReadDelayMs, 0);
-    return S_OK;
-  }
+  if (simulating()) return sim_.WriteFloat16();
   return WriteBoardFloat16(channel(), nSlot, nSubslot, nStartLoc, lpfVal)
              ? S_OK
              : ReportFailure();
@@ -179,7 +153,7 @@ HRESULT Q7kCommObject::ReadContents(short nSlot, short nSubslot) {
   auto& words = image_.words();
   for (int k = 0; k < kImageBlocks; ++k) {
     const auto first = static_cast<size_t>(kBlockWords * k);
-    // The block is seeded from the image: a simulated read leaves it as is.
+    // The block is seeded from the image: a read without data leaves it.
     short block[kBlockWords];
     std::copy_n(words.begin() + first, kBlockWords, block);
     short sum = image_.checksum();

@@ -12,8 +12,6 @@
 namespace q7k {
 namespace {
 
-constexpr int32_t kSimulatedDirectoryMs = 100;
-
 std::string Ansi(BSTR text) {
   return text ? WideToAnsi(std::u16string_view(text, SysStringLen(text)))
               : std::string();
@@ -31,6 +29,11 @@ ProgressTarget Q7kCommObject::progress() {
   return ProgressTarget{&progress_, parentHwnd_, [this](int32_t id) {
                           return errorState_->LoadText(id);
                         }};
+}
+
+bool Q7kCommObject::FindApp(const AppInfo& app, int16_t* entry) {
+  if (simulating()) return sim_.FindFlashApp(entry);
+  return FindFlashApp(channel(), app, entry);
 }
 
 HRESULT Q7kCommObject::ReadDiskAppInfo(BSTR bstrAppName) {
@@ -96,10 +99,6 @@ HRESULT Q7kCommObject::SearchForApp(BSTR bstrName, BSTR bstrDate, BSTR bstrTime,
                                     BSTR bstrVersion, short* nAppEntry) {
   const auto lock = Serialize();
   if (nAppEntry == nullptr) return E_POINTER;
-  if (simulating()) {
-    *nAppEntry = kSimulatedFlashEntry;
-    return S_OK;
-  }
   AppInfo app;
   app.Clear();
   CopyField(bstrName, app.Name);
@@ -107,17 +106,14 @@ HRESULT Q7kCommObject::SearchForApp(BSTR bstrName, BSTR bstrDate, BSTR bstrTime,
   CopyField(bstrTime, app.Time);
   CopyField(bstrVersion, app.Version);
   int16_t entry = 0;
-  if (!FindFlashApp(channel(), app, &entry)) return ReportFailure();
+  if (!FindApp(app, &entry)) return ReportFailure();
   *nAppEntry = entry;
   return S_OK;
 }
 
 HRESULT Q7kCommObject::ReadFlashDirectory() {
   const auto lock = Serialize();
-  if (simulating()) {
-    TimerDelay(kSimulatedDirectoryMs, 0);
-    return S_OK;
-  }
+  if (simulating()) return sim_.ReadFlashDirectory();
   return flashDirectory_.Read(channel()) ? S_OK : ReportFailure();
 }
 

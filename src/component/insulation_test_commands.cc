@@ -3,17 +3,13 @@
 #include "component/command_guard.h"
 #include "component/q7k_comm_object.h"
 #include "component/insulation_test_records.h"
-#include "firmware/app_image_file.h"
 #include "link/command_codes.h"
-#include "simulator/simulated_results.h"
-#include "simulator/simulated_start.h"
 
 namespace q7k {
 namespace {
 
 constexpr int32_t kStartTimeoutMs = 5000;
 constexpr int32_t kSettleAfterStartMs = 2000;
-constexpr char kSimulatedDescription[] = "Q7300 Instrument Measurement App";
 
 uint16_t ResultCommand(const Q7K_TEST_PARAMS& p) {
   return p.ExtendedResults != 0 ? cmd::kExtendedResults : cmd::kResults;
@@ -21,31 +17,12 @@ uint16_t ResultCommand(const Q7K_TEST_PARAMS& p) {
 
 }  // namespace
 
-SimulatorSettings Q7kCommObject::simulatorSettings() const {
-  SimulatorSettings s;
-  s.mode = simulMode_;
-  s.fast = simulFast_;
-  s.boxType = simulBoxType_;
-  s.runtimeFrequency = runtimeFrequency_;
-  return s;
-}
-
 bool Q7kCommObject::QueryRunningApp(AppInfo* out) {
-  if (simulating()) {
-    // The simulated instrument runs whatever firmware file is on disk; a
-    // file error is recorded, the query still succeeds.
-    const int32_t error = ReadAppFileHeader(kFirmwareName, out);
-    if (error != 0) errorState_->RecordAppFileError(error, true);
-    std::memset(out->Description, 0, sizeof out->Description);
-    std::memcpy(out->Description, kSimulatedDescription,
-                sizeof kSimulatedDescription - 1);
-    return true;
-  }
+  if (simulating()) return sim_.QueryRunningApp(out, *errorState_);
   Transactor* const link = transactor();
   if (link == nullptr) return false;
   MessageBuffer reply;
   if (!link->Transmit(cmd::kAppInfo, nullptr, 0, &reply)) return false;
-  if (link->Simulating()) return true;
   return SUCCEEDED(
       DecodeReply(reply, kAppInfoWire, [out](const uint8_t* p, size_t) {
         UnpackAppInfo(p, true, out);
@@ -74,8 +51,7 @@ HRESULT Q7kCommObject::InitTestParams(Q7K_INIT_PARAMS* initParams) {
 HRESULT Q7kCommObject::UpdateRuntimeParams(Q7K_RUNTM_PARAMS* runParams) {
   const auto lock = Serialize();
   if (runParams == nullptr) return E_POINTER;
-  sim_.simPollCount = 0;
-  runtimeFrequency_ = runParams->Frequency;
+  sim_.UpdateRuntime(runParams->Frequency);
   const auto payload = EncodeRuntimeParams(*runParams);
   return Command(cmd::kRuntimeParams, payload.data(), payload.size());
 }
@@ -83,11 +59,8 @@ HRESULT Q7kCommObject::UpdateRuntimeParams(Q7K_RUNTM_PARAMS* runParams) {
 HRESULT Q7kCommObject::StartQ7kTest(Q7K_TEST_PARAMS* testParams) {
   const auto lock = Serialize();
   if (testParams == nullptr) return E_POINTER;
-  if (simulating()) {
-    SimulatorCalPool pool{cal_.CalResistor, cal_.GainCoeffs, cal_.PhaseCoeffs};
-    SimulatedTestStart(sim_, simulatorSettings(), *testParams, pool);
-    sim_.simPollCount = 0;
-  }
+  // The simulated specimen is prepared; the start itself goes to the port.
+  if (simulating()) sim_.StartTest(*testParams, cal_);
   Transactor* const link = transactor();
   if (link == nullptr) return E_FAIL;
   bool ok;
@@ -106,9 +79,8 @@ HRESULT Q7kCommObject::FullRequestTestResults(Q7K_TEST_PARAMS* testParams,
   const auto lock = Serialize();
   if (!testParams || !testData || !thermalData) return E_POINTER;
   if (simulating()) {
-    SimulatedTestResults(sim_, simulatorSettings(), ResultsVariant::kFull,
-                         *testParams, *testData, *thermalData);
-    return S_OK;
+    return sim_.TestResults(ResultsVariant::kFull, *testParams, *testData,
+                            *thermalData);
   }
   const auto payload = EncodeResultRequest(*testParams);
   return Command(cmd::kResults, payload.data(), payload.size(),
@@ -136,9 +108,8 @@ HRESULT Q7kCommObject::ReceiveTestResults(Q7K_TEST_PARAMS* testParams,
   const auto lock = Serialize();
   if (!testParams || !testData || !thermalData) return E_POINTER;
   if (simulating()) {
-    SimulatedTestResults(sim_, simulatorSettings(), ResultsVariant::kReceive,
-                         *testParams, *testData, *thermalData);
-    return S_OK;
+    return sim_.TestResults(ResultsVariant::kReceive, *testParams, *testData,
+                            *thermalData);
   }
   Transactor* const link = transactor();
   if (link == nullptr) return ReportFailure();

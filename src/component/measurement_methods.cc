@@ -3,7 +3,6 @@
 #include "component/post_processing.h"
 #include "component/q7k_comm_object.h"
 #include "resources/string_ids.h"
-#include "simulator/simulated_values.h"
 
 namespace q7k {
 namespace {
@@ -33,10 +32,7 @@ HRESULT Q7kCommObject::CalcWattsAdjustment(Q7K_TEST_PARAMS* testParams) {
   const auto lock = Serialize();
   if (testParams == nullptr) return E_POINTER;
   testParams->WattsAdjustment = 0.0f;
-  if (simulating()) {
-    testParams->WattsAdjustment = kSimulatedWattsAdjustment;
-    return S_OK;
-  }
+  if (simulating()) return sim_.CalcWattsAdjustment(*testParams);
   // Through the component's own EEPROM methods, with their guards.
   short revision = 0, flags = 0;
   if (FAILED(ReadInt(0, 0, kWattsRevisionLocation, &revision)) ||

@@ -7,6 +7,7 @@
 #include "log/trace_log.h"
 #include "resources/string_ids.h"
 #include "resources/version.h"
+#include "simulator/simulated_transactor.h"
 
 namespace q7k {
 namespace {
@@ -41,8 +42,8 @@ std::string PortName(int32_t port) {
 bool Q7kCommObject::CreatePort(int32_t port, int32_t bps) {
   const std::string name = PortName(port);
   const int32_t rate = BitRate(bps);
+  standIn_.reset();
   link_.reset();
-  attached_.reset();
   link_ = std::make_unique<InstrumentLink>(errorState_.get(), name,
                                            PortSettings::Instrument(rate));
   if (enableTrace_) {
@@ -53,9 +54,10 @@ bool Q7kCommObject::CreatePort(int32_t port, int32_t bps) {
   }
   link_->trace = enableTrace_;
   // Every mode but none simulates the commands, so the line must not be
-  // driven either: a simulating host would otherwise run real tests.
+  // driven either: a simulating host would otherwise run real tests. The
+  // device stays open, whatever its state.
   if (simulating()) {
-    link_->simulation = true;
+    standIn_ = std::make_unique<SimulatedTransactor>(enableTrace_);
     return true;
   }
   const int32_t status = link_->status();
@@ -77,8 +79,8 @@ HRESULT Q7kCommObject::OpenPort(Q7K_PORT port, Q7K_BPS bps) {
 HRESULT Q7kCommObject::ClosePort() {
   const auto lock = Serialize();
   if (enableTrace_) TraceLine("ClosePort", true);
+  standIn_.reset();
   link_.reset();
-  attached_.reset();
   return S_OK;
 }
 
@@ -92,14 +94,14 @@ HRESULT Q7kCommObject::IsPortOpen(short* pVal) {
 HRESULT Q7kCommObject::RunLoopbackTest(Q7K_PORT port, Q7K_BPS bps) {
   const auto lock = Serialize();
   bool ok = CreatePort(port, bps);
-  if (ok && link_) ok = link_->RunLoopback();
+  if (ok && link_) ok = transactor()->RunLoopback();
   ClosePort();
   return ok ? S_OK : ReportFailure();
 }
 
 HRESULT Q7kCommObject::TimerDelay(int32_t lMilliseconds, short nWinMsg) {
   const auto lock = Serialize();
-  if (simulating() && simulFast_) return S_OK;
+  if (simulating() && sim_.settings().fast) return S_OK;
   if (!link_) return E_FAIL;
   // A negative delay would otherwise wait about 49 days.
   const uint32_t ms = lMilliseconds < 0 ? 0 : uint32_t(lMilliseconds);

@@ -73,31 +73,31 @@ HRESULT Q7kCommObject::put_RequireReboot(short newVal) {
 
 HRESULT Q7kCommObject::get_SimulBoxType(short* pVal) {
   const auto lock = Serialize();
-  return Get<short>(simulBoxType_, pVal);
+  return Get<short>(sim_.settings().boxType, pVal);
 }
 HRESULT Q7kCommObject::put_SimulBoxType(short newVal) {
   const auto lock = Serialize();
-  simulBoxType_ = newVal;
+  sim_.settings().boxType = newVal;
   return S_OK;
 }
 
 HRESULT Q7kCommObject::get_SimulFast(short* pVal) {
   const auto lock = Serialize();
-  return GetFlag(simulFast_, pVal);
+  return GetFlag(sim_.settings().fast, pVal);
 }
 HRESULT Q7kCommObject::put_SimulFast(short newVal) {
   const auto lock = Serialize();
-  simulFast_ = newVal != 0;
+  sim_.settings().fast = newVal != 0;
   return S_OK;
 }
 
 HRESULT Q7kCommObject::get_SimulMode(SIMUL_MODE* pVal) {
   const auto lock = Serialize();
-  return Get(simulMode_, pVal);
+  return Get(sim_.settings().mode, pVal);
 }
 HRESULT Q7kCommObject::put_SimulMode(SIMUL_MODE newVal) {
   const auto lock = Serialize();
-  simulMode_ = newVal;
+  sim_.settings().mode = newVal;
   return S_OK;
 }
 

@@ -7,7 +7,10 @@
 
 namespace q7k {
 
-Q7kCommObject::Q7kCommObject() : errorState_(std::make_unique<ErrorState>()) {}
+Q7kCommObject::Q7kCommObject()
+    : errorState_(std::make_unique<ErrorState>()),
+      // The instrument's time passes on the component's own timer.
+      sim_([this](int32_t milliseconds) { TimerDelay(milliseconds, 0); }) {}
 
 // The system's order: progress window, error record, link, strings.
 Q7kCommObject::~Q7kCommObject() {
@@ -18,11 +21,11 @@ Q7kCommObject::~Q7kCommObject() {
 
 void Q7kCommObject::AttachTransactor(const TransactorFactory& make) {
   const auto lock = Serialize();
-  attached_ = make(errorState_.get());
+  standIn_ = make(errorState_.get());
 }
 
 Transactor* Q7kCommObject::transactor() const {
-  return attached_ ? attached_.get() : link_.get();
+  return standIn_ ? standIn_.get() : link_.get();
 }
 
 HRESULT Q7kCommObject::QueryInterface(const GUID& iid, void** ppv) {

@@ -33,7 +33,7 @@
 #include "firmware/progress_target.h"
 #include "log/client_log.h"
 #include "q7kcomm/interfaces.h"
-#include "simulator/simulator_state.h"
+#include "simulator/simulated_instrument.h"
 #include "ui/progress_dialog.h"
 
 namespace q7k {
@@ -305,8 +305,8 @@ class Q7kCommObject final : public IQ7kComm,
   // False with the reason recorded in the error record.
   bool CreatePort(int32_t port, int32_t bps);
 
-  // Where commands go: the attached transactor, else the link (null while
-  // no port is open).
+  // Where commands go: the stand-in, else the link (null while no port is
+  // open).
   Transactor* transactor() const;
   // What a subsystem needs for one call: the transactor and the error record.
   CommandChannel channel();
@@ -329,7 +329,8 @@ class Q7kCommObject final : public IQ7kComm,
     return std::unique_lock<std::recursive_mutex>(serial_);
   }
 
-  bool simulating() const { return simulMode_ != SIMUL_NONE; }
+  // The one question a method with a simulated path asks, once.
+  bool simulating() const { return sim_.on(); }
   // The component's own interfaces, for methods built from other methods.
   IQ7kComm* comm() { return this; }
   IQ7kEeprom* eeprom() { return this; }
@@ -337,9 +338,10 @@ class Q7kCommObject final : public IQ7kComm,
   HRESULT RunSafeWrite(short slot, short subslot,
                        const std::vector<Span>& spans,
                        const std::vector<uint16_t>& words);
-  SimulatorSettings simulatorSettings() const;
   // The running application's description: from the simulator, or command 1.
   bool QueryRunningApp(AppInfo* out);
+  // The flash entry holding app (0: none): from the simulator, or command 14.
+  bool FindApp(const AppInfo& app, int16_t* entry);
 
   // The firmware operations' view of the progress window and the component
   // (firmware_methods.cc, setup_methods.cc).
@@ -351,19 +353,17 @@ class Q7kCommObject final : public IQ7kComm,
 
   // Fields in the order the system declares them.
   std::unique_ptr<InstrumentLink> link_;
-  std::unique_ptr<Transactor> attached_;
+  // Takes the commands in the link's place: the built-in instrument on a
+  // port created in simulation, or a transactor a test attached.
+  std::unique_ptr<Transactor> standIn_;
   std::unique_ptr<ErrorState> errorState_;  // never null until destruction
   ClientLog clientLog_;
   ProgressDialogSlot progress_;
   int32_t parentHwnd_ = 0;
   bool enableTrace_ = false;
   bool requireReboot_ = false;
-  bool simulFast_ = false;
-  int16_t simulBoxType_ = 0;
-  int32_t simRegister_ = 0;
-  SIMUL_MODE simulMode_ = SIMUL_NONE;
-  float runtimeFrequency_ = 0.0f;
-  SimulatorState sim_;
+  // The simulation switches, the simulator's state and its answers.
+  SimulatedInstrument sim_;
   AppInfo currentApp_{};
   FlashDirectory flashDirectory_;
   AppParams appParams_{};

@@ -6,19 +6,9 @@
 #include "component/insulation_test_records.h"
 #include "link/command_codes.h"
 #include "link/le_bytes.h"
-#include "simulator/simulated_values.h"
 
 namespace q7k {
 namespace {
-
-constexpr int32_t kSimulatedThermalDelayMs = 500;
-
-// The simulated register file answers a few fixed addresses.
-constexpr int32_t kRegBoardId = 0x642010;
-constexpr int32_t kRegFirmwareRev = 0x644020;
-constexpr int32_t kRegOptions = 0x646070;
-constexpr int32_t kRegReset = 0x600000;
-constexpr int32_t kRegResetValue = 0x2000;
 
 PayloadWriter Words(std::initializer_list<int32_t> words) {
   PayloadWriter w;
@@ -42,11 +32,7 @@ void ReversedTable(PayloadWriter& w, const float* table) {
 HRESULT Q7kCommObject::ReadThermalData(Q7K_THERMAL_DATA* thermalData) {
   const auto lock = Serialize();
   if (thermalData == nullptr) return E_POINTER;
-  if (simulating()) {
-    TimerDelay(kSimulatedThermalDelayMs, 0);  // no wait without a port
-    SimulatedThermalData(simulFast_, *thermalData);
-    return S_OK;
-  }
+  if (simulating()) return sim_.ReadThermalData(*thermalData);
   return Command(cmd::kThermal, nullptr, 0, kThermalBlockBytes,
                  [thermalData](const uint8_t* p, size_t) {
                    DecodeThermalBlock(p, thermalData);
@@ -56,10 +42,7 @@ HRESULT Q7kCommObject::ReadThermalData(Q7K_THERMAL_DATA* thermalData) {
 
 HRESULT Q7kCommObject::ReadCalInfo() {
   const auto lock = Serialize();
-  if (simulating()) {
-    StoreSimulatedCalInfo(cal_.CalDone, cal_.CalDate);
-    return S_OK;
-  }
+  if (simulating()) return sim_.ReadCalInfo(cal_);
   return Command(cmd::kCalInfo, nullptr, 0, kCalInfoBytes,
                  [this](const uint8_t* p, size_t n) {
                    return DecodeCalInfo(p, n, &cal_);
@@ -76,10 +59,7 @@ HRESULT Q7kCommObject::SetXfmrBoundaryTemps(float fOverTemp,
 
 HRESULT Q7kCommObject::ReadRefCalCoeffs() {
   const auto lock = Serialize();
-  if (simulating()) {
-    StoreSimulatedReferenceValues(cal_.CalResistor, cal_.CalPoleFreq);
-    return S_OK;
-  }
+  if (simulating()) return sim_.ReadRefCalCoeffs(cal_);
   return Command(cmd::kRefCalCoeffs, nullptr, 0, kRefCoeffBytes,
                  [this](const uint8_t* p, size_t n) {
                    return DecodeRefCalCoeffs(p, n, &cal_);
@@ -88,10 +68,7 @@ HRESULT Q7kCommObject::ReadRefCalCoeffs() {
 
 HRESULT Q7kCommObject::RegWrite(int32_t lAddress, int32_t lVal) {
   const auto lock = Serialize();
-  if (simulating()) {
-    simRegister_ = lVal;
-    return S_OK;
-  }
+  if (simulating()) return sim_.RegWrite(lVal);
   const auto w = Longs({lAddress, lVal});
   return Command(cmd::kRegWrite, w.data(), w.size());
 }
@@ -99,27 +76,7 @@ HRESULT Q7kCommObject::RegWrite(int32_t lAddress, int32_t lVal) {
 HRESULT Q7kCommObject::RegRead(int32_t lAddress, int32_t* pVal) {
   const auto lock = Serialize();
   if (pVal == nullptr) return E_POINTER;
-  if (simulating()) {
-    switch (lAddress) {
-      case kRegBoardId:
-        *pVal = 2;
-        break;
-      case kRegFirmwareRev:
-        *pVal = 4485;
-        break;
-      case kRegOptions:
-        *pVal = 252;
-        break;
-      case kRegReset:
-        simRegister_ = kRegResetValue;
-        *pVal = kRegResetValue;
-        break;
-      default:
-        *pVal = simRegister_;
-        break;
-    }
-    return S_OK;
-  }
+  if (simulating()) return sim_.RegRead(lAddress, pVal);
   const auto w = Longs({lAddress});
   return Command(cmd::kRegRead, w.data(), w.size(), 4,
                  [pVal](const uint8_t* p, size_t) {

@@ -23,13 +23,15 @@ class Q7kCommObject::SetupSession final : public SetupHost {
   bool QueryRunningApp(AppInfo* out) override {
     return o_->QueryRunningApp(out);
   }
+  bool FindFlashApp(const AppInfo& app, int16_t* entry) override {
+    return o_->FindApp(app, entry);
+  }
   bool TakeRebootRequest() override {
     const bool requested = o_->requireReboot_;
     o_->requireReboot_ = false;
     return requested;
   }
   void Wait(int32_t milliseconds) override { o_->TimerDelay(milliseconds, 0); }
-  bool simulating() const override { return o_->simulating(); }
   CommandChannel channel() override { return o_->channel(); }
   ProgressTarget progress() override { return o_->progress(); }
   AppParams* appParams() override { return &o_->appParams_; }

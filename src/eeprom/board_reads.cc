@@ -1,12 +1,9 @@
 #include "eeprom/board_reads.h"
 
-#include "eeprom/board_layout.h"
 #include "link/command_codes.h"
 
 namespace q7k {
 namespace {
-
-constexpr int32_t kSimulatedInstrumentSerial = 129400373;
 
 // One exchange of command for the address, decoded by decode once the reply
 // holds replyBytes.
@@ -85,26 +82,6 @@ bool ReadBoardChecksum(const CommandChannel& channel, int16_t slot,
                             *out = LoadI16(p);
                             return true;
                           });
-}
-
-int16_t SimulatedBoardWord(int16_t slot, int16_t subslot, int16_t location) {
-  if (slot != 0 || subslot != 0) return 0;
-  switch (location) {
-    case 164:
-      return 1021;
-    case 172:
-      return static_cast<int16_t>(0xFFFF);
-    case 173:
-      return 0x3FFF;
-    default:
-      return 0;
-  }
-}
-
-int32_t SimulatedBoardLong(int16_t slot, int16_t subslot, int16_t location) {
-  const bool serial =
-      slot == 0 && subslot == 0 && location == board::kInstrumentSerial;
-  return serial ? kSimulatedInstrumentSerial : 0;
 }
 
 }  // namespace q7k

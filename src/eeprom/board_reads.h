@@ -31,8 +31,8 @@ PayloadWriter BoardAddress(int16_t slot, int16_t subslot, int16_t location);
 
 // Each reads into its output only when the exchange succeeds; the single
 // reads set *out to 0 first. False: the failure is recorded in the
-// channel's error record (or there is no link). In simulation the link
-// answers without data: the exchange succeeds and nothing is read.
+// channel's error record (or there is no link). A reply without a frame
+// succeeds and reads nothing.
 bool ReadBoardWord(const CommandChannel& channel, int16_t slot, int16_t subslot,
                    int16_t location, int16_t* out);
 bool ReadBoardLong(const CommandChannel& channel, int16_t slot, int16_t subslot,
@@ -46,11 +46,6 @@ bool ReadBoardFloat16(const CommandChannel& channel, int16_t slot,
                       int16_t subslot, int16_t location, float* floats);
 bool ReadBoardChecksum(const CommandChannel& channel, int16_t slot,
                        int16_t subslot, int16_t* out);
-
-// The simulated backplane's fixed answers: its calibration revision and
-// flag words, the instrument serial number; 0 elsewhere.
-int16_t SimulatedBoardWord(int16_t slot, int16_t subslot, int16_t location);
-int32_t SimulatedBoardLong(int16_t slot, int16_t subslot, int16_t location);
 
 }  // namespace q7k
 

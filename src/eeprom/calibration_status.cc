@@ -43,14 +43,6 @@ CalBoard CalibrationStatus::BoardOf(int type) {
   }
 }
 
-void CalibrationStatus::SetSimulatedVerdict(int type) {
-  CalStatusRecord& r = records_[type];
-  r = CalStatusRecord{};
-  r.ReportedStatus = 1;
-  r.ChecksumStatus = 1;
-  r.CalStatus = 1;
-}
-
 void CalibrationStatus::MarkSearching(int type) {
   if (type == MODESWITCH_CAL) records_[type].ReportedStatus = kSwitchReported;
 }

@@ -48,7 +48,8 @@ class CalibrationStatus {
   // REQUIRES for the rest: Known(type).
   const CalStatusRecord& record(int type) const { return records_[type]; }
   void InitRecord(int type) { records_[type] = CalStatusRecord{}; }
-  void SetSimulatedVerdict(int type);
+  // A verdict reached elsewhere (the built-in instrument's).
+  void SetRecord(int type, const CalStatusRecord& r) { records_[type] = r; }
   // The switch's record says 2 from the moment its board is looked for.
   void MarkSearching(int type);
   void MarkUnreadable(int type) { records_[type].ReportedStatus = 0; }

@@ -30,8 +30,6 @@ namespace q7k {
 
 inline constexpr int32_t kDeleteTimeoutMs = 20000;
 inline constexpr int32_t kMinProgramTimeoutMs = 20000;
-// The simulated instrument holds every application as this entry.
-inline constexpr int16_t kSimulatedFlashEntry = 2;
 
 bool RestartLoader(const CommandChannel& channel);
 bool SendAppParams(const CommandChannel& channel, const AppParams& params);

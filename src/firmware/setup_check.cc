@@ -25,15 +25,6 @@ bool SameAppStamp(const AppInfo& a, const AppInfo& b) {
          SameField(a.Version, b.Version);
 }
 
-// The instrument's entry holding app; the simulated one holds everything.
-bool FindFlashApp(SetupHost& host, const AppInfo& app, int16_t* entry) {
-  if (host.simulating()) {
-    *entry = kSimulatedFlashEntry;
-    return true;
-  }
-  return FindFlashApp(host.channel(), app, entry);
-}
-
 Comparison CompareRunningApp(SetupHost& host, const AppInfo& disk) {
   AppInfo running;
   running.Clear();
@@ -55,7 +46,7 @@ Action ChooseAppAction(SetupHost& host, const AppInfo& disk, int16_t* entry) {
     return kFail;
   }
   if (cmp == kLoader || cmp == kOther) {
-    if (!FindFlashApp(host, disk, entry)) return kFail;
+    if (!host.FindFlashApp(disk, entry)) return kFail;
     return *entry != 0 ? kFromFlash : kDownload;
   }
   return kDownload;  // another build of it: the flash is not searched
@@ -91,7 +82,7 @@ bool Download(SetupHost& host, const AppInfo& disk, const std::string& name,
   return PrepareAppParams(host, disk, name, fileName) &&
          DownloadApp(host.channel(), fileName, host.progress()) &&
          DownloadComplete(host.channel(), timeoutSec, host.progress()) &&
-         FindFlashApp(host, disk, entry);
+         host.FindFlashApp(disk, entry);
 }
 
 }  // namespace

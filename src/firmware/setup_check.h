@@ -39,11 +39,12 @@ class SetupHost {
   // Restarts the boot loader and reopens the port; false is recorded.
   virtual bool RestartBootLoader() = 0;
   virtual bool QueryRunningApp(AppInfo* out) = 0;
+  // The instrument's flash entry holding app (0: none); false is recorded.
+  virtual bool FindFlashApp(const AppInfo& app, int16_t* entry) = 0;
   // Reads and clears the one-shot reboot request.
   virtual bool TakeRebootRequest() = 0;
   // Waits on the open port (the component's timer).
   virtual void Wait(int32_t milliseconds) = 0;
-  virtual bool simulating() const = 0;
   // For the port open right now.
   virtual CommandChannel channel() = 0;
   virtual ProgressTarget progress() = 0;

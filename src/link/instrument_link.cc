@@ -21,10 +21,7 @@ using std::chrono::milliseconds;
 using namespace std::chrono_literals;
 
 constexpr milliseconds kPumpInterval{10};
-constexpr uint32_t kSimulatedTransactionMs = 100;
-constexpr uint32_t kSimulatedLoopbackMs = 2000;
 constexpr size_t kMaxPending = LineDecoder::kBufferSize;
-constexpr int kTransmit = 1, kSendOnly = 2, kReceiveOnly = 3;
 
 // The link, not the buffer, decides where a failed check is written.
 int32_t VerifyReply(MessageBuffer* reply) {
@@ -80,26 +77,9 @@ std::string InstrumentLink::ErrorLabel() const {
   return WideToAnsi(errors_->message());
 }
 
-void InstrumentLink::TraceCommand(uint16_t command, int kind) {
-  const uint32_t entry = uint32_t{command} * 65536u + uint32_t(kind);
-  if (entry == lastTraceCode_) return;
-  const char letter = kind == kTransmit      ? 'C'
-                      : kind == kSendOnly    ? 'G'
-                      : kind == kReceiveOnly ? 'R'
-                                             : 'X';
-  char text[32];
-  std::snprintf(text, sizeof text, "<%c>0x%3x", letter, command);
-  TraceLine(text, true);
-  lastTraceCode_ = entry;
-}
-
 bool InstrumentLink::Transmit(uint16_t command, const uint8_t* payload,
                               size_t payloadSize, MessageBuffer* reply) {
-  if (trace) TraceCommand(command, kTransmit);
-  if (simulation) {
-    Wait(kSimulatedTransactionMs, false);
-    return true;
-  }
+  if (trace) commandTrace_.Write(command, CommandTrace::kTransmit);
   MessageBuffer request;
   reply->expectedNumber = ReplyNumber(command);
   int32_t r = request.BuildFrame(command, payload, payloadSize);
@@ -125,8 +105,7 @@ bool InstrumentLink::Transmit(uint16_t command, const uint8_t* payload,
 
 bool InstrumentLink::SendOnly(uint16_t command, const uint8_t* payload,
                               size_t payloadSize) {
-  if (trace) TraceCommand(command, kSendOnly);
-  if (simulation) return true;
+  if (trace) commandTrace_.Write(command, CommandTrace::kSendOnly);
   MessageBuffer request;
   int32_t r = request.BuildFrame(command, payload, payloadSize);
   if (r == 0) r = SendFrame(request.data(), request.length());
@@ -139,8 +118,7 @@ bool InstrumentLink::SendOnly(uint16_t command, const uint8_t* payload,
 }
 
 bool InstrumentLink::ReceiveOnly(uint16_t command, MessageBuffer* reply) {
-  if (trace) TraceCommand(command, kReceiveOnly);
-  if (simulation) return true;
+  if (trace) commandTrace_.Write(command, CommandTrace::kReceiveOnly);
   reply->expectedNumber = ReplyNumber(command);
   int32_t r = ReceiveFrame(reply);
   if (r == 0) r = VerifyReply(reply);
@@ -153,10 +131,6 @@ bool InstrumentLink::ReceiveOnly(uint16_t command, MessageBuffer* reply) {
 }
 
 bool InstrumentLink::RunLoopback() {
-  if (simulation) {
-    Wait(kSimulatedLoopbackMs, false);
-    return true;
-  }
   MessageBuffer sent;
   const uint32_t n = sizeof kLoopbackText - 1;
   sent.PutBytes(reinterpret_cast<const uint8_t*>(kLoopbackText), n);

@@ -24,6 +24,7 @@
 #include <string>
 
 #include "link/comm_port.h"
+#include "link/command_trace.h"
 #include "link/line_codec.h"
 #include "link/message_buffer.h"
 #include "link/transactor.h"
@@ -47,8 +48,7 @@ class InstrumentLink : public CommPort, public Transactor {
 
   // Sends command with payload (payloadSize bytes, null when 0) and waits
   // for a verified positive reply in reply, read with Payload() and
-  // PayloadRemaining(). False: the failure is recorded and dumped. In
-  // simulation: true after 100 ms, reply untouched.
+  // PayloadRemaining(). False: the failure is recorded and dumped.
   bool Transmit(uint16_t command, const uint8_t* payload, size_t payloadSize,
                 MessageBuffer* reply) override;
   // The request half: sends without waiting for the reply.
@@ -58,7 +58,7 @@ class InstrumentLink : public CommPort, public Transactor {
   // SendOnly.
   bool ReceiveOnly(uint16_t command, MessageBuffer* reply) override;
   // Sends the loopback text and expects it back within the time-out.
-  bool RunLoopback();
+  bool RunLoopback() override;
 
   // Returns after milliseconds; calls the host's message pump while waiting
   // when pump is set.
@@ -67,11 +67,9 @@ class InstrumentLink : public CommPort, public Transactor {
   static void PumpMessages();
 
   int32_t ErrorMessageId(int32_t code) override;
-  bool Simulating() const override { return simulation; }
   void SetReplyTimeout(int32_t ms) override { responseTimeout = ms; }
 
   int32_t responseTimeout = kDefaultResponseTimeoutMs;  // ms, or kNoTimeout
-  bool simulation = false;
   bool trace = false;
 
  private:
@@ -81,11 +79,10 @@ class InstrumentLink : public CommPort, public Transactor {
   // alone when more than a reply may hold; a negative status on failure.
   int32_t ReadQueued(uint8_t* block);
   Clock::TimePoint ReplyDeadline(Clock::TimePoint start) const;
-  void TraceCommand(uint16_t command, int kind);
   std::string ErrorLabel() const;
 
   ErrorReporter* errors_;
-  uint32_t lastTraceCode_ = 0;
+  CommandTrace commandTrace_;
   LineDecoder decoder_;
 };
 

@@ -1,7 +1,12 @@
 // Transactor: one command exchange with the instrument, as the command
-// methods see it. InstrumentLink is the one that drives a port; an
-// in-process instrument can stand in its place behind a CommandChannel, so
-// command logic runs without a port, its threads or the clock.
+// methods see it. InstrumentLink is the one that drives a port; another
+// transactor can stand in its place behind a CommandChannel (the built-in
+// instrument, or one in a test's process), so command logic runs without
+// the port's line.
+//
+// A successful exchange leaves either a verified positive reply in reply,
+// or reply empty (length 0): the answer came without a frame, so there is
+// nothing to decode and the caller's outputs stay as they are.
 //
 // Thread safety: as the implementation documents; InstrumentLink's methods
 // all run on the client's thread.
@@ -23,8 +28,8 @@ class Transactor {
   virtual ~Transactor() = default;
 
   // Sends command with payload (size bytes, null when 0) and leaves the
-  // verified positive reply in reply. False: the failure is recorded in the
-  // error record.
+  // reply in reply (see above). False: the failure is recorded in the error
+  // record.
   virtual bool Transmit(uint16_t command, const uint8_t* payload, size_t size,
                         MessageBuffer* reply) = 0;
   // The request half of Transmit.
@@ -33,9 +38,9 @@ class Transactor {
   // The reply half, for a command sent with SendOnly.
   virtual bool ReceiveOnly(uint16_t command, MessageBuffer* reply) = 0;
 
-  // True while every exchange succeeds without the instrument, the reply
-  // left untouched.
-  virtual bool Simulating() const = 0;
+  // Sends the loopback text on the line, outside any frame, and expects it
+  // back. False: the failure is recorded.
+  virtual bool RunLoopback() = 0;
   // The reply time-out of later exchanges, in ms (kNoTimeout: none).
   virtual void SetReplyTimeout(int32_t ms) = 0;
   // The catalogue text id for a failure with link error number code.

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <future>
 #include <string>
 
@@ -152,13 +153,77 @@ TEST_F(PortMethodsTest, TimerDelay) {
 TEST_F(PortMethodsTest, SimulationOpensMissingPortsAndAnswersEverything) {
   FakeClock clock;
   SetSerialPortPath(kPort, dir_.File("no-such-device"));
+  comm_->put_EnableTrace(1);
   comm_->put_SimulMode(SIMUL_EXC);
   EXPECT_EQ(comm_->OpenPort(port(), BPS_9600), S_OK);
   EXPECT_EQ(Code(), 0);
+
+  // Each answer takes the instrument's time: an exchange on the port 100 ms,
+  // the simulator's own answers theirs.
+  ComPtr<IQ7kEeprom> e;
+  ComPtr<IQ7kCalStatus> cal;
+  ASSERT_EQ(comm_.As(IID_IQ7kEeprom, &e), S_OK);
+  ASSERT_EQ(comm_.As(IID_IQ7kCalStatus, &cal), S_OK);
+  short word = 0, block[32] = {};
+  int32_t value = 0;
+  float floats[16] = {};
+  Q7K_THERMAL_DATA thermal{};
+  Bstr text;
+  const struct {
+    const char* call;
+    std::function<HRESULT()> run;
+    int ms;
+  } answers[] = {
+      {"StartPON", [&] { return comm_->StartPONSequence(); }, 100},
+      {"Thermal", [&] { return comm_->ReadThermalData(&thermal); }, 500},
+      {"FlashDir", [&] { return comm_->ReadFlashDirectory(); }, 100},
+      {"Header", [&] { return e->ReadHeader(0, 0, &word); }, 500},
+      {"Read32", [&] { return e->Read32(0, 0, 0, block, &word); }, 100},
+      {"Write32", [&] { return e->Write32(0, 0, 0, block); }, 500},
+      {"ReadF16", [&] { return e->ReadFloat16(0, 0, 0, floats); }, 100},
+      {"WriteF16", [&] { return e->WriteFloat16(0, 0, 0, floats); }, 100},
+      {"Serial", [&] { return comm_->ReadQ7ISerialNumber(&value); }, 100},
+      {"Xfmr", [&] { return comm_->ReadXfmrSerialNumber(text.out()); }, 100},
+      {"DateInt", [&] { return comm_->ReadCalDateInt(0, 0, 0, block); }, 100},
+      {"Date", [&] { return comm_->ReadCalDate(0, 0, text.out()); }, 100},
+      {"CalCheck", [&] { return cal->CheckCalStatus(GUARD_CAL, 1); }, 100},
+      {"Find", [&] { return comm_->FindBoardSlot(Bstr(u"1357").get(), &word); },
+       100},
+      {"ReadInt", [&] { return e->ReadInt(0, 0, 0, &word); }, 0},
+      {"RegRead", [&] { return comm_->RegRead(0, &value); }, 0},
+  };
+  for (const auto& a : answers) {
+    const auto before = clock.Elapsed();
+    EXPECT_EQ(a.run(), S_OK) << a.call;
+    EXPECT_EQ(clock.Elapsed() - before, milliseconds(a.ms)) << a.call;
+  }
+
+  // The port stays simulated until it is created again: the halves of an
+  // exchange pass at once, nothing is decoded, every command is traced.
+  comm_->put_SimulMode(SIMUL_NONE);
+  const auto before = clock.Elapsed();
   EXPECT_EQ(comm_->StartPONSequence(), S_OK);
-  EXPECT_EQ(clock.Elapsed(), milliseconds(100));
+  Q7K_TEST_PARAMS params{};
+  Q7K_TEST_DATA data{};
+  data.Amperes = 7.0f;
+  EXPECT_EQ(comm_->RequestTestResults(&params), S_OK);
+  EXPECT_EQ(comm_->ReceiveTestResults(&params, &data, &thermal), S_OK);
+  EXPECT_EQ(data.Amperes, 7.0f);
+  EXPECT_EQ(comm_->ReadAppInfo(), S_OK);
+  EXPECT_EQ(comm_->get_AppName(text.out()), S_OK);
+  EXPECT_TRUE(text.empty());
+  EXPECT_EQ(clock.Elapsed() - before, milliseconds(200));
+  comm_->ClosePort();
+  const std::string log = ReadFileBytes(dir_.File("Q7kComm.log"));
+  for (const char* entry : {" <C>0x  2]\n", " <G>0x  6]\n", " <R>0x  6]\n"}) {
+    const size_t first = log.find(entry);
+    EXPECT_NE(first, std::string::npos) << entry;
+    EXPECT_EQ(log.find(entry, first + 1), std::string::npos) << entry;
+  }
+
+  comm_->put_SimulMode(SIMUL_EXC);
   EXPECT_EQ(comm_->RunLoopbackTest(port(), BPS_9600), S_OK);
-  EXPECT_EQ(clock.Elapsed(), milliseconds(2100));
+  EXPECT_EQ(clock.Elapsed() - before, milliseconds(2200));
   EXPECT_EQ(IsOpen(), 0);
 }
 

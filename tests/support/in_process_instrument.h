@@ -64,7 +64,8 @@ class InProcessInstrument : public Transactor {
     const int32_t r = reply->VerifyReply().result;
     return r == 0 || Fail(r, reply);
   }
-  bool Simulating() const override { return false; }
+  // Nothing on a line to echo the text.
+  bool RunLoopback() override { return Fail(kLinkLoopbackMissing, nullptr); }
   void SetReplyTimeout(int32_t ms) override { timeouts_.push_back(ms); }
   int32_t ErrorMessageId(int32_t code) override {
     const int32_t id = MessageErrorId(code);
