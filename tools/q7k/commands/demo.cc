@@ -5,10 +5,10 @@
 #include <memory>
 
 #include "embedded_emulator.h"
+#include "insulation_test_session.h"
 #include "records.h"
 #include "result_table.h"
 #include "sample_image.h"
-#include "insulation_test_session.h"
 #include "tool.h"
 #include "work_dir.h"
 
