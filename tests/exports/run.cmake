@@ -17,8 +17,8 @@ set(public
   "q7k::ResolveSerialPortPath[abi:cxx11](" "q7k::SetMessagePump("
   "q7k::SetProgressViewFactory(" "q7k::RegisterWindow("
   "q7k::UnregisterWindow(" "q7k::SetAnsiCodePage(" "q7k::GetAnsiCodePage(")
-# Internals a host must never be able to bind to, named for a clear message.
-set(internal MessageBuffer LineDecoder FillSimulatedBoard)
+# Internals a host must never bind to, named for a clear message.
+set(internal "MessageBuffer|LineDecoder|FillSimulatedBoard")
 
 # Each symbol as "<nm type letter> <demangled name>".
 function(symbols file out)
@@ -55,11 +55,9 @@ foreach(symbol IN LISTS exported)
   else()
     string(APPEND faults "exported, not public: ${name}\n")
   endif()
-  foreach(i IN LISTS internal)
-    if(name MATCHES "${i}")
-      string(APPEND faults "internal name exported: ${name}\n")
-    endif()
-  endforeach()
+  if(name MATCHES "${internal}")
+    string(APPEND faults "internal name exported: ${name}\n")
+  endif()
 endforeach()
 foreach(p IN LISTS public)
   if(NOT p IN_LIST seen)
