@@ -17,6 +17,8 @@
 #include <string>
 #include <utility>
 
+#include "q7kcomm/export.h"
+
 namespace q7k {
 
 using HRESULT = int32_t;
@@ -43,15 +45,15 @@ using BSTR = char16_t*;
 
 // REQUIRES: text is null or zero-terminated. Returns null for a null text or
 // when memory runs out.
-BSTR SysAllocString(const char16_t* text);
+Q7K_API BSTR SysAllocString(const char16_t* text);
 // Copies length characters of text (text may be null: zero-filled).
-BSTR SysAllocStringLen(const char16_t* text, uint32_t length);
-void SysFreeString(BSTR s);
+Q7K_API BSTR SysAllocStringLen(const char16_t* text, uint32_t length);
+Q7K_API void SysFreeString(BSTR s);
 // Number of characters, 0 for null.
-uint32_t SysStringLen(BSTR s);
+Q7K_API uint32_t SysStringLen(BSTR s);
 
 // Owning wrapper for a BSTR, with UTF-8 conversions.
-class Bstr {
+class Q7K_API Bstr {
  public:
   Bstr() = default;
   explicit Bstr(const char16_t* text);
@@ -81,8 +83,8 @@ class Bstr {
   BSTR s_ = nullptr;
 };
 
-std::string Utf16ToUtf8(const std::u16string& text);
-std::u16string Utf8ToUtf16(const std::string& text);
+Q7K_API std::string Utf16ToUtf8(const std::u16string& text);
+Q7K_API std::u16string Utf8ToUtf16(const std::string& text);
 
 // ---------------------------------------------------------------------------
 // GUID: 16 bytes, compared bytewise.
@@ -95,17 +97,17 @@ struct GUID {
 };
 static_assert(sizeof(GUID) == 16, "GUID is 16 bytes");
 
-bool operator==(const GUID& a, const GUID& b);
+Q7K_API bool operator==(const GUID& a, const GUID& b);
 inline bool operator!=(const GUID& a, const GUID& b) { return !(a == b); }
 
-extern const GUID CLSID_Q7kComm;
-extern const GUID IID_IUnknown;
-extern const GUID IID_ISupportErrorInfo;
-extern const GUID IID_IQ7kComm;
-extern const GUID IID_IQ7kCalStatus;
-extern const GUID IID_IQ7kEeprom;
-extern const GUID IID_IQ7kLog;
-extern const GUID LIBID_Q7KCOMMLib;
+extern Q7K_API const GUID CLSID_Q7kComm;
+extern Q7K_API const GUID IID_IUnknown;
+extern Q7K_API const GUID IID_ISupportErrorInfo;
+extern Q7K_API const GUID IID_IQ7kComm;
+extern Q7K_API const GUID IID_IQ7kCalStatus;
+extern Q7K_API const GUID IID_IQ7kEeprom;
+extern Q7K_API const GUID IID_IQ7kLog;
+extern Q7K_API const GUID LIBID_Q7KCOMMLib;
 
 // ---------------------------------------------------------------------------
 // Interfaces.
@@ -188,18 +190,18 @@ struct ErrorInfo {
 
 // S_OK: fills *out and clears the thread's record. S_FALSE: there is none
 // (*out untouched). E_POINTER for a null out.
-HRESULT GetErrorInfo(ErrorInfo* out);
-void SetErrorInfo(const ErrorInfo& info);
-void ClearErrorInfo();
+Q7K_API HRESULT GetErrorInfo(ErrorInfo* out);
+Q7K_API void SetErrorInfo(const ErrorInfo& info);
+Q7K_API void ClearErrorInfo();
 
 // ---------------------------------------------------------------------------
 // Creation.
 
 // Creates a component object of class clsid and returns interface iid.
 // E_NOINTERFACE (class or interface unknown), E_POINTER, E_OUTOFMEMORY.
-HRESULT CreateInstance(const GUID& clsid, const GUID& iid, void** ppv);
+Q7K_API HRESULT CreateInstance(const GUID& clsid, const GUID& iid, void** ppv);
 // The same by ProgID: "Veltrax.Q7kComm.1" or "Veltrax.Q7kComm".
-HRESULT CreateInstance(const char* progId, const GUID& iid, void** ppv);
+Q7K_API HRESULT CreateInstance(const char* progId, const GUID& iid, void** ppv);
 
 }  // namespace q7k
 

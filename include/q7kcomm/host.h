@@ -13,6 +13,8 @@
 #include <memory>
 #include <string>
 
+#include "q7kcomm/export.h"
+
 namespace q7k {
 
 // ---------------------------------------------------------------------------
@@ -21,9 +23,9 @@ namespace q7k {
 // at each port creation; a symlink is followed when opened); /dev/ttyS<n-1>.
 
 // An empty path removes the mapping of port n.
-void SetSerialPortPath(int32_t port, const std::string& path);
+Q7K_API void SetSerialPortPath(int32_t port, const std::string& path);
 // The device path port n opens now; empty for port numbers below 1.
-std::string ResolveSerialPortPath(int32_t port);
+Q7K_API std::string ResolveSerialPortPath(int32_t port);
 
 // ---------------------------------------------------------------------------
 // Message pump: called on the waiting thread at least every 10 ms while a
@@ -32,7 +34,7 @@ std::string ResolveSerialPortPath(int32_t port);
 // says exactly when). With none installed, waits simply block. Pass an empty
 // function to remove it. The pump is process-wide: a pump that calls another
 // component object may wait until that object's current call returns.
-void SetMessagePump(std::function<void()> pump);
+Q7K_API void SetMessagePump(std::function<void()> pump);
 
 // ---------------------------------------------------------------------------
 // Progress view: draws the component's modeless progress window.
@@ -64,19 +66,19 @@ using ProgressViewFactory = std::function<std::unique_ptr<ProgressView>()>;
 // Installs the factory used for new progress windows; an empty function
 // restores the default view (one self-updating line on standard error when
 // it is a terminal, nothing otherwise).
-void SetProgressViewFactory(ProgressViewFactory factory);
+Q7K_API void SetProgressViewFactory(ProgressViewFactory factory);
 
 // Window handles the host has. An owner handle that is not registered (and
 // not 0) is "not a window": the progress window is then not created.
-void RegisterWindow(int32_t handle, bool visible);
-void UnregisterWindow(int32_t handle);
+Q7K_API void RegisterWindow(int32_t handle, bool visible);
+Q7K_API void UnregisterWindow(int32_t handle);
 
 // ---------------------------------------------------------------------------
 // 8-bit text: the host's "ANSI code page" for board texts, image files and
 // logs. Windows-1252 (the default), 28591 (ISO-8859-1) and 65001 (UTF-8) are
 // supported; returns false and keeps the current one for any other.
-bool SetAnsiCodePage(uint32_t codePage);
-uint32_t GetAnsiCodePage();
+Q7K_API bool SetAnsiCodePage(uint32_t codePage);
+Q7K_API uint32_t GetAnsiCodePage();
 
 }  // namespace q7k
 

@@ -6,8 +6,6 @@
 namespace q7k::tool {
 namespace {
 
-constexpr short kFactoryBlock = 64;
-constexpr short kFieldBlock = 164;
 constexpr char kGuardBoardKey[] = "2933";
 
 // Reads typed values out of the image.
@@ -68,24 +66,35 @@ std::string Joined(const std::vector<float>& values) {
   return text;
 }
 
+// "Name (location)": people see where a value lives.
+std::string At(const char* name, int loc) {
+  return std::string(name) + " (" + std::to_string(loc) + ")";
+}
+
 BoardSection Header(const Image& m, bool backplane) {
   BoardSection s{"header", "Board header", {}};
   s.fields = {
-      {"signature", "Signature (0)", m.Word(0), Hex(m.Word(0))},
-      {"write_count", "Write count (1)", m.Word(1)},
-      {"part_number", "Part number (3)", m.Text(3, 12)},
-      {"revision", "Revision (9)", m.Text(9, 4)},
-      {"name", "Name (11)", m.Text(11, 32)},
-      {"serial", "Assembly serial (27)", m.Long(27)},
-      {"mnemonic", "Mnemonic (29)", m.Text(29, 8)},
-      {"date", "Board date (33)", m.Date(33)},
-      {"revision_word", "Revision word (50)", m.Word(50)},
+      {"signature", At("Signature", kSignatureLoc), m.Word(kSignatureLoc),
+       Hex(m.Word(kSignatureLoc))},
+      {"write_count", At("Write count", kWriteCountLoc),
+       m.Word(kWriteCountLoc)},
+      {"part_number", At("Part number", kPartNumberLoc),
+       m.Text(kPartNumberLoc, 12)},
+      {"revision", At("Revision", kRevisionLoc), m.Text(kRevisionLoc, 4)},
+      {"name", At("Name", kNameLoc), m.Text(kNameLoc, 32)},
+      {"serial", At("Assembly serial", kSerialLoc), m.Long(kSerialLoc)},
+      {"mnemonic", At("Mnemonic", kMnemonicLoc), m.Text(kMnemonicLoc, 8)},
+      {"date", At("Board date", kBoardDateLoc), m.Date(kBoardDateLoc)},
+      {"revision_word", At("Revision word", kRevisionWordLoc),
+       m.Word(kRevisionWordLoc)},
   };
   if (backplane) {
-    s.fields.push_back(
-        {"transformer_serial", "Transformer serial (40)", m.Text(40, 8)});
-    s.fields.push_back(
-        {"instrument_serial", "Instrument serial (52)", m.Long(52)});
+    s.fields.push_back({"transformer_serial",
+                        At("Transformer serial", kTransformerSerialLoc),
+                        m.Text(kTransformerSerialLoc, 8)});
+    s.fields.push_back({"instrument_serial",
+                        At("Instrument serial", kInstrumentSerialLoc),
+                        m.Long(kInstrumentSerialLoc)});
   }
   return s;
 }
@@ -93,36 +102,48 @@ BoardSection Header(const Image& m, bool backplane) {
 BoardSection CalRecord(const Image& m, bool referenceBoard) {
   BoardSection s{"calibration", "Calibration record", {}};
   s.fields = {
-      {"factors", "Factors (51)", m.Word(51)},
-      {"date", "Date (52)", m.Date(52)},
-      {"initials", "Initials (55)", m.Text(55, 4)},
-      {"valid_bits", "Valid-factor bits (58, 59)", m.Bits(58, 2)},
+      {"factors", At("Factors", kCalFactorsLoc), m.Word(kCalFactorsLoc)},
+      {"date", At("Date", kCalRecordDateLoc), m.Date(kCalRecordDateLoc)},
+      {"initials", At("Initials", kCalInitialsLoc), m.Text(kCalInitialsLoc, 4)},
+      {"valid_bits",
+       "Valid-factor bits (" + std::to_string(kCalValidBitsLoc) + ", " +
+           std::to_string(kCalValidBitsLoc + 1) + ")",
+       m.Bits(kCalValidBitsLoc, 2)},
   };
   if (referenceBoard) {
-    s.fields.push_back({"data_revision", "Data revision (50 / 20)",
-                        static_cast<short>(m.Word(50)) / 20});
-    const std::vector<float> refs = m.Floats(64, 6, 2);
     s.fields.push_back(
-        {"references", "Reference values (64-75)", refs, Joined(refs)});
+        {"data_revision",
+         "Data revision (" + std::to_string(kRevisionWordLoc) + " / 20)",
+         static_cast<short>(m.Word(kRevisionWordLoc)) / 20});
+    const std::vector<float> refs =
+        m.Floats(kCalReferencesLoc, kReferenceValues, 2);
+    s.fields.push_back(
+        {"references",
+         "Reference values (" + std::to_string(kCalReferencesLoc) + "-" +
+             std::to_string(kCalReferencesLoc + 2 * kReferenceValues - 1) + ")",
+         refs, Joined(refs)});
   }
   return s;
 }
 
 BoardSection CalBlock(const Image& m, short b, const char* key,
                       const char* title) {
-  BoardSection s{key, title, {}};
-  const std::vector<float> gains = m.Floats(b + 24, 10, 4);
-  const std::vector<float> phases = m.Floats(b + 26, 10, 4);
+  BoardSection s{key, At(title, b), {}};
+  const std::vector<float> gains =
+      m.Floats(b + kBlockGainsOffset, kCalPairs, kCalPairStride);
+  const std::vector<float> phases =
+      m.Floats(b + kBlockPhasesOffset, kCalPairs, kCalPairStride);
+  const short serials = b + kBlockSerialsOffset;
   s.fields = {
       {"revision", "Revision", m.Word(b)},
-      {"factors", "Factors", m.Word(b + 1)},
-      {"date", "Date", m.Date(b + 2)},
-      {"initials", "Initials", m.Text(b + 5, 4)},
-      {"valid_bits", "Valid-factor bits", m.Bits(b + 8, 2)},
-      {"guard_serial", "Guard board serial", m.Long(b + 16)},
-      {"mode_switch_serial", "Mode switch serial", m.Long(b + 18)},
-      {"main_reference_serial", "Main reference serial", m.Long(b + 20)},
-      {"backplane_serial", "Backplane serial", m.Long(b + 22)},
+      {"factors", "Factors", m.Word(b + kBlockFactorsOffset)},
+      {"date", "Date", m.Date(b + kBlockDateOffset)},
+      {"initials", "Initials", m.Text(b + kBlockInitialsOffset, 4)},
+      {"valid_bits", "Valid-factor bits", m.Bits(b + kBlockValidBitsOffset, 2)},
+      {"guard_serial", "Guard board serial", m.Long(serials)},
+      {"mode_switch_serial", "Mode switch serial", m.Long(serials + 2)},
+      {"main_reference_serial", "Main reference serial", m.Long(serials + 4)},
+      {"backplane_serial", "Backplane serial", m.Long(serials + 6)},
       {"gains", "Gains", gains, Joined(gains)},
       {"phases", "Phases", phases, Joined(phases)},
   };
@@ -137,6 +158,12 @@ std::string Shown(const BoardField& f) {
 
 }  // namespace
 
+bool InBoardHeader(int loc) {
+  return (loc > kWriteCountLoc && loc < kBoardDateLoc + kDateWords) ||
+         (loc >= kTransformerSerialLoc && loc < kTransformerSerialLoc + 4) ||
+         loc == kRevisionWordLoc;
+}
+
 BoardWords ImageWords(IQ7kEeprom* eeprom) {
   BoardWords words{};
   const Image m{eeprom};
@@ -146,7 +173,7 @@ BoardWords ImageWords(IQ7kEeprom* eeprom) {
 
 bool HasCalibrationRecord(IQ7kEeprom* eeprom, short slot, short subslot) {
   return (slot == 0 && (subslot == 2 || subslot == 3)) ||
-         (slot != 0 && Image{eeprom}.Text(5, 4) == kGuardBoardKey);
+         (slot != 0 && Image{eeprom}.Text(kGuardKeyLoc, 4) == kGuardBoardKey);
 }
 
 BoardDump DecodeBoard(IQ7kEeprom* eeprom, short slot, short subslot) {
@@ -160,9 +187,9 @@ BoardDump DecodeBoard(IQ7kEeprom* eeprom, short slot, short subslot) {
   d.sections.push_back(Header(m, backplane));
   if (backplane) {
     d.sections.push_back(
-        CalBlock(m, kFactoryBlock, "factory", "Factory calibration (64)"));
+        CalBlock(m, kFactoryBlock, "factory", "Factory calibration"));
     d.sections.push_back(
-        CalBlock(m, kFieldBlock, "field", "Field calibration (164)"));
+        CalBlock(m, kFieldBlock, "field", "Field calibration"));
   } else if (HasCalibrationRecord(eeprom, slot, subslot)) {
     d.sections.push_back(CalRecord(m, slot == 0 && subslot == 3));
   }

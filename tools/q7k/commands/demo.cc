@@ -4,11 +4,11 @@
 // downloaded a sample firmware into it.
 #include <memory>
 
-#include "emulator.h"
+#include "embedded_emulator.h"
+#include "insulation_test_session.h"
 #include "records.h"
 #include "result_table.h"
 #include "sample_image.h"
-#include "insulation_test_session.h"
 #include "tool.h"
 #include "work_dir.h"
 
@@ -27,7 +27,7 @@ struct DemoOptions {
 struct VirtualBench {
   TempDirectory dir;
   std::unique_ptr<CurrentDirectory> inDir;
-  std::unique_ptr<Emulator> emulator;
+  std::unique_ptr<EmbeddedEmulator> emulator;
 };
 
 // A virtual instrument with only its boot loader, so that the firmware
@@ -42,10 +42,7 @@ int StartBench(Tool& tool, VirtualBench* bench) {
   if (!WriteSampleFirmware("Q7I.X0", SampleImage())) {
     return tool.FailWith("cannot write the sample firmware image");
   }
-  EmulatorOptions options;
-  options.model.flash.startInBootLoader = true;
-  options.model.flash.firmwareInFlash = false;
-  bench->emulator = std::make_unique<Emulator>(options);
+  bench->emulator = std::make_unique<EmbeddedEmulator>(/*flashEmpty=*/true);
   const std::string path = bench->emulator->Start();
   if (path.empty()) {
     return tool.FailWith("cannot start the virtual instrument: " +

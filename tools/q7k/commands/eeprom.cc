@@ -14,16 +14,6 @@
 namespace q7k::tool {
 namespace {
 
-constexpr short kWriteCountLoc = 1;
-constexpr short kChecksumLoc = 255;
-constexpr short kSerialLoc = 27;
-constexpr short kBoardDateLoc = 33;
-constexpr short kCalRecordDateLoc = 52;
-constexpr short kFactoryBlock = 64;
-constexpr short kFieldBlock = 164;
-constexpr short kCalHeaderWords = 8;
-constexpr short kBlockDateOffset = 2;
-
 struct Board {
   int slot = 0;
   int subslot = 0;
@@ -37,11 +27,6 @@ struct SetOptions {
   std::string block = "field";
   std::vector<std::string> words;  // "LOC=VALUE"
 };
-
-// The board header's locations, as SafeWriteBoardHeader writes them.
-bool InBoardHeader(int loc) {
-  return (loc >= 2 && loc <= 35) || (loc >= 40 && loc <= 43) || loc == 50;
-}
 
 bool ParseNumber(const std::string& text, long min, long max, long* out) {
   if (text.empty()) return false;
