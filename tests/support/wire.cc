@@ -24,30 +24,14 @@ Bytes BuildFrame(uint16_t number, const Bytes& payload) {
 
 }  // namespace
 
-void Put16(Bytes* b, uint16_t v) {
-  b->push_back(static_cast<uint8_t>(v));
-  b->push_back(static_cast<uint8_t>(v >> 8));
-}
-
-void Put32(Bytes* b, uint32_t v) {
-  Put16(b, static_cast<uint16_t>(v));
-  Put16(b, static_cast<uint16_t>(v >> 16));
-}
-
-void PutF(Bytes* b, float v) {
-  uint32_t bits;
-  std::memcpy(&bits, &v, sizeof bits);
-  Put32(b, bits);
-}
-
 Bytes Le16(uint16_t v) { return {uint8_t(v), uint8_t(v >> 8)}; }
 
 Bytes Le32(uint32_t v) { return Concat({Le16(uint16_t(v)), Le16(v >> 16)}); }
 
 Bytes LeF32(float f) {
-  Bytes b;
-  PutF(&b, f);
-  return b;
+  uint32_t bits;
+  std::memcpy(&bits, &f, sizeof bits);
+  return Le32(bits);
 }
 
 Bytes Concat(std::initializer_list<Bytes> parts) {

@@ -145,10 +145,10 @@ ProgressState State(bool bar = false, int16_t position = 0,
 TEST(TerminalProgressViewTest, FormatsTitleMessageBarAndLabel) {
   EXPECT_EQ(TerminalProgressView::FormatLine(State()),
             "Q7300 Communications: Downloading");
-  EXPECT_EQ(TerminalProgressView::FormatLine(
-                State(true, 50, u"Termin\u00e9: 50 %")),
-            "Q7300 Communications: Downloading  [##########..........]  "
-            "Termin\xc3\xa9: 50 %");
+  EXPECT_EQ(
+      TerminalProgressView::FormatLine(State(true, 50, u"Termin\u00e9: 50 %")),
+      "Q7300 Communications: Downloading  [##########..........]  "
+      "Termin\xc3\xa9: 50 %");
   ProgressState state = State(true, -5);
   state.message = u"two\nlines";  // would break the single line
   EXPECT_EQ(TerminalProgressView::FormatLine(state).substr(0, 55),
