@@ -5,24 +5,8 @@
 #include <utility>
 
 namespace q7k {
-namespace {
 
 constexpr uint8_t kDle = 0x10, kStx = 0x02, kEtx = 0x03;
-
-// Sized once and filled in place: growing the header with insert() trips a
-// false bounds warning in g++ 12 at -O3.
-Bytes BuildFrame(uint16_t number, const Bytes& payload) {
-  const size_t n = payload.size();
-  Bytes f(6 + n + 2);
-  f[2] = static_cast<uint8_t>(number);
-  f[3] = static_cast<uint8_t>(number >> 8);
-  f[4] = static_cast<uint8_t>(n);
-  f[5] = static_cast<uint8_t>(n >> 8);
-  std::copy(payload.begin(), payload.end(), f.begin() + 6);
-  return WithChecksum(std::move(f));
-}
-
-}  // namespace
 
 Bytes Le16(uint16_t v) { return {uint8_t(v), uint8_t(v >> 8)}; }
 
@@ -64,12 +48,21 @@ Bytes WithChecksum(Bytes frame) {
   return frame;
 }
 
-Bytes RequestFrame(uint16_t command, const Bytes& payload) {
-  return BuildFrame(command, payload);
+// Sized once and filled in place: growing the header with insert() trips a
+// false bounds warning in g++ 12 at -O3.
+Bytes RequestFrame(uint16_t number, const Bytes& payload) {
+  const size_t n = payload.size();
+  Bytes f(6 + n + 2);
+  f[2] = static_cast<uint8_t>(number);
+  f[3] = static_cast<uint8_t>(number >> 8);
+  f[4] = static_cast<uint8_t>(n);
+  f[5] = static_cast<uint8_t>(n >> 8);
+  std::copy(payload.begin(), payload.end(), f.begin() + 6);
+  return WithChecksum(std::move(f));
 }
 
 Bytes ReplyFrame(uint16_t command, const Bytes& payload) {
-  return BuildFrame(static_cast<uint16_t>(0x10000u - command), payload);
+  return RequestFrame(static_cast<uint16_t>(0x10000u - command), payload);
 }
 
 Bytes AckFrame(uint16_t command, const Bytes& data) {
