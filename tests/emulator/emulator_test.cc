@@ -91,7 +91,7 @@ TEST(EmulatorLine, LoopbackEchoesEveryByte) {
   EmulatorOptions options;
   options.line.loopback = true;
   EmulatorSession s(options);
-  const Bytes line = Encode(RequestFrame(0x0001, Bytes(40, 0x41)));
+  const Bytes line = LineBytes(RequestFrame(0x0001, Bytes(40, 0x41)));
   s.host.SendRaw(line);
   EXPECT_EQ(s.host.ReadLine(), line);
   EXPECT_TRUE(s.emulator.Requests().empty());
@@ -108,7 +108,7 @@ TEST(EmulatorLine, TraceHasOneLinePerExchange) {
     s.host.Send(0x0007);
     Bytes bad = RequestFrame(0x0002, {});
     bad.back() ^= 1;
-    s.host.SendRaw(Encode(bad));
+    s.host.SendRaw(LineBytes(bad));
     ASSERT_TRUE(s.host.Transact(0x0002).Ack());
   }
   std::ifstream in(dir.File("trace.txt"));

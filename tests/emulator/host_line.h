@@ -25,8 +25,6 @@
 namespace q7k {
 namespace testing_emu {
 
-inline Bytes Encode(const Bytes& frame) { return LineBytes(frame); }
-
 inline constexpr std::chrono::milliseconds kDeadline{5000};
 
 class HostLine {

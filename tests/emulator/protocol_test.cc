@@ -13,13 +13,13 @@ namespace {
 
 Bytes Words(std::initializer_list<int> words) {
   Bytes b;
-  for (int w : words) Put16(&b, static_cast<uint16_t>(w));
+  for (int w : words) b = Concat({b, Le16(static_cast<uint16_t>(w))});
   return b;
 }
 
 Bytes Longs(std::initializer_list<uint32_t> values) {
   Bytes b;
-  for (uint32_t v : values) Put32(&b, v);
+  for (uint32_t v : values) b = Concat({b, Le32(v)});
   return b;
 }
 
@@ -104,16 +104,16 @@ TEST(EmulatorProtocol, RefusalsCarryTheirNumberAndParameter) {
 TEST(EmulatorProtocol, FramingFaultsFromTheHost) {
   EmulatorSession s;
   s.host.Send(0x0017);
-  EXPECT_EQ(s.host.ReadLine(), Encode(NakFrame(0x0017, 3)));
+  EXPECT_EQ(s.host.ReadLine(), LineBytes(NakFrame(0x0017, 3)));
   // A length field that disagrees with the frame: says 5, carries none.
-  s.host.SendRaw(Encode({0x00, 0x00, 0x01, 0x00, 0x05, 0x00, 0x06, 0x00}));
+  s.host.SendRaw(LineBytes({0x00, 0x00, 0x01, 0x00, 0x05, 0x00, 0x06, 0x00}));
   EXPECT_EQ(Decode(s.host.ReadLine()), NakFrame(0x0001, 2));
   // Corrupt and short frames are dropped; queued requests answered in order.
   Bytes bad = RequestFrame(0x0002, {});
   bad.back() ^= 0x01;
-  s.host.SendRaw(Concat({Encode(bad), Encode({0x01, 0x02}),
-                         Encode(RequestFrame(0x0001, {})),
-                         Encode(RequestFrame(0x0007, {}))}));
+  s.host.SendRaw(Concat({LineBytes(bad), LineBytes({0x01, 0x02}),
+                         LineBytes(RequestFrame(0x0001, {})),
+                         LineBytes(RequestFrame(0x0007, {}))}));
   EXPECT_EQ(Parse(Decode(s.host.ReadLine())).number, 0xFFFF);
   EXPECT_EQ(Parse(Decode(s.host.ReadLine())).number, 0xFFF9);
   EXPECT_EQ(s.emulator.dropped_frames(), 2u);
@@ -175,7 +175,7 @@ TEST(EmulatorProtocol, OneReplyOfEachFamily) {
   EXPECT_EQ(std::string(f.payload.begin() + 23, f.payload.begin() + 31),
             "12/15/94");
   Bytes coeffs;
-  for (int i = 0; i < 6; ++i) PutF(&coeffs, 100.0f + i);
+  for (int i = 0; i < 6; ++i) coeffs = Concat({coeffs, LeF32(100.0f + i)});
   ASSERT_TRUE(h->Transact(0x7E12, coeffs).Ack());
   EXPECT_EQ(h->Transact(0x0015).payload, Concat({{0x06}, coeffs}));
   ASSERT_TRUE(h->Transact(0x0014, Concat({LeF32(90.0f), LeF32(70.0f)})).Ack());
@@ -230,8 +230,8 @@ TEST(EmulatorProtocol, StopReasonsLineSyncAndCoefficientOrder) {
   // System coefficients arrive as gains 9..0, then phases 9..0.
   ASSERT_TRUE(h->Transact(0x0007).Ack());
   Bytes sys = Concat({Le16(3), LeF32(1.5f)});
-  for (int k = 9; k >= 0; --k) PutF(&sys, 1.0f + k);
-  for (int k = 9; k >= 0; --k) PutF(&sys, -1.0f * k);
+  for (int k = 9; k >= 0; --k) sys = Concat({sys, LeF32(1.0f + k)});
+  for (int k = 9; k >= 0; --k) sys = Concat({sys, LeF32(-1.0f * k)});
   ASSERT_TRUE(h->Transact(0x7E14, sys).Ack());
   s.emulator.WithModel([](emu::InstrumentModel& m) {
     const emu::CoefficientSet& c = m.service().sys_cal();

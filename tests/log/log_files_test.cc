@@ -46,15 +46,21 @@ class LogFilesTest : public ::testing::Test {
   ClientLog client_;
 };
 
-TEST_F(LogFilesTest, TraceTextEntriesPlainAndTimeStamped) {
+TEST_F(LogFilesTest, TraceEntriesAndFailedExchanges) {
   TraceLine("", false);  // on a missing log: only the name line
   TraceLine(nullptr, true);
   EXPECT_EQ(Log(), kNameLine);
   TraceLine("CreatePort COM3", false);
   TraceLine("ClosePort", true);
-  EXPECT_EQ(Log(), std::string(kNameLine) +
-                       "[CreatePort COM3]\n"
-                       "[12/04/26-15:18:19 ClosePort]\n");
+  const std::vector<uint8_t> bytes = {0x01, 0x00, 0x0c, 0x00, 0xff};
+  TraceExchange(bytes.data(), bytes.size(), 133, false, "Timed Out");
+  TraceExchange(bytes.data(), 2, -1, true, "Transmit");
+  EXPECT_EQ(Log(), std::string(kNameLine) + "[CreatePort COM3]\n" +
+                       "[12/04/26-15:18:19 ClosePort]\n" +
+                       "Version[1.00.15] - [R] Error=133 @ " + kTimeLine +
+                       "[Timed Out](5)\n  01 00 0c 00 ff \n" +
+                       "Version[1.00.15] - [T] Error=-1 @ " + kTimeLine +
+                       "[Transmit](2)\n  01 00 \n");
 }
 
 TEST_F(LogFilesTest, TraceRotatesAboveTheLimitOnly) {
@@ -100,20 +106,6 @@ TEST_F(LogFilesTest, TimeLineFormat) {
             "??? ??? 09 03:04:05 2001\n");
 }
 
-TEST_F(LogFilesTest, TraceExchangeWithErrorWritesVersionLineThenDump) {
-  const std::vector<uint8_t> bytes = {0x01, 0x00, 0x0c, 0x00, 0xff};
-  TraceExchange(bytes.data(), bytes.size(), 133, false, "Timed Out");
-  TraceExchange(bytes.data(), 2, -1, true, "Transmit");
-  EXPECT_EQ(Log(), std::string(kNameLine) +
-                       "Version[1.00.15] - [R] Error=133 @ " + kTimeLine +
-                       "[Timed Out](5)\n"
-                       "  01 00 0c 00 ff \n"
-                       "Version[1.00.15] - [T] Error=-1 @ " +
-                       kTimeLine +
-                       "[Transmit](2)\n"
-                       "  01 00 \n");
-}
-
 TEST_F(LogFilesTest, TraceDumpRowsStopAfter300Bytes) {
   const std::vector<uint8_t> bytes = Sequence(400);
   TraceHexDump(bytes.data(), 0, "Empty");
@@ -145,23 +137,17 @@ TEST_F(LogFilesTest, ClientSetNameTouchesNoFileAndWriteAddsNoNameLine) {
             1);
 }
 
-// A new file starts with its name and the time; names and entries are
-// written in the host code page.
-TEST_F(LogFilesTest, ClientBeginOnNewFileWritesNameThenTimeLine) {
+// A new file starts with its name and the time, an existing one with a
+// blank line before the time; names and entries are written in the host
+// code page.
+TEST_F(LogFilesTest, ClientBeginWritesTheTimeLine) {
   client_.BeginLog(u"caf\u00E9.log");
   EXPECT_EQ(client_.Name(), u"caf\u00E9.log");
   client_.WriteToLog(u"Termin\u00E9: 100 \u20AC \u4E2D");
-  EXPECT_EQ(
-      ReadFileBytes("caf\xE9.log"),
-      std::string("caf\xE9.log\n") + kTimeLine + "Termin\xE9: 100 \x80 ?\n");
-}
-
-TEST_F(LogFilesTest, ClientBeginOnExistingFileLeavesBlankLineBeforeTimeLine) {
-  ASSERT_TRUE(WriteFileBytes("run.log", "old entry\n"));
-  client_.BeginLog(u"run.log");
-  client_.BeginLog(u"run.log");
-  EXPECT_EQ(ReadFileBytes("run.log"),
-            std::string("old entry\n\n") + kTimeLine + "\n" + kTimeLine);
+  client_.BeginLog(u"caf\u00E9.log");
+  EXPECT_EQ(ReadFileBytes("caf\xE9.log"),
+            std::string("caf\xE9.log\n") + kTimeLine +
+                "Termin\xE9: 100 \x80 ?\n\n" + kTimeLine);
 }
 
 TEST_F(LogFilesTest, DirectoryThatCannotHoldFilesIsSkippedSilently) {

@@ -104,10 +104,8 @@ TEST(PosixSerialIoOpenTest, ClassifiesErrors) {
 }
 
 // The odd rates themselves reach the device in CommPortTest.
-TEST(PosixSerialRateTest, RefusesRateZeroAndNonTerminals) {
-  PtyPair pty;
-  ASSERT_TRUE(pty.ok()) << pty.error();
-  const int fd = open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY);
+TEST_F(PosixSerialIoTest, ArbitraryRateRefusesZeroAndNonTerminals) {
+  const int fd = open(pty_.slavePath().c_str(), O_RDWR | O_NOCTTY);
   ASSERT_GE(fd, 0);
   EXPECT_EQ(SetArbitraryBitRate(fd, 0), EINVAL);  // 0 would hang up
   close(fd);

@@ -62,9 +62,4 @@ bool WriteFileBytes(const std::string& path, std::string_view bytes) {
   return static_cast<bool>(out.flush());
 }
 
-bool PathExists(const std::string& path) {
-  std::error_code ec;
-  return std::filesystem::exists(path, ec);
-}
-
 }  // namespace q7k

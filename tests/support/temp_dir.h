@@ -36,8 +36,6 @@ class ScopedTempDir {
 std::string ReadFileBytes(const std::string& path);
 // Replaces the file at path with bytes; false when it cannot be written.
 bool WriteFileBytes(const std::string& path, std::string_view bytes);
-// True when something (file or directory) exists at path.
-bool PathExists(const std::string& path);
 
 }  // namespace q7k
 

@@ -17,9 +17,6 @@ namespace q7k {
 
 using Bytes = std::vector<uint8_t>;
 
-void Put16(Bytes* b, uint16_t v);
-void Put32(Bytes* b, uint32_t v);
-void PutF(Bytes* b, float v);
 Bytes Le16(uint16_t v);
 Bytes Le32(uint32_t v);
 Bytes LeF32(float f);

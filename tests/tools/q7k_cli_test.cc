@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -26,13 +25,12 @@ struct CliRun {
   std::string err;
 };
 
-// Runs q7k with args (words split by the shell) in the current directory.
+// Runs q7k with args (words split by the shell) in the current directory,
+// which the test's ScopedTempDir makes its own.
 CliRun RunCli(const std::string& args) {
   CliRun r;
-  const std::string errFile =
-      "/tmp/q7k-cli-test-" + std::to_string(getpid()) + ".err";
   const std::string command =
-      std::string(Q7K_CLI_BINARY) + " " + args + " 2>" + errFile;
+      std::string(Q7K_CLI_BINARY) + " " + args + " 2>q7k-cli-test.err";
   std::FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return r;
   char buffer[4096];
@@ -42,8 +40,7 @@ CliRun RunCli(const std::string& args) {
   }
   const int status = pclose(pipe);
   r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  r.err = ReadFileBytes(errFile);
-  std::remove(errFile.c_str());
+  r.err = ReadFileBytes("q7k-cli-test.err");
   return r;
 }
 
@@ -151,22 +148,6 @@ TEST(Q7kCliTest, DemoRunsOverTheSerialLineToTheVirtualInstrument) {
                 "Parallel capacitance                           1000 pF"});
 }
 
-TEST(Q7kCliTest, InstrumentCommandsAgainstTheVirtualInstrument) {
-  Instrument q7;
-  const json info = RunJson("info" + q7.device);
-  EXPECT_EQ(info["component"], "1.00.15");
-  EXPECT_EQ(info["application"]["version"], "01.20.02");
-  EXPECT_FLOAT_EQ(
-      RunJson("thermal" + q7.device)["thermal"]["ExtTemperature"].get<float>(),
-      22.5f);
-  // Every poll is shown: three ranging, one settling, then valid results.
-  ExpectOutput(
-      RunCli("test run --extended --circuit ust-r --interval 0 --kv 2" +
-             q7.device),
-      {"poll  3  ranging", "poll  4  settling", "poll  5  valid      2.000 kV",
-       "ReceiveTestResults       ok"});
-}
-
 TEST(Q7kCliTest, FirmwareCommandsAgainstTheVirtualInstrument) {
   ScopedTempDir dir;
   // Only the boot loader runs and the flash is empty, as on a new module.
@@ -204,9 +185,22 @@ TEST(Q7kCliTest, FirmwareCommandsAgainstTheVirtualInstrument) {
             1u);
 }
 
-TEST(Q7kCliTest, BoardCommandsAgainstTheVirtualInstrument) {
+TEST(Q7kCliTest, InstrumentAndBoardCommandsAgainstTheVirtualInstrument) {
   ScopedTempDir dir;
   Instrument q7;
+  const json info = RunJson("info" + q7.device);
+  EXPECT_EQ(info["component"], "1.00.15");
+  EXPECT_EQ(info["application"]["version"], "01.20.02");
+  EXPECT_FLOAT_EQ(
+      RunJson("thermal" + q7.device)["thermal"]["ExtTemperature"].get<float>(),
+      22.5f);
+  // Every poll is shown: three ranging, one settling, then valid results.
+  ExpectOutput(
+      RunCli("test run --extended --circuit ust-r --interval 0 --kv 2" +
+             q7.device),
+      {"poll  3  ranging", "poll  4  settling", "poll  5  valid      2.000 kV",
+       "ReceiveTestResults       ok"});
+
   const CliRun set = RunCli(
       "eeprom set 1 0 --serial 4659 --word 45=0x1234 --board-date 02/03/24" +
       q7.device);

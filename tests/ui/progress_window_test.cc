@@ -19,7 +19,7 @@
 namespace q7k {
 namespace {
 
-ProgressTextLoader Texts(Q7K_LANGUAGE language) {
+ProgressTextLoader Texts(Q7K_LANGUAGE language = LANGUAGE_ENGLISH) {
   return
       [language](int32_t id) { return AnsiToWide(CatalogText(id, language)); };
 }
@@ -42,8 +42,7 @@ class ProgressDialogTest : public ::testing::Test {
 // U+0141 is not in Windows-1252; the window shows what is left of the
 // message before an embedded zero.
 TEST_F(ProgressDialogTest, OpensWithTitleMessageAndHiddenBar) {
-  slot_.Display(0, std::u16string(u"\u0141\u00e9t\0tail", 8),
-                Texts(LANGUAGE_ENGLISH));
+  slot_.Display(0, std::u16string(u"\u0141\u00e9t\0tail", 8), Texts());
   ASSERT_EQ(views_.events().size(), 1u);
   const ProgressViewEvent& open = views_.events()[0];
   EXPECT_EQ(open.kind, ProgressViewEvent::kOpen);
@@ -92,9 +91,13 @@ TEST_F(ProgressDialogTest, WithoutTextsTheTitleStaysAndTheLabelIsTheTemplate) {
   EXPECT_EQ(views_.Last().label, u" 42 %");
 }
 
+// An owner that is no window at all: the component's own test.
 TEST_F(ProgressDialogTest, SecondDisplayClosesTheFirstWindowFirst) {
-  slot_.Display(0, u"one", Texts(LANGUAGE_ENGLISH));
-  slot_.Display(0, u"two", Texts(LANGUAGE_ENGLISH));
+  constexpr int32_t kHidden = 0x5a5a;  // still owns the window
+  slot_.Display(0, u"one", Texts());
+  RegisterWindow(kHidden, /*visible=*/false);
+  slot_.Display(kHidden, u"two", Texts());
+  UnregisterWindow(kHidden);
   std::vector<std::pair<int, int>> calls;  // kind, view
   for (const auto& e : views_.events()) calls.emplace_back(e.kind, e.view);
   EXPECT_EQ(calls,
@@ -102,13 +105,14 @@ TEST_F(ProgressDialogTest, SecondDisplayClosesTheFirstWindowFirst) {
                                               {ProgressViewEvent::kClose, 1},
                                               {ProgressViewEvent::kOpen, 2}}));
   EXPECT_EQ(views_.Last().message, u"two");
+  EXPECT_EQ(views_.events().back().ownerHandle, kHidden);
   EXPECT_EQ(views_.open_views(), 1);
 }
 
-// After Destroy, or a view that could not open, there is no window and
-// calls change nothing.
+// After Destroy, or a view that could not open or be made, there is no
+// window and calls change nothing.
 TEST_F(ProgressDialogTest, WithoutAWindowCallsChangeNothing) {
-  slot_.Display(0, u"x", Texts(LANGUAGE_ENGLISH));
+  slot_.Display(0, u"x", Texts());
   slot_.Destroy();
   slot_.ShowProgress(0, 100);
   slot_.Step(5);
@@ -117,104 +121,67 @@ TEST_F(ProgressDialogTest, WithoutAWindowCallsChangeNothing) {
   EXPECT_EQ(slot_.dialog(), nullptr);
 
   views_.FailOpen(true);
-  slot_.Display(0, u"x", Texts(LANGUAGE_ENGLISH));
+  slot_.Display(0, u"x", Texts());
   EXPECT_EQ(slot_.dialog(), nullptr);
   EXPECT_EQ(views_.open_views(), 0);
   slot_.Step(1);
   EXPECT_EQ(views_.events().size(), 4u);  // its open and close, no step
-}
 
-// An owner that is no window at all: the component's own test.
-TEST_F(ProgressDialogTest, HiddenOwnerWindowStillOwnsTheDialog) {
-  constexpr int32_t kHandle = 0x5a5a;
-  RegisterWindow(kHandle, /*visible=*/false);
-  slot_.Display(kHandle, u"x", Texts(LANGUAGE_ENGLISH));
-  UnregisterWindow(kHandle);
-  ASSERT_NE(slot_.dialog(), nullptr);
-  EXPECT_EQ(views_.events().back().ownerHandle, kHandle);
-}
-
-TEST(ProgressViewFactoryTest, FactoryReturningNoViewCreatesNoWindow) {
   SetProgressViewFactory([] { return std::unique_ptr<ProgressView>(); });
   EXPECT_EQ(ProgressDialog::Open(0, u"x", nullptr), nullptr);
-  SetProgressViewFactory(nullptr);
 }
 
-ProgressState State() {
+ProgressState State(bool bar = false, int16_t position = 0,
+                    const char16_t* label = u"") {
   ProgressState state;
   state.title = u"Q7300 Communications";
   state.message = u"Downloading";
+  state.barVisible = bar;
+  state.position = position;
+  state.label = label;
   return state;
 }
 
-// Reads size bytes from the pseudo-terminal's master (within a generous
-// deadline), then whatever else is already waiting.
-std::string ReadBytes(int master, size_t size) {
-  std::string bytes;
-  pollfd fds{master, POLLIN, 0};
-  char buffer[256];
-  ssize_t n = 0;
-  while (poll(&fds, 1, bytes.size() < size ? 5000 : 0) == 1 &&
-         (n = read(master, buffer, sizeof buffer)) > 0) {
-    bytes.append(buffer, static_cast<size_t>(n));
-  }
-  return bytes;
-}
-
 TEST(TerminalProgressViewTest, FormatsTitleMessageBarAndLabel) {
-  ProgressState state = State();
-  EXPECT_EQ(TerminalProgressView::FormatLine(state),
+  EXPECT_EQ(TerminalProgressView::FormatLine(State()),
             "Q7300 Communications: Downloading");
-
-  state.barVisible = true;
-  state.position = 50;
-  state.label = u"Termin\u00e9: 50 %";
-  EXPECT_EQ(TerminalProgressView::FormatLine(state),
-            "Q7300 Communications: Downloading  [##########..........]  "
-            "Termin\xc3\xa9: 50 %");
-
+  EXPECT_EQ(
+      TerminalProgressView::FormatLine(State(true, 50, u"Termin\u00e9: 50 %")),
+      "Q7300 Communications: Downloading  [##########..........]  "
+      "Termin\xc3\xa9: 50 %");
+  ProgressState state = State(true, -5);
   state.message = u"two\nlines";  // would break the single line
-  state.position = -5;
   EXPECT_EQ(TerminalProgressView::FormatLine(state).substr(0, 55),
             "Q7300 Communications: two lines  [....................]");
 }
 
-TEST(TerminalProgressViewTest, DrawsOneSelfUpdatingLineOnATerminal) {
+// On a terminal one self-updating line, erased at the end; elsewhere
+// nothing at all.
+TEST(TerminalProgressViewTest, DrawsOnlyOnATerminal) {
   PtyPair pty;
   ASSERT_TRUE(pty.ok()) << pty.error();
+  int pipeEnds[2];
+  ASSERT_EQ(pipe2(pipeEnds, O_NONBLOCK), 0);
   const int slave = open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY);
   ASSERT_GE(slave, 0);
-  {
-    TerminalProgressView view(slave);
-    ProgressState state = State();
-    ASSERT_TRUE(view.Open(7, state));
-    state.barVisible = true;
-    state.position = 100;
-    state.label = u"Completed: 100 %";
-    view.Update(state);
+  for (int fd : {slave, pipeEnds[1]}) {
+    TerminalProgressView view(fd);
+    ASSERT_TRUE(view.Open(7, State()));
+    view.Update(State(true, 100, u"Completed: 100 %"));
   }
   const std::string expected =
       "\r\x1b[2KQ7300 Communications: Downloading"
       "\r\x1b[2KQ7300 Communications: Downloading  "
       "[####################]  Completed: 100 %"
       "\r\x1b[2K";
-  EXPECT_EQ(ReadBytes(pty.master(), expected.size()), expected);
-  close(slave);
-}
-
-TEST(TerminalProgressViewTest, DrawsNothingWhenNotATerminal) {
-  int fds[2];
-  ASSERT_EQ(pipe2(fds, O_NONBLOCK), 0);
-  {
-    TerminalProgressView view(fds[1]);
-    EXPECT_TRUE(view.Open(0, State()));
-    view.Update(State());
-  }
+  PtyPeer peer(pty.master());
+  EXPECT_TRUE(peer.WaitReceived(expected.size()));
+  const std::vector<uint8_t> got = peer.Received();
+  EXPECT_EQ(std::string(got.begin(), got.end()), expected);
   char byte;
-  EXPECT_EQ(read(fds[0], &byte, 1), -1);
+  EXPECT_EQ(read(pipeEnds[0], &byte, 1), -1);
   EXPECT_EQ(errno, EAGAIN);
-  close(fds[0]);
-  close(fds[1]);
+  for (int fd : {slave, pipeEnds[0], pipeEnds[1]}) close(fd);
 }
 
 }  // namespace
