@@ -23,8 +23,6 @@ constexpr char kSimulatedBoardKey[] = "1357";
 constexpr char kGuardBoardKey[] = "2933";
 constexpr int16_t kFieldCalDate = board::kFieldBlock + board::kBlockDate;
 constexpr short kHighestSearchedSlot = 7;
-constexpr int32_t kNoBoardNameClass = 3;
-constexpr int32_t kBoardNotFoundClass = 4;
 
 int32_t LongOfWords(int16_t low, int16_t high) {
   return static_cast<int32_t>(static_cast<uint16_t>(low) |
@@ -149,7 +147,7 @@ HRESULT Q7kCommObject::FindBoardSlot(BSTR bstrFind, short* pVal) {
   const std::string key = AnsiOf(bstrFind).substr(0, kSearchKeyChars);
   *pVal = -1;
   if (key.empty()) {
-    errorState_->RecordEepromError(kNoBoardNameClass);
+    errorState_->RecordEepromError(kEepromNoBoardName);
     return E_INVALIDARG;
   }
   for (short slot = kHighestSearchedSlot; slot >= 1; --slot) {
@@ -166,7 +164,7 @@ HRESULT Q7kCommObject::FindBoardSlot(BSTR bstrFind, short* pVal) {
       return S_OK;
     }
   }
-  errorState_->RecordEepromError(kBoardNotFoundClass);
+  errorState_->RecordEepromError(kEepromNoBoardSlot);
   return ReportFailure();
 }
 

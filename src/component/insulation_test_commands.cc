@@ -35,7 +35,7 @@ bool Q7kCommObject::QueryRunningApp(AppInfo* out) {
     // The simulated instrument runs whatever firmware file is on disk; a
     // file error is recorded, the query still succeeds.
     const int32_t error = ReadAppFileHeader(kFirmwareName, out);
-    if (error != 0) errorState_->RecordAppFileError(error, true);
+    if (error != kAppFileOk) errorState_->RecordAppFileError(error, true);
     std::memset(out->Description, 0, sizeof out->Description);
     std::memcpy(out->Description, kSimulatedDescription,
                 sizeof kSimulatedDescription - 1);

@@ -5,8 +5,6 @@
 namespace q7k {
 namespace {
 
-constexpr int32_t kVerificationClass = 2;
-
 int32_t LongOf(const uint16_t* words) {
   return static_cast<int32_t>(words[0] | (uint32_t{words[1]} << 16));
 }
@@ -115,7 +113,7 @@ bool SafeUpdater::ReadWord(int16_t location, uint16_t* out) {
 }
 
 bool SafeUpdater::VerificationFailed() {
-  errors_->RecordEepromError(kVerificationClass);
+  errors_->RecordEepromError(kEepromSafeWriteFailed);
   return false;
 }
 
