@@ -9,9 +9,13 @@ namespace q7k {
 
 Q7kCommObject::Q7kCommObject() : errorState_(std::make_unique<ErrorState>()) {}
 
-// The system's order: progress window, error record, link, strings.
+// The system's order: progress window, error record, link, strings. The
+// link and an attached instrument keep a pointer to the error record: before
+// it goes, the instrument goes and the link lets go of it.
 Q7kCommObject::~Q7kCommObject() {
   progress_.Destroy();
+  attached_.reset();
+  if (link_) link_->DetachErrors();
   errorState_.reset();
   link_.reset();
 }
