@@ -8,6 +8,7 @@
 #include "eeprom/board_identity.h"
 #include "eeprom/board_layout.h"
 #include "eeprom/board_reads.h"
+#include "eeprom/eeprom_image.h"
 
 namespace q7k {
 namespace {
@@ -24,11 +25,6 @@ constexpr char kGuardBoardKey[] = "2933";
 constexpr int16_t kFieldCalDate = board::kFieldBlock + board::kBlockDate;
 constexpr short kHighestSearchedSlot = 7;
 
-int32_t LongOfWords(int16_t low, int16_t high) {
-  return static_cast<int32_t>(static_cast<uint16_t>(low) |
-                              (uint32_t{static_cast<uint16_t>(high)} << 16));
-}
-
 // Two word reads forming one 32-bit value, stopping at the first failure.
 bool ReadWordPair(const CommandChannel& channel, int16_t slot, int16_t subslot,
                   int16_t location, int32_t* out) {
@@ -38,7 +34,8 @@ bool ReadWordPair(const CommandChannel& channel, int16_t slot, int16_t subslot,
                      &high)) {
     return false;
   }
-  *out = LongOfWords(low, high);
+  *out = static_cast<int32_t>(
+      JoinWords(static_cast<uint16_t>(low), static_cast<uint16_t>(high)));
   return true;
 }
 

@@ -3,13 +3,6 @@
 #include "eeprom/board_reads.h"
 
 namespace q7k {
-namespace {
-
-int32_t LongOf(const uint16_t* words) {
-  return static_cast<int32_t>(words[0] | (uint32_t{words[1]} << 16));
-}
-
-}  // namespace
 
 int WordsIn(SpanKind kind) {
   switch (kind) {
@@ -74,7 +67,8 @@ bool SafeUpdater::WriteSpan(const Span& span, const uint16_t* in) {
       hr = eeprom_->WriteInt(slot_, subslot_, at, static_cast<int16_t>(in[0]));
       break;
     case SpanKind::kLong:
-      hr = eeprom_->WriteLong(slot_, subslot_, at, LongOf(in));
+      hr = eeprom_->WriteLong(slot_, subslot_, at,
+                              static_cast<int32_t>(JoinWords(in[0], in[1])));
       break;
     case SpanKind::kFloat:
       hr = eeprom_->WriteFloat(slot_, subslot_, at, JoinFloat(in[0], in[1]));
