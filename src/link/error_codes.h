@@ -21,12 +21,20 @@ namespace q7k {
 inline constexpr int32_t kNoError = 0;
 inline constexpr int32_t kUnclassifiedError = -1;
 
-// The error numbers of the instrument's negative replies that the component
-// reads detail bytes of or acts on; every number from 15 on is unknown.
+// The error numbers of the instrument's negative replies (0 and 6 mean
+// nothing); every number from 15 on is unknown.
 enum InstrumentError : int32_t {
-  kInstrumentFlashFull = 5,
+  kInstrumentBadNumber = 1,
+  kInstrumentBadLength = 2,     // request length is not the command's
+  kInstrumentUnsupported = 3,   // command not in the tables, or not here
+  kInstrumentTestRunning = 4,   // refused while a test runs
+  kInstrumentFlashFull = 5,     // no room for the announced image
+  kInstrumentFlashProgram = 7,  // the image could not be programmed
+  kInstrumentFlashErase = 8,
+  kInstrumentImageBytes = 9,  // download out of sequence or wrong size
+  kInstrumentExecuteChecksum = 10,
   kInstrumentSelfTest = 11,        // detail: sub-code word
-  kInstrumentWatchdogReset = 12,   // detail: a text
+  kInstrumentWatchdogReset = 12,   // detail: up to 64 bytes of text
   kInstrumentBadParameter = 13,    // detail: parameter number word
   kInstrumentTestNotRunning = 14,  // detail: safety word, stop-reason bytes
   kFirstUnknownInstrumentError = 15,
