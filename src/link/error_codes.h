@@ -24,42 +24,50 @@ inline constexpr int32_t kUnclassifiedError = -1;
 // The error numbers of the instrument's negative replies (0 and 6 mean
 // nothing); every number from 15 on is unknown.
 enum InstrumentError : int32_t {
+  // The request: its number, its length (not the command's), a command not
+  // in the tables or not here, refused while a test runs.
   kInstrumentBadNumber = 1,
-  kInstrumentBadLength = 2,     // request length is not the command's
-  kInstrumentUnsupported = 3,   // command not in the tables, or not here
-  kInstrumentTestRunning = 4,   // refused while a test runs
-  kInstrumentFlashFull = 5,     // no room for the announced image
-  kInstrumentFlashProgram = 7,  // the image could not be programmed
+  kInstrumentBadLength = 2,
+  kInstrumentUnsupported = 3,
+  kInstrumentTestRunning = 4,
+  // The flash: no room for the announced image, the image could not be
+  // programmed or erased, a download out of sequence or of the wrong size.
+  kInstrumentFlashFull = 5,
+  kInstrumentFlashProgram = 7,
   kInstrumentFlashErase = 8,
-  kInstrumentImageBytes = 9,  // download out of sequence or wrong size
+  kInstrumentImageBytes = 9,
   kInstrumentExecuteChecksum = 10,
-  kInstrumentSelfTest = 11,        // detail: sub-code word
-  kInstrumentWatchdogReset = 12,   // detail: up to 64 bytes of text
-  kInstrumentBadParameter = 13,    // detail: parameter number word
-  kInstrumentTestNotRunning = 14,  // detail: safety word, stop-reason bytes
+  // With detail bytes: a sub-code word; up to 64 bytes of text; the
+  // parameter's number; the safety word and the stop-reason bytes.
+  kInstrumentSelfTest = 11,
+  kInstrumentWatchdogReset = 12,
+  kInstrumentBadParameter = 13,
+  kInstrumentTestNotRunning = 14,
   kFirstUnknownInstrumentError = 15,
 };
 
-// Codes the detail bytes of instrument errors 11..14 lead to.
+// Codes the detail bytes of instrument errors 11..14 lead to (stop-reason
+// bytes are counted after the safety word).
 inline constexpr int32_t kSelfTestCode = 10;  // + sub-code 0..3
 inline constexpr int32_t kSelfTestSubCodes = 4;
 inline constexpr int32_t kWatchdogResetCode = 20;
 inline constexpr int32_t kBadParameterCode = 21;
 inline constexpr int32_t kSafetyBitCode = 22;        // + status bit 0..15
-inline constexpr int32_t kEarlyStopReasonCode = 38;  // + stop-reason byte 0, 1
-inline constexpr int32_t kStrobeCode = 39;          // + low bits 1, 2 of byte 2
-inline constexpr int32_t kLateStopReasonCode = 47;  // + stop-reason byte 3..18
+inline constexpr int32_t kEarlyStopReasonCode = 38;  // + byte 0, 1
+inline constexpr int32_t kStrobeCode = 39;           // + byte 2 low bits 1, 2
+inline constexpr int32_t kLateStopReasonCode = 47;   // + byte 3..18
 
-// Application-file errors, as the image file readers return them.
+// Application-file errors, as the image file readers return them:
+// unreadable covers a missing file and a name that cannot be used;
+// not-in-flash is a failed programming; needs-update a version too old.
 enum AppFileError : int32_t {
   kAppFileOk = 0,
-  kAppFileUnreadable =
-      -1,  // missing, unreadable, or a name that cannot be used
+  kAppFileUnreadable = -1,
   kAppFileCorrupt = -2,
   kAppDownloadFailed = -3,
-  kAppNotInFlash = -4,  // programming failed
+  kAppNotInFlash = -4,
   kAppFlashCorrupt = -5,
-  kAppNeedsUpdate = -6,  // the file's version is too old
+  kAppNeedsUpdate = -6,
 };
 
 // EEPROM error classes.
