@@ -7,6 +7,7 @@
 #include "eeprom/board_identity.h"
 #include "eeprom/board_layout.h"
 #include "eeprom/board_reads.h"
+#include "eeprom/eeprom_image.h"
 
 namespace q7k {
 namespace {
@@ -14,13 +15,6 @@ namespace {
 constexpr char kGuardBoardKey[] = "2933";
 constexpr int16_t kFieldCalDate = board::kFieldBlock + board::kBlockDate;
 constexpr short kHighestSearchedSlot = 7;
-constexpr int32_t kNoBoardNameClass = 3;
-constexpr int32_t kBoardNotFoundClass = 4;
-
-int32_t LongOfWords(int16_t low, int16_t high) {
-  return static_cast<int32_t>(static_cast<uint16_t>(low) |
-                              (uint32_t{static_cast<uint16_t>(high)} << 16));
-}
 
 // Two word reads forming one 32-bit value, stopping at the first failure.
 bool ReadWordPair(const CommandChannel& channel, int16_t slot, int16_t subslot,
@@ -31,7 +25,8 @@ bool ReadWordPair(const CommandChannel& channel, int16_t slot, int16_t subslot,
                      &high)) {
     return false;
   }
-  *out = LongOfWords(low, high);
+  *out = static_cast<int32_t>(
+      JoinWords(static_cast<uint16_t>(low), static_cast<uint16_t>(high)));
   return true;
 }
 
@@ -123,7 +118,7 @@ HRESULT Q7kCommObject::FindBoardSlot(BSTR bstrFind, short* pVal) {
   const std::string key = AnsiOf(bstrFind).substr(0, kSearchKeyChars);
   *pVal = -1;
   if (key.empty()) {
-    errorState_->RecordEepromError(kNoBoardNameClass);
+    errorState_->RecordEepromError(kEepromNoBoardName);
     return E_INVALIDARG;
   }
   const bool simulated = simulating();
@@ -140,7 +135,7 @@ HRESULT Q7kCommObject::FindBoardSlot(BSTR bstrFind, short* pVal) {
       return S_OK;
     }
   }
-  errorState_->RecordEepromError(kBoardNotFoundClass);
+  errorState_->RecordEepromError(kEepromNoBoardSlot);
   return ReportFailure();
 }
 

@@ -4,7 +4,9 @@
 #include <vector>
 
 #include "component/q7k_comm_object.h"
+#include "link/error_codes.h"
 #include "link/instrument_link.h"
+#include "link/link_errors.h"
 #include "platform/codepage.h"
 #include "resources/string_ids.h"
 
@@ -47,22 +49,37 @@ Sample SampleFor(int32_t i) {
     if (byte_index >= 0) d[2 + byte_index] = value;
     return d;
   };
-  if (i <= 10) return {i, {}};
-  if (i <= 13) return {11, word(i - 10)};
-  if (i <= 19) return {16, {}};
-  if (i == 20) {
+  constexpr int32_t kUnknown = kFirstUnknownInstrumentError + 1;
+  constexpr int32_t kStopped = kInstrumentTestNotRunning;
+  constexpr int32_t kStrobe = ErrorState::kStrobeByte;
+  constexpr int32_t kStrobeValues = 2;  // low bits 1 and 2 have texts
+  if (i < kInstrumentSelfTest) return {i, {}};
+  if (i < kSelfTestCode + kSelfTestSubCodes) {
+    return {kInstrumentSelfTest, word(i - kSelfTestCode)};
+  }
+  if (i < kWatchdogResetCode) return {kUnknown, {}};
+  if (i == kWatchdogResetCode) {
     std::vector<uint8_t> d(65, 0);
     const char text[] = "Woof Woof Woof";
     std::memcpy(d.data(), text, sizeof text - 1);
-    return {12, d};
+    return {kInstrumentWatchdogReset, d};
   }
-  if (i == 21) return {13, word(321)};
-  if (i == 22 || i == 25 || i == 27 || i == 30 || i == 31) return {14, {}};
-  if (i <= 37) return {14, stop_reason(i - 22, -1, 0)};
-  if (i <= 39) return {14, stop_reason(-1, i - 38, 1)};
-  if (i <= 41) return {14, stop_reason(-1, 2, static_cast<uint8_t>(i - 39))};
-  if (i <= 49) return {16, {}};
-  return {14, stop_reason(-1, i - 47, 1)};
+  if (i == kBadParameterCode) return {kInstrumentBadParameter, word(321)};
+  if (i < kEarlyStopReasonCode) {
+    // An ignored safety bit leaves nothing to decode: the plain text.
+    const int32_t bit = i - kSafetyBitCode;
+    if ((ErrorState::kIgnoredSafetyBits >> bit) & 1u) return {kStopped, {}};
+    return {kStopped, stop_reason(bit, -1, 0)};
+  }
+  if (i < kEarlyStopReasonCode + kStrobe) {
+    return {kStopped, stop_reason(-1, i - kEarlyStopReasonCode, 1)};
+  }
+  if (i <= kStrobeCode + kStrobeValues) {
+    return {kStopped,
+            stop_reason(-1, kStrobe, static_cast<uint8_t>(i - kStrobeCode))};
+  }
+  if (i <= kLateStopReasonCode + kStrobe) return {kUnknown, {}};
+  return {kStopped, stop_reason(-1, i - kLateStopReasonCode, 1)};
 }
 
 }  // namespace
@@ -112,7 +129,7 @@ HRESULT Q7kCommObject::ListCommErrors(BSTR* pVal) {
   if (pVal == nullptr) return E_POINTER;
   if (!link_) return S_FALSE;
   std::u16string list;
-  for (int32_t n = 0; n >= -199; --n) {
+  for (int32_t n = kLinkOk; n >= kPortInUse; --n) {
     const int32_t id = link_->ErrorMessageId(n);
     if (id == 0 || id == ids::kUndefinedError) continue;
     const std::u16string text = errorState_->LoadText(id);

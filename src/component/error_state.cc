@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "link/le_bytes.h"
 #include "platform/codepage.h"
 #include "resources/catalog.h"
 #include "resources/string_ids.h"
@@ -9,8 +10,6 @@
 namespace q7k {
 namespace {
 
-constexpr int32_t kFirstUnknownInstrumentError = 15;
-constexpr uint16_t kIgnoredSafetyBits = 0x329;  // bits 0, 3, 5, 8, 9
 constexpr size_t kWatchdogTextMax = 64;
 constexpr size_t kStopReasonBytesMax = 19;
 
@@ -18,7 +17,7 @@ constexpr size_t kStopReasonBytesMax = 19;
 // the reply did not carry it.
 bool ReadWord(const uint8_t* details, size_t length, int16_t* out) {
   if (details == nullptr || length < 2) return false;
-  *out = static_cast<int16_t>(details[0] | (details[1] << 8));
+  *out = LoadI16(details);
   return true;
 }
 
@@ -27,7 +26,7 @@ bool ReadWord(const uint8_t* details, size_t length, int16_t* out) {
 void ErrorState::Clear() {
   message_.clear();
   watchdogReset_ = false;
-  code_ = 0;
+  code_ = kNoError;
 }
 
 std::u16string ErrorState::LoadText(int32_t baseId) const {
@@ -43,31 +42,31 @@ void ErrorState::RecordInstrumentError(int32_t number, const uint8_t* details,
                                        size_t length) {
   // A negative number is no instrument error the catalog knows either.
   if (number >= kFirstUnknownInstrumentError || number < 0) {
-    code_ = -1;
+    code_ = kUnclassifiedError;
     message_ = LoadText(ids::kUndefinedError);
     return;
   }
   code_ = number;
   message_ = LoadText(ids::kInstrumentErrorFirst + number);
-  if (details == nullptr || number < 11) return;
+  if (details == nullptr) return;
 
   switch (number) {
-    case 11: {  // power-on self test: sub-code word
+    case kInstrumentSelfTest: {  // sub-code word
       int16_t w = 0;
       std::u16string detail;
-      if (ReadWord(details, length, &w) && w >= 0 && w < 4) {
-        code_ = 10 + w;
+      if (ReadWord(details, length, &w) && w >= 0 && w < kSelfTestSubCodes) {
+        code_ = kSelfTestCode + w;
         detail = LoadText(ids::kSelfTestFirst + w);
       } else {
         // Sub-codes below 0 or missing are as unknown as those above 3.
-        code_ = -1;
+        code_ = kUnclassifiedError;
         detail = LoadText(ids::kUndefinedSelfTest);
       }
       message_ += u" - " + detail;
       break;
     }
-    case 12: {  // watchdog reset: a text from the instrument
-      code_ = 20;
+    case kInstrumentWatchdogReset: {  // a text from the instrument
+      code_ = kWatchdogResetCode;
       watchdogReset_ = true;
       std::u16string text;
       const size_t n = length < kWatchdogTextMax ? length : kWatchdogTextMax;
@@ -79,8 +78,8 @@ void ErrorState::RecordInstrumentError(int32_t number, const uint8_t* details,
       message_ += u" - " + text;
       break;
     }
-    case 13: {  // invalid message parameter: its number
-      code_ = 21;
+    case kInstrumentBadParameter: {  // the parameter's number
+      code_ = kBadParameterCode;
       int16_t parameter = 0;
       ReadWord(details, length, &parameter);
       char number_text[16];
@@ -89,7 +88,7 @@ void ErrorState::RecordInstrumentError(int32_t number, const uint8_t* details,
           u" - (" + LoadText(ids::kParameterNumber) + AnsiToWide(number_text);
       break;
     }
-    case 14:  // test not running: why it stopped
+    case kInstrumentTestNotRunning:  // why the test stopped
       AppendStopReason(details, length);
       break;
     default:
@@ -98,7 +97,7 @@ void ErrorState::RecordInstrumentError(int32_t number, const uint8_t* details,
 }
 
 void ErrorState::AppendStopReason(const uint8_t* details, size_t length) {
-  code_ = -1;
+  code_ = kUnclassifiedError;
   int16_t status_word = 0;
   ReadWord(details, length, &status_word);
   const uint16_t s = static_cast<uint16_t>(status_word) &
@@ -113,7 +112,7 @@ void ErrorState::AppendStopReason(const uint8_t* details, size_t length) {
     } else {
       while (!(s & (1u << bit))) ++bit;
     }
-    code_ = 22 + bit;
+    code_ = kSafetyBitCode + bit;
     text = ids::kSafetyBitFirst + bit;
   } else {
     const size_t available = length > 2 ? length - 2 : 0;
@@ -122,13 +121,14 @@ void ErrorState::AppendStopReason(const uint8_t* details, size_t length) {
     for (size_t i = 0; i < scan; ++i) {
       const uint8_t low_bits = details[2 + i] & 0x07;
       if (low_bits == 0) continue;
-      if (i == 2) {
+      if (i == kStrobeByte) {
         if (low_bits == 1 || low_bits == 2) {
-          code_ = 39 + low_bits;
+          code_ = kStrobeCode + low_bits;
           text = ids::kStrobeFirst + low_bits;
         }
       } else {
-        code_ = static_cast<int32_t>(i < 2 ? 38 + i : 47 + i);
+        code_ = static_cast<int32_t>(i) +
+                (i < kStrobeByte ? kEarlyStopReasonCode : kLateStopReasonCode);
         text = ids::kStopReasonFirst + static_cast<int32_t>(i);
       }
       break;
@@ -140,14 +140,14 @@ void ErrorState::AppendStopReason(const uint8_t* details, size_t length) {
 void ErrorState::RecordEepromError(int32_t errorClass) {
   int32_t id = 0;
   switch (errorClass) {
-    case 1:
-    case 2:  // failed safe writes read as failed reads to the user
+    case kEepromReadFailed:
+    case kEepromSafeWriteFailed:  // reads as a failed read to the user
       id = ids::kEepromRead;
       break;
-    case 3:
+    case kEepromNoBoardName:
       id = ids::kBoardNameMissing;
       break;
-    case 4:
+    case kEepromNoBoardSlot:
       id = ids::kBoardSlotMissing;
       break;
     default:
@@ -157,16 +157,16 @@ void ErrorState::RecordEepromError(int32_t errorClass) {
   if (!message_.empty()) {
     message_ += u" " + text;
   } else {
-    code_ = 150 + errorClass;
+    code_ = EepromErrorCode(errorClass);
     message_ = text;
   }
 }
 
 void ErrorState::RecordAppFileError(int32_t error, bool firmware) {
-  if (code_ == 0) code_ = 80 - error;
-  if (error > -1 || error < -6) return;
+  if (code_ == kNoError) code_ = AppFileErrorCode(error);
+  if (error > kAppFileUnreadable || error < kAppNeedsUpdate) return;
   const int32_t first = firmware ? ids::kFirmwareFileFirst : ids::kAppFileFirst;
-  const std::u16string text = LoadText(first + (-1 - error));
+  const std::u16string text = LoadText(first + (kAppFileUnreadable - error));
   if (!message_.empty()) message_ += u"\n";
   message_ += text;
 }

@@ -5,10 +5,7 @@
 // from now on. An error stays until Clear or a newer error replaces or extends
 // it; a later success never clears it.
 //
-// Error code space: 0 none; -1 unclassified; 0..14 instrument error numbers,
-// 10..13, 20, 21, 22..37, 38..41 and 50..65 their details; 81..86
-// application-file errors; 101..300 link errors (100 - LinkErrorNumber);
-// 132 port open failure; 151..154 EEPROM error classes.
+// The codes are those of link/error_codes.h.
 //
 // Thread safety: none; used only on the client's thread.
 #ifndef Q7K_COMPONENT_ERROR_STATE_H_
@@ -24,6 +21,11 @@ namespace q7k {
 
 class ErrorState final : public ErrorReporter {
  public:
+  // Instrument error 14's safety status bits that say nothing (0, 3, 5, 8,
+  // 9), and the stop-reason byte that is decoded by its value.
+  static constexpr uint16_t kIgnoredSafetyBits = 0x329;
+  static constexpr size_t kStrobeByte = 2;
+
   // Empties the message, clears the watchdog flag, code 0. Language stays.
   void Clear();
 
@@ -38,13 +40,13 @@ class ErrorState final : public ErrorReporter {
   void RecordInstrumentError(int32_t number, const uint8_t* details,
                              size_t length) override;
 
-  // EEPROM error class 1..4: extends an existing message (keeping its code)
-  // or records code 150 + class. Other classes record nothing.
+  // EEPROM error class: extends an existing message (keeping its code) or
+  // records the class's code. Other classes record nothing.
   void RecordEepromError(int32_t errorClass) override;
 
-  // Application-file error -1..-6; firmware selects the firmware wording.
-  // Sets code 80 - error only when no error is recorded yet; appends the
-  // text on a new line.
+  // Application-file error; firmware selects the firmware wording. Sets the
+  // error's code only when no error is recorded yet; appends the text on a
+  // new line.
   void RecordAppFileError(int32_t error, bool firmware) override;
 
   const std::u16string& message() const override { return message_; }
@@ -62,7 +64,7 @@ class ErrorState final : public ErrorReporter {
 
   std::u16string message_;
   bool watchdogReset_ = false;
-  int32_t code_ = 0;
+  int32_t code_ = kNoError;
   int32_t language_ = 0;
 };
 

@@ -40,7 +40,7 @@ HRESULT Q7kCommObject::ReadDiskAppInfo(BSTR bstrAppName) {
   const auto lock = Serialize();
   const std::string name = Ansi(bstrAppName);
   const int32_t error = ReadAppFileHeader(name, &currentApp_);
-  if (error == 0) return S_OK;
+  if (error == kAppFileOk) return S_OK;
   errorState_->RecordAppFileError(error, IsFirmwareName(name));
   return ReportFailure();
 }
@@ -48,7 +48,7 @@ HRESULT Q7kCommObject::ReadDiskAppInfo(BSTR bstrAppName) {
 HRESULT Q7kCommObject::IsAppVersionValid() {
   const auto lock = Serialize();
   if (q7k::IsAppVersionValid(currentApp_)) return S_OK;
-  errorState_->RecordAppFileError(-6, true);
+  errorState_->RecordAppFileError(kAppNeedsUpdate, true);
   return ReportFailure();
 }
 
@@ -56,11 +56,11 @@ HRESULT Q7kCommObject::FillAppParams(BSTR bstrFilename) {
   const auto lock = Serialize();
   const std::string name = Ansi(bstrFilename);
   const bool firmware = IsFirmwareName(name.substr(0, name.find('.')));
-  int32_t error = -1;  // a name too long for the request cannot be used
+  int32_t error = kAppFileUnreadable;  // a name too long for the request
   if (name.size() <= kMaxAppFileName) {
     error = q7k::FillAppParams(name, &appParams_);
   }
-  if (error == 0) return S_OK;
+  if (error == kAppFileOk) return S_OK;
   errorState_->RecordAppFileError(error, firmware);
   return E_FAIL;
 }

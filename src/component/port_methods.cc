@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "component/q7k_comm_object.h"
+#include "link/error_codes.h"
 #include "link/instrument_link.h"
 #include "log/trace_log.h"
 #include "resources/string_ids.h"
@@ -64,9 +65,9 @@ bool Q7kCommObject::CreatePort(int32_t port, int32_t bps) {
   if (status == 0) return true;
   const int32_t id = link_->ErrorMessageId(status);
   if (id == ids::kUndefinedError) {
-    errorState_->SetCode(132, ids::kUnableToOpenPort);
+    errorState_->SetCode(kPortOpenFailedCode, ids::kUnableToOpenPort);
   } else {
-    errorState_->SetCode(100 - status, id);
+    errorState_->SetCode(LinkErrorCode(status), id);
   }
   return false;
 }

@@ -10,15 +10,20 @@
 
 #include <cstdint>
 
+#include "eeprom/board_layout.h"
 #include "q7kcomm/types.h"
 
 namespace q7k {
 
-// Backplane EEPROM words (slot 0, subslot 0) of the watts correction.
-inline constexpr int16_t kWattsRevisionLocation = 164;  // signed revision
-inline constexpr int16_t kWattsFlagsLocation = 173;     // flag word
-inline constexpr int16_t kWattsUstLocation = 230;       // float, UST circuits
-inline constexpr int16_t kWattsGstLocation = 232;       // float, GST circuits
+// Backplane EEPROM words (slot 0, subslot 0) of the watts correction: the
+// field calibration block's revision (signed) and its second valid-factor
+// word, which flags the correction; the two floats lie behind the block.
+inline constexpr int16_t kWattsRevisionLocation =
+    board::kFieldBlock + board::kBlockRevision;
+inline constexpr int16_t kWattsFlagsLocation =
+    board::kFieldBlock + board::kBlockValidBits + 1;
+inline constexpr int16_t kWattsUstLocation = 230;  // float, UST circuits
+inline constexpr int16_t kWattsGstLocation = 232;  // float, GST circuits
 
 // The correction is stored only from this revision on, and only when this
 // bit of the flag word is set.

@@ -12,9 +12,13 @@ Q7kCommObject::Q7kCommObject()
       // The instrument's time passes on the component's own timer.
       sim_([this](int32_t milliseconds) { TimerDelay(milliseconds, 0); }) {}
 
-// The system's order: progress window, error record, link, strings.
+// The system's order: progress window, error record, link, strings. The
+// link and a stand-in instrument keep a pointer to the error record: before
+// it goes, the instrument goes and the link lets go of it.
 Q7kCommObject::~Q7kCommObject() {
   progress_.Destroy();
+  standIn_.reset();
+  if (link_) link_->DetachErrors();
   errorState_.reset();
   link_.reset();
 }

@@ -60,7 +60,7 @@ HRESULT Q7kCommObject::SetupComm(Q7K_PORT port, Q7K_BPS bps,
     if (!restarted) return fail();
   }
   // An error the client has not seen yet keeps the instrument as it is.
-  if (errorState_->code() != 0) return S_OK;
+  if (errorState_->code() != kNoError) return S_OK;
   SetupSession session(this, port, bps, nTimeoutSec);
   if (!EnsureApplication(session, kFirmwareName, nTimeoutSec)) return fail();
   if (!CreatePort(port, bps)) return fail();

@@ -36,6 +36,7 @@ inline constexpr int16_t kFactoryBlock = 64;
 inline constexpr int16_t kFieldBlock = 164;
 
 // Offsets inside a calibration block.
+inline constexpr int16_t kBlockRevision = 0;
 inline constexpr int16_t kBlockFactors = 1;
 inline constexpr int16_t kBlockDate = 2;
 inline constexpr int16_t kBlockInitials = 5;

@@ -47,7 +47,8 @@ void TakeSystemCoefficients(const EepromImage& backplane, int16_t calBlock,
                             CalibrationCache* cal) {
   const int b = calBlock != 0 ? board::kFactoryBlock : board::kFieldBlock;
   const auto& w = backplane.words();
-  cal->CalRevision = static_cast<int16_t>(w[static_cast<size_t>(b)]);
+  cal->CalRevision =
+      static_cast<int16_t>(w[static_cast<size_t>(b + board::kBlockRevision)]);
   for (int k = 0; k < kCoefficients; ++k) {
     backplane.GetFloat(b + board::kBlockGain + 4 * k, &cal->GainCoeffs[k]);
     backplane.GetFloat(b + board::kBlockPhase + 4 * k, &cal->PhaseCoeffs[k]);

@@ -47,7 +47,7 @@ bool EepromImage::PutInt(int i, int16_t v) {
 
 bool EepromImage::GetLong(int i, int32_t* out) const {
   if (!Inside(i, 2, board::kWords)) return false;
-  *out = static_cast<int32_t>(words_[i] | (uint32_t{words_[i + 1]} << 16));
+  *out = static_cast<int32_t>(JoinWords(words_[i], words_[i + 1]));
   return true;
 }
 
@@ -150,8 +150,12 @@ void SplitFloat(float value, uint16_t* low, uint16_t* high) {
   *high = static_cast<uint16_t>(bits >> 16);
 }
 
+uint32_t JoinWords(uint16_t low, uint16_t high) {
+  return low | (uint32_t{high} << 16);
+}
+
 float JoinFloat(uint16_t low, uint16_t high) {
-  const uint32_t bits = low | (uint32_t{high} << 16);
+  const uint32_t bits = JoinWords(low, high);
   float value;
   std::memcpy(&value, &bits, sizeof value);
   return value;

@@ -64,6 +64,8 @@ std::string WordChars(uint16_t word);
 // The first two characters of text, the first in the low byte; missing ones
 // count as 0.
 uint16_t CharsWord(const std::string& text);
+// Two words, low first, as one 32-bit value.
+uint32_t JoinWords(uint16_t low, uint16_t high);
 // A float's bit pattern as two words, low first, and back.
 void SplitFloat(float value, uint16_t* low, uint16_t* high);
 float JoinFloat(uint16_t low, uint16_t high);

@@ -3,15 +3,6 @@
 #include "eeprom/board_reads.h"
 
 namespace q7k {
-namespace {
-
-constexpr int32_t kVerificationClass = 2;
-
-int32_t LongOf(const uint16_t* words) {
-  return static_cast<int32_t>(words[0] | (uint32_t{words[1]} << 16));
-}
-
-}  // namespace
 
 int WordsIn(SpanKind kind) {
   switch (kind) {
@@ -76,7 +67,8 @@ bool SafeUpdater::WriteSpan(const Span& span, const uint16_t* in) {
       hr = eeprom_->WriteInt(slot_, subslot_, at, static_cast<int16_t>(in[0]));
       break;
     case SpanKind::kLong:
-      hr = eeprom_->WriteLong(slot_, subslot_, at, LongOf(in));
+      hr = eeprom_->WriteLong(slot_, subslot_, at,
+                              static_cast<int32_t>(JoinWords(in[0], in[1])));
       break;
     case SpanKind::kFloat:
       hr = eeprom_->WriteFloat(slot_, subslot_, at, JoinFloat(in[0], in[1]));
@@ -115,7 +107,7 @@ bool SafeUpdater::ReadWord(int16_t location, uint16_t* out) {
 }
 
 bool SafeUpdater::VerificationFailed() {
-  errors_->RecordEepromError(kVerificationClass);
+  errors_->RecordEepromError(kEepromSafeWriteFailed);
   return false;
 }
 

@@ -58,7 +58,7 @@ bool DownloadApp(const CommandChannel& channel, const std::string& path,
                  const ProgressTarget& progress) {
   std::unique_ptr<std::FILE, FileCloser> file(OpenImageFile(path, "rb"));
   if (!file) {
-    channel.errors().RecordAppFileError(-1, false);
+    channel.errors().RecordAppFileError(kAppFileUnreadable, false);
     return false;
   }
   progress.Open(ids::kDownloading);
@@ -82,7 +82,7 @@ bool DownloadApp(const CommandChannel& channel, const std::string& path,
   file.reset();
   ok = ok && packer.Finish();
   progress.Close();
-  if (!ok) channel.errors().RecordAppFileError(-3, false);
+  if (!ok) channel.errors().RecordAppFileError(kAppDownloadFailed, false);
   return ok;
 }
 

@@ -105,7 +105,7 @@ int32_t ReadAppFileHeader(const std::string& name, AppInfo* out) {
   const bool firmware = IsFirmwareName(name);
   File file(OpenImageFile(name + ".X0", "rb"));
   if (!file) {
-    return -1;
+    return kAppFileUnreadable;
   }
   char line[kImageLineBuffer];
   bool first = true;
@@ -125,25 +125,27 @@ int32_t ReadAppFileHeader(const std::string& name, AppInfo* out) {
       break;
     }
     if (address > target) {
-      return -2;
+      return kAppFileCorrupt;
     }
   }
   if (firmware && std::memcmp(out->Name, kFirmwareHeaderName, 8) != 0) {
-    return -2;
+    return kAppFileCorrupt;
   }
-  return 0;
+  return kAppFileOk;
 }
 
 int32_t AppImageLength(const std::string& path) {
   File file(OpenImageFile(path, "rb"));
-  if (!file) return -1;
+  if (!file) return kAppFileUnreadable;
   char line[kImageLineBuffer];
-  if (std::fgets(line, sizeof line, file.get()) == nullptr) return -1;
+  if (std::fgets(line, sizeof line, file.get()) == nullptr) {
+    return kAppFileUnreadable;
+  }
   const uint32_t first = LineAddress(line);
   const long mark = SecondLastMark(file.get());
   if (mark < 0 || std::fseek(file.get(), mark, SEEK_SET) != 0 ||
       std::fgets(line, sizeof line, file.get()) == nullptr) {
-    return -1;
+    return kAppFileUnreadable;
   }
   const size_t length = std::strlen(line);
   const auto recordLength = static_cast<int32_t>(

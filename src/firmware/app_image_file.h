@@ -24,6 +24,7 @@
 #include <string_view>
 
 #include "firmware/app_info.h"
+#include "link/error_codes.h"
 
 namespace q7k {
 
@@ -53,15 +54,17 @@ bool IsFirmwareName(const std::string& name);
 
 // Reads the identity of application name from "<name>.X0" in the current
 // directory into out (cleared first). The firmware must name itself
-// "Q7I     ". Returns 0, or the application-file error found: -1 the file
-// cannot be opened; -2 an address above the header's is met first, or the
-// firmware's header names something else. A file whose records never reach
+// "Q7I     ". Returns kAppFileOk, or the application-file error found:
+// kAppFileUnreadable, the file cannot be opened; kAppFileCorrupt, an address
+// above the header's is met first, or the firmware's header names something
+// else. A file whose records never reach
 // the header address gives an empty record and 0.
 int32_t ReadAppFileHeader(const std::string& name, AppInfo* out);
 
 // The image's length in 32-bit words, from the first record's address to
-// the end of the last data record (the record before the final one), or -1
-// when the file cannot be read or holds fewer than two record marks.
+// the end of the last data record (the record before the final one), or
+// kAppFileUnreadable when the file cannot be read or holds fewer than two
+// record marks.
 int32_t AppImageLength(const std::string& path);
 
 }  // namespace q7k

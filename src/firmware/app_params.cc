@@ -21,11 +21,11 @@ int32_t FillAppParams(const std::string& fileName, AppParams* out) {
   AppInfo header;
   const int32_t error =
       ReadAppFileHeader(fileName.substr(0, fileName.find('.')), &header);
-  if (error != 0) return error;
+  if (error != kAppFileOk) return error;
   out->Clear();
   out->Describe(header);
   out->ImageLength = AppImageLength(fileName);
-  return 0;
+  return kAppFileOk;
 }
 
 }  // namespace q7k

@@ -34,9 +34,9 @@ struct AppParams {
 
 // Fills out from the image file fileName (a plain name in the current
 // directory): Name and Version from the header of "<base>.X0", base being
-// the name up to its first '.', and ImageLength from fileName itself (-1
-// included). Returns 0, or the header's application-file error (-1, -2),
-// out then untouched.
+// the name up to its first '.', and ImageLength from fileName itself (its
+// failure value included). Returns kAppFileOk, or the header's
+// application-file error, out then untouched.
 int32_t FillAppParams(const std::string& fileName, AppParams* out);
 
 }  // namespace q7k

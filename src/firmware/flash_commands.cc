@@ -55,7 +55,7 @@ bool DownloadComplete(const CommandChannel& channel, int16_t timeoutSec,
     ok = channel.Exchange(cmd::kDownloadComplete);
   }
   progress.Close();
-  if (!ok) channel.errors().RecordAppFileError(-4, false);
+  if (!ok) channel.errors().RecordAppFileError(kAppNotInFlash, false);
   return ok;
 }
 

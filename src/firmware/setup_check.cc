@@ -11,7 +11,6 @@ namespace q7k {
 namespace {
 
 constexpr char kBootLoaderName[] = "POSTLOAD";
-constexpr int32_t kFlashFull = 5;  // the instrument's error number
 
 enum Comparison { kCannotRead = -1, kSame = 0, kLoader, kOther, kOtherBuild };
 enum Action { kFail = -1, kNothing = 0, kFromFlash = 1, kDownload = 4 };
@@ -62,16 +61,16 @@ bool PrepareAppParams(SetupHost& host, const AppInfo& disk,
   params.Describe(disk);
   params.ImageLength = AppImageLength(fileName);
   ErrorReporter& errors = host.channel().errors();
-  if (params.ImageLength == -1) {
-    errors.RecordAppFileError(-1, firmware);
+  if (params.ImageLength == kAppFileUnreadable) {
+    errors.RecordAppFileError(kAppFileUnreadable, firmware);
     return false;
   }
   if (SendAppParams(host.channel(), params)) return true;
-  if (firmware && errors.code() == kFlashFull && DeleteApp(host.channel(), 0) &&
-      SendAppParams(host.channel(), params)) {
+  if (firmware && errors.code() == kInstrumentFlashFull &&
+      DeleteApp(host.channel(), 0) && SendAppParams(host.channel(), params)) {
     return true;
   }
-  errors.RecordAppFileError(-3, firmware);
+  errors.RecordAppFileError(kAppDownloadFailed, firmware);
   return false;
 }
 
@@ -93,14 +92,14 @@ bool EnsureApplication(SetupHost& host, const std::string& name,
   AppInfo disk;
   const int32_t error = ReadAppFileHeader(name, &disk);
   ErrorReporter& errors = host.channel().errors();
-  if (error != 0) {
+  if (error != kAppFileOk) {
     errors.RecordAppFileError(error, firmware);
     return false;
   }
   // The file about to be installed is judged, not whatever record the
   // client looked at last.
   if (!IsAppVersionValid(disk)) {
-    errors.RecordAppFileError(-6, true);
+    errors.RecordAppFileError(kAppNeedsUpdate, true);
     return false;
   }
   if (!host.OpenPort()) {
@@ -115,7 +114,7 @@ bool EnsureApplication(SetupHost& host, const std::string& name,
       ok = Download(host, disk, name, timeoutSec, &entry);
     }
     if (ok && entry == 0) {
-      errors.RecordAppFileError(-5, firmware);
+      errors.RecordAppFileError(kAppFlashCorrupt, firmware);
       ok = false;
     }
     if (ok) {

@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "link/error_codes.h"
 #include "link/error_reporter.h"
 #include "link/link_errors.h"
 #include "link/message_buffer.h"
@@ -60,7 +61,7 @@ class CommandChannel {
     const auto n = static_cast<size_t>(reply.PayloadRemaining());
     if (n >= replyBytes && decode(reply.Payload(), n)) return true;
     // A reply shorter than its layout must not be read past its end.
-    errors_->SetCode(100 - kLinkBadLength,
+    errors_->SetCode(LinkErrorCode(kLinkBadLength),
                      link_->ErrorMessageId(kLinkBadLength));
     const std::string label = WideToAnsi(errors_->message());
     TraceExchange(reply.data(), reply.length(),

@@ -2,9 +2,7 @@
 // error record. The link owns this interface so that nothing below the
 // component knows the component; the component's ErrorState implements it.
 //
-// Error code space: 0 none; -1 unclassified; 0..14 instrument error numbers
-// and their details; 81..86 application-file errors; 101..300 link errors
-// (100 - LinkErrorNumber); 151..154 EEPROM error classes.
+// The codes it records are those of error_codes.h.
 //
 // Thread safety: none; used only on the client's thread.
 #ifndef Q7K_LINK_ERROR_REPORTER_H_
@@ -13,6 +11,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "link/error_codes.h"
 
 namespace q7k {
 
@@ -24,9 +24,10 @@ class ErrorReporter {
   // (only the first length bytes of details are read; details may be null).
   virtual void RecordInstrumentError(int32_t number, const uint8_t* details,
                                      size_t length) = 0;
-  // EEPROM error class 1..4.
+  // EEPROM error class kEepromReadFailed..kEepromNoBoardSlot.
   virtual void RecordEepromError(int32_t errorClass) = 0;
-  // Application-file error -1..-6; firmware selects the firmware wording.
+  // Application-file error kAppFileUnreadable..kAppNeedsUpdate; firmware
+  // selects the firmware wording.
   virtual void RecordAppFileError(int32_t error, bool firmware) = 0;
 
   virtual int32_t code() const = 0;

@@ -10,9 +10,10 @@
 
 namespace q7k {
 
-// Records failure code of an exchange: link errors as 100 - code with text
-// messageId; a NAK (reply verified up to its payload) as the instrument's
-// error number with its detail bytes. reply is null when nothing came back.
+// Records the failure of an exchange: a reply that VerifyReply found
+// negative as the instrument's error number with its detail bytes; any other
+// failure as the code of link error number code, with text messageId. reply
+// is null when nothing came back.
 void RecordExchangeFailure(ErrorReporter* errors, int32_t code,
                            const MessageBuffer* reply, int32_t messageId);
 

@@ -273,10 +273,7 @@ Clock::TimePoint InstrumentLink::ReplyDeadline(Clock::TimePoint start) const {
 
 int32_t InstrumentLink::ErrorMessageId(int32_t code) {
   if (const int32_t id = MessageErrorId(code); id != 0) return id;
-  if (code >= 0 || (code >= -200 && code <= -195) ||
-      (code >= -100 && code <= -95)) {
-    return CommPort::ErrorMessageId(code);
-  }
+  if (IsPortErrorNumber(code)) return CommPort::ErrorMessageId(code);
   return ids::kUndefinedError;
 }
 

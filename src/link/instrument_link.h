@@ -41,10 +41,14 @@ class InstrumentLink : public CommPort, public Transactor {
   // Opens portName (as port creation builds it) with settings; the link
   // exists even when opening failed (status() tells why). Failures are
   // recorded in errors.
-  // REQUIRES: errors outlives the link.
+  // REQUIRES: errors outlives the link, or DetachErrors is called first.
   InstrumentLink(ErrorReporter* errors, const std::string& portName,
                  const PortSettings& settings);
   ~InstrumentLink() override;
+
+  // Lets go of the error record, which its owner is about to destroy; the
+  // link is only destroyed afterwards, with no exchange in between.
+  void DetachErrors() { errors_ = nullptr; }
 
   // Sends command with payload (payloadSize bytes, null when 0) and waits
   // for a verified positive reply in reply, read with Payload() and

@@ -80,7 +80,7 @@ class ByteReader {
   uint8_t U8() { return Has(1) ? data_[pos_++] : 0; }
   uint16_t U16() {
     if (!Has(2)) return 0;
-    uint16_t v = static_cast<uint16_t>(data_[pos_] | (data_[pos_ + 1] << 8));
+    const uint16_t v = LoadU16(data_ + pos_);
     pos_ += 2;
     return v;
   }

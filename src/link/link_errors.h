@@ -1,5 +1,5 @@
 // LinkErrorNumber: the error numbers of the link and the serial port. A link
-// failure with number n is recorded as error code 100 - n.
+// failure is recorded as the code LinkErrorCode gives (error_codes.h).
 #ifndef Q7K_LINK_LINK_ERRORS_H_
 #define Q7K_LINK_LINK_ERRORS_H_
 
@@ -28,6 +28,13 @@ enum LinkError : int32_t {
   kPortNotFound = -198,
   kPortInUse = -199,
 };
+
+// True for the numbers the port answers for, texts included: 0 and above,
+// and the two bands its own failures lie in; the message layer has the rest.
+constexpr bool IsPortErrorNumber(int32_t n) {
+  return n >= kLinkOk || (n >= -200 && n <= kPortHandshakeInUse) ||
+         (n >= -100 && n <= kPortBadStopBits);
+}
 
 }  // namespace q7k
 

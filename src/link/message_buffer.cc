@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <iterator>
 
+#include "link/le_bytes.h"
 #include "link/link_errors.h"
 
 namespace q7k {
@@ -72,9 +73,9 @@ constexpr int32_t kTwoByteLengths[] = {
 static_assert(std::size(kOneByteLengths) == 0x17);
 static_assert(std::size(kTwoByteLengths) == 0x1B);
 
-uint16_t ReadLe16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
+// A NAK's payload: the NAK byte and the error number, then its details.
+constexpr int32_t kNakPrefix = 3;
+constexpr uint32_t kNakDetailsAt = 9;
 
 // A failed reply check with the trace line that describes it.
 template <typename... Args>
@@ -117,7 +118,7 @@ int32_t MessageBuffer::BuildFrame(uint16_t command, const uint8_t* payload,
   if (payloadLength < 0) return kLinkBadNumber;
   if (payloadLength == kVariableLength) {
     if (payloadSize < 2) return kLinkTooLong;
-    payloadLength = ReadLe16(payload);
+    payloadLength = LoadU16(payload);
     payload += 2;
     payloadSize -= 2;
   }
@@ -144,6 +145,8 @@ int32_t MessageBuffer::BuildFrame(uint16_t command, const uint8_t* payload,
 }
 
 MessageBuffer::Verdict MessageBuffer::VerifyReply() {
+  negative_ = false;
+  nakNumber_ = 0;
   const int32_t expectedLength = static_cast<int32_t>(length_) - 8;
   if (length_ < 2) {
     // No checksum field to compare: the frame is simply too short.
@@ -184,10 +187,11 @@ MessageBuffer::Verdict MessageBuffer::VerifyReply() {
       if (payloadLength > 1) cursor_ = 7;
       return {kLinkOk, {}};
     case kNak: {
-      if (payloadLength < 3) return {kLinkBadAckNak, {}};
-      const int16_t number = static_cast<int16_t>(ReadLe16(&data_[7]));
-      if (payloadLength > 3) cursor_ = 9;
-      return {number, {}};
+      if (payloadLength < kNakPrefix) return {kLinkBadAckNak, {}};
+      negative_ = true;
+      nakNumber_ = LoadI16(&data_[7]);
+      if (payloadLength > kNakPrefix) cursor_ = kNakDetailsAt;
+      return {nakNumber_, {}};
     }
     default:
       return {kLinkBadAckNak, {}};
@@ -202,7 +206,20 @@ bool MessageBuffer::SetFrame(const uint8_t* bytes, uint32_t count) {
   writePos_ = count;
   length_ = count;
   cursor_ = 0;
+  negative_ = false;
+  nakNumber_ = 0;
   return true;
+}
+
+const uint8_t* MessageBuffer::NakDetails() const {
+  return data_.data() + kNakDetailsAt;
+}
+
+size_t MessageBuffer::NakDetailCount() const {
+  const int64_t payload = int64_t{length_} - kFrameOverhead;
+  return negative_ && payload > kNakPrefix
+             ? static_cast<size_t>(payload - kNakPrefix)
+             : 0;
 }
 
 int32_t MessageBuffer::PayloadRemaining() const {
@@ -220,15 +237,15 @@ uint32_t MessageBuffer::ByteSum(int32_t count) const {
 }
 
 uint16_t MessageBuffer::MessageNumber() const {
-  return length_ >= 4 ? ReadLe16(&data_[2]) : 0;
+  return length_ >= 4 ? LoadU16(&data_[2]) : 0;
 }
 
 int16_t MessageBuffer::LengthField() const {
-  return length_ >= 6 ? static_cast<int16_t>(ReadLe16(&data_[4])) : 0;
+  return length_ >= 6 ? static_cast<int16_t>(LoadU16(&data_[4])) : 0;
 }
 
 uint16_t MessageBuffer::ChecksumField() const {
-  return length_ >= 2 ? ReadLe16(&data_[length_ - 2]) : 0;
+  return length_ >= 2 ? LoadU16(&data_[length_ - 2]) : 0;
 }
 
 void MessageBuffer::set_length(uint32_t length) {

@@ -78,6 +78,14 @@ class MessageBuffer {
   // shorter than 2 bytes fails as -39 without reading outside it.
   Verdict VerifyReply();
 
+  // True once VerifyReply has found a negative acknowledgement (until the
+  // next SetFrame or VerifyReply); its error number is nakNumber() and its
+  // detail bytes, which may be none, NakDetails() and NakDetailCount().
+  bool negative() const { return negative_; }
+  int16_t nakNumber() const { return nakNumber_; }
+  const uint8_t* NakDetails() const;
+  size_t NakDetailCount() const;
+
   // Copies a decoded frame into the buffer: length = count, cursor = 0.
   // False (buffer unchanged) when count exceeds the capacity.
   bool SetFrame(const uint8_t* bytes, uint32_t count);
@@ -113,6 +121,8 @@ class MessageBuffer {
   uint32_t writePos_ = 0;
   uint32_t length_ = 0;
   uint32_t cursor_ = 0;
+  bool negative_ = false;
+  int16_t nakNumber_ = 0;
 };
 
 }  // namespace q7k

@@ -68,7 +68,7 @@ HRESULT SimulatedInstrument::Spend(int32_t milliseconds) {
 bool SimulatedInstrument::QueryRunningApp(AppInfo* out,
                                           ErrorReporter& errors) {
   const int32_t error = ReadAppFileHeader(kFirmwareName, out);
-  if (error != 0) errors.RecordAppFileError(error, true);
+  if (error != kAppFileOk) errors.RecordAppFileError(error, true);
   std::memset(out->Description, 0, sizeof out->Description);
   std::memcpy(out->Description, kDescription, sizeof kDescription - 1);
   return true;

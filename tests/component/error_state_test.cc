@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
+#include "component/q7k_comm_object.h"
+#include "support/in_process_instrument.h"
 #include "support/wire.h"
 
 namespace q7k {
@@ -137,6 +140,30 @@ TEST(ErrorStateTest, ExtensionsAndKeptTextsFollowTheLanguage) {
   state.SetCode(9, 0);
   EXPECT_EQ(state.code(), 9);
   EXPECT_EQ(state.message(), u"Test is Currently Running");
+}
+
+// What keeps a pointer to the error record lets go of it before it goes;
+// AddressSanitizer reports the read below otherwise.
+TEST(ErrorStateTest, OutlivesWhatRecordsIntoIt) {
+  class ReadsRecordAtExit : public InProcessInstrument {
+   public:
+    ReadsRecordAtExit(ErrorReporter* errors, int32_t* seen)
+        : InProcessInstrument(errors, {}), errors_(errors), seen_(seen) {}
+    ~ReadsRecordAtExit() override { *seen_ = errors_->code(); }
+
+   private:
+    ErrorReporter* errors_;
+    int32_t* seen_;
+  };
+  int32_t seen = 0;
+  auto* object = new Q7kCommObject;
+  object->AddRef();
+  object->AttachTransactor([&](ErrorReporter* errors) {
+    errors->SetCode(9, 0);
+    return std::make_unique<ReadsRecordAtExit>(errors, &seen);
+  });
+  object->Release();
+  EXPECT_EQ(seen, 9);
 }
 
 }  // namespace

@@ -89,6 +89,9 @@ TEST_F(InstrumentLinkTest, BadAndNegativeRepliesReachTheCaller) {
       {spoiled(2, 0x00), 0, 137, "Invalid Message Number",
        "Message Number Error[33024,33279]", true},
       {spoiled(6, 0x07), 0, 140, "Invalid Message ACK/NAK Byte", "", true},
+      // A NAK too short for its number is malformed, not error -40.
+      {ReplyFrame(kRegRead, {kNak, 5}), 0, 140, "Invalid Message ACK/NAK Byte",
+       "", true},
       {AckFrame(kRegRead, Bytes(400, 0x11)), 0, 135, "Undefined Error",
        "MSGLEN Error<-35>", true},
       {AckFrame(kRegRead, {1, 2}), 0, 139, "Invalid Message Length", "", false},

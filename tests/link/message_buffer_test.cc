@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -100,15 +101,16 @@ TEST(MessageBufferTest, VerifyReply) {
     Bytes frame;
     uint16_t expected;
     int32_t result;
-    int32_t remaining;      // -1: not checked
-    const char* line = "";  // the trace line
+    int32_t remaining;        // -1: not checked
+    const char* line = "";    // the trace line
+    int32_t nakDetails = -1;  // -1: no NAK
   };
   // clang-format off
   const Case cases[] = {
       {ReplyFrame(0x7E06, {kAck, 0x34, 0x12}), 0x81FA, kLinkOk, 2},
-      {ReplyFrame(2, {kNak, 5, 0}), 0xFFFE, 5, -1},
-      {ReplyFrame(2, {kNak, 0xFE, 0xFF, 0xAA, 0xBB}), 0xFFFE, -2, 2},
-      {ReplyFrame(2, {kNak, 0, 0}), 0xFFFE, kLinkOk, -1},
+      {ReplyFrame(2, {kNak, 5, 0}), 0xFFFE, 5, -1, "", 0},
+      {ReplyFrame(2, {kNak, 0xFE, 0xFF, 0xAA, 0xBB}), 0xFFFE, -2, 2, "", 2},
+      {ReplyFrame(2, {kNak, 0, 0}), 0xFFFE, kLinkOk, -1, "", 0},
       {ReplyFrame(2, big), 0xFFFE, kLinkOk, 289},
       // The ACK/NAK byte is never taken from the checksum: not without a
       // payload (its low byte 06 here), nor for a NAK too short for its
@@ -148,6 +150,8 @@ TEST(MessageBufferTest, VerifyReply) {
     const MessageBuffer::Verdict verdict = reply.VerifyReply();
     EXPECT_EQ(verdict.result, c.result);
     EXPECT_EQ(verdict.traceLine, c.line);
+    EXPECT_EQ(reply.negative(), c.nakDetails >= 0);
+    EXPECT_EQ(reply.NakDetailCount(), size_t(std::max(c.nakDetails, 0)));
     if (c.remaining >= 0) {
       EXPECT_EQ(reply.PayloadRemaining(), c.remaining);
       EXPECT_EQ(reply.cursor() + c.remaining + 2, size);

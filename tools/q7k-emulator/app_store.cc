@@ -58,7 +58,7 @@ Reply AppStore::Announce(const uint8_t* p, size_t n) {
       config_.flashWords > used ? config_.flashWords - used : 0;
   if (directory_.size() >= config_.capacity ||
       static_cast<uint32_t>(words) > free) {
-    return Reply::Nak(kErrFlashFull);
+    return Reply::Nak(kInstrumentFlashFull);
   }
   download_ = Download();
   download_.active = true;
@@ -73,9 +73,9 @@ Reply AppStore::Block(const uint8_t* p, size_t n) {
   const uint32_t address = r.U32();
   const uint16_t count = r.U16();
   if (n < kBlockHeader || count > kMaxBlockBytes || n != kBlockHeader + count) {
-    return Reply::Nak(kErrBadLength);
+    return Reply::Nak(kInstrumentBadLength);
   }
-  if (!download_.active) return Reply::Nak(kErrImageBytes);
+  if (!download_.active) return Reply::Nak(kInstrumentImageBytes);
   if (count == 0) return Reply::Ack();  // places nothing, fixes no origin
   if (!download_.haveFirst) {
     download_.haveFirst = true;
@@ -88,7 +88,7 @@ Reply AppStore::Block(const uint8_t* p, size_t n) {
   // Whole words count, as in the announced length: a record of 34 bytes
   // may end two bytes into the word after it.
   if (end / 4 > static_cast<uint64_t>(download_.words)) {
-    return Reply::Nak(kErrImageBytes);
+    return Reply::Nak(kInstrumentImageBytes);
   }
   if (download_.bytes.size() < end) {
     download_.bytes.resize(end, 0xFF);
@@ -101,13 +101,13 @@ Reply AppStore::Block(const uint8_t* p, size_t n) {
 }
 
 Reply AppStore::Complete() {
-  if (!download_.active) return Reply::Nak(kErrImageBytes);
+  if (!download_.active) return Reply::Nak(kInstrumentImageBytes);
   // The image must end where the announcement said: the host works its
   // length out from the last data record exactly so.
   const uint64_t receivedWords = download_.bytes.size() / 4;
   if (receivedWords != static_cast<uint64_t>(download_.words)) {
     download_ = Download();
-    return Reply::Nak(kErrImageBytes);
+    return Reply::Nak(kInstrumentImageBytes);
   }
   const size_t header = kHeaderOffsetWords * 4;
   const bool headerPresent =
@@ -117,7 +117,7 @@ Reply AppStore::Complete() {
                   [](bool c) { return c; });
   if (!headerPresent) {
     download_ = Download();
-    return Reply::Nak(kErrFlashProgram);
+    return Reply::Nak(kInstrumentFlashProgram);
   }
   FlashEntry entry;
   entry.identity =
@@ -141,7 +141,7 @@ Reply AppStore::Complete() {
       return Reply::Ack();
     }
   }
-  if (!AddEntry(entry)) return Reply::Nak(kErrFlashFull);
+  if (!AddEntry(entry)) return Reply::Nak(kInstrumentFlashFull);
   return Reply::Ack();
 }
 

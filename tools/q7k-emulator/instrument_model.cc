@@ -69,19 +69,19 @@ Reply InstrumentModel::Handle(uint16_t command, const uint8_t* payload,
   if (!watchdogText_.empty()) {
     std::string text = watchdogText_.substr(0, kWatchdogTextBytes);
     watchdogText_.clear();
-    return Reply::Nak(kErrWatchdogReset,
+    return Reply::Nak(kInstrumentWatchdogReset,
                       std::vector<uint8_t>(text.begin(), text.end()));
   }
   const int32_t length = RequestPayloadLength(command);
-  if (length < 0) return Reply::Nak(kErrUnsupported);
+  if (length < 0) return Reply::Nak(kInstrumentUnsupported);
   if (length != kVariableLength && static_cast<size_t>(length) != size) {
-    return Reply::Nak(kErrBadLength);
+    return Reply::Nak(kInstrumentBadLength);
   }
   if (apps_.in_boot_loader() && !LoaderKnows(command)) {
-    return Reply::Nak(kErrUnsupported);
+    return Reply::Nak(kInstrumentUnsupported);
   }
   if (tests_.running() && DisturbsTest(command)) {
-    return Reply::Nak(kErrTestRunning);
+    return Reply::Nak(kInstrumentTestRunning);
   }
   return Dispatch(command, payload, size);
 }

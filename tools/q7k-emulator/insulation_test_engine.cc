@@ -125,7 +125,7 @@ Reply TestEngine::NotRunning() const {
   ByteWriter w(&details);
   w.U16(safetyWord_);
   w.Bytes(stopReason_.data(), stopReason_.size());
-  return Reply::Nak(kErrTestNotRunning, details);
+  return Reply::Nak(kInstrumentTestNotRunning, details);
 }
 
 uint16_t TestEngine::PhaseStatus() const {

@@ -1,7 +1,7 @@
 #include "reply.h"
 
-#include "link/message_buffer.h"
 #include "link/le_bytes.h"
+#include "link/message_buffer.h"
 
 namespace q7k {
 namespace emu {
@@ -25,7 +25,7 @@ Reply Reply::Nak(int16_t number, const std::vector<uint8_t>& details) {
 Reply Reply::BadParameter(int16_t parameter) {
   std::vector<uint8_t> details;
   ByteWriter(&details).I16(parameter);
-  return Nak(kErrBadParameter, details);
+  return Nak(kInstrumentBadParameter, details);
 }
 
 int16_t Reply::ErrorNumber() const {

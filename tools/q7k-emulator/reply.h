@@ -12,22 +12,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "link/error_codes.h"
+
 namespace q7k {
 namespace emu {
-
-// The error numbers the instrument sends in a NAK.
-enum InstrumentError : int16_t {
-  kErrBadLength = 2,         // request length is not the command's
-  kErrUnsupported = 3,       // command not in the tables, or not here
-  kErrTestRunning = 4,       // refused while a test runs
-  kErrFlashFull = 5,         // no room in flash for the announced image
-  kErrFlashProgram = 7,      // the downloaded image could not be programmed
-  kErrImageBytes = 9,        // download out of sequence or of the wrong size
-  kErrPowerOnSelfTest = 11,  // detail: sub-code word
-  kErrWatchdogReset = 12,    // detail: up to 64 bytes of text
-  kErrBadParameter = 13,     // detail: parameter number word
-  kErrTestNotRunning = 14,   // detail: safety word and stop-reason bytes
-};
 
 // One reply payload, ACK or NAK.
 struct Reply {

@@ -24,7 +24,7 @@ Exchange Respond(const uint8_t* frame, size_t size, InstrumentModel* model,
   const size_t payloadSize = size - kFrameOverhead;
   ex.payload.assign(frame + 6, frame + 6 + payloadSize);
   if (static_cast<uint16_t>(request.LengthField()) != payloadSize) {
-    ex.reply = Reply::Nak(kErrBadLength);
+    ex.reply = Reply::Nak(kInstrumentBadLength);
   } else {
     ex.reply = model->Handle(ex.command, ex.payload.data(), payloadSize);
   }

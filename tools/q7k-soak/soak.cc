@@ -11,7 +11,9 @@
 #include <thread>
 
 #include "emulator.h"
+#include "link/error_codes.h"
 #include "link/le_bytes.h"
+#include "link/link_errors.h"
 #include "q7kcomm/q7kcomm.h"
 
 namespace q7k {
@@ -33,15 +35,25 @@ struct SoakFault {
   bool closesLine = false;
 };
 
+constexpr short Link(int32_t linkError) {
+  return static_cast<short>(LinkErrorCode(linkError));
+}
+
 // A time-out costs its full 4 s, so silence is drawn rarely.
 const SoakFault kFaults[] = {
-    {"checksum@once", {138}, 8},   {"number@once", {137}, 8},
-    {"length@once", {139}, 8},     {"acknak@once", {140}, 8},
-    {"oversize@once", {135}, 8},   {"split=4,1@once", {}, 8},
-    {"noise=64@once", {}, 8},      {"nak=5@once", {5}, 4},
-    {"nak=11,0200@once", {12}, 4}, {"nak=13,0900@once", {21}, 4},
-    {"nak=14,0200@once", {23}, 4}, {"close@once", {297}, 4, true},
-    {"silence@once", {133}, 1},
+    {"checksum@once", {Link(kLinkBadChecksum)}, 8},
+    {"number@once", {Link(kLinkBadNumber)}, 8},
+    {"length@once", {Link(kLinkBadLength)}, 8},
+    {"acknak@once", {Link(kLinkBadAckNak)}, 8},
+    {"oversize@once", {Link(kLinkTooLong)}, 8},
+    {"split=4,1@once", {}, 8},
+    {"noise=64@once", {}, 8},
+    {"nak=5@once", {kInstrumentFlashFull}, 4},
+    {"nak=11,0200@once", {kSelfTestCode + 2}, 4},
+    {"nak=13,0900@once", {kBadParameterCode}, 4},
+    {"nak=14,0200@once", {kSafetyBitCode + 1}, 4},
+    {"close@once", {Link(kPortOsError)}, 4, true},
+    {"silence@once", {Link(kLinkTimeout)}, 1},
 };
 
 // The data of the instrument's last reply, its ACK byte dropped.
@@ -245,7 +257,9 @@ size_t CountEntries(const char* dir) {
   return n;
 }
 
-bool IsTimeOut(const SoakFault& f) { return f.codes.count(133) != 0; }
+bool IsTimeOut(const SoakFault& f) {
+  return f.codes.count(Link(kLinkTimeout)) != 0;
+}
 
 const SoakFault* DrawFault(std::mt19937& random, const SoakOptions& options) {
   if (static_cast<int>(random() % 100) >= options.faultPercent) return nullptr;
