@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "support/emulated_component.h"
-#include "support/fake_clock.h"
 
 namespace q7k {
 namespace {
@@ -11,7 +10,7 @@ namespace {
 using EmulatorEndToEndTest = EmulatedComponentTest;
 
 TEST_F(EmulatorEndToEndTest, PowerFactorSessionStartToFinish) {
-  FakeClock clock;  // the component's waits only; the emulator's are real
+  UseFakeClock();  // the component's waits only; the emulator's are real
   ASSERT_NO_FATAL_FAILURE(Start());
   ASSERT_EQ(comm_->ReadAppInfo(), S_OK);
   Bstr text;
