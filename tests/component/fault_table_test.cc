@@ -14,7 +14,6 @@
 #include <utility>
 
 #include "support/emulated_component.h"
-#include "support/fake_clock.h"
 
 namespace q7k {
 namespace {
@@ -63,6 +62,7 @@ class FaultTableTest
       public ::testing::WithParamInterface<std::tuple<Kind, Fault>> {
  protected:
   void SetUp() override {
+    UseFakeClock();
     EmulatedComponentTest::SetUp();
     emulator_ = std::make_unique<Emulator>();
     emulator_->set_reopened_callback([this](const std::string& path) {
@@ -92,11 +92,11 @@ class FaultTableTest
     auto call =
         std::async(std::launch::async, [&] { return kind.call(*this); });
     *waited = milliseconds(0);
-    if (timesOut) *waited = clock_.AdvanceToNextDeadline();
+    if (timesOut) *waited = clock_->AdvanceToNextDeadline();
     if (call.wait_for(kReplyTimeout + kMargin) != std::future_status::ready) {
       ADD_FAILURE() << kind.name << " did not return in time";
       while (call.wait_for(milliseconds(0)) != std::future_status::ready) {
-        clock_.AdvanceToNextDeadline();
+        clock_->AdvanceToNextDeadline();
       }
     }
     return call.get();
@@ -112,7 +112,6 @@ class FaultTableTest
     return path_;
   }
 
-  FakeClock clock_;
   std::mutex mutex_;
   std::condition_variable reopened_;
   std::string path_;

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "support/emulated_component.h"
-#include "support/fake_clock.h"
 #include "support/recording_progress_view.h"
 #include "support/scripted_component.h"
 
@@ -53,6 +52,10 @@ std::string ImageFile(size_t records, const std::string& version,
 
 class FirmwareSetupTest : public EmulatedComponentTest {
  protected:
+  void SetUp() override {
+    UseFakeClock();  // the instrument's pauses pass at once
+    EmulatedComponentTest::SetUp();
+  }
   void WriteFirmware(const std::string& version, size_t records = 64) {
     image_.clear();
     ASSERT_TRUE(WriteFileBytes("Q7I.X0", ImageFile(records, version, &image_)));
@@ -81,7 +84,6 @@ class FirmwareSetupTest : public EmulatedComponentTest {
     return value;
   }
 
-  FakeClock clock_;  // the instrument's pauses pass at once
   RecordingProgressViews views_;
   Bytes image_;
 };

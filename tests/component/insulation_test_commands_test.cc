@@ -237,8 +237,6 @@ TEST_F(TestCommandsTest, RuntimeUpdateWithoutAPortStillRestartsRanging) {
     ASSERT_EQ(Poll(), S_OK);
     EXPECT_EQ(p_.Ranging, i < 7 ? 1 : 0) << i;
   }
-  EXPECT_FLOAT_EQ(d_.Amperes, 0.004567f);
-  EXPECT_FLOAT_EQ(d_.Watts, 23.45f);
   comm_->ClosePort();
   Q7K_RUNTM_PARAMS run{};
   run.Frequency = 50.0f;

@@ -62,12 +62,6 @@ TEST_F(MeasurementMethodsTest, WattsAdjustmentFromTheBackplane) {
     ErrorInfo info;
     EXPECT_EQ(GetErrorInfo(&info), c.code == 0 ? S_FALSE : S_OK);
   }
-  // Simulated: a fixed value, no EEPROM read.
-  comm_->ClosePort();
-  comm_->put_SimulMode(SIMUL_LEAK);
-  Q7K_TEST_PARAMS p{};
-  ASSERT_EQ(comm_->CalcWattsAdjustment(&p), S_OK);
-  EXPECT_FLOAT_EQ(p.WattsAdjustment, 0.0025f);
 }
 
 TEST_F(MeasurementMethodsTest, LineFrequencyRunsAShortTestAndClosesItsWindow) {

@@ -8,8 +8,7 @@
 #include <vector>
 
 #include "q7kcomm/q7kcomm.h"
-#include "support/component_errors.h"
-#include "support/temp_dir.h"
+#include "support/component_fixture.h"
 
 namespace q7k {
 namespace {
@@ -21,16 +20,8 @@ std::vector<std::string> Lines(const Bstr& text) {
   return lines;
 }
 
-class ComponentTest : public ::testing::Test {
+class ComponentTest : public ComponentFixture {
  protected:
-  void SetUp() override {
-    ASSERT_EQ(
-        CreateInstance("Veltrax.Q7kComm.1", IID_IQ7kComm, comm_.AsVoidOut()),
-        S_OK);
-    ClearErrorInfo();
-  }
-  short Code() { return ErrorCode(comm_.Get()); }
-  std::string Message() { return ErrorText(comm_.Get()); }
   // Records an error the way a failing transaction does: ListAppErrors
   // records and clears, so use a failing open instead.
   void RecordPortNotFound() {
@@ -39,10 +30,13 @@ class ComponentTest : public ::testing::Test {
     comm_->ClosePort();
     SetSerialPortPath(7, "");
   }
-  ComPtr<IQ7kComm> comm_;
 };
 
 TEST_F(ComponentTest, CreationAndInterfaces) {
+  ComPtr<IQ7kComm> versioned;
+  EXPECT_EQ(CreateInstance("Veltrax.Q7kComm.1", IID_IQ7kComm,
+                           versioned.AsVoidOut()),
+            S_OK);
   ComPtr<IQ7kLog> log;
   ComPtr<IQ7kEeprom> eeprom;
   ComPtr<IQ7kCalStatus> cal;
@@ -210,7 +204,6 @@ TEST_F(ComponentTest, ListCommErrorsNeedsAPort) {
 
 // The log itself: ClientLogTest.
 TEST_F(ComponentTest, ClientLogForwarding) {
-  ScopedTempDir dir;
   ComPtr<IQ7kLog> log;
   ASSERT_EQ(comm_.As(IID_IQ7kLog, &log), S_OK);
   Bstr name;
@@ -218,7 +211,7 @@ TEST_F(ComponentTest, ClientLogForwarding) {
   EXPECT_EQ(log->get_LogFilename(name.out()), S_OK);
   EXPECT_EQ(name.utf8(), "client.log");
   EXPECT_EQ(log->WriteToLog(Bstr(u"café").get()), S_OK);
-  EXPECT_EQ(ReadFileBytes(dir.File("client.log")), "caf\xe9\n");
+  EXPECT_EQ(ReadFileBytes(dir_.File("client.log")), "caf\xe9\n");
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The service and calibration commands: each payload as the instrument
-// received it, the decoded replies and the simulated answers.
+// received it and the decoded replies.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -133,44 +133,6 @@ TEST_F(ServiceCommandsTest, DecodedReplies) {
   // A reply shorter than its layout leaves the output alone.
   ASSERT_EQ(comm_->ReadCalInfo(), E_FAIL);
   EXPECT_EQ(Code(), 139);
-}
-
-TEST_F(ServiceCommandsTest, SimulatedAnswersNeedNoPort) {
-  UseFakeClock();
-  comm_->put_SimulMode(SIMUL_EXC);
-  int32_t value = 0;
-  EXPECT_EQ(comm_->RegWrite(0x123, 7), S_OK);
-  // The first read after a write echoes it; then fixed values.
-  const std::pair<int32_t, int32_t> registers[] = {
-      {0x123, 7},      {0x642010, 2},      {0x644020, 4485},
-      {0x646070, 252}, {0x600000, 0x2000}, {0x123, 0x2000}};
-  for (const auto& [address, want] : registers) {
-    EXPECT_EQ(comm_->RegRead(address, &value), S_OK);
-    EXPECT_EQ(value, want) << std::hex << address;
-  }
-  EXPECT_EQ(comm_->RegOr(0x123, 1), S_OK);
-  EXPECT_EQ(comm_->RegAnd(0x123, 0), S_OK);
-
-  EXPECT_EQ(comm_->ReadRefCalCoeffs(), S_OK);
-  float f = 0;
-  comm_->get_CalResistor(MAIN_RES, &f);
-  EXPECT_EQ(f, 1201539.875f);
-  EXPECT_EQ(comm_->ReadCalInfo(), S_OK);
-
-  comm_->put_SimulFast(1);
-  Q7K_THERMAL_DATA t{};
-  EXPECT_EQ(comm_->ReadThermalData(&t), S_OK);
-  EXPECT_EQ(t.ExtTemperature, 28.5f);
-  EXPECT_EQ(t.ExtSensorInserted, 1);
-
-  // Without a simulated path a command still needs a port.
-  EXPECT_EQ(comm_->EnableGuardCal(1), E_FAIL);
-  ASSERT_EQ(comm_->OpenPort(static_cast<Q7K_PORT>(kPort), BPS_9600), S_OK);
-  EXPECT_EQ(comm_->EnableGuardCal(1), S_OK);
-  Q7K_RAW_DATA raw{};
-  raw.NumGroups = 3;
-  EXPECT_EQ(comm_->RequestRawResults(&raw), S_OK);
-  EXPECT_EQ(raw.NumGroups, 3);  // nothing decoded in simulation
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 
 #include "component/error_state.h"
 #include "q7kcomm/q7kcomm.h"
-#include "support/component_errors.h"
+#include "support/component_fixture.h"
 #include "support/temp_dir.h"
 
 namespace q7k {

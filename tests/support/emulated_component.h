@@ -1,30 +1,22 @@
 // A fixture for component tests against the virtual instrument, served on a
-// pseudo-terminal opened as port 8, in a temporary current directory.
+// pseudo-terminal opened as port 8.
 #ifndef Q7K_TESTS_SUPPORT_EMULATED_COMPONENT_H_
 #define Q7K_TESTS_SUPPORT_EMULATED_COMPONENT_H_
-
-#include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 
 #include "emulator.h"
-#include "q7kcomm/q7kcomm.h"
-#include "support/component_errors.h"
-#include "support/temp_dir.h"
+#include "support/component_fixture.h"
 
 namespace q7k {
 
-class EmulatedComponentTest : public ::testing::Test {
+class EmulatedComponentTest : public ComponentFixture {
  protected:
   static constexpr Q7K_PORT kComPort = static_cast<Q7K_PORT>(8);
 
-  void SetUp() override {
-    ASSERT_EQ(CreateInstance(CLSID_Q7kComm, IID_IQ7kComm, comm_.AsVoidOut()),
-              S_OK);
-  }
   void TearDown() override {
-    if (comm_) comm_->ClosePort();
+    ComponentFixture::TearDown();
     if (emulator_) emulator_->Stop();
     SetSerialPortPath(kComPort, "");
   }
@@ -42,12 +34,8 @@ class EmulatedComponentTest : public ::testing::Test {
       ASSERT_EQ(comm_->OpenPort(kComPort, BPS_115200), S_OK);
     }
   }
-  short Code() { return ErrorCode(comm_.Get()); }
-  std::string Message() { return ErrorText(comm_.Get()); }
 
-  ScopedTempDir dir_;
   std::unique_ptr<Emulator> emulator_;
-  ComPtr<IQ7kComm> comm_;
 };
 
 }  // namespace q7k
