@@ -48,10 +48,10 @@ HRESULT Q7kCommObject::QueryInterface(const GUID& iid, void** ppv) {
   return S_OK;
 }
 
-uint32_t Q7kCommObject::AddRef() { return ++refs_; }
+RefCount Q7kCommObject::AddRef() { return ++refs_; }
 
-uint32_t Q7kCommObject::Release() {
-  const uint32_t left = --refs_;
+RefCount Q7kCommObject::Release() {
+  const RefCount left = --refs_;
   if (left == 0) delete this;
   return left;
 }
