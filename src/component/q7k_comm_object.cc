@@ -6,17 +6,27 @@
 #include "resources/version.h"
 
 namespace q7k {
+namespace {
+
+std::atomic<long> g_liveObjects{0};
+
+}  // namespace
+
+long Q7kCommObject::LiveObjects() { return g_liveObjects.load(); }
 
 Q7kCommObject::Q7kCommObject()
     : errorState_(std::make_unique<ErrorState>()),
       // The instrument's time passes on the component's own timer.
-      sim_([this](int32_t milliseconds) { TimerDelay(milliseconds, 0); }) {}
+      sim_([this](int32_t milliseconds) { TimerDelay(milliseconds, 0); }) {
+  ++g_liveObjects;
+}
 
 // The system's order: progress window, error record, link, strings.
 Q7kCommObject::~Q7kCommObject() {
   progress_.Destroy();
   errorState_.reset();
   link_.reset();
+  --g_liveObjects;
 }
 
 void Q7kCommObject::AttachTransactor(const TransactorFactory& make) {

@@ -68,6 +68,9 @@ class Q7kCommObject final : public IQ7kComm,
       std::function<std::unique_ptr<Transactor>(ErrorReporter* errors)>;
   void AttachTransactor(const TransactorFactory& make);
 
+  // Objects alive in this module, for an in-process server's unload check.
+  static long LiveObjects();
+
   // IUnknown
   HRESULT Q7K_STDCALL QueryInterface(const GUID& iid, void** ppv) override;
   RefCount Q7K_STDCALL AddRef() override;
