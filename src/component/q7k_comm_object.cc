@@ -1,5 +1,6 @@
 #include "component/q7k_comm_object.h"
 
+#include "component/automation.h"
 #include "link/instrument_link.h"
 #include "link/transactor.h"
 #include "platform/codepage.h"
@@ -52,7 +53,7 @@ HRESULT Q7kCommObject::QueryInterface(const GUID& iid, void** ppv) {
   } else if (iid == IID_ISupportErrorInfo) {
     *ppv = static_cast<ISupportErrorInfo*>(this);
   } else {
-    return E_NOINTERFACE;
+    return QueryAutomation(static_cast<IQ7kComm*>(this), iid, ppv);
   }
   AddRef();
   return S_OK;

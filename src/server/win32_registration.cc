@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32_module_path.h"
 #include "q7kcomm/com.h"
 #include "resources/version.h"
 
@@ -23,24 +24,6 @@ std::wstring GuidText(const GUID& id) {
 
 std::wstring Wide(const char* ascii) {
   return std::wstring(ascii, ascii + std::char_traits<char>::length(ascii));
-}
-
-// The full path of this DLL, as InprocServer32 and the type library name it.
-std::wstring ModulePath() {
-  HMODULE self = nullptr;
-  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                              GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                          reinterpret_cast<LPCWSTR>(&ModulePath), &self)) {
-    return {};
-  }
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD n =
-        GetModuleFileNameW(self, path.data(), static_cast<DWORD>(path.size()));
-    if (n == 0) return {};
-    if (n < path.size()) return path.substr(0, n);
-    path.resize(path.size() * 2);
-  }
 }
 
 struct Value {

@@ -1,5 +1,6 @@
 // A host as Windows programs are written: it registers q7kcomm.dll as
 // regsvr32 does, finds the class by ProgID and drives it through COM.
+// tests/com_host/automation.vbs calls it by name as a script host.
 #include <gtest/gtest.h>
 #include <olectl.h>
 
@@ -12,29 +13,24 @@
 namespace q7k {
 namespace {
 
-using Entry = std::wstring;  // "key|name=data", one per registry value
-
 std::wstring GuidText(const GUID& id) {
   wchar_t text[40] = {};
   StringFromGUID2(id, text, 40);
   return text;
 }
 
-// Every value below root (root itself included), sorted; empty when root
+// Every value at and below path as "key|name=data"; nothing when the key
 // does not exist.
-void Dump(HKEY parent, const std::wstring& path, std::vector<Entry>* out) {
+void Dump(const std::wstring& path, std::vector<std::wstring>* out) {
   HKEY key = nullptr;
-  if (RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ, &key) != 0) return;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key)) return;
   wchar_t name[256];
-  BYTE data[2048];
-  for (DWORD i = 0;; ++i) {
-    DWORD nameLen = 256, dataLen = sizeof data, type = 0;
-    if (RegEnumValueW(key, i, name, &nameLen, nullptr, &type, data, &dataLen) !=
-        0) {
-      break;
-    }
-    std::wstring text =
-        type == REG_SZ ? reinterpret_cast<const wchar_t*>(data) : L"<binary>";
+  wchar_t data[1024];
+  DWORD n = 256, size = sizeof data;
+  for (DWORD i = 0; RegEnumValueW(key, i, name, &n, nullptr, nullptr,
+                                  reinterpret_cast<BYTE*>(data), &size) == 0;
+       ++i, n = 256, size = sizeof data) {
+    std::wstring text = data;
     // The system's type library registrar writes these its own way: wine
     // gives paths in their long form and sets the disk-image flag.
     if (text.rfind(L"\\\\?\\", 0) == 0) text.erase(0, 4);
@@ -44,88 +40,81 @@ void Dump(HKEY parent, const std::wstring& path, std::vector<Entry>* out) {
     out->push_back(path + L"|" + name + L"=" + text);
   }
   std::vector<std::wstring> subkeys;
-  for (DWORD i = 0;; ++i) {
-    DWORD nameLen = 256;
-    if (RegEnumKeyExW(key, i, name, &nameLen, nullptr, nullptr, nullptr,
-                      nullptr) != 0) {
-      break;
-    }
+  for (DWORD i = 0; RegEnumKeyW(key, i, name, 256) == 0; ++i) {
     subkeys.push_back(name);
   }
   RegCloseKey(key);
-  for (const std::wstring& sub : subkeys) Dump(parent, path + L"\\" + sub, out);
-}
-
-std::wstring DllPath() {
-  wchar_t path[MAX_PATH] = {};
-  GetModuleFileNameW(GetModuleHandleW(L"q7kcomm.dll"), path, MAX_PATH);
-  return path;
+  for (const std::wstring& sub : subkeys) Dump(path + L"\\" + sub, out);
 }
 
 // By name, as regsvr32 and COM find them.
-template <typename F>
-F Export(const char* name) {
+HRESULT CallExport(const char* name) {
   FARPROC f = GetProcAddress(GetModuleHandleW(L"q7kcomm.dll"), name);
-  return reinterpret_cast<F>(reinterpret_cast<void*>(f));
+  if (f == nullptr) return E_NOTIMPL;
+  return reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+      reinterpret_cast<void*>(f))();
 }
-
-using DllFunction = HRESULT(STDAPICALLTYPE*)();
 
 class ComHostTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-    ASSERT_NE(GetModuleHandleW(L"q7kcomm.dll"), nullptr);
-    ASSERT_EQ(Export<DllFunction>("DllRegisterServer")(), S_OK);
+    ASSERT_EQ(CallExport("DllRegisterServer"), S_OK);
   }
   void TearDown() override {
-    EXPECT_EQ(Export<DllFunction>("DllUnregisterServer")(), S_OK);
+    EXPECT_EQ(CallExport("DllUnregisterServer"), S_OK);
     CoUninitialize();
   }
-  const std::wstring clsid_ = GuidText(CLSID_Q7kComm);
-  const std::wstring libid_ = GuidText(LIBID_Q7KCOMMLib);
-  const std::vector<std::wstring> roots_ = {
-      L"CLSID\\" + clsid_, L"Veltrax.Q7kComm.1", L"Veltrax.Q7kComm",
-      L"TypeLib\\" + libid_};
 };
 
 TEST_F(ComHostTest, RegistrationWritesExactlyItsKeysAndRemovesThemAll) {
-  const std::wstring dll = DllPath();
-  std::wstring dir = dll.substr(0, dll.find_last_of(L'\\'));
-  const std::wstring c = L"CLSID\\" + clsid_;
-  const std::wstring t = L"TypeLib\\" + libid_ + L"\\1.0";
-  std::vector<Entry> want = {
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(GetModuleHandleW(L"q7kcomm.dll"), path, MAX_PATH);
+  const std::wstring dll = path;
+  const std::wstring clsid = GuidText(CLSID_Q7kComm);
+  const std::wstring libid = GuidText(LIBID_Q7KCOMMLib);
+  const std::wstring c = L"CLSID\\" + clsid;
+  const std::wstring t = L"TypeLib\\" + libid + L"\\1.0";
+  const std::wstring i = L"Interface\\" + GuidText(IID_IQ7kComm);
+  const std::wstring marshaler = L"{00020424-0000-0000-C000-000000000046}";
+  const std::vector<std::wstring> roots = {c, L"Veltrax.Q7kComm.1",
+                                           L"Veltrax.Q7kComm", t, i};
+  std::vector<std::wstring> want = {
       c + L"|=Q7kComm Class",
       c + L"\\InprocServer32|=" + dll,
       c + L"\\InprocServer32|ThreadingModel=Apartment",
       c + L"\\ProgID|=Veltrax.Q7kComm.1",
-      c + L"\\TypeLib|=" + libid_,
+      c + L"\\TypeLib|=" + libid,
       c + L"\\VersionIndependentProgID|=Veltrax.Q7kComm",
       L"Veltrax.Q7kComm.1|=Q7kComm Class",
-      L"Veltrax.Q7kComm.1\\CLSID|=" + clsid_,
+      L"Veltrax.Q7kComm.1\\CLSID|=" + clsid,
       L"Veltrax.Q7kComm|=Q7kComm Class",
-      L"Veltrax.Q7kComm\\CLSID|=" + clsid_,
+      L"Veltrax.Q7kComm\\CLSID|=" + clsid,
       L"Veltrax.Q7kComm\\CurVer|=Veltrax.Q7kComm.1",
       t + L"|=Q7kComm 1.0 Type Library",
       t + L"\\0\\" + (sizeof(void*) == 8 ? L"win64" : L"win32") + L"|=" + dll,
       t + L"\\FLAGS|=<flags>",
-      t + L"\\HELPDIR|=" + dir,
+      t + L"\\HELPDIR|=" + dll.substr(0, dll.find_last_of(L'\\')),
+      // IQ7kComm is marshalled by the type library, as automation needs.
+      i + L"|=IQ7kComm",
+      i + L"\\ProxyStubClsid|=" + marshaler,
+      i + L"\\ProxyStubClsid32|=" + marshaler,
+      i + L"\\TypeLib|=" + libid,
+      i + L"\\TypeLib|Version=1.0",
   };
-  std::vector<Entry> got;
-  for (const std::wstring& root : roots_) Dump(HKEY_CLASSES_ROOT, root, &got);
+  std::vector<std::wstring> got;
+  for (const std::wstring& root : roots) Dump(root, &got);
   std::sort(want.begin(), want.end());
   std::sort(got.begin(), got.end());
   EXPECT_EQ(got, want);
 
-  // Removed in full; a second removal finds nothing and still succeeds.
-  ASSERT_EQ(Export<DllFunction>("DllUnregisterServer")(), S_OK);
-  for (const std::wstring& root : roots_) {
+  // Removed in full; removing again finds nothing and still succeeds.
+  ASSERT_EQ(CallExport("DllUnregisterServer"), S_OK);
+  for (const std::wstring& root : roots) {
     HKEY key = nullptr;
     EXPECT_NE(RegOpenKeyExW(HKEY_CLASSES_ROOT, root.c_str(), 0, KEY_READ, &key),
               0);
   }
-  CLSID found;
-  EXPECT_TRUE(FAILED(CLSIDFromProgID(L"Veltrax.Q7kComm.1", &found)));
 }
 
 TEST_F(ComHostTest, HostRunsASimulatedSessionByProgId) {
@@ -134,13 +123,11 @@ TEST_F(ComHostTest, HostRunsASimulatedSessionByProgId) {
     ASSERT_EQ(CLSIDFromProgID(progId, &found), S_OK);
     EXPECT_EQ(found, CLSID_Q7kComm);
   }
-  IQ7kComm* comm = nullptr;
+  ComPtr<IQ7kComm> comm;
   ASSERT_EQ(CoCreateInstance(CLSID_Q7kComm, nullptr, CLSCTX_INPROC_SERVER,
-                             IID_IQ7kComm, reinterpret_cast<void**>(&comm)),
+                             IID_IQ7kComm, comm.AsVoidOut()),
             S_OK);
-  const auto canUnload = Export<DllFunction>("DllCanUnloadNow");
-  EXPECT_EQ(canUnload(), S_FALSE);
-
+  EXPECT_EQ(CallExport("DllCanUnloadNow"), S_FALSE);
   ASSERT_EQ(comm->put_SimulMode(SIMUL_CLIP), S_OK);
   ASSERT_EQ(comm->put_SimulFast(1), S_OK);
   ASSERT_EQ(comm->OpenPort(COM3, BPS_115200), S_OK);
@@ -158,51 +145,55 @@ TEST_F(ComHostTest, HostRunsASimulatedSessionByProgId) {
   EXPECT_EQ(comm->ClosePort(), S_OK);
 
   // A failure publishes its text through the system's error objects.
-  ISupportErrorInfo* support = nullptr;
-  ASSERT_EQ(comm->QueryInterface(IID_ISupportErrorInfo,
-                                 reinterpret_cast<void**>(&support)),
-            S_OK);
+  ComPtr<ISupportErrorInfo> support;
+  ASSERT_EQ(comm.As(IID_ISupportErrorInfo, &support), S_OK);
   EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IQ7kComm), S_OK);
-  support->Release();
   ASSERT_EQ(comm->put_SimulMode(SIMUL_NONE), S_OK);
   EXPECT_EQ(comm->OpenPort(static_cast<Q7K_PORT>(250), BPS_9600), E_FAIL);
-  IErrorInfo* info = nullptr;
-  ASSERT_EQ(::GetErrorInfo(0, &info), S_OK);
-  BSTR text = nullptr;
-  ASSERT_EQ(info->GetDescription(&text), S_OK);
-  EXPECT_STREQ(text, L"COM port not found");
-  SysFreeString(text);
-  ASSERT_EQ(info->GetSource(&text), S_OK);
-  EXPECT_STREQ(text, L"Veltrax.Q7kComm.1");
-  SysFreeString(text);
-  info->Release();
+  ComPtr<IErrorInfo> info;
+  ASSERT_EQ(::GetErrorInfo(0, info.ReleaseAndGetAddressOf()), S_OK);
+  Bstr text;
+  ASSERT_EQ(info->GetDescription(text.out()), S_OK);
+  EXPECT_EQ(text.utf8(), "COM port not found");
+  ASSERT_EQ(info->GetSource(text.out()), S_OK);
+  EXPECT_EQ(text.utf8(), "Veltrax.Q7kComm.1");
 
-  EXPECT_EQ(comm->Release(), 0u);
-  EXPECT_EQ(canUnload(), S_OK);
-  // A client holding the class object, or a lock on it, keeps the module.
-  const auto classObject = [] {
-    IClassFactory* factory = nullptr;
-    EXPECT_EQ(
-        CoGetClassObject(CLSID_Q7kComm, CLSCTX_INPROC_SERVER, nullptr,
-                         IID_IClassFactory, reinterpret_cast<void**>(&factory)),
-        S_OK);
-    return factory;
-  };
-  IClassFactory* factory = classObject();
-  ASSERT_NE(factory, nullptr);
-  EXPECT_EQ(canUnload(), S_FALSE);
+  // A late-bound caller cannot reach the methods that take records or
+  // arrays, neither by name nor by number.
+  ComPtr<IDispatch> automation;
+  ASSERT_EQ(comm.As(IID_IDispatch, &automation), S_OK);
+  auto* name = const_cast<LPOLESTR>(L"StartQ7kTest");
+  DISPID start = 0;
+  EXPECT_EQ(automation->GetIDsOfNames(IID_NULL, &name, 1, 0, &start),
+            DISP_E_UNKNOWNNAME);
+  ComPtr<ITypeInfo> type;
+  ASSERT_EQ(automation->GetTypeInfo(0, 0, type.ReleaseAndGetAddressOf()), S_OK);
+  ASSERT_EQ(type->GetIDsOfNames(&name, 1, &start), S_OK);
+  DISPPARAMS none{};
+  EXPECT_EQ(automation->Invoke(start, IID_NULL, 0, DISPATCH_METHOD, &none,
+                               nullptr, nullptr, nullptr),
+            DISP_E_MEMBERNOTFOUND);
+
+  // The module stays while an object, the class object or a lock is held.
+  automation.Reset();
+  support.Reset();
+  comm.Reset();
+  EXPECT_EQ(CallExport("DllCanUnloadNow"), S_OK);
+  ComPtr<IClassFactory> factory;
+  ASSERT_EQ(CoGetClassObject(CLSID_Q7kComm, CLSCTX_INPROC_SERVER, nullptr,
+                             IID_IClassFactory, factory.AsVoidOut()),
+            S_OK);
+  EXPECT_EQ(CallExport("DllCanUnloadNow"), S_FALSE);
   EXPECT_EQ(
-      factory->CreateInstance(reinterpret_cast<IUnknown*>(factory),
-                              IID_IUnknown, reinterpret_cast<void**>(&comm)),
+      factory->CreateInstance(factory.Get(), IID_IUnknown, comm.AsVoidOut()),
       CLASS_E_NOAGGREGATION);
   EXPECT_EQ(factory->LockServer(TRUE), S_OK);
-  factory->Release();
-  EXPECT_EQ(canUnload(), S_FALSE);
-  factory = classObject();
-  ASSERT_NE(factory, nullptr);
-  EXPECT_EQ(factory->LockServer(FALSE), S_OK);
-  factory->Release();
-  EXPECT_EQ(canUnload(), S_OK);
+  ComPtr<IClassFactory> again = factory;
+  factory.Reset();
+  EXPECT_EQ(CallExport("DllCanUnloadNow"), S_FALSE);
+  EXPECT_EQ(again->LockServer(FALSE), S_OK);
+  again.Reset();
+  EXPECT_EQ(CallExport("DllCanUnloadNow"), S_OK);
 }
 
 }  // namespace
