@@ -19,38 +19,16 @@
 
 #include "q7kcomm/export.h"
 
+// HRESULT, BSTR and its functions, GUID, IUnknown, ISupportErrorInfo,
+// IID_IUnknown, IID_ISupportErrorInfo and Q7K_STDCALL: the platform's own
+// where it has COM, else the component's.
+#if defined(_WIN32)
+#include "q7kcomm/win32_com.h"
+#else
+#include "q7kcomm/posix_com.h"
+#endif
+
 namespace q7k {
-
-using HRESULT = int32_t;
-
-constexpr HRESULT S_OK = 0;
-constexpr HRESULT S_FALSE = 1;
-constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
-constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
-constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000Eu);
-constexpr HRESULT E_NOINTERFACE = static_cast<HRESULT>(0x80004002u);
-constexpr HRESULT E_POINTER = static_cast<HRESULT>(0x80004003u);
-
-inline bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
-inline bool FAILED(HRESULT hr) { return hr < 0; }
-
-// ---------------------------------------------------------------------------
-// BSTR: a length-prefixed UTF-16 string. The 32-bit byte length sits in front
-// of the first character and a zero character follows the last. A null BSTR is
-// a valid empty string. Strings the component returns are new and belong to
-// the caller (free them with SysFreeString); strings passed in stay the
-// caller's.
-
-using BSTR = char16_t*;
-
-// REQUIRES: text is null or zero-terminated. Returns null for a null text or
-// when memory runs out.
-Q7K_API BSTR SysAllocString(const char16_t* text);
-// Copies length characters of text (text may be null: zero-filled).
-Q7K_API BSTR SysAllocStringLen(const char16_t* text, uint32_t length);
-Q7K_API void SysFreeString(BSTR s);
-// Number of characters, 0 for null.
-Q7K_API uint32_t SysStringLen(BSTR s);
 
 // Owning wrapper for a BSTR, with UTF-8 conversions.
 class Q7K_API Bstr {
@@ -87,22 +65,11 @@ Q7K_API std::string Utf16ToUtf8(const std::u16string& text);
 Q7K_API std::u16string Utf8ToUtf16(const std::string& text);
 
 // ---------------------------------------------------------------------------
-// GUID: 16 bytes, compared bytewise.
+// Identifiers.
 
-struct GUID {
-  uint32_t Data1;
-  uint16_t Data2;
-  uint16_t Data3;
-  uint8_t Data4[8];
-};
 static_assert(sizeof(GUID) == 16, "GUID is 16 bytes");
 
-Q7K_API bool operator==(const GUID& a, const GUID& b);
-inline bool operator!=(const GUID& a, const GUID& b) { return !(a == b); }
-
 extern Q7K_API const GUID CLSID_Q7kComm;
-extern Q7K_API const GUID IID_IUnknown;
-extern Q7K_API const GUID IID_ISupportErrorInfo;
 extern Q7K_API const GUID IID_IQ7kComm;
 extern Q7K_API const GUID IID_IQ7kCalStatus;
 extern Q7K_API const GUID IID_IQ7kEeprom;
@@ -110,29 +77,6 @@ extern Q7K_API const GUID IID_IQ7kLog;
 extern Q7K_API const GUID LIBID_Q7KCOMMLib;
 
 // ---------------------------------------------------------------------------
-// Interfaces.
-
-class IUnknown {
- public:
-  // REQUIRES: ppv != nullptr. S_OK and an added reference, or E_NOINTERFACE
-  // with *ppv = nullptr.
-  virtual HRESULT QueryInterface(const GUID& iid, void** ppv) = 0;
-  virtual uint32_t AddRef() = 0;
-  virtual uint32_t Release() = 0;
-
- protected:
-  ~IUnknown() = default;
-};
-
-class ISupportErrorInfo : public IUnknown {
- public:
-  // S_OK when methods of iid publish error information, else S_FALSE.
-  virtual HRESULT InterfaceSupportsErrorInfo(const GUID& iid) = 0;
-
- protected:
-  ~ISupportErrorInfo() = default;
-};
-
 // Small reference-holding smart pointer.
 template <typename T>
 class ComPtr {

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "platform/bstr_text.h"
 #include "platform/codepage.h"
 #include "q7kcomm/com.h"
 
@@ -13,14 +14,14 @@ namespace q7k {
 // The text up to its first NUL, in the host code page (null gives "").
 inline std::string AnsiOf(BSTR s) {
   if (s == nullptr) return {};
-  std::string text = WideToAnsi(std::u16string_view(s, SysStringLen(s)));
+  std::string text = WideToAnsi(BstrText(s));
   return text.substr(0, text.find('\0'));
 }
 
 // A new BSTR of text up to its first NUL.
 inline HRESULT ReturnAnsi(const std::string& text, BSTR* pVal) {
   const std::u16string wide = AnsiToWide(text.substr(0, text.find('\0')));
-  *pVal = SysAllocStringLen(wide.data(), static_cast<uint32_t>(wide.size()));
+  *pVal = NewBstr(wide);
   return *pVal == nullptr ? E_OUTOFMEMORY : S_OK;
 }
 

@@ -7,6 +7,7 @@
 #include "link/error_codes.h"
 #include "link/instrument_link.h"
 #include "link/link_errors.h"
+#include "platform/bstr_text.h"
 #include "platform/codepage.h"
 #include "resources/string_ids.h"
 
@@ -20,9 +21,7 @@ std::u16string CodePrefix(int32_t code) {
 }
 
 HRESULT ReturnList(const std::u16string& list, BSTR* pVal) {
-  *pVal = list.empty() ? nullptr
-                       : SysAllocStringLen(list.data(),
-                                           static_cast<uint32_t>(list.size()));
+  *pVal = list.empty() ? nullptr : NewBstr(list);
   return S_OK;
 }
 

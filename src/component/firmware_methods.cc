@@ -7,15 +7,13 @@
 #include "firmware/app_image_file.h"
 #include "firmware/app_version.h"
 #include "firmware/flash_commands.h"
+#include "platform/bstr_text.h"
 #include "platform/codepage.h"
 
 namespace q7k {
 namespace {
 
-std::string Ansi(BSTR text) {
-  return text ? WideToAnsi(std::u16string_view(text, SysStringLen(text)))
-              : std::string();
-}
+std::string Ansi(BSTR text) { return WideToAnsi(BstrText(text)); }
 
 // The first 8 characters of text into a cleared slot.
 void CopyField(BSTR text, char* slot) {

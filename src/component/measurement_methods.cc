@@ -2,6 +2,7 @@
 #include "component/command_guard.h"
 #include "component/post_processing.h"
 #include "component/q7k_comm_object.h"
+#include "platform/bstr_text.h"
 #include "resources/string_ids.h"
 
 namespace q7k {
@@ -112,9 +113,7 @@ HRESULT Q7kCommObject::MeasureLineFrequency(short nMsg, float fMaxKVolts,
 
 HRESULT Q7kCommObject::DisplayMsgDlg(int32_t hWnd, BSTR bstrMsg) {
   const auto lock = Serialize();
-  const std::u16string message =
-      bstrMsg ? std::u16string(bstrMsg, SysStringLen(bstrMsg))
-              : std::u16string();
+  const std::u16string message = BstrText(bstrMsg);
   progress_.Display(hWnd, message,
                     [this](int32_t id) { return errorState_->LoadText(id); });
   return S_OK;

@@ -2,15 +2,16 @@
 // indexed properties outside their bounds answer E_INVALIDARG and touch
 // nothing.
 #include "component/q7k_comm_object.h"
+#include "platform/bstr_text.h"
 #include "platform/codepage.h"
 #include "resources/version.h"
 
 namespace q7k {
 namespace {
 
-HRESULT NewBstr(const std::u16string& text, BSTR* pVal) {
+HRESULT ReturnText(const std::u16string& text, BSTR* pVal) {
   if (pVal == nullptr) return E_POINTER;
-  *pVal = SysAllocStringLen(text.data(), static_cast<uint32_t>(text.size()));
+  *pVal = NewBstr(text);
   return *pVal == nullptr ? E_OUTOFMEMORY : S_OK;
 }
 
@@ -41,14 +42,14 @@ HRESULT PutElement(float (&table)[N], int32_t i, float value) {
 }
 
 HRESULT GetSlot(const char* slot, size_t width, BSTR* pVal) {
-  return NewBstr(AnsiToWide(SlotText(slot, width)), pVal);
+  return ReturnText(AnsiToWide(SlotText(slot, width)), pVal);
 }
 
 }  // namespace
 
 HRESULT Q7kCommObject::get_Version(BSTR* pVal) {
   const auto lock = Serialize();
-  return NewBstr(AnsiToWide(kComponentVersion), pVal);
+  return ReturnText(AnsiToWide(kComponentVersion), pVal);
 }
 
 HRESULT Q7kCommObject::get_EnableTrace(short* pVal) {

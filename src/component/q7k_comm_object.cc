@@ -1,16 +1,26 @@
 #include "component/q7k_comm_object.h"
 
+#include "component/automation.h"
 #include "link/instrument_link.h"
 #include "link/transactor.h"
 #include "platform/codepage.h"
 #include "resources/version.h"
 
 namespace q7k {
+namespace {
+
+std::atomic<long> g_liveObjects{0};
+
+}  // namespace
+
+long Q7kCommObject::LiveObjects() { return g_liveObjects.load(); }
 
 Q7kCommObject::Q7kCommObject()
     : errorState_(std::make_unique<ErrorState>()),
       // The instrument's time passes on the component's own timer.
-      sim_([this](int32_t milliseconds) { TimerDelay(milliseconds, 0); }) {}
+      sim_([this](int32_t milliseconds) { TimerDelay(milliseconds, 0); }) {
+  ++g_liveObjects;
+}
 
 // The system's order: progress window, error record, link, strings. The
 // link and a stand-in instrument keep a pointer to the error record: before
@@ -21,6 +31,7 @@ Q7kCommObject::~Q7kCommObject() {
   if (link_) link_->DetachErrors();
   errorState_.reset();
   link_.reset();
+  --g_liveObjects;
 }
 
 void Q7kCommObject::AttachTransactor(const TransactorFactory& make) {
@@ -46,16 +57,16 @@ HRESULT Q7kCommObject::QueryInterface(const GUID& iid, void** ppv) {
   } else if (iid == IID_ISupportErrorInfo) {
     *ppv = static_cast<ISupportErrorInfo*>(this);
   } else {
-    return E_NOINTERFACE;
+    return QueryAutomation(static_cast<IQ7kComm*>(this), iid, ppv);
   }
   AddRef();
   return S_OK;
 }
 
-uint32_t Q7kCommObject::AddRef() { return ++refs_; }
+RefCount Q7kCommObject::AddRef() { return ++refs_; }
 
-uint32_t Q7kCommObject::Release() {
-  const uint32_t left = --refs_;
+RefCount Q7kCommObject::Release() {
+  const RefCount left = --refs_;
   if (left == 0) delete this;
   return left;
 }

@@ -21,6 +21,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "component/error_state.h"
@@ -45,6 +46,9 @@ class ErrorReporter;
 class Transactor;
 struct Span;
 
+// What AddRef and Release count in: 32 bits, spelled as the platform does.
+using RefCount = decltype(std::declval<IUnknown&>().AddRef());
+
 class Q7kCommObject final : public IQ7kComm,
                             public IQ7kCalStatus,
                             public IQ7kEeprom,
@@ -64,236 +68,250 @@ class Q7kCommObject final : public IQ7kComm,
       std::function<std::unique_ptr<Transactor>(ErrorReporter* errors)>;
   void AttachTransactor(const TransactorFactory& make);
 
+  // Objects alive in this module, for an in-process server's unload check.
+  static long LiveObjects();
+
   // IUnknown
-  HRESULT QueryInterface(const GUID& iid, void** ppv) override;
-  uint32_t AddRef() override;
-  uint32_t Release() override;
+  HRESULT Q7K_STDCALL QueryInterface(const GUID& iid, void** ppv) override;
+  RefCount Q7K_STDCALL AddRef() override;
+  RefCount Q7K_STDCALL Release() override;
 
   // ISupportErrorInfo
-  HRESULT InterfaceSupportsErrorInfo(const GUID& iid) override;
+  HRESULT Q7K_STDCALL InterfaceSupportsErrorInfo(const GUID& iid) override;
 
   // IQ7kComm: identity and errors
-  HRESULT get_Version(BSTR* pVal) override;
-  HRESULT get_LastError(short* pVal) override;
-  HRESULT get_ErrorCode(short* pVal) override;
-  HRESULT get_ErrorMsg(BSTR* pVal) override;
-  HRESULT get_Language(Q7K_LANGUAGE* pVal) override;
-  HRESULT put_Language(Q7K_LANGUAGE newVal) override;
-  HRESULT ClearError() override;
-  HRESULT ListCommErrors(BSTR* pVal) override;
-  HRESULT ListAppErrors(BSTR* pVal) override;
+  HRESULT Q7K_STDCALL get_Version(BSTR* pVal) override;
+  HRESULT Q7K_STDCALL get_LastError(short* pVal) override;
+  HRESULT Q7K_STDCALL get_ErrorCode(short* pVal) override;
+  HRESULT Q7K_STDCALL get_ErrorMsg(BSTR* pVal) override;
+  HRESULT Q7K_STDCALL get_Language(Q7K_LANGUAGE* pVal) override;
+  HRESULT Q7K_STDCALL put_Language(Q7K_LANGUAGE newVal) override;
+  HRESULT Q7K_STDCALL ClearError() override;
+  HRESULT Q7K_STDCALL ListCommErrors(BSTR* pVal) override;
+  HRESULT Q7K_STDCALL ListAppErrors(BSTR* pVal) override;
 
   // IQ7kComm: settings
-  HRESULT get_EnableTrace(short* pVal) override;
-  HRESULT put_EnableTrace(short newVal) override;
-  HRESULT get_RequireReboot(short* pVal) override;
-  HRESULT put_RequireReboot(short newVal) override;
-  HRESULT get_SimulBoxType(short* pVal) override;
-  HRESULT put_SimulBoxType(short newVal) override;
-  HRESULT get_SimulFast(short* pVal) override;
-  HRESULT put_SimulFast(short newVal) override;
-  HRESULT get_SimulMode(SIMUL_MODE* pVal) override;
-  HRESULT put_SimulMode(SIMUL_MODE newVal) override;
-  HRESULT get_ParentHwnd(int32_t* pVal) override;
-  HRESULT put_ParentHwnd(int32_t newVal) override;
+  HRESULT Q7K_STDCALL get_EnableTrace(short* pVal) override;
+  HRESULT Q7K_STDCALL put_EnableTrace(short newVal) override;
+  HRESULT Q7K_STDCALL get_RequireReboot(short* pVal) override;
+  HRESULT Q7K_STDCALL put_RequireReboot(short newVal) override;
+  HRESULT Q7K_STDCALL get_SimulBoxType(short* pVal) override;
+  HRESULT Q7K_STDCALL put_SimulBoxType(short newVal) override;
+  HRESULT Q7K_STDCALL get_SimulFast(short* pVal) override;
+  HRESULT Q7K_STDCALL put_SimulFast(short newVal) override;
+  HRESULT Q7K_STDCALL get_SimulMode(SIMUL_MODE* pVal) override;
+  HRESULT Q7K_STDCALL put_SimulMode(SIMUL_MODE newVal) override;
+  HRESULT Q7K_STDCALL get_ParentHwnd(int32_t* pVal) override;
+  HRESULT Q7K_STDCALL put_ParentHwnd(int32_t newVal) override;
 
   // IQ7kComm: application record and caches
-  HRESULT get_AppName(BSTR* pVal) override;
-  HRESULT get_AppDate(BSTR* pVal) override;
-  HRESULT get_AppTime(BSTR* pVal) override;
-  HRESULT get_AppVersion(BSTR* pVal) override;
-  HRESULT get_AppDescription(BSTR* pVal) override;
-  HRESULT get_FlashDirCount(short* pVal) override;
-  HRESULT get_CalRevision(short* pVal) override;
-  HRESULT get_CalResistor(REFCAL_INDEX i, float* pVal) override;
-  HRESULT put_CalResistor(REFCAL_INDEX i, float newVal) override;
-  HRESULT get_CalPoleFreq(REFCAL_INDEX i, float* pVal) override;
-  HRESULT put_CalPoleFreq(REFCAL_INDEX i, float newVal) override;
-  HRESULT get_GainCoeffs(short i, float* pVal) override;
-  HRESULT put_GainCoeffs(short i, float newVal) override;
-  HRESULT get_PhaseCoeffs(short i, float* pVal) override;
-  HRESULT put_PhaseCoeffs(short i, float newVal) override;
+  HRESULT Q7K_STDCALL get_AppName(BSTR* pVal) override;
+  HRESULT Q7K_STDCALL get_AppDate(BSTR* pVal) override;
+  HRESULT Q7K_STDCALL get_AppTime(BSTR* pVal) override;
+  HRESULT Q7K_STDCALL get_AppVersion(BSTR* pVal) override;
+  HRESULT Q7K_STDCALL get_AppDescription(BSTR* pVal) override;
+  HRESULT Q7K_STDCALL get_FlashDirCount(short* pVal) override;
+  HRESULT Q7K_STDCALL get_CalRevision(short* pVal) override;
+  HRESULT Q7K_STDCALL get_CalResistor(REFCAL_INDEX i, float* pVal) override;
+  HRESULT Q7K_STDCALL put_CalResistor(REFCAL_INDEX i, float newVal) override;
+  HRESULT Q7K_STDCALL get_CalPoleFreq(REFCAL_INDEX i, float* pVal) override;
+  HRESULT Q7K_STDCALL put_CalPoleFreq(REFCAL_INDEX i, float newVal) override;
+  HRESULT Q7K_STDCALL get_GainCoeffs(short i, float* pVal) override;
+  HRESULT Q7K_STDCALL put_GainCoeffs(short i, float newVal) override;
+  HRESULT Q7K_STDCALL get_PhaseCoeffs(short i, float* pVal) override;
+  HRESULT Q7K_STDCALL put_PhaseCoeffs(short i, float newVal) override;
 
   // IQ7kComm: port
-  HRESULT OpenPort(Q7K_PORT port, Q7K_BPS bps) override;
-  HRESULT ClosePort() override;
-  HRESULT IsPortOpen(short* pVal) override;
-  HRESULT RunLoopbackTest(Q7K_PORT port, Q7K_BPS bps) override;
-  HRESULT TimerDelay(int32_t lMilliseconds, short nWinMsg) override;
+  HRESULT Q7K_STDCALL OpenPort(Q7K_PORT port, Q7K_BPS bps) override;
+  HRESULT Q7K_STDCALL ClosePort() override;
+  HRESULT Q7K_STDCALL IsPortOpen(short* pVal) override;
+  HRESULT Q7K_STDCALL RunLoopbackTest(Q7K_PORT port, Q7K_BPS bps) override;
+  HRESULT Q7K_STDCALL TimerDelay(int32_t lMilliseconds, short nWinMsg) override;
 
   // IQ7kComm: tests
-  HRESULT ReadAppInfo() override;
-  HRESULT StartPONSequence() override;
-  HRESULT InitTestParams(Q7K_INIT_PARAMS* initParams) override;
-  HRESULT UpdateRuntimeParams(Q7K_RUNTM_PARAMS* runParams) override;
-  HRESULT StartQ7kTest(Q7K_TEST_PARAMS* testParams) override;
-  HRESULT FullRequestTestResults(Q7K_TEST_PARAMS* testParams,
-                                 Q7K_TEST_DATA* testData,
-                                 Q7K_THERMAL_DATA* thermalData) override;
-  HRESULT RequestTestResults(Q7K_TEST_PARAMS* testParams) override;
-  HRESULT ReceiveTestResults(Q7K_TEST_PARAMS* testParams,
-                             Q7K_TEST_DATA* testData,
-                             Q7K_THERMAL_DATA* thermalData) override;
-  HRESULT StopQ7kTest() override;
+  HRESULT Q7K_STDCALL ReadAppInfo() override;
+  HRESULT Q7K_STDCALL StartPONSequence() override;
+  HRESULT Q7K_STDCALL InitTestParams(Q7K_INIT_PARAMS* initParams) override;
+  HRESULT Q7K_STDCALL UpdateRuntimeParams(Q7K_RUNTM_PARAMS* runParams) override;
+  HRESULT Q7K_STDCALL StartQ7kTest(Q7K_TEST_PARAMS* testParams) override;
+  HRESULT Q7K_STDCALL
+  FullRequestTestResults(Q7K_TEST_PARAMS* testParams, Q7K_TEST_DATA* testData,
+                         Q7K_THERMAL_DATA* thermalData) override;
+  HRESULT Q7K_STDCALL RequestTestResults(Q7K_TEST_PARAMS* testParams) override;
+  HRESULT Q7K_STDCALL
+  ReceiveTestResults(Q7K_TEST_PARAMS* testParams, Q7K_TEST_DATA* testData,
+                     Q7K_THERMAL_DATA* thermalData) override;
+  HRESULT Q7K_STDCALL StopQ7kTest() override;
 
   // IQ7kComm: post-processing
-  HRESULT CalcWattsAdjustment(Q7K_TEST_PARAMS* testParams) override;
-  HRESULT AdjustTestData(Q7K_TEST_PARAMS* testParams,
-                         Q7K_TEST_DATA* testData) override;
-  HRESULT MeasureLineFrequency(short nMsg, float fMaxKVolts,
-                               float* pVal) override;
+  HRESULT Q7K_STDCALL CalcWattsAdjustment(Q7K_TEST_PARAMS* testParams) override;
+  HRESULT Q7K_STDCALL AdjustTestData(Q7K_TEST_PARAMS* testParams,
+                                     Q7K_TEST_DATA* testData) override;
+  HRESULT Q7K_STDCALL MeasureLineFrequency(short nMsg, float fMaxKVolts,
+                                           float* pVal) override;
 
   // IQ7kComm: service and calibration
-  HRESULT ReadThermalData(Q7K_THERMAL_DATA* thermalData) override;
-  HRESULT ReadCalInfo() override;
-  HRESULT SetXfmrBoundaryTemps(float fOverTemp, float fCooldownTemp) override;
-  HRESULT ReadRefCalCoeffs() override;
-  HRESULT RegWrite(int32_t lAddress, int32_t lVal) override;
-  HRESULT RegRead(int32_t lAddress, int32_t* pVal) override;
-  HRESULT RegOr(int32_t lAddress, int32_t lVal) override;
-  HRESULT RegAnd(int32_t lAddress, int32_t lVal) override;
-  HRESULT EnableSoftwareVerify(short nEnable) override;
-  HRESULT SendTestWaveform(short nType, short nIndex, short nNext, short nPhase,
-                           short nSamples, float fAmpl) override;
-  HRESULT EnableGuardCal(short nEnable) override;
-  HRESULT EnableRefCal(short nCalType, short nEnable) override;
-  HRESULT EnableSysCal(short nCalType, short nEnable) override;
-  HRESULT UpdateRefCal(const float* fCoeffs) override;
-  HRESULT UpdateGuardCal(const short* nDAC, float fRefGain,
-                         const float* fSpecGains,
-                         const float* fSpecPhases) override;
-  HRESULT UpdateSysCal(short nCalType, float fRefGain, const float* fSpecGains,
-                       const float* fSpecPhases) override;
-  HRESULT RequestRawResults(Q7K_RAW_DATA* rawData) override;
-  HRESULT EnableSafetyMonitor(short nEnable) override;
-  HRESULT RunChipSelectTest() override;
-  HRESULT ContinuousWriteReg(int32_t lAddress, int32_t lVal) override;
-  HRESULT ContinuousReadReg(int32_t lAddress) override;
+  HRESULT Q7K_STDCALL ReadThermalData(Q7K_THERMAL_DATA* thermalData) override;
+  HRESULT Q7K_STDCALL ReadCalInfo() override;
+  HRESULT Q7K_STDCALL SetXfmrBoundaryTemps(float fOverTemp,
+                                           float fCooldownTemp) override;
+  HRESULT Q7K_STDCALL ReadRefCalCoeffs() override;
+  HRESULT Q7K_STDCALL RegWrite(int32_t lAddress, int32_t lVal) override;
+  HRESULT Q7K_STDCALL RegRead(int32_t lAddress, int32_t* pVal) override;
+  HRESULT Q7K_STDCALL RegOr(int32_t lAddress, int32_t lVal) override;
+  HRESULT Q7K_STDCALL RegAnd(int32_t lAddress, int32_t lVal) override;
+  HRESULT Q7K_STDCALL EnableSoftwareVerify(short nEnable) override;
+  HRESULT Q7K_STDCALL SendTestWaveform(short nType, short nIndex, short nNext,
+                                       short nPhase, short nSamples,
+                                       float fAmpl) override;
+  HRESULT Q7K_STDCALL EnableGuardCal(short nEnable) override;
+  HRESULT Q7K_STDCALL EnableRefCal(short nCalType, short nEnable) override;
+  HRESULT Q7K_STDCALL EnableSysCal(short nCalType, short nEnable) override;
+  HRESULT Q7K_STDCALL UpdateRefCal(const float* fCoeffs) override;
+  HRESULT Q7K_STDCALL UpdateGuardCal(const short* nDAC, float fRefGain,
+                                     const float* fSpecGains,
+                                     const float* fSpecPhases) override;
+  HRESULT Q7K_STDCALL UpdateSysCal(short nCalType, float fRefGain,
+                                   const float* fSpecGains,
+                                   const float* fSpecPhases) override;
+  HRESULT Q7K_STDCALL RequestRawResults(Q7K_RAW_DATA* rawData) override;
+  HRESULT Q7K_STDCALL EnableSafetyMonitor(short nEnable) override;
+  HRESULT Q7K_STDCALL RunChipSelectTest() override;
+  HRESULT Q7K_STDCALL ContinuousWriteReg(int32_t lAddress,
+                                         int32_t lVal) override;
+  HRESULT Q7K_STDCALL ContinuousReadReg(int32_t lAddress) override;
 
   // IQ7kComm: board identity (board_identity_methods.cc)
-  HRESULT ReadQ7ISerialNumber(int32_t* pVal) override;
-  HRESULT ReadXfmrSerialNumber(BSTR* pVal) override;
-  HRESULT ReadAssySerialNumber(short nSlot, short nSubslot,
-                               int32_t* pVal) override;
-  HRESULT ReadCalDateInt(short nSlot, short nSubslot, short nFldCal,
-                         short* lpnDate) override;
-  HRESULT ReadCalDate(short nSlot, short nSubslot, BSTR* pVal) override;
-  HRESULT ReadGuardBoardRev(int32_t* pVal) override;
-  HRESULT FindBoardSlot(BSTR bstrFind, short* pVal) override;
+  HRESULT Q7K_STDCALL ReadQ7ISerialNumber(int32_t* pVal) override;
+  HRESULT Q7K_STDCALL ReadXfmrSerialNumber(BSTR* pVal) override;
+  HRESULT Q7K_STDCALL ReadAssySerialNumber(short nSlot, short nSubslot,
+                                           int32_t* pVal) override;
+  HRESULT Q7K_STDCALL ReadCalDateInt(short nSlot, short nSubslot, short nFldCal,
+                                     short* lpnDate) override;
+  HRESULT Q7K_STDCALL ReadCalDate(short nSlot, short nSubslot,
+                                  BSTR* pVal) override;
+  HRESULT Q7K_STDCALL ReadGuardBoardRev(int32_t* pVal) override;
+  HRESULT Q7K_STDCALL FindBoardSlot(BSTR bstrFind, short* pVal) override;
 
   // IQ7kComm: applications and flash
-  HRESULT ReadDiskAppInfo(BSTR bstrAppName) override;
-  HRESULT IsAppVersionValid() override;
-  HRESULT FillAppParams(BSTR bstrFilename) override;
-  HRESULT RestartLoader() override;
-  HRESULT SendAppParams() override;
-  HRESULT DownloadApp(BSTR bstrFilename) override;
-  HRESULT DownloadComplete(short nTimeoutSec) override;
-  HRESULT AbortDownload() override;
-  HRESULT SearchForApp(BSTR bstrName, BSTR bstrDate, BSTR bstrTime,
-                       BSTR bstrVersion, short* nAppEntry) override;
-  HRESULT ReadFlashDirectory() override;
-  HRESULT ReadFlashDirInfo(short nAppEntry) override;
-  HRESULT ExecuteApp(short nAppEntry) override;
-  HRESULT DeleteApp(short nAppEntry) override;
+  HRESULT Q7K_STDCALL ReadDiskAppInfo(BSTR bstrAppName) override;
+  HRESULT Q7K_STDCALL IsAppVersionValid() override;
+  HRESULT Q7K_STDCALL FillAppParams(BSTR bstrFilename) override;
+  HRESULT Q7K_STDCALL RestartLoader() override;
+  HRESULT Q7K_STDCALL SendAppParams() override;
+  HRESULT Q7K_STDCALL DownloadApp(BSTR bstrFilename) override;
+  HRESULT Q7K_STDCALL DownloadComplete(short nTimeoutSec) override;
+  HRESULT Q7K_STDCALL AbortDownload() override;
+  HRESULT Q7K_STDCALL SearchForApp(BSTR bstrName, BSTR bstrDate, BSTR bstrTime,
+                                   BSTR bstrVersion, short* nAppEntry) override;
+  HRESULT Q7K_STDCALL ReadFlashDirectory() override;
+  HRESULT Q7K_STDCALL ReadFlashDirInfo(short nAppEntry) override;
+  HRESULT Q7K_STDCALL ExecuteApp(short nAppEntry) override;
+  HRESULT Q7K_STDCALL DeleteApp(short nAppEntry) override;
 
   // IQ7kComm: port setup with the application check
-  HRESULT SetupComm(Q7K_PORT port, Q7K_BPS bps, short nTimeoutSec) override;
-  HRESULT RestartBootLoader(Q7K_PORT port, Q7K_BPS bps,
-                            short nTimeoutSec) override;
+  HRESULT Q7K_STDCALL SetupComm(Q7K_PORT port, Q7K_BPS bps,
+                                short nTimeoutSec) override;
+  HRESULT Q7K_STDCALL RestartBootLoader(Q7K_PORT port, Q7K_BPS bps,
+                                        short nTimeoutSec) override;
 
   // IQ7kComm: progress window
-  HRESULT DisplayMsgDlg(int32_t hWnd, BSTR bstrMsg) override;
-  HRESULT DestroyMsgDlg() override;
-  HRESULT ShowMsgProgress(short nLower, short nUpper) override;
-  HRESULT StepMsgProgress(short nStep) override;
+  HRESULT Q7K_STDCALL DisplayMsgDlg(int32_t hWnd, BSTR bstrMsg) override;
+  HRESULT Q7K_STDCALL DestroyMsgDlg() override;
+  HRESULT Q7K_STDCALL ShowMsgProgress(short nLower, short nUpper) override;
+  HRESULT Q7K_STDCALL StepMsgProgress(short nStep) override;
 
   // IQ7kCalStatus (cal_status_methods.cc)
-  HRESULT get_CalStatus(short i, short* pVal) override;
-  HRESULT get_ChecksumStatus(short i, short* pVal) override;
-  HRESULT get_ReportedStatus(short i, short* pVal) override;
-  HRESULT get_CalNumFactors(short i, short* pVal) override;
-  HRESULT get_CalValidFactors(short i, short* pVal) override;
-  HRESULT get_CalSerialNumError(short i, short* pVal) override;
-  HRESULT get_CalStatusError(short i, short* pVal) override;
-  HRESULT get_CalSerialNumber(short i, int32_t* pVal) override;
-  HRESULT get_CalDone(short i, short* pVal) override;
-  HRESULT get_CalDate(short i, BSTR* pVal) override;
-  HRESULT InitCalStatusData(short nCalType) override;
-  HRESULT TraceCalStatusData(short nCalType) override;
-  HRESULT CheckCalStatus(short nCalType, short nCalDone) override;
+  HRESULT Q7K_STDCALL get_CalStatus(short i, short* pVal) override;
+  HRESULT Q7K_STDCALL get_ChecksumStatus(short i, short* pVal) override;
+  HRESULT Q7K_STDCALL get_ReportedStatus(short i, short* pVal) override;
+  HRESULT Q7K_STDCALL get_CalNumFactors(short i, short* pVal) override;
+  HRESULT Q7K_STDCALL get_CalValidFactors(short i, short* pVal) override;
+  HRESULT Q7K_STDCALL get_CalSerialNumError(short i, short* pVal) override;
+  HRESULT Q7K_STDCALL get_CalStatusError(short i, short* pVal) override;
+  HRESULT Q7K_STDCALL get_CalSerialNumber(short i, int32_t* pVal) override;
+  HRESULT Q7K_STDCALL get_CalDone(short i, short* pVal) override;
+  HRESULT Q7K_STDCALL get_CalDate(short i, BSTR* pVal) override;
+  HRESULT Q7K_STDCALL InitCalStatusData(short nCalType) override;
+  HRESULT Q7K_STDCALL TraceCalStatusData(short nCalType) override;
+  HRESULT Q7K_STDCALL CheckCalStatus(short nCalType, short nCalDone) override;
 
   // IQ7kEeprom: the image (eeprom_image_methods.cc)
-  HRESULT get_Checksum(short* pVal) override;
-  HRESULT put_Checksum(short newVal) override;
-  HRESULT get_ValInt(short i, short* pVal) override;
-  HRESULT put_ValInt(short i, short newVal) override;
-  HRESULT get_ValLong(short i, int32_t* pVal) override;
-  HRESULT put_ValLong(short i, int32_t newVal) override;
-  HRESULT get_ValFloat(short i, float* pVal) override;
-  HRESULT put_ValFloat(short i, float newVal) override;
-  HRESULT get_ValChars(short i, short nMax, BSTR* pVal) override;
-  HRESULT put_ValChars(short i, short nMax, BSTR newVal) override;
-  HRESULT get_ValDate(short i, BSTR* pVal) override;
-  HRESULT put_ValDate(short i, BSTR newVal) override;
-  HRESULT get_ValidBits(short i, short* pVal) override;
-  HRESULT Float2Ints(float fData, short* nVal1, short* nVal2) override;
-  HRESULT Ints2Float(short nData1, short nData2, float* fVal) override;
-  HRESULT Int2Chars(short nData, BSTR* pVal) override;
-  HRESULT Chars2Int(BSTR bstrVal, short* nVal) override;
+  HRESULT Q7K_STDCALL get_Checksum(short* pVal) override;
+  HRESULT Q7K_STDCALL put_Checksum(short newVal) override;
+  HRESULT Q7K_STDCALL get_ValInt(short i, short* pVal) override;
+  HRESULT Q7K_STDCALL put_ValInt(short i, short newVal) override;
+  HRESULT Q7K_STDCALL get_ValLong(short i, int32_t* pVal) override;
+  HRESULT Q7K_STDCALL put_ValLong(short i, int32_t newVal) override;
+  HRESULT Q7K_STDCALL get_ValFloat(short i, float* pVal) override;
+  HRESULT Q7K_STDCALL put_ValFloat(short i, float newVal) override;
+  HRESULT Q7K_STDCALL get_ValChars(short i, short nMax, BSTR* pVal) override;
+  HRESULT Q7K_STDCALL put_ValChars(short i, short nMax, BSTR newVal) override;
+  HRESULT Q7K_STDCALL get_ValDate(short i, BSTR* pVal) override;
+  HRESULT Q7K_STDCALL put_ValDate(short i, BSTR newVal) override;
+  HRESULT Q7K_STDCALL get_ValidBits(short i, short* pVal) override;
+  HRESULT Q7K_STDCALL Float2Ints(float fData, short* nVal1,
+                                 short* nVal2) override;
+  HRESULT Q7K_STDCALL Ints2Float(short nData1, short nData2,
+                                 float* fVal) override;
+  HRESULT Q7K_STDCALL Int2Chars(short nData, BSTR* pVal) override;
+  HRESULT Q7K_STDCALL Chars2Int(BSTR bstrVal, short* nVal) override;
 
   // IQ7kEeprom: transfers (eeprom_methods.cc)
-  HRESULT ReadHeader(short nSlot, short nSubslot, short* pVal) override;
-  HRESULT ReadInt(short nSlot, short nSubslot, short nLoc,
-                  short* pVal) override;
-  HRESULT ReadLong(short nSlot, short nSubslot, short nLoc,
-                   int32_t* pVal) override;
-  HRESULT ReadFloat(short nSlot, short nSubslot, short nLoc,
-                    float* pVal) override;
-  HRESULT WriteInt(short nSlot, short nSubslot, short nLoc,
-                   short nVal) override;
-  HRESULT WriteLong(short nSlot, short nSubslot, short nLoc,
-                    int32_t lVal) override;
-  HRESULT WriteFloat(short nSlot, short nSubslot, short nLoc,
-                     float fVal) override;
-  HRESULT Read32(short nSlot, short nSubslot, short nStartLoc, short* lpnVal,
-                 short* lpnSum) override;
-  HRESULT Write32(short nSlot, short nSubslot, short nStartLoc,
-                  const short* lpnVal) override;
-  HRESULT ReadFloat16(short nSlot, short nSubslot, short nStartLoc,
-                      float* lpfVal) override;
-  HRESULT WriteFloat16(short nSlot, short nSubslot, short nStartLoc,
-                       const float* lpfVal) override;
-  HRESULT ReadContents(short nSlot, short nSubslot) override;
-  HRESULT WriteContents(short nSlot, short nSubslot) override;
-  HRESULT CalculateChecksum(short nSlot, short nSubslot, short* pVal) override;
+  HRESULT Q7K_STDCALL ReadHeader(short nSlot, short nSubslot,
+                                 short* pVal) override;
+  HRESULT Q7K_STDCALL ReadInt(short nSlot, short nSubslot, short nLoc,
+                              short* pVal) override;
+  HRESULT Q7K_STDCALL ReadLong(short nSlot, short nSubslot, short nLoc,
+                               int32_t* pVal) override;
+  HRESULT Q7K_STDCALL ReadFloat(short nSlot, short nSubslot, short nLoc,
+                                float* pVal) override;
+  HRESULT Q7K_STDCALL WriteInt(short nSlot, short nSubslot, short nLoc,
+                               short nVal) override;
+  HRESULT Q7K_STDCALL WriteLong(short nSlot, short nSubslot, short nLoc,
+                                int32_t lVal) override;
+  HRESULT Q7K_STDCALL WriteFloat(short nSlot, short nSubslot, short nLoc,
+                                 float fVal) override;
+  HRESULT Q7K_STDCALL Read32(short nSlot, short nSubslot, short nStartLoc,
+                             short* lpnVal, short* lpnSum) override;
+  HRESULT Q7K_STDCALL Write32(short nSlot, short nSubslot, short nStartLoc,
+                              const short* lpnVal) override;
+  HRESULT Q7K_STDCALL ReadFloat16(short nSlot, short nSubslot, short nStartLoc,
+                                  float* lpfVal) override;
+  HRESULT Q7K_STDCALL WriteFloat16(short nSlot, short nSubslot, short nStartLoc,
+                                   const float* lpfVal) override;
+  HRESULT Q7K_STDCALL ReadContents(short nSlot, short nSubslot) override;
+  HRESULT Q7K_STDCALL WriteContents(short nSlot, short nSubslot) override;
+  HRESULT Q7K_STDCALL CalculateChecksum(short nSlot, short nSubslot,
+                                        short* pVal) override;
 
   // IQ7kEeprom: safe update (safe_update_methods.cc)
-  HRESULT SafeUpdate(short nSlot, short nSubslot, short nWrtCount,
-                     short nChecksum) override;
-  HRESULT SafeWriteInt(short nSlot, short nSubslot, short nLoc,
-                       short nVal) override;
-  HRESULT SafeWrite32(short nSlot, short nSubslot, short nLoc,
-                      const short* pVals) override;
-  HRESULT SafeWriteFloat(short nSlot, short nSubslot, short nLoc,
-                         float fVal) override;
-  HRESULT SafeWriteFloat16(short nSlot, short nSubslot, short nLoc,
-                           const float* pfVals) override;
-  HRESULT SafeWriteBoardHeader(short nSlot, short nSubslot) override;
-  HRESULT SafeWriteCalHeader(short nSlot, short nSubslot,
-                             short nCalType) override;
+  HRESULT Q7K_STDCALL SafeUpdate(short nSlot, short nSubslot, short nWrtCount,
+                                 short nChecksum) override;
+  HRESULT Q7K_STDCALL SafeWriteInt(short nSlot, short nSubslot, short nLoc,
+                                   short nVal) override;
+  HRESULT Q7K_STDCALL SafeWrite32(short nSlot, short nSubslot, short nLoc,
+                                  const short* pVals) override;
+  HRESULT Q7K_STDCALL SafeWriteFloat(short nSlot, short nSubslot, short nLoc,
+                                     float fVal) override;
+  HRESULT Q7K_STDCALL SafeWriteFloat16(short nSlot, short nSubslot, short nLoc,
+                                       const float* pfVals) override;
+  HRESULT Q7K_STDCALL SafeWriteBoardHeader(short nSlot,
+                                           short nSubslot) override;
+  HRESULT Q7K_STDCALL SafeWriteCalHeader(short nSlot, short nSubslot,
+                                         short nCalType) override;
 
   // IQ7kEeprom: calibration pool (cal_pool_methods.cc)
-  HRESULT ReadCalCoeffs(short nCalType) override;
-  HRESULT ReadSysCoeffs(short nCalBlock) override;
-  HRESULT ReadCalDataRevision(short* pVal) override;
-  HRESULT SetCalPoolToDefault() override;
+  HRESULT Q7K_STDCALL ReadCalCoeffs(short nCalType) override;
+  HRESULT Q7K_STDCALL ReadSysCoeffs(short nCalBlock) override;
+  HRESULT Q7K_STDCALL ReadCalDataRevision(short* pVal) override;
+  HRESULT Q7K_STDCALL SetCalPoolToDefault() override;
 
   // IQ7kLog
-  HRESULT get_LogFilename(BSTR* pVal) override;
-  HRESULT put_LogFilename(BSTR newVal) override;
-  HRESULT BeginLog(BSTR bstrFilename) override;
-  HRESULT WriteToLog(BSTR bstrEntry) override;
+  HRESULT Q7K_STDCALL get_LogFilename(BSTR* pVal) override;
+  HRESULT Q7K_STDCALL put_LogFilename(BSTR newVal) override;
+  HRESULT Q7K_STDCALL BeginLog(BSTR bstrFilename) override;
+  HRESULT Q7K_STDCALL WriteToLog(BSTR bstrEntry) override;
 
  private:
   // The failure tail of every failing method: publishes the current error

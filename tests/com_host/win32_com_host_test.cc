@@ -1,0 +1,200 @@
+// A host as Windows programs are written: it registers q7kcomm.dll as
+// regsvr32 does, finds the class by ProgID and drives it through COM.
+// tests/com_host/automation.vbs calls it by name as a script host.
+#include <gtest/gtest.h>
+#include <olectl.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "q7kcomm/q7kcomm.h"
+
+namespace q7k {
+namespace {
+
+std::wstring GuidText(const GUID& id) {
+  wchar_t text[40] = {};
+  StringFromGUID2(id, text, 40);
+  return text;
+}
+
+// Every value at and below path as "key|name=data"; nothing when the key
+// does not exist.
+void Dump(const std::wstring& path, std::vector<std::wstring>* out) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key)) return;
+  wchar_t name[256];
+  wchar_t data[1024];
+  DWORD n = 256, size = sizeof data;
+  for (DWORD i = 0; RegEnumValueW(key, i, name, &n, nullptr, nullptr,
+                                  reinterpret_cast<BYTE*>(data), &size) == 0;
+       ++i, n = 256, size = sizeof data) {
+    std::wstring text = data;
+    // The system's type library registrar writes these its own way: wine
+    // gives paths in their long form and sets the disk-image flag.
+    if (text.rfind(L"\\\\?\\", 0) == 0) text.erase(0, 4);
+    if (path.size() > 6 && path.substr(path.size() - 6) == L"\\FLAGS") {
+      text = L"<flags>";
+    }
+    out->push_back(path + L"|" + name + L"=" + text);
+  }
+  std::vector<std::wstring> subkeys;
+  for (DWORD i = 0; RegEnumKeyW(key, i, name, 256) == 0; ++i) {
+    subkeys.push_back(name);
+  }
+  RegCloseKey(key);
+  for (const std::wstring& sub : subkeys) Dump(path + L"\\" + sub, out);
+}
+
+// By name, as regsvr32 and COM find them.
+HRESULT CallExport(const char* name) {
+  FARPROC f = GetProcAddress(GetModuleHandleW(L"q7kcomm.dll"), name);
+  if (f == nullptr) return E_NOTIMPL;
+  return reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+      reinterpret_cast<void*>(f))();
+}
+
+class ComHostTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    ASSERT_EQ(CallExport("DllRegisterServer"), S_OK);
+  }
+  void TearDown() override {
+    EXPECT_EQ(CallExport("DllUnregisterServer"), S_OK);
+    CoUninitialize();
+  }
+};
+
+TEST_F(ComHostTest, RegistrationWritesExactlyItsKeysAndRemovesThemAll) {
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(GetModuleHandleW(L"q7kcomm.dll"), path, MAX_PATH);
+  const std::wstring dll = path;
+  const std::wstring clsid = GuidText(CLSID_Q7kComm);
+  const std::wstring libid = GuidText(LIBID_Q7KCOMMLib);
+  const std::wstring c = L"CLSID\\" + clsid;
+  const std::wstring t = L"TypeLib\\" + libid + L"\\1.0";
+  const std::wstring i = L"Interface\\" + GuidText(IID_IQ7kComm);
+  const std::wstring marshaler = L"{00020424-0000-0000-C000-000000000046}";
+  const std::vector<std::wstring> roots = {c, L"Veltrax.Q7kComm.1",
+                                           L"Veltrax.Q7kComm", t, i};
+  std::vector<std::wstring> want = {
+      c + L"|=Q7kComm Class",
+      c + L"\\InprocServer32|=" + dll,
+      c + L"\\InprocServer32|ThreadingModel=Apartment",
+      c + L"\\ProgID|=Veltrax.Q7kComm.1",
+      c + L"\\TypeLib|=" + libid,
+      c + L"\\VersionIndependentProgID|=Veltrax.Q7kComm",
+      L"Veltrax.Q7kComm.1|=Q7kComm Class",
+      L"Veltrax.Q7kComm.1\\CLSID|=" + clsid,
+      L"Veltrax.Q7kComm|=Q7kComm Class",
+      L"Veltrax.Q7kComm\\CLSID|=" + clsid,
+      L"Veltrax.Q7kComm\\CurVer|=Veltrax.Q7kComm.1",
+      t + L"|=Q7kComm 1.0 Type Library",
+      t + L"\\0\\" + (sizeof(void*) == 8 ? L"win64" : L"win32") + L"|=" + dll,
+      t + L"\\FLAGS|=<flags>",
+      t + L"\\HELPDIR|=" + dll.substr(0, dll.find_last_of(L'\\')),
+      // IQ7kComm is marshalled by the type library, as automation needs.
+      i + L"|=IQ7kComm",
+      i + L"\\ProxyStubClsid|=" + marshaler,
+      i + L"\\ProxyStubClsid32|=" + marshaler,
+      i + L"\\TypeLib|=" + libid,
+      i + L"\\TypeLib|Version=1.0",
+  };
+  std::vector<std::wstring> got;
+  for (const std::wstring& root : roots) Dump(root, &got);
+  std::sort(want.begin(), want.end());
+  std::sort(got.begin(), got.end());
+  EXPECT_EQ(got, want);
+
+  // Removed in full; removing again finds nothing and still succeeds.
+  ASSERT_EQ(CallExport("DllUnregisterServer"), S_OK);
+  for (const std::wstring& root : roots) {
+    HKEY key = nullptr;
+    EXPECT_NE(RegOpenKeyExW(HKEY_CLASSES_ROOT, root.c_str(), 0, KEY_READ, &key),
+              0);
+  }
+}
+
+TEST_F(ComHostTest, HostRunsASimulatedSessionByProgId) {
+  for (const wchar_t* progId : {L"Veltrax.Q7kComm.1", L"Veltrax.Q7kComm"}) {
+    CLSID found{};
+    ASSERT_EQ(CLSIDFromProgID(progId, &found), S_OK);
+    EXPECT_EQ(found, CLSID_Q7kComm);
+  }
+  ComPtr<IQ7kComm> comm;
+  ASSERT_EQ(CoCreateInstance(CLSID_Q7kComm, nullptr, CLSCTX_INPROC_SERVER,
+                             IID_IQ7kComm, comm.AsVoidOut()),
+            S_OK);
+  EXPECT_EQ(CallExport("DllCanUnloadNow"), S_FALSE);
+  ASSERT_EQ(comm->put_SimulMode(SIMUL_CLIP), S_OK);
+  ASSERT_EQ(comm->put_SimulFast(1), S_OK);
+  ASSERT_EQ(comm->OpenPort(COM3, BPS_115200), S_OK);
+  Q7K_INIT_PARAMS init{};
+  ASSERT_EQ(comm->InitTestParams(&init), S_OK);
+  Q7K_TEST_PARAMS params{};
+  params.KVolt = params.KVoltMax = 10.0f;
+  ASSERT_EQ(comm->StartQ7kTest(&params), S_OK);
+  Q7K_TEST_DATA data{};
+  Q7K_THERMAL_DATA thermal{};
+  ASSERT_EQ(comm->FullRequestTestResults(&params, &data, &thermal), S_OK);
+  EXPECT_GT(data.KVoltMeas, 0.0f);
+  EXPECT_GT(data.Amperes, 0.0f);
+  EXPECT_EQ(comm->StopQ7kTest(), S_OK);
+  EXPECT_EQ(comm->ClosePort(), S_OK);
+
+  // A failure publishes its text through the system's error objects.
+  ComPtr<ISupportErrorInfo> support;
+  ASSERT_EQ(comm.As(IID_ISupportErrorInfo, &support), S_OK);
+  EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IQ7kComm), S_OK);
+  ASSERT_EQ(comm->put_SimulMode(SIMUL_NONE), S_OK);
+  EXPECT_EQ(comm->OpenPort(static_cast<Q7K_PORT>(250), BPS_9600), E_FAIL);
+  ComPtr<IErrorInfo> info;
+  ASSERT_EQ(::GetErrorInfo(0, info.ReleaseAndGetAddressOf()), S_OK);
+  Bstr text;
+  ASSERT_EQ(info->GetDescription(text.out()), S_OK);
+  EXPECT_EQ(text.utf8(), "COM port not found");
+  ASSERT_EQ(info->GetSource(text.out()), S_OK);
+  EXPECT_EQ(text.utf8(), "Veltrax.Q7kComm.1");
+
+  // A late-bound caller cannot reach the methods that take records or
+  // arrays, neither by name nor by number.
+  ComPtr<IDispatch> automation;
+  ASSERT_EQ(comm.As(IID_IDispatch, &automation), S_OK);
+  auto* name = const_cast<LPOLESTR>(L"StartQ7kTest");
+  DISPID start = 0;
+  EXPECT_EQ(automation->GetIDsOfNames(IID_NULL, &name, 1, 0, &start),
+            DISP_E_UNKNOWNNAME);
+  ComPtr<ITypeInfo> type;
+  ASSERT_EQ(automation->GetTypeInfo(0, 0, type.ReleaseAndGetAddressOf()), S_OK);
+  ASSERT_EQ(type->GetIDsOfNames(&name, 1, &start), S_OK);
+  DISPPARAMS none{};
+  EXPECT_EQ(automation->Invoke(start, IID_NULL, 0, DISPATCH_METHOD, &none,
+                               nullptr, nullptr, nullptr),
+            DISP_E_MEMBERNOTFOUND);
+
+  // The module stays while an object, the class object or a lock is held.
+  automation.Reset();
+  support.Reset();
+  comm.Reset();
+  EXPECT_EQ(CallExport("DllCanUnloadNow"), S_OK);
+  ComPtr<IClassFactory> factory;
+  ASSERT_EQ(CoGetClassObject(CLSID_Q7kComm, CLSCTX_INPROC_SERVER, nullptr,
+                             IID_IClassFactory, factory.AsVoidOut()),
+            S_OK);
+  EXPECT_EQ(CallExport("DllCanUnloadNow"), S_FALSE);
+  EXPECT_EQ(
+      factory->CreateInstance(factory.Get(), IID_IUnknown, comm.AsVoidOut()),
+      CLASS_E_NOAGGREGATION);
+  EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+  ComPtr<IClassFactory> again = factory;
+  factory.Reset();
+  EXPECT_EQ(CallExport("DllCanUnloadNow"), S_FALSE);
+  EXPECT_EQ(again->LockServer(FALSE), S_OK);
+  again.Reset();
+  EXPECT_EQ(CallExport("DllCanUnloadNow"), S_OK);
+}
+
+}  // namespace
+}  // namespace q7k
