@@ -2,25 +2,34 @@
 // calling thread, taken (and cleared) by GetErrorInfo.
 #include <optional>
 
+#include "platform/thread_record.h"
 #include "q7kcomm/com.h"
 
 namespace q7k {
 namespace {
 
-thread_local std::optional<ErrorInfo> t_error_info;
+using Record = std::optional<ErrorInfo>;
+
+void* MakeRecord() { return new Record(); }
+void ReleaseRecord(void* record) { delete static_cast<Record*>(record); }
+
+Record& ThisThreadsRecord() {
+  return *static_cast<Record*>(ThreadRecord(&MakeRecord, &ReleaseRecord));
+}
 
 }  // namespace
 
 HRESULT GetErrorInfo(ErrorInfo* out) {
   if (out == nullptr) return E_POINTER;
-  if (!t_error_info) return S_FALSE;
-  *out = std::move(*t_error_info);
-  t_error_info.reset();
+  Record& info = ThisThreadsRecord();
+  if (!info) return S_FALSE;
+  *out = std::move(*info);
+  info.reset();
   return S_OK;
 }
 
-void SetErrorInfo(const ErrorInfo& info) { t_error_info = info; }
+void SetErrorInfo(const ErrorInfo& info) { ThisThreadsRecord() = info; }
 
-void ClearErrorInfo() { t_error_info.reset(); }
+void ClearErrorInfo() { ThisThreadsRecord().reset(); }
 
 }  // namespace q7k
