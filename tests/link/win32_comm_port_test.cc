@@ -150,29 +150,6 @@ TEST_F(Win32CommPortTest, BreakHoldsTheOutputBack) {
   EXPECT_EQ(port_->status(), 0);
 }
 
-TEST_F(Win32CommPortTest, WaitForSilenceTimesOutAndThePortStaysHealthy) {
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(port_->WaitForRx(0, milliseconds(200)));
-  EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(200));
-  uint8_t buffer[4];
-  EXPECT_EQ(port_->Read(buffer, 1), kPortShortTransfer);
-  EXPECT_EQ(port_->lastCount(), 0);
-}
-
-// The far end closing is a vanished device: the next transfer fails the
-// port, which then ends its threads.
-TEST_F(Win32CommPortTest, VanishedDeviceFailsThePort) {
-  ASSERT_TRUE(peer_.Hangup());
-  const uint8_t byte = 0x55;
-  for (int i = 0; i < 50 && port_->status() == 0; ++i) {
-    port_->Write(&byte, 1);
-    std::this_thread::sleep_for(milliseconds(20));
-  }
-  EXPECT_EQ(port_->status(), kPortOsError);
-  EXPECT_NE(port_->osError(), 0u);
-  EXPECT_TRUE(port_->WaitThreadsEnded(kDeadline));
-}
-
 TEST(Win32CommPortOpenTest, MissingAndHeldDevices) {
   CommPort missing("\\\\.\\COM42", PortSettings());
   EXPECT_EQ(missing.status(), kPortNotFound);
