@@ -56,19 +56,25 @@ TEST_F(Win32ComSessionTest, SilentLineTimesOutThenVanishes) {
   // The call stays on this thread, whose error information it sets; another
   // moves the clock to each deadline the component waits for.
   std::atomic<bool> done{false};
+  std::mutex mutex;
+  std::condition_variable moverGone;
+  bool gone = false;
   std::thread mover([&] {
     while (!done) clock.AdvanceToNextDeadline();
+    std::lock_guard<std::mutex> lock(mutex);
+    gone = true;
+    moverGone.notify_all();
   });
   EXPECT_EQ(comm_->ReadAppInfo(), E_FAIL);
   EXPECT_EQ(Code(), 133);
   EXPECT_GE(clock.Elapsed(), std::chrono::milliseconds(4001));
   done = true;
-  std::mutex mutex;
-  std::condition_variable never;
-  std::unique_lock<std::mutex> lock(mutex);
-  clock.WaitUntil(lock, never, clock.Now() + std::chrono::milliseconds(1),
-                  [] { return false; });
-  lock.unlock();
+  {
+    // A wait on the clock wakes the mover if it waits for one.
+    std::unique_lock<std::mutex> lock(mutex);
+    clock.WaitUntil(lock, moverGone, clock.Now() + std::chrono::milliseconds(1),
+                    [&] { return gone; });
+  }
   mover.join();
 
   ASSERT_TRUE(peer_.Hangup());
