@@ -104,6 +104,11 @@ struct SerialIo::PlatformState {
   OVERLAPPED writeOverlapped = {};
   HANDLE writeDone = nullptr;
   bool writePending = false;
+  size_t writeCount = 0;     // bytes handed to the last write
+  bool writePurged = false;  // a purge aborted it: its bytes may go
+  // Bytes at the front of writeBuffer that a line error kept from going;
+  // they were counted moved, so they go before anything new.
+  size_t writeUnsent = 0;
   uint8_t writeBuffer[kWriteBufferBytes] = {};
 
   std::mutex eventMutex;
@@ -137,6 +142,32 @@ struct SerialIo::PlatformState {
       if ((flags & CE_BREAK) != 0) ++errors.breaks;
     }
     return true;
+  }
+
+  // Hands the first count bytes of writeBuffer to the device: count, or 0
+  // when a line error held them back (cleared, so the next try may go), or
+  // -1 with *error.
+  int32_t StartWrite(HANDLE device, size_t count, uint32_t* error) {
+    writeCount = count;
+    writePurged = false;
+    writeOverlapped = OVERLAPPED{};
+    writeOverlapped.hEvent = writeDone;
+    DWORD put = 0;
+    if (WriteFile(device, writeBuffer, static_cast<DWORD>(count), &put,
+                  &writeOverlapped)) {
+      return static_cast<int32_t>(count);
+    }
+    const DWORD failure = GetLastError();
+    if (failure == ERROR_IO_PENDING) {
+      writePending = true;
+      return static_cast<int32_t>(count);
+    }
+    if (failure == ERROR_OPERATION_ABORTED) {
+      COMSTAT ignored;
+      return ClearErrors(device, &ignored, error) ? 0 : -1;
+    }
+    *error = failure;
+    return -1;
   }
 
   ~PlatformState() {
@@ -300,35 +331,29 @@ int32_t SerialIo::Write(const uint8_t* bytes, size_t n, uint32_t* error) {
       const DWORD failure = GetLastError();
       if (failure == ERROR_IO_INCOMPLETE) return 0;
       s.writePending = false;
-      // An aborted write was purged: its bytes were meant to go.
       if (failure != ERROR_OPERATION_ABORTED) {
         *error = failure;
         return -1;
+      }
+      // A purge meant the rest to be dropped; abort-on-error, for a line
+      // error, did not.
+      if (!s.writePurged && put < s.writeCount) {
+        s.writeUnsent = s.writeCount - put;
+        std::memmove(s.writeBuffer, s.writeBuffer + put, s.writeUnsent);
       }
     } else {
       s.writePending = false;
     }
   }
-  const DWORD count = static_cast<DWORD>(std::min(n, kWriteBufferBytes));
+  if (s.writeUnsent > 0) {
+    // The caller's bytes wait for a later call.
+    const int32_t started = s.StartWrite(device, s.writeUnsent, error);
+    if (started > 0) s.writeUnsent = 0;
+    return started < 0 ? -1 : 0;
+  }
+  const size_t count = std::min(n, kWriteBufferBytes);
   std::memcpy(s.writeBuffer, bytes, count);
-  s.writeOverlapped = OVERLAPPED{};
-  s.writeOverlapped.hEvent = s.writeDone;
-  DWORD put = 0;
-  if (WriteFile(device, s.writeBuffer, count, &put, &s.writeOverlapped)) {
-    return static_cast<int32_t>(count);
-  }
-  const DWORD failure = GetLastError();
-  if (failure == ERROR_IO_PENDING) {
-    s.writePending = true;
-    return static_cast<int32_t>(count);
-  }
-  if (failure == ERROR_OPERATION_ABORTED) {
-    // Held back by a line error (abort-on-error): clear it and retry.
-    COMSTAT ignored;
-    return s.ClearErrors(device, &ignored, error) ? 0 : -1;
-  }
-  *error = failure;
-  return -1;
+  return s.StartWrite(device, count, error);
 }
 
 WaitResult SerialIo::Wait(const WakeEvent& wake, uint32_t interest,
@@ -430,6 +455,10 @@ WaitResult SerialIo::Wait(const WakeEvent& wake, uint32_t interest,
 void SerialIo::PurgeInput() { PurgeComm(AsHandle(handle_), PURGE_RXCLEAR); }
 
 void SerialIo::PurgeOutput() {
+  // Held across the purge, so that the write it aborts is the one marked.
+  std::lock_guard<std::mutex> lock(state_->writeMutex);
+  state_->writePurged = true;
+  state_->writeUnsent = 0;
   PurgeComm(AsHandle(handle_), PURGE_TXABORT | PURGE_TXCLEAR);
 }
 

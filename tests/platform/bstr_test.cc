@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <thread>
+
 #include "q7kcomm/com.h"
 
 namespace q7k {
@@ -40,6 +43,23 @@ TEST(ErrorInfoTest, RecordIsTakenWhole) {
   ASSERT_EQ(GetErrorInfo(&out), S_OK);
   EXPECT_EQ(out.iid, IID_IQ7kLog);
   EXPECT_EQ(GetErrorInfo(&out), S_FALSE);
+}
+
+// Each thread keeps its own record, which ends with the thread (on Windows
+// an ended thread's record once corrupted the heap).
+TEST(ErrorInfoTest, RecordsBelongToTheirThreadAndEndWithIt) {
+  SetErrorInfo(ErrorInfo{u"main", u"", IID_IQ7kComm, u"", 0});
+  for (int i = 0; i < 20; ++i) {
+    std::thread([i] {
+      ErrorInfo out;
+      EXPECT_EQ(GetErrorInfo(&out), S_FALSE);
+      SetErrorInfo(ErrorInfo{std::u16string(40, u'x'), u"", IID_IQ7kLog, u"",
+                             static_cast<uint32_t>(i)});
+    }).join();
+  }
+  ErrorInfo out;
+  ASSERT_EQ(GetErrorInfo(&out), S_OK);
+  EXPECT_EQ(out.description, u"main");
 }
 
 TEST(GuidTest, IdentifiersAreDistinct) {
