@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "q7kcomm/q7kcomm.h"
-#include "support/component_errors.h"
+#include "support/component_fixture.h"
 #include "support/fake_clock.h"
 #include "support/serial_peer.h"
 #include "support/temp_dir.h"
