@@ -107,6 +107,22 @@ void CommPort::FailDevice(uint32_t error) {
   NotifyWaiters();
 }
 
+DeviceTransfer CommPort::ReadDevice(uint8_t* buffer, size_t n) {
+  DeviceTransfer t;
+  const int32_t got = io_.Read(buffer, n, &t.osError);
+  t.failed = got < 0;
+  if (!t.failed) t.count = static_cast<size_t>(got);
+  return t;
+}
+
+DeviceTransfer CommPort::WriteDevice(const uint8_t* bytes, size_t n) {
+  DeviceTransfer t;
+  const int32_t put = io_.Write(bytes, n, &t.osError);
+  t.failed = put < 0;
+  if (!t.failed) t.count = static_cast<size_t>(put);
+  return t;
+}
+
 int32_t CommPort::ErrorMessageId(int32_t code) {
   switch (code) {
     case kPortHandshakeInUse:

@@ -60,6 +60,7 @@
 #include "link/byte_queue.h"
 #include "link/port_settings.h"
 #include "link/serial_device.h"
+#include "link/transfer.h"
 #include "platform/serial_io.h"
 #include "platform/wake_event.h"
 
@@ -183,12 +184,12 @@ class CommPort : public SerialDevice {
   // Takes up to max received bytes into buffer on the calling thread: the
   // RxQueue's first, then the device's, in arrival order. With none
   // there, waits on the device until bytes arrive, the status is not 0, or
-  // deadline (on the current clock) passes, and takes again. Returns the
-  // bytes taken (0: none yet, the caller checks its time), or the status
-  // when it is not 0. Parks the reader thread.
+  // deadline (on the current clock) passes, and takes again. The bytes
+  // taken (0: none yet, the caller checks its time) and the status. Parks
+  // the reader thread.
   // REQUIRES: the current clock RunsInRealTime().
-  int32_t ReadDirect(uint8_t* buffer, size_t max,
-                     std::chrono::steady_clock::time_point deadline);
+  PortTransfer ReadDirect(uint8_t* buffer, size_t max,
+                          std::chrono::steady_clock::time_point deadline);
 
   // --- Blocking waits for the client thread ------------------------------
   // Sleeps until RxCount() > haveCount, the status is not 0, or timeout
@@ -248,15 +249,16 @@ class CommPort : public SerialDevice {
   int32_t Fail(int32_t code);
   void RecordOpenFailure(uint32_t error);
   void FailDevice(uint32_t error);
+  // The device's non-blocking transfers.
+  DeviceTransfer ReadDevice(uint8_t* buffer, size_t n);
+  DeviceTransfer WriteDevice(const uint8_t* bytes, size_t n);
 
   // Client-thread path (comm_port_direct.cc). ParkReader stops the reader
   // thread reading the device, UnparkReader sends it back to reading.
   void ParkReader();
   void UnparkReader();
-  // ReadDirect's take: the RxQueue, then the device when readDevice. -1
-  // with *error set when the device failed.
-  int32_t TakeDirect(uint8_t* buffer, size_t max, bool readDevice,
-                     uint32_t* error);
+  // ReadDirect's take: the RxQueue, then the device when readDevice.
+  DeviceTransfer TakeDirect(uint8_t* buffer, size_t max, bool readDevice);
 
   // Waking the client thread (comm_port_waits.cc): everything (failures,
   // purges), or only a drain wait, so that the writer taking bytes does not
@@ -270,7 +272,7 @@ class CommPort : public SerialDevice {
   bool ReaderHasRoom();
   // Rings the reader if it stopped reading for want of space.
   void WakeReaderForSpace();
-  int32_t ReadIntoQueue(uint8_t* block, uint32_t* error);
+  DeviceTransfer ReadIntoQueue(uint8_t* block);
 
   // Modem lines and line errors, sampled on the reader thread
   // (comm_port_line_state.cc).

@@ -21,15 +21,14 @@ void CommPort::ReaderLoop() {
     if (w.woken) readerWake_.Drain();
     if (stopRequested_.load() || deviceFailed_.load()) break;
     if (room && (w.readable || w.hangup)) {
-      uint32_t error = 0;
-      const int32_t n = ReadIntoQueue(block, &error);
-      if (n < 0) {
-        FailDevice(error);
+      const DeviceTransfer read = ReadIntoQueue(block);
+      if (read.failed) {
+        FailDevice(read.osError);
         break;
       }
-      if (n > 0) {
+      if (read.count > 0) {
         NotifyWaiters();
-        OnReceived(n);
+        OnReceived(static_cast<int32_t>(read.count));
       } else if (w.hangup) {
         FailDevice(w.error);
         break;
@@ -60,15 +59,15 @@ void CommPort::WakeReaderForSpace() {
   if (readerWantsSpace_.exchange(false)) readerWake_.Signal();
 }
 
-int32_t CommPort::ReadIntoQueue(uint8_t* block, uint32_t* error) {
+DeviceTransfer CommPort::ReadIntoQueue(uint8_t* block) {
   // Holding the purge lock from read() until the bytes are queued means a
   // PurgeRx sees them either in the device or in the queue.
   std::lock_guard<std::mutex> lock(rxPurgeMutex_);
   const size_t room = std::min(rxQueue_.Free(), kReadBlockSize);
-  if (room == 0) return 0;
-  const int32_t n = io_.Read(block, room, error);
-  if (n > 0) rxQueue_.Push(block, static_cast<size_t>(n));
-  return n;
+  if (room == 0) return {};
+  const DeviceTransfer read = ReadDevice(block, room);
+  if (read.count > 0) rxQueue_.Push(block, read.count);
+  return read;
 }
 
 }  // namespace q7k

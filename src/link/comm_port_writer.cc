@@ -74,20 +74,19 @@ void CommPort::WriterLoop() {
 bool CommPort::WriteBlock(const uint8_t* block, size_t n, uint64_t purges) {
   size_t done = 0;
   while (done < n) {
-    int32_t put = 0;
-    uint32_t error = 0;
+    DeviceTransfer put;
     {
       std::lock_guard<std::mutex> lock(txPurgeMutex_);
       if (purges != txPurgeCount_) return false;  // PurgeTx dropped it
-      put = io_.Write(block + done, n - done, &error);
-      if (put > 0) bytesInFlight_ -= static_cast<size_t>(put);
+      put = WriteDevice(block + done, n - done);
+      bytesInFlight_ -= put.count;
     }
-    if (put < 0) {
-      FailDevice(error);
+    if (put.failed) {
+      FailDevice(put.osError);
       return true;
     }
-    if (put > 0) {
-      done += static_cast<size_t>(put);
+    if (put.count > 0) {
+      done += put.count;
       continue;
     }
     const WaitResult w = io_.Wait(writerWake_, kWaitWritable | kWaitHangup, -1);
