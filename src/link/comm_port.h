@@ -58,7 +58,9 @@
 #include <thread>
 
 #include "link/byte_queue.h"
+#include "link/port_settings.h"
 #include "link/serial_device.h"
+#include "link/transfer.h"
 #include "platform/serial_io.h"
 #include "platform/wake_event.h"
 
@@ -78,27 +80,6 @@ inline constexpr uint32_t kLineOverrun = 0x02;
 inline constexpr uint32_t kLineParity = 0x04;
 inline constexpr uint32_t kLineFraming = 0x08;
 inline constexpr uint32_t kLineBreak = 0x10;
-
-// A port's line settings; -1 keeps what the device had (DTR and RTS then
-// default to on, the handshakes to off). parity is a letter N, O, E, M or S
-// (lower case accepted), dataBits 5..8, stopBits 1 or 2, the rest flags.
-struct PortSettings {
-  int32_t baud = -1;
-  int32_t parity = -1;
-  int32_t dataBits = -1;
-  int32_t stopBits = -1;
-  int32_t dtr = -1;
-  int32_t rts = -1;
-  int32_t xonXoff = -1;
-  int32_t ctsHandshake = -1;
-  int32_t dsrHandshake = -1;
-
-  // The instrument's line: baud bit/s, 8 data bits, no parity, 1 stop bit,
-  // DTR and RTS on, no handshakes.
-  static PortSettings Instrument(int32_t baud) {
-    return PortSettings{baud, 'N', 8, 1, 1, 1, 0, 0, 0};
-  }
-};
 
 class CommPort : public SerialDevice {
  public:
@@ -203,12 +184,12 @@ class CommPort : public SerialDevice {
   // Takes up to max received bytes into buffer on the calling thread: the
   // RxQueue's first, then the device's, in arrival order. With none
   // there, waits on the device until bytes arrive, the status is not 0, or
-  // deadline (on the current clock) passes, and takes again. Returns the
-  // bytes taken (0: none yet, the caller checks its time), or the status
-  // when it is not 0. Parks the reader thread.
+  // deadline (on the current clock) passes, and takes again. The bytes
+  // taken (0: none yet, the caller checks its time) and the status. Parks
+  // the reader thread.
   // REQUIRES: the current clock RunsInRealTime().
-  int32_t ReadDirect(uint8_t* buffer, size_t max,
-                     std::chrono::steady_clock::time_point deadline);
+  PortTransfer ReadDirect(uint8_t* buffer, size_t max,
+                          std::chrono::steady_clock::time_point deadline);
 
   // --- Blocking waits for the client thread ------------------------------
   // Sleeps until RxCount() > haveCount, the status is not 0, or timeout
@@ -253,45 +234,55 @@ class CommPort : public SerialDevice {
   void StopThreads();
 
  private:
-  // Line settings into the device: 0, a validation failure (-95..-97, the
-  // last one found; the valid settings still reach the device), -196 or
-  // -197.
-  int32_t ApplySettings();
+  // Line settings (comm_port_settings.cc). ApplySettings puts them into the
+  // device: 0, a validation failure (-95..-97, the last one found; the valid
+  // settings still reach the device), -196 or -197.
   void ReadDeviceSettings();
-  // Makes code the status unless one is set already; returns the status.
-  int32_t Fail(int32_t code);
-  // An open failure: -198, -199 or -197 by the kind of error.
-  void RecordOpenFailure(uint32_t error);
-  // A failure of the device under the threads: -197, both threads end.
-  void FailDevice(uint32_t error);
-  int32_t LineErrorFlag(uint32_t bit, int32_t clear);
+  void TakeSettings(const PortSettings& settings);
+  int32_t ApplySettings();
   int32_t SetFlag(bool* field, int32_t on);
-  // Rings the reader if it stopped reading for want of space.
-  void WakeReaderForSpace();
-  // Stops the reader thread reading the device / sends it back to reading.
+
+  // Failures (comm_port.cc). Fail makes code the status unless one is set
+  // already and returns the status; an open failure is -198, -199 or -197
+  // by the kind of error; a failure of the device under the threads is
+  // -197 and ends both threads.
+  int32_t Fail(int32_t code);
+  void RecordOpenFailure(uint32_t error);
+  void FailDevice(uint32_t error);
+  // The device's non-blocking transfers.
+  DeviceTransfer ReadDevice(uint8_t* buffer, size_t n);
+  DeviceTransfer WriteDevice(const uint8_t* bytes, size_t n);
+
+  // Client-thread path (comm_port_direct.cc). ParkReader stops the reader
+  // thread reading the device, UnparkReader sends it back to reading.
   void ParkReader();
   void UnparkReader();
-  // ReadDirect's take: the RxQueue, then the device when readDevice. -1
-  // with *error set when the device failed.
-  int32_t TakeDirect(uint8_t* buffer, size_t max, bool readDevice,
-                     uint32_t* error);
-  // Wakes the client thread's waits: everything (failures, purges), or only
-  // a drain wait, so that the writer taking bytes does not wake a reply wait
-  // for nothing.
+  // ReadDirect's take: the RxQueue, then the device when readDevice.
+  DeviceTransfer TakeDirect(uint8_t* buffer, size_t max, bool readDevice);
+
+  // Waking the client thread (comm_port_waits.cc): everything (failures,
+  // purges), or only a drain wait, so that the writer taking bytes does not
+  // wake a reply wait for nothing.
   void NotifyWaiters();
   void NotifyDrainWaiters();
   void ThreadEnded();
 
-  // Reader thread.
+  // Reader thread (comm_port_reader.cc).
   void ReaderLoop();
   bool ReaderHasRoom();
-  int32_t ReadIntoQueue(uint8_t* block, uint32_t* error);
+  // Rings the reader if it stopped reading for want of space.
+  void WakeReaderForSpace();
+  DeviceTransfer ReadIntoQueue(uint8_t* block);
+
+  // Modem lines and line errors, sampled on the reader thread
+  // (comm_port_line_state.cc).
   void StartModemLines();
   void SampleModemLines();
   void CheckLineErrors();
+  int32_t LineErrorFlag(uint32_t bit, int32_t clear);
 
-  // Writer thread. WriteBlock and HoldBreak return true when the thread
-  // must end.
+  // Writer thread (comm_port_writer.cc). WriteBlock and HoldBreak return
+  // true when the thread must end.
   void WriterLoop();
   bool WriteBlock(const uint8_t* block, size_t n, uint64_t purges);
   bool HoldBreak();

@@ -185,19 +185,19 @@ int32_t InstrumentLink::ReceiveFrame(MessageBuffer* reply) {
   uint8_t block[kMaxPending + 1];
   enum { kComplete, kTooLongOutcome, kPortFailure, kTimeoutOutcome } outcome;
   for (;;) {
-    const int32_t pending =
+    const PortTransfer got =
         direct ? ReadDirect(block, sizeof block, ReplyDeadline(start))
                : ReadQueued(block);
-    if (pending < 0) {
+    if (got.failed()) {
       outcome = kPortFailure;
       break;
     }
-    if (pending > 0) {
-      if (static_cast<size_t>(pending) > kMaxPending) {
+    if (got.count > 0) {
+      if (got.count > kMaxPending) {
         outcome = kTooLongOutcome;
         break;
       }
-      const auto d = decoder_.Feed(block, static_cast<size_t>(pending));
+      const auto d = decoder_.Feed(block, got.count);
       if (d == LineDecoder::kComplete) {
         outcome = kComplete;
         break;
@@ -254,13 +254,10 @@ int32_t InstrumentLink::ReceiveFrame(MessageBuffer* reply) {
   return kLinkTimeout;
 }
 
-int32_t InstrumentLink::ReadQueued(uint8_t* block) {
-  const int32_t pending = RxCount();
-  if (pending <= 0 || static_cast<size_t>(pending) > kMaxPending) {
-    return pending;
-  }
-  const int32_t r = Read(block, pending);
-  return r != 0 ? r : pending;
+PortTransfer InstrumentLink::ReadQueued(uint8_t* block) {
+  const size_t pending = static_cast<size_t>(RxCount());
+  if (pending == 0 || pending > kMaxPending) return {pending, kLinkOk};
+  return {pending, Read(block, static_cast<int32_t>(pending))};
 }
 
 Clock::TimePoint InstrumentLink::ReplyDeadline(Clock::TimePoint start) const {

@@ -79,9 +79,9 @@ class InstrumentLink : public CommPort, public Transactor {
  private:
   int32_t SendFrame(const uint8_t* frame, size_t count);
   int32_t ReceiveFrame(MessageBuffer* reply);
-  // The queued path's take: every byte in the RxQueue, or their count
-  // alone when more than a reply may hold; a negative status on failure.
-  int32_t ReadQueued(uint8_t* block);
+  // The queued path's take: every byte in the RxQueue, or, when more wait
+  // than a reply may hold, none (count says how many wait).
+  PortTransfer ReadQueued(uint8_t* block);
   Clock::TimePoint ReplyDeadline(Clock::TimePoint start) const;
   std::string ErrorLabel() const;
 

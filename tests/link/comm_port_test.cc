@@ -384,14 +384,14 @@ TEST_F(CommPortTest, DirectTransfersKeepTheOrder) {
   uint8_t block[16];
   const auto deadline = std::chrono::steady_clock::now() + kPtyDeadline;
   while (got.size() < 3) {
-    const int32_t n = port.ReadDirect(block, sizeof block, deadline);
-    ASSERT_GE(n, 0);
-    got.insert(got.end(), block, block + n);
+    const PortTransfer t = port.ReadDirect(block, sizeof block, deadline);
+    ASSERT_FALSE(t.failed());
+    got.insert(got.end(), block, block + t.count);
   }
   EXPECT_EQ(got, (Bytes{1, 2, 3}));
   peer_->Send({4});
   ASSERT_TRUE(peer_->WaitSent());
-  EXPECT_EQ(port.ReadDirect(block, sizeof block, deadline), 1);
+  EXPECT_EQ(port.ReadDirect(block, sizeof block, deadline).count, 1u);
   EXPECT_EQ(block[0], 4);
   EXPECT_EQ(port.RxCount(), 0);
 }
@@ -400,7 +400,10 @@ TEST_F(CommPortTest, DirectReadEndsAtTheDeadlineOrAHangUp) {
   CommPort& port = Open();
   uint8_t block[16];
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(port.ReadDirect(block, sizeof block, start + milliseconds(20)), 0);
+  const PortTransfer none =
+      port.ReadDirect(block, sizeof block, start + milliseconds(20));
+  EXPECT_EQ(none.count, 0u);
+  EXPECT_EQ(none.status, 0);
   EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(20));
 
   auto read = std::async(std::launch::async, [&] {
@@ -409,7 +412,7 @@ TEST_F(CommPortTest, DirectReadEndsAtTheDeadlineOrAHangUp) {
   });
   CloseFarEnd();
   ASSERT_EQ(read.wait_for(kPtyDeadline), std::future_status::ready);
-  EXPECT_EQ(read.get(), kPortOsError);
+  EXPECT_EQ(read.get().status, kPortOsError);
   EXPECT_EQ(port.osError(), static_cast<uint32_t>(EIO));
   EXPECT_TRUE(port.WaitThreadsEnded(kPtyDeadline));
   EXPECT_EQ(port.WriteDirect(block, 1), kPortOsError);
