@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <functional>
 #include <future>
 #include <memory>
 #include <vector>
@@ -416,6 +417,72 @@ TEST_F(CommPortTest, DirectReadEndsAtTheDeadlineOrAHangUp) {
   EXPECT_EQ(port.osError(), static_cast<uint32_t>(EIO));
   EXPECT_TRUE(port.WaitThreadsEnded(kPtyDeadline));
   EXPECT_EQ(port.WriteDirect(block, 1), kPortOsError);
+}
+
+// A port whose threads wait for the first call that needs them, as the
+// instrument link's do.
+class OnDemandPort : public CommPort {
+ public:
+  explicit OnDemandPort(const std::string& path)
+      : CommPort(ThreadStart::kWhenNeeded, path,
+                 PortSettings::Instrument(9600)) {}
+  ~OnDemandPort() override { StopThreads(); }
+};
+
+// The client-thread path runs without threads; each kind of call that needs
+// them starts them, and bytes that waited in the device, or that a direct
+// write could not hand over, are not lost.
+TEST_F(CommPortTest, ThreadsStartWhenACallNeedsThem) {
+  const Bytes big = Stream(0, 512);
+  size_t written = 1;
+  const std::pair<const char*, std::function<void(CommPort&)>> firstNeeds[] = {
+      {"RxCount", [](CommPort& p) { p.RxCount(); }},
+      {"Write", [](CommPort& p) { EXPECT_EQ(p.WriteByte('w'), 0); }},
+      {"SendBreak", [](CommPort& p) { p.SendBreak(0); }},
+      {"a line query", [](CommPort& p) { p.CarrierDetect(); }},
+      {"a direct write the device does not take whole",
+       [&](CommPort& p) {
+         peer_->SetReading(false);
+         while (p.TxCount() == 0 && p.status() == 0) {
+           p.WriteDirect(big.data(), static_cast<int32_t>(big.size()));
+           written += static_cast<size_t>(p.lastCount());
+         }
+       }},
+  };
+  for (const auto& [what, need] : firstNeeds) {
+    SCOPED_TRACE(what);
+    Open();
+    port_.reset();
+    port_ = std::make_unique<OnDemandPort>(pty_.slavePath());
+    CommPort& port = *port_;
+    const uint8_t b = 'd';
+    ASSERT_EQ(port.WriteDirect(&b, 1), 0);
+    ASSERT_TRUE(peer_->WaitReceived(1));
+    peer_->Send({7});
+    ASSERT_TRUE(peer_->WaitSent());
+    uint8_t block[4];
+    EXPECT_EQ(port.ReadDirect(block, 1,
+                              std::chrono::steady_clock::now() + kPtyDeadline)
+                  .count,
+              1u);
+    EXPECT_TRUE(port.WaitThreadsEnded(milliseconds(0))) << "none started";
+
+    peer_->Send({8});
+    ASSERT_TRUE(peer_->WaitSent());
+    need(port);
+    EXPECT_FALSE(port.WaitThreadsEnded(milliseconds(0)));
+    EXPECT_EQ(ReadExactly(port, 1), Bytes{8});
+    peer_->SetReading(true);
+    ASSERT_TRUE(port.WaitTxDrained(kPtyDeadline));
+    EXPECT_EQ(port.status(), 0);
+  }
+  // The last case's bytes went out whole and in order.
+  ASSERT_TRUE(peer_->WaitReceived(written));
+  const Bytes got = peer_->Received();
+  ASSERT_EQ(got.size(), written);
+  for (size_t i = 1; i < got.size(); ++i) {
+    ASSERT_EQ(got[i], big[(i - 1) % big.size()]) << i;
+  }
 }
 
 // The least a device must provide: a receive buffer that Read drains, and
