@@ -1,7 +1,6 @@
 #include "bench/outside_client.h"
 
 #include <pty.h>
-#include <sched.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -49,10 +48,6 @@ class BlockingPeer {
   bool ok() const { return !path_.empty(); }
   const std::string& path() const { return path_; }
   pid_t threadId() const { return threadId_.load(); }
-  // The CPU the peer ran on when it answered request i, -1 when unknown.
-  int AnswerCpu(size_t i) const {
-    return i < answered_.load() ? answerCpus_[i] : -1;
-  }
   void CloseSlave() {
     if (slave_ >= 0) close(slave_);
     slave_ = -1;
@@ -68,14 +63,10 @@ class BlockingPeer {
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) return;
       for (ssize_t i = 0; i < n; ++i) {
-        if (afterDle && block[i] == kEtx) {
-          const size_t k = answered_.load();
-          if (k < answerCpus_.size()) answerCpus_[k] = sched_getcpu();
-          answered_.store(k + 1);
-          if (write(master_, reply_.data(), reply_.size()) !=
-              static_cast<ssize_t>(reply_.size())) {
-            return;
-          }
+        if (afterDle && block[i] == kEtx &&
+            write(master_, reply_.data(), reply_.size()) !=
+                static_cast<ssize_t>(reply_.size())) {
+          return;
         }
         afterDle = !afterDle && block[i] == kDle;
       }
@@ -87,18 +78,14 @@ class BlockingPeer {
   int slave_ = -1;
   std::string path_;
   std::atomic<pid_t> threadId_{0};
-  std::vector<int> answerCpus_ = std::vector<int>(100000, -1);
-  std::atomic<size_t> answered_{0};
   std::thread thread_;
 };
 
-// Times count calls of roundTrip and prints the three lines.
+// Times count calls of roundTrip and prints the two lines.
 int TimeAndPrint(int count, const BlockingPeer& peer,
                  const std::function<bool()>& roundTrip) {
   std::vector<double> samples;
-  std::vector<int> clientCpus;
   samples.reserve(static_cast<size_t>(count));
-  clientCpus.reserve(static_cast<size_t>(count));
   const ThreadSwitches before = SampleThreadSwitches();
   const ProcessSample cpuBefore = SampleProcess();
   for (int i = 0; i < count; ++i) {
@@ -108,23 +95,15 @@ int TimeAndPrint(int count, const BlockingPeer& peer,
       return 1;
     }
     samples.push_back(Micros(WallClock::now() - start));
-    clientCpus.push_back(sched_getcpu());
   }
   const double cpuUs = (SampleProcess().cpuMs - cpuBefore.cpuMs) * 1e3 / count;
   WakeUps w;
   AddWakeUps(before, SampleThreadSwitches(), gettid(), peer.threadId(), {},
              count, &w);
-  // The peer answered request i just before the client took reply i.
-  std::vector<double> same, crossed;
-  for (size_t i = 0; i < samples.size(); ++i) {
-    (peer.AnswerCpu(i) == clientCpus[i] ? same : crossed).push_back(samples[i]);
-  }
   std::printf("wake-ups %.3f %.3f %.3f %.3f %.1f\n", w.client, w.peer, w.others,
               w.involuntary, cpuUs);
   for (double s : samples) std::printf("%.1f ", s);
-  std::printf("\nplacement %.3f %.1f %.1f\n",
-              static_cast<double>(same.size()) / samples.size(),
-              Percentile(&same, 0.5), Percentile(&crossed, 0.5));
+  std::printf("\n");
   return 0;
 }
 

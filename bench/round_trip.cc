@@ -214,7 +214,7 @@ void RunRoundTrips(const BenchConfig& config, Report* report) {
   const int n = config.roundTrips;
   const std::vector<Latency> inProcess = RawAndComponent(n);
   const std::vector<Latency> outside =
-      OutsideShape(config, n, config.quick ? 1 : 3);
+      OutsideShape(config, n, config.quick ? 2 : 10);
   const Latency py = PySerial(config, n);
   AddShape("benchmark's shape", inProcess[0], inProcess[1], report);
   AddShape("outside client's shape", outside[0], outside[1], report);
