@@ -65,6 +65,7 @@ std::vector<uint8_t> AnsweringPeer::LastRequest() const {
 }
 
 void AnsweringPeer::Run() {
+  threadId_.store(gettid());
   uint8_t block[256];
   for (;;) {
     pollfd fds[2] = {{master_, POLLIN, 0}, {stop_, POLLIN, 0}};

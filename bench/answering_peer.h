@@ -20,6 +20,8 @@
 #ifndef Q7K_BENCH_ANSWERING_PEER_H_
 #define Q7K_BENCH_ANSWERING_PEER_H_
 
+#include <sys/types.h>
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -47,6 +49,8 @@ class AnsweringPeer {
   // The path a client opens, e.g. "/dev/pts/3".
   const std::string& slavePath() const { return slavePath_; }
 
+  // The peer thread's id once it runs, else 0.
+  pid_t threadId() const { return threadId_.load(); }
   // Complete requests received so far.
   size_t requests() const { return requests_.load(); }
   // The line bytes of the last complete request (DLE STX to DLE ETX).
@@ -71,6 +75,7 @@ class AnsweringPeer {
   bool afterDle_ = false;
 
   std::atomic<size_t> requests_{0};
+  std::atomic<pid_t> threadId_{0};
   mutable std::mutex mutex_;
   std::vector<uint8_t> lastRequest_;  // guarded by mutex_
 

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
+#include <string>
 
 namespace q7k {
 namespace bench {
@@ -27,6 +29,48 @@ double Micros(WallClock::duration d) {
 double CpuPercent(const ProcessSample& before, const ProcessSample& after) {
   const double wallMs = Micros(after.wall - before.wall) / 1e3;
   return wallMs > 0 ? 100.0 * (after.cpuMs - before.cpuMs) / wallMs : 0;
+}
+
+ThreadSwitches SampleThreadSwitches() {
+  ThreadSwitches all;
+  DIR* dir = opendir("/proc/self/task");
+  if (dir == nullptr) return all;
+  while (dirent* e = readdir(dir)) {
+    const pid_t tid = static_cast<pid_t>(std::atoi(e->d_name));
+    if (tid <= 0) continue;
+    std::ifstream in(std::string("/proc/self/task/") + e->d_name + "/status");
+    Switches& s = all[tid];
+    for (std::string line; std::getline(in, line);) {
+      const size_t colon = line.find(':');
+      if (colon == std::string::npos) continue;
+      const std::string key = line.substr(0, colon);
+      if (key == "voluntary_ctxt_switches") {
+        s.voluntary = std::stoull(line.substr(colon + 1));
+      } else if (key == "nonvoluntary_ctxt_switches") {
+        s.involuntary = std::stoull(line.substr(colon + 1));
+      }
+    }
+  }
+  closedir(dir);
+  return all;
+}
+
+void AddWakeUps(const ThreadSwitches& before, const ThreadSwitches& after,
+                pid_t client, pid_t peer, const std::vector<pid_t>& ignored,
+                double exchanges, WakeUps* sum) {
+  if (exchanges <= 0) return;
+  for (const auto& [tid, now] : after) {
+    if (std::find(ignored.begin(), ignored.end(), tid) != ignored.end()) {
+      continue;
+    }
+    const auto was = before.find(tid);
+    const Switches then = was != before.end() ? was->second : Switches{};
+    const double woken = (now.voluntary - then.voluntary) / exchanges;
+    (tid == client ? sum->client
+     : tid == peer ? sum->peer
+                   : sum->others) += woken;
+    sum->involuntary += (now.involuntary - then.involuntary) / exchanges;
+  }
 }
 
 double Percentile(std::vector<double>* samples, double q) {

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "bench/benchmarks.h"
+#include "bench/outside_client.h"
 
 namespace {
 
@@ -53,6 +54,9 @@ int main(int argc, char** argv) {
     const std::string arg = argv[i];
     const char* next = i + 1 < argc ? argv[i + 1] : "";
     if (arg == "--hold-port") return HoldOpenPort();
+    if (arg == "--outside-client" && i + 2 < argc) {
+      return RunOutsideClient(argv[i + 1], std::atoi(argv[i + 2]));
+    }
     if (arg == "--quick") {
       config.quick = true;
       config.roundTrips = 1000;

@@ -42,16 +42,18 @@ class RawClient {
         static_cast<ssize_t>(request.size())) {
       return false;
     }
+    // poll() first: a reply cannot be there yet, and a read that says so
+    // would cost a system call the component does not make.
     uint8_t reply[256];
     for (size_t got = 0; got < replySize;) {
+      pollfd p = {fd_, POLLIN, 0};
+      if (poll(&p, 1, 4000) == 0) return false;
       const ssize_t n = read(fd_, reply, sizeof reply);
       if (n > 0) {
         got += static_cast<size_t>(n);
-        continue;
+      } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+        return false;
       }
-      if (n == 0 || (errno != EAGAIN && errno != EINTR)) return false;
-      pollfd p = {fd_, POLLIN, 0};
-      if (poll(&p, 1, 4000) == 0) return false;
     }
     return true;
   }

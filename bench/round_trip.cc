@@ -1,7 +1,13 @@
 // Round trips of the power-on exchange against a peer thread that answers
-// at once: the component, the raw-termios floor with the same input flush
-// before each write, and pyserial with reset_input_buffer() (in a child
-// process, against a peer thread of this process).
+// at once, in two shapes. The benchmark's own: the component, the
+// raw-termios floor with the same input flush before each write, and
+// pyserial with reset_input_buffer() (in a child process, against a peer
+// thread of this process), after a warm-up, in alternating turns. The
+// outside one (bench/outside_client.h): a fresh process per client and
+// round, a peer that blocks in read(), no warm-up. Each counts the thread
+// wake-ups an exchange costs.
+#include <unistd.h>
+
 #include <algorithm>
 #include <functional>
 #include <sstream>
@@ -24,45 +30,64 @@ struct Latency {
   double median = 0;
   double p99 = 0;
   double cpuPerRt = 0;  // process CPU µs per round trip
+  WakeUps wakeUps;      // per round trip
   std::string error;
 };
 
-using RoundTrip = std::function<bool()>;
+struct Client {
+  std::function<bool()> roundTrip;
+  pid_t peer = 0;  // its peer's thread
+};
+
+Latency Failed(const std::string& why) {
+  Latency l;
+  l.error = why;
+  return l;
+}
+
+void Summarize(std::vector<double>* samples, Latency* l) {
+  l->p99 = Percentile(samples, 0.99);
+  l->median = Percentile(samples, 0.5);
+}
 
 // Times the clients in turns of a tenth of count each, so that the slow
 // drifts of an idle virtual machine (how deeply its vCPUs sleep) fall on
 // all of them alike rather than on whichever ran first.
-std::vector<Latency> TimeInTurns(int count, const std::vector<RoundTrip>& rts) {
-  std::vector<Latency> results(rts.size());
-  std::vector<std::vector<double>> samples(rts.size());
-  std::vector<double> cpuMs(rts.size(), 0.0);
+std::vector<Latency> TimeInTurns(int count,
+                                 const std::vector<Client>& clients) {
+  std::vector<Latency> results(clients.size());
+  std::vector<std::vector<double>> samples(clients.size());
+  std::vector<double> cpuMs(clients.size(), 0.0);
+  std::vector<pid_t> peers;
+  for (const Client& c : clients) peers.push_back(c.peer);
   const int turn = std::max(1, count / 10);
-  for (size_t c = 0; c < rts.size(); ++c) {
+  for (size_t c = 0; c < clients.size(); ++c) {
     for (int i = 0; i < turn; ++i) {  // warm up
-      if (!rts[c]()) {
-        results[c].error = "no reply";
-        return results;
-      }
+      if (!clients[c].roundTrip())
+        return std::vector<Latency>(clients.size(), Failed("no reply"));
     }
   }
   for (int done = 0; done < count; done += turn) {
-    for (size_t c = 0; c < rts.size(); ++c) {
+    for (size_t c = 0; c < clients.size(); ++c) {
+      std::vector<pid_t> otherPeers = peers;
+      otherPeers.erase(otherPeers.begin() + c);
+      const ThreadSwitches switches = SampleThreadSwitches();
       const ProcessSample before = SampleProcess();
       for (int i = 0; i < turn; ++i) {
         const auto start = WallClock::now();
-        if (!rts[c]()) {
-          results[c].error = "no reply";
-          return results;
+        if (!clients[c].roundTrip()) {
+          return std::vector<Latency>(clients.size(), Failed("no reply"));
         }
         samples[c].push_back(Micros(WallClock::now() - start));
       }
       cpuMs[c] += SampleProcess().cpuMs - before.cpuMs;
+      AddWakeUps(switches, SampleThreadSwitches(), gettid(), clients[c].peer,
+                 otherPeers, count, &results[c].wakeUps);
     }
   }
-  for (size_t c = 0; c < rts.size(); ++c) {
+  for (size_t c = 0; c < clients.size(); ++c) {
     results[c].cpuPerRt = cpuMs[c] * 1e3 / samples[c].size();
-    results[c].p99 = Percentile(&samples[c], 0.99);
-    results[c].median = Percentile(&samples[c], 0.5);
+    Summarize(&samples[c], &results[c]);
   }
   return results;
 }
@@ -72,36 +97,71 @@ std::vector<Latency> RawAndComponent(int count) {
   AnsweringPeer rawPeer(PowerOnAckLine());
   RawClient client(rawPeer.slavePath());
   if (!rawPeer.ok() || !client.ok()) {
-    return {{0, 0, 0, "no pseudo-terminal"}, {0, 0, 0, "no pseudo-terminal"}};
+    return std::vector<Latency>(2, Failed("no pseudo-terminal"));
   }
   AnsweringPeer peer(PowerOnAckLine());
   ComponentSession session(kPort, peer.slavePath());
-  if (!peer.ok() || !session.ok()) {
-    return {{0, 0, 0, session.error()}, {0, 0, 0, session.error()}};
-  }
+  if (!peer.ok() || !session.ok())
+    return std::vector<Latency>(2, Failed(session.error()));
   IQ7kComm* comm = session.comm();
   if (FAILED(comm->StartPONSequence()) ||
       peer.LastRequest() != PowerOnRequestLine()) {
-    const Latency wrong{0, 0, 0, "the component sent other bytes"};
-    return {wrong, wrong};
+    return std::vector<Latency>(2, Failed("the component sent other bytes"));
   }
   const Bytes request = PowerOnRequestLine();
   const size_t replySize = PowerOnAckLine().size();
-  return TimeInTurns(
-      count, {[&] { return client.RoundTrip(request, replySize); },
-              [comm] { return SUCCEEDED(comm->StartPONSequence()); }});
+  return TimeInTurns(count,
+                     {{[&] { return client.RoundTrip(request, replySize); },
+                       rawPeer.threadId()},
+                      {[comm] { return SUCCEEDED(comm->StartPONSequence()); },
+                       peer.threadId()}});
+}
+
+// The outside shape: rounds of one child process per client, the order
+// alternating from round to round.
+std::vector<Latency> OutsideShape(const BenchConfig& config, int count,
+                                  int rounds) {
+  const char* kinds[] = {"raw", "q7kcomm"};
+  std::vector<Latency> results(2);
+  std::vector<std::vector<double>> samples(2);
+  for (int round = 0; round < rounds; ++round) {
+    for (int k = 0; k < 2; ++k) {
+      const int c = round % 2 == 0 ? k : 1 - k;
+      ChildProcess child(
+          {config.self, "--outside-client", kinds[c], std::to_string(count)});
+      std::string counts, times, word;
+      if (!child.ReadLine(&counts) || !child.ReadLine(&times)) {
+        return std::vector<Latency>(
+            2, Failed(std::string(kinds[c]) + " client failed"));
+      }
+      child.Wait();
+      WakeUps w;
+      double cpu = 0;
+      std::istringstream(counts) >> word >> w.client >> w.peer >> w.others >>
+          w.involuntary >> cpu;
+      WakeUps& sum = results[c].wakeUps;
+      sum.client += w.client / rounds;
+      sum.peer += w.peer / rounds;
+      sum.others += w.others / rounds;
+      sum.involuntary += w.involuntary / rounds;
+      results[c].cpuPerRt += cpu / rounds;
+      std::istringstream in(times);
+      for (double t; in >> t;) samples[c].push_back(t);
+    }
+  }
+  for (int c = 0; c < 2; ++c) Summarize(&samples[c], &results[c]);
+  return results;
 }
 
 Latency PySerial(const BenchConfig& config, int count) {
   AnsweringPeer peer(PowerOnAckLine());
-  if (!peer.ok()) return {0, 0, 0, peer.error()};
+  if (!peer.ok()) return Failed(peer.error());
   ChildProcess client({config.python, config.pyClient, peer.slavePath(),
                        std::to_string(count)});
   std::string line;
   Latency result;
   if (!client.ok() || !client.ReadLine(&line)) {
-    result.error = "pyserial client failed (is python3-serial installed?)";
-    return result;
+    return Failed("pyserial client failed (is python3-serial installed?)");
   }
   std::istringstream(line) >> result.median >> result.p99;
   client.Wait();
@@ -114,31 +174,56 @@ std::string Us(const Latency& l) {
              : l.error;
 }
 
+// The two clients of one shape: the floor, q7kcomm against it, and who
+// was woken how often per exchange.
+void AddShape(const char* shape, const Latency& raw, const Latency& component,
+              Report* report) {
+  const double x = raw.median > 0 ? component.median / raw.median : 0;
+  report->Add({Report::Format("Round trip, %s: raw termios with flush (the "
+                              "floor)",
+                              shape),
+               Us(raw), "", "", "", -1});
+  report->Add(
+      {Report::Format("Round trip, %s: q7kcomm StartPONSequence", shape),
+       Us(component), Report::Format("%.1f µs", raw.median),
+       Report::Format("%.2f×", x), "≤ 1.1×",
+       component.error.empty() && x > 0 && x <= 1.1});
+  const WakeUps& r = raw.wakeUps;
+  const WakeUps& q = component.wakeUps;
+  report->Add(
+      {Report::Format("Thread wake-ups per exchange, %s: client + peer + "
+                      "port threads (preemptions)",
+                      shape),
+       Report::Format("q7kcomm %.2f + %.2f + %.3f (%.2f)", q.client, q.peer,
+                      q.others, q.involuntary),
+       Report::Format("raw %.2f + %.2f (%.2f)", r.client, r.peer,
+                      r.involuntary),
+       "", "≤ raw's",
+       q.client + q.peer + q.others <= r.client + r.peer + 0.05});
+  report->Add(
+      {Report::Format("CPU per round trip (whole process, peer "
+                      "included), %s: raw / q7kcomm",
+                      shape),
+       Report::Format("%.1f / %.1f µs", raw.cpuPerRt, component.cpuPerRt), "",
+       "", "", -1});
+}
+
 }  // namespace
 
 void RunRoundTrips(const BenchConfig& config, Report* report) {
   const int n = config.roundTrips;
-  const std::vector<Latency> timed = RawAndComponent(n);
-  const Latency& raw = timed[0];
-  const Latency& component = timed[1];
+  const std::vector<Latency> inProcess = RawAndComponent(n);
+  const std::vector<Latency> outside =
+      OutsideShape(config, n, config.quick ? 2 : 10);
   const Latency py = PySerial(config, n);
-  report->Add({"Round trip, raw termios with flush (the floor)", Us(raw), "",
-               "", "", -1});
+  AddShape("benchmark's shape", inProcess[0], inProcess[1], report);
+  AddShape("outside client's shape", outside[0], outside[1], report);
   report->Add(
       {"Round trip, pyserial with reset_input_buffer", Us(py), "", "", "", -1});
-  const double xRaw = raw.median > 0 ? component.median / raw.median : 0;
-  const double xPy = py.median > 0 ? component.median / py.median : 0;
-  report->Add({"Round trip, q7kcomm StartPONSequence, vs the floor",
-               Us(component), Report::Format("%.1f µs", raw.median),
-               Report::Format("%.2f×", xRaw), "≤ 1.5×", xRaw <= 1.5});
+  const double xPy = py.median > 0 ? inProcess[1].median / py.median : 0;
   report->Add({"Round trip, q7kcomm StartPONSequence, vs pyserial",
-               Us(component), Report::Format("%.1f µs", py.median),
+               Us(inProcess[1]), Report::Format("%.1f µs", py.median),
                Report::Format("%.2f×", xPy), "≤ 0.6×", xPy <= 0.6});
-  report->Add(
-      {"CPU per round trip (whole process, peer included): raw / "
-       "q7kcomm",
-       Report::Format("%.1f / %.1f µs", raw.cpuPerRt, component.cpuPerRt), "",
-       "", "", -1});
 }
 
 }  // namespace bench

@@ -16,7 +16,7 @@ CommPort::CommPort(const std::string& name, const PortSettings& settings)
 
 CommPort::CommPort(ThreadStart start, const std::string& name,
                    const PortSettings& settings)
-    : name_(name), devicePath_(DevicePathForName(name)) {
+    : name_(name), devicePath_(DevicePathForName(name)), threadStart_(start) {
   const uint32_t error = io_.Open(devicePath_);
   if (error != 0) {
     RecordOpenFailure(error);
@@ -62,6 +62,10 @@ void CommPort::StartThreads() {
     Fail(kPortOsError);
     StopThreads();
   }
+}
+
+void CommPort::NeedThreads() {
+  if (threadStart_ == ThreadStart::kWhenNeeded) StartThreads();
 }
 
 void CommPort::StopThreads() {

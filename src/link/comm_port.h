@@ -44,7 +44,14 @@
 // with a destructor or hook overrides; a thread calling a virtual hook while
 // the object's dynamic type changes is a data race) constructs with
 // ThreadStart::kByDerivedClass, calls StartThreads() at the end of its own
-// constructor and StopThreads() at the start of its destructor.
+// constructor and StopThreads() at the start of its destructor. With
+// ThreadStart::kWhenNeeded the threads start at the first call that needs
+// one (the queued transfers and counts, WaitForRx, SendBreak, the line-state
+// queries, a WriteDirect the device does not take whole), never during
+// construction; the client-thread path alone never starts them. A new
+// thread makes the exchanges after it slower for a while on an idle machine
+// (docs/performance.md), and a direct-path client has no use for them; a
+// hang-up then shows at the next transfer instead of at once.
 #ifndef Q7K_LINK_COMM_PORT_H_
 #define Q7K_LINK_COMM_PORT_H_
 
@@ -83,7 +90,7 @@ inline constexpr uint32_t kLineBreak = 0x10;
 
 class CommPort : public SerialDevice {
  public:
-  enum class ThreadStart { kAtConstruction, kByDerivedClass };
+  enum class ThreadStart { kAtConstruction, kByDerivedClass, kWhenNeeded };
 
   // Opens name and configures it with settings. The port exists even when
   // opening failed: status() then says why (-198 no such device, -199 in
@@ -221,7 +228,7 @@ class CommPort : public SerialDevice {
 
  protected:
   // As the public constructor; with kByDerivedClass the threads wait for
-  // StartThreads().
+  // StartThreads(), with kWhenNeeded for the first call that needs them.
   CommPort(ThreadStart start, const std::string& name,
            const PortSettings& settings);
 
@@ -249,12 +256,15 @@ class CommPort : public SerialDevice {
   int32_t Fail(int32_t code);
   void RecordOpenFailure(uint32_t error);
   void FailDevice(uint32_t error);
+  // Starts the threads if they wait to be needed (kWhenNeeded).
+  void NeedThreads();
   // The device's non-blocking transfers.
   DeviceTransfer ReadDevice(uint8_t* buffer, size_t n);
   DeviceTransfer WriteDevice(const uint8_t* bytes, size_t n);
 
   // Client-thread path (comm_port_direct.cc). ParkReader stops the reader
-  // thread reading the device, UnparkReader sends it back to reading.
+  // thread reading the device, UnparkReader sends it back to reading (and
+  // starts the threads when they wait to be needed).
   void ParkReader();
   void UnparkReader();
   // ReadDirect's take: the RxQueue, then the device when readDevice.
@@ -279,6 +289,7 @@ class CommPort : public SerialDevice {
   void StartModemLines();
   void SampleModemLines();
   void CheckLineErrors();
+  int32_t ModemLine(uint32_t bit);
   int32_t LineErrorFlag(uint32_t bit, int32_t clear);
 
   // Writer thread (comm_port_writer.cc). WriteBlock and HoldBreak return
@@ -289,6 +300,7 @@ class CommPort : public SerialDevice {
 
   const std::string name_;
   std::string devicePath_;
+  const ThreadStart threadStart_;
 
   // The settings as the client gave them.
   uint32_t baud_ = 0;

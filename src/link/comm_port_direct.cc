@@ -33,7 +33,10 @@ int32_t CommPort::WriteDirect(const uint8_t* bytes, int32_t count) {
     FailDevice(written.osError);
     return status_.load();
   }
-  if (queued > 0) writerWake_.Signal();
+  if (queued > 0) {
+    NeedThreads();
+    writerWake_.Signal();
+  }
   lastCount_ = static_cast<int32_t>(written.count + queued);
   if (written.count + queued < wanted) Fail(kPortShortTransfer);
   return status_.load();
@@ -100,6 +103,7 @@ void CommPort::ParkReader() {
 }
 
 void CommPort::UnparkReader() {
+  NeedThreads();
   if (readerParked_.exchange(false)) readerWake_.Signal();
 }
 

@@ -11,19 +11,19 @@ int32_t Bit(uint32_t bits, uint32_t bit) { return (bits & bit) != 0 ? 1 : 0; }
 
 }  // namespace
 
-int32_t CommPort::CarrierDetect() {
-  return Bit(modemStatus_.load(), kModemCarrier);
+// The reader thread keeps both up to date: it must be running.
+int32_t CommPort::ModemLine(uint32_t bit) {
+  NeedThreads();
+  return Bit(modemStatus_.load(), bit);
 }
 
-int32_t CommPort::RingIndicator() {
-  return Bit(modemStatus_.load(), kModemRing);
-}
-
-int32_t CommPort::ClearToSend() { return Bit(modemStatus_.load(), kModemCts); }
-
-int32_t CommPort::DataSetReady() { return Bit(modemStatus_.load(), kModemDsr); }
+int32_t CommPort::CarrierDetect() { return ModemLine(kModemCarrier); }
+int32_t CommPort::RingIndicator() { return ModemLine(kModemRing); }
+int32_t CommPort::ClearToSend() { return ModemLine(kModemCts); }
+int32_t CommPort::DataSetReady() { return ModemLine(kModemDsr); }
 
 int32_t CommPort::LineErrorFlag(uint32_t bit, int32_t clear) {
+  NeedThreads();
   if (status_.load() < 0) return status_.load();
   const uint32_t bits = (clear != -1 && clear != 0)
                             ? lineErrors_.fetch_and(~bit)

@@ -27,6 +27,7 @@ int32_t CommPort::Write(const uint8_t* bytes, int32_t count) {
   if (status_.load() != 0) return status_.load();
   const size_t wanted = count > 0 ? static_cast<size_t>(count) : 0;
   const size_t queued = txQueue_.Push(bytes, wanted);
+  NeedThreads();
   writerWake_.Signal();
   lastCount_ = static_cast<int32_t>(queued);
   if (queued < wanted) Fail(kPortShortTransfer);
@@ -48,6 +49,7 @@ int32_t CommPort::WriteByte(uint8_t b) {
   if (txQueue_.PushByte(b) < 0) {
     Fail(kPortShortTransfer);
   } else {
+    NeedThreads();
     writerWake_.Signal();
   }
   return status_.load();

@@ -17,6 +17,7 @@ int32_t CommPort::SendBreak(int32_t milliseconds) {
     breakPending_ = true;
     bytesBeforeBreak_ = txQueue_.Count();
   }
+  NeedThreads();
   writerWake_.Signal();
   return 0;
 }

@@ -46,13 +46,10 @@ bool UseClientThreadPath() {
 InstrumentLink::InstrumentLink(ErrorReporter* errors,
                                const std::string& portName,
                                const PortSettings& settings)
-    : CommPort(ThreadStart::kByDerivedClass, portName, settings),
-      errors_(errors) {
-  // The port's threads call virtual hooks: start them only once this object
-  // is complete, and stop them before it is torn down.
-  StartThreads();
-}
+    : CommPort(ThreadStart::kWhenNeeded, portName, settings), errors_(errors) {}
 
+// The port's threads call virtual hooks: stopped before this object is torn
+// down.
 InstrumentLink::~InstrumentLink() { StopThreads(); }
 
 void InstrumentLink::PumpMessages() { RunMessagePump(); }

@@ -7,7 +7,8 @@
 // Without a message pump, and on a clock that runs in real time, the
 // client's thread writes the request and reads the reply itself (CommPort's
 // WriteDirect and ReadDirect): a short exchange then costs no thread
-// hand-off. Otherwise the bytes go through the port's queues and threads.
+// hand-off. Otherwise the bytes go through the port's queues and threads,
+// which start at the first such exchange (ThreadStart::kWhenNeeded).
 //
 // Waiting never spins: the reply wait sleeps on the device or until the
 // reader thread signals new bytes, or the time-out passes; the send wait

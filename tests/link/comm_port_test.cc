@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <functional>
 #include <future>
 #include <memory>
 #include <vector>
@@ -49,15 +50,25 @@ Bytes ReadExactly(CommPort& port, size_t count) {
   return got;
 }
 
+// A port whose threads wait for a call that needs them, as the link's do.
+class OnDemandPort : public CommPort {
+ public:
+  explicit OnDemandPort(const std::string& path)
+      : CommPort(ThreadStart::kWhenNeeded, path,
+                 PortSettings::Instrument(9600)) {}
+  ~OnDemandPort() override { StopThreads(); }
+};
+
 class CommPortTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(pty_.ok()) << pty_.error(); }
 
   // (Re)opens port_ on the pseudo-terminal, with a fresh far end reading.
-  CommPort& Open(int32_t baud = 9600) {
+  CommPort& Open(int32_t baud = 9600, bool onDemand = false) {
     peer_.reset();
     port_.reset();  // released before the next open
-    port_ = OpenPort(pty_.slavePath(), baud);
+    port_ = onDemand ? std::make_unique<OnDemandPort>(pty_.slavePath())
+                     : OpenPort(pty_.slavePath(), baud);
     peer_ = std::make_unique<PtyPeer>(pty_.master());
     return *port_;
   }
@@ -147,7 +158,8 @@ TEST_F(CommPortTest, FullReceiveQueueHoldsBackInput) {
   EXPECT_EQ(port.status(), 0);
 }
 
-// Every -98 failure is sticky: later calls return it without trying.
+// Every -98 failure is sticky: later calls return it without trying. An
+// overfull write still sends the bytes that fitted.
 TEST_F(CommPortTest, ShortTransfersFailThePortForGood) {
   CommPort& port = Open();
   peer_->Send({1, 2, 3, 4});
@@ -166,9 +178,8 @@ TEST_F(CommPortTest, ShortTransfersFailThePortForGood) {
 
   EXPECT_EQ(Open().ReadByte(), kPortShortTransfer);  // nothing there
   EXPECT_EQ(port_->status(), kPortShortTransfer);
-}
 
-TEST_F(CommPortTest, OverfullWritesQueueWhatFits) {
+  // An overfull write queues what fits.
   const Bytes bytes = Stream(0, 3000);
   EXPECT_EQ(Open().Write(bytes.data(), 3000), kPortShortTransfer);
   EXPECT_EQ(port_->lastCount(), static_cast<int32_t>(kPortQueueCapacity));
@@ -416,6 +427,52 @@ TEST_F(CommPortTest, DirectReadEndsAtTheDeadlineOrAHangUp) {
   EXPECT_EQ(port.osError(), static_cast<uint32_t>(EIO));
   EXPECT_TRUE(port.WaitThreadsEnded(kPtyDeadline));
   EXPECT_EQ(port.WriteDirect(block, 1), kPortOsError);
+}
+
+// The client-thread path runs without threads; each kind of call that needs
+// them starts them, and bytes that waited in the device, or that a direct
+// write could not hand over, are not lost.
+TEST_F(CommPortTest, ThreadsStartWhenACallNeedsThem) {
+  const Bytes big = Stream(0, 512);
+  size_t written = 1;
+  const std::function<void(CommPort&)> needs[] = {
+      [](CommPort& p) { p.RxCount(); },
+      [](CommPort& p) { EXPECT_EQ(p.WriteByte('w'), 0); },
+      [](CommPort& p) { p.SendBreak(0); },
+      [](CommPort& p) { p.CarrierDetect(); },
+      [&](CommPort& p) {  // a direct write the device does not take whole
+        peer_->SetReading(false);
+        while (p.TxCount() == 0 && p.status() == 0) {
+          p.WriteDirect(big.data(), static_cast<int32_t>(big.size()));
+          written += static_cast<size_t>(p.lastCount());
+        }
+      }};
+  for (const auto& need : needs) {
+    SCOPED_TRACE(&need - needs);
+    CommPort& port = Open(9600, true);
+    uint8_t b = 'd';
+    ASSERT_EQ(port.WriteDirect(&b, 1), 0);
+    peer_->Send({7});
+    ASSERT_TRUE(peer_->WaitSent());
+    const auto deadline = std::chrono::steady_clock::now() + kPtyDeadline;
+    EXPECT_EQ(port.ReadDirect(&b, 1, deadline).count, 1u);
+    EXPECT_TRUE(port.WaitThreadsEnded(milliseconds(0))) << "none started";
+
+    peer_->Send({8});
+    ASSERT_TRUE(peer_->WaitSent());
+    need(port);
+    EXPECT_FALSE(port.WaitThreadsEnded(milliseconds(0)));
+    EXPECT_EQ(ReadExactly(port, 1), Bytes{8});
+    peer_->SetReading(true);
+    ASSERT_TRUE(peer_->WaitReceived(written));
+    EXPECT_EQ(port.status(), 0);
+  }
+  // The last case's bytes went out whole and in order.
+  const Bytes got = peer_->Received();
+  ASSERT_EQ(got.size(), written);
+  for (size_t i = 1; i < got.size(); ++i) {
+    ASSERT_EQ(got[i], big[(i - 1) % big.size()]) << i;
+  }
 }
 
 // The least a device must provide: a receive buffer that Read drains, and
