@@ -32,8 +32,9 @@ class SerialPeer {
   bool Echo(bool on);
   // Closes the pseudo-terminal: the device is gone.
   bool Hangup();
-  // The virtual instrument takes the COM port over.
-  bool StartEmulator();
+  // The virtual instrument takes the COM port over, started with the
+  // q7k-emulator options given (words apart by spaces).
+  bool StartEmulator(const std::string& options = "");
 
  private:
   std::string Ask(const std::string& line);
