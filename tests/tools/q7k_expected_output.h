@@ -1,4 +1,4 @@
-// Lines q7k prints for a session, the same on every platform.
+// Lines q7k prints, the same on every platform.
 #ifndef Q7K_TESTS_TOOLS_Q7K_EXPECTED_OUTPUT_H_
 #define Q7K_TESTS_TOOLS_Q7K_EXPECTED_OUTPUT_H_
 
@@ -6,15 +6,13 @@
 
 namespace q7k {
 
-// `demo --fast` on the built-in specimen: 4.567 mA, 2.345 W, 678.9 pF at
+// `demo --fast`; the built-in specimen: 4.567 mA, 2.345 W, 678.9 pF at
 // 10 kV and 60 Hz.
 inline const std::vector<const char*> kSimulatedDemoLines = {
     "StopQ7kTest              ok", "Measured (after 8 polls)", "4.567 mA",
     "678.9 pF", "Power factor                                2.87871 %"};
-
-// The virtual instrument, whose flash started empty, after the firmware
-// check downloaded the sample image: its flash directory, then a session
-// on its specimen (1000 pF, tan delta 0.004).
+// The virtual instrument's flash after the firmware check filled it with
+// the sample image, and a session on its specimen (1000 pF, tan delta 0.004).
 inline const std::vector<const char*> kFlashAfterSetupLines = {
     "1     Q7I      06/03/24 12:00:00 01.20.02"};
 inline const std::vector<const char*> kEmulatorSessionLines = {

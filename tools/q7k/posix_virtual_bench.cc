@@ -19,9 +19,7 @@ struct VirtualBench::Parts {
 VirtualBench::VirtualBench() : parts_(std::make_unique<Parts>()) {}
 VirtualBench::~VirtualBench() = default;
 
-std::string VirtualBench::directory() const {
-  return parts_->dir.path();
-}
+std::string VirtualBench::directory() const { return parts_->dir.path(); }
 
 int VirtualBench::Start(Tool& tool) {
   Parts& p = *parts_;

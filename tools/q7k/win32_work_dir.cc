@@ -14,11 +14,11 @@ std::string SystemMessage(DWORD code) {
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
           FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string message = n > 0 ? std::string(text, n)
-                              : "error " + std::to_string(code);
+  std::string message =
+      n > 0 ? std::string(text, n) : "error " + std::to_string(code);
   LocalFree(text);
-  while (!message.empty() && std::string(" .\r\n").find(message.back()) !=
-                                 std::string::npos) {
+  while (!message.empty() &&
+         std::string(" .\r\n").find(message.back()) != std::string::npos) {
     message.pop_back();
   }
   return message;
