@@ -32,8 +32,7 @@ class SerialPeer {
   bool Echo(bool on);
   // Closes the pseudo-terminal: the device is gone.
   bool Hangup();
-  // The virtual instrument takes the COM port over, started with the
-  // q7k-emulator options given (words apart by spaces).
+  // The virtual instrument takes the COM port over, with these options.
   bool StartEmulator(const std::string& options = "");
 
  private:

@@ -92,7 +92,7 @@ bool SerialPeer::Echo(bool on) { return Ask(on ? "echo 1" : "echo 0") == "ok"; }
 bool SerialPeer::Hangup() { return Ask("hangup") == "ok"; }
 
 bool SerialPeer::StartEmulator(const std::string& options) {
-  return Ask(options.empty() ? "emulator" : "emulator " + options) == "ok";
+  return Ask("emulator " + options) == "ok";
 }
 
 }  // namespace q7k

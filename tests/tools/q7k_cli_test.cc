@@ -136,10 +136,8 @@ TEST(Q7kCliTest, BadArgumentsGetAMessageAndAnExitStatus) {
 TEST(Q7kCliTest, DemoRunsOverTheSerialLineToTheVirtualInstrument) {
   ScopedTempDir dir;
   std::vector<const char*> lines = {"Virtual instrument on /dev/pts/"};
-  lines.insert(lines.end(), kFlashAfterSetupLines.begin(),
-               kFlashAfterSetupLines.end());
-  lines.insert(lines.end(), kEmulatorSessionLines.begin(),
-               kEmulatorSessionLines.end());
+  lines.insert(lines.end(), kEmulatorDemoLines.begin(),
+               kEmulatorDemoLines.end());
   ExpectOutput(RunCli("demo --emulator"), lines);
 }
 

@@ -6,16 +6,13 @@
 
 namespace q7k {
 
-// `demo --fast`; the built-in specimen: 4.567 mA, 2.345 W, 678.9 pF at
-// 10 kV and 60 Hz.
+// `demo --fast`: 4.567 mA, 2.345 W, 678.9 pF at 10 kV and 60 Hz.
 inline const std::vector<const char*> kSimulatedDemoLines = {
     "StopQ7kTest              ok", "Measured (after 8 polls)", "4.567 mA",
     "678.9 pF", "Power factor                                2.87871 %"};
-// The virtual instrument's flash after the firmware check filled it with
-// the sample image, and a session on its specimen (1000 pF, tan delta 0.004).
-inline const std::vector<const char*> kFlashAfterSetupLines = {
-    "1     Q7I      06/03/24 12:00:00 01.20.02"};
-inline const std::vector<const char*> kEmulatorSessionLines = {
+// The emulator after the firmware check; a session on its 1000 pF specimen.
+inline const std::vector<const char*> kEmulatorDemoLines = {
+    "1     Q7I      06/03/24 12:00:00 01.20.02",
     "Instrument application: Q7I      01.20.02",
     "Parallel capacitance                           1000 pF"};
 

