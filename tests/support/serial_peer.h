@@ -32,8 +32,8 @@ class SerialPeer {
   bool Echo(bool on);
   // Closes the pseudo-terminal: the device is gone.
   bool Hangup();
-  // The virtual instrument takes the COM port over.
-  bool StartEmulator();
+  // The virtual instrument takes the COM port over, with these options.
+  bool StartEmulator(const std::string& options = "");
 
  private:
   std::string Ask(const std::string& line);

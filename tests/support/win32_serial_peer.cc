@@ -91,6 +91,8 @@ bool SerialPeer::Echo(bool on) { return Ask(on ? "echo 1" : "echo 0") == "ok"; }
 
 bool SerialPeer::Hangup() { return Ask("hangup") == "ok"; }
 
-bool SerialPeer::StartEmulator() { return Ask("emulator") == "ok"; }
+bool SerialPeer::StartEmulator(const std::string& options) {
+  return Ask("emulator " + options) == "ok";
+}
 
 }  // namespace q7k

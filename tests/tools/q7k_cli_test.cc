@@ -7,12 +7,12 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <initializer_list>
 #include <nlohmann/json.hpp>
 #include <string>
 
 #include "emulator.h"
 #include "support/temp_dir.h"
+#include "tools/q7k_expected_output.h"
 
 namespace q7k {
 namespace {
@@ -55,7 +55,7 @@ bool Has(const std::string& text, const std::string& piece) {
   return text.find(piece) != std::string::npos;
 }
 
-void ExpectOutput(const CliRun& r, std::initializer_list<const char*> texts) {
+void ExpectOutput(const CliRun& r, const std::vector<const char*>& texts) {
   EXPECT_EQ(r.status, 0) << r.err;
   for (const char* text : texts) {
     EXPECT_TRUE(Has(r.out, text)) << text << "\n" << r.out;
@@ -75,11 +75,7 @@ struct Instrument {
 
 TEST(Q7kCliTest, SimulatedTestsAndTheErrorList) {
   ScopedTempDir dir;
-  // The built-in specimen: 4.567 mA, 2.345 W, 678.9 pF at 10 kV and 60 Hz.
-  ExpectOutput(
-      RunCli("demo --fast"),
-      {"StopQ7kTest              ok", "Measured (after 8 polls)", "4.567 mA",
-       "678.9 pF", "Power factor                                2.87871 %"});
+  ExpectOutput(RunCli("demo --fast"), kSimulatedDemoLines);
   const json test = RunJson("--simulate xref --fast test run --kv 10");
   EXPECT_EQ(test["polls"], 8);
   EXPECT_NEAR(test["data"]["Amperes"].get<double>(), 0.004567, 1e-9);
@@ -139,13 +135,10 @@ TEST(Q7kCliTest, BadArgumentsGetAMessageAndAnExitStatus) {
 
 TEST(Q7kCliTest, DemoRunsOverTheSerialLineToTheVirtualInstrument) {
   ScopedTempDir dir;
-  // The flash started empty: the check downloaded the sample image. The
-  // emulator's specimen: 1000 pF, tan delta 0.004.
-  ExpectOutput(RunCli("demo --emulator"),
-               {"Virtual instrument on /dev/pts/",
-                "1     Q7I      06/03/24 12:00:00 01.20.02",
-                "Instrument application: Q7I      01.20.02",
-                "Parallel capacitance                           1000 pF"});
+  std::vector<const char*> lines = {"Virtual instrument on /dev/pts/"};
+  lines.insert(lines.end(), kEmulatorDemoLines.begin(),
+               kEmulatorDemoLines.end());
+  ExpectOutput(RunCli("demo --emulator"), lines);
 }
 
 TEST(Q7kCliTest, FirmwareCommandsAgainstTheVirtualInstrument) {

@@ -8,15 +8,15 @@
 #include <exception>
 #include <string>
 
+#include "console_text.h"
+#include "platform_texts.h"
 #include "tool.h"
 
 namespace q7k::tool {
 namespace {
 
 void AddGlobalOptions(CLI::App& app, GlobalOptions* g) {
-  app.add_option("-p,--port", g->port,
-                 "Serial port number n: COMn, the device named by Q7K_COM<n> "
-                 "or else /dev/ttyS<n-1>")
+  app.add_option("-p,--port", g->port, kPortHelp)
       ->check(CLI::Range(1, 999))
       ->capture_default_str();
   app.add_option("-d,--device", g->device,
@@ -60,6 +60,7 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions* g) {
 
 int main(int argc, char** argv) {
   using namespace q7k::tool;
+  const ConsoleText console;
   CLI::App app{"q7k: check, run and inspect a Q7300 insulation test set",
                "q7k"};
   // Global options may follow the command: `q7k test run --port 3`.

@@ -8,6 +8,9 @@
 namespace q7k::tool {
 namespace {
 
+// Not M_PI: strict C++ leaves it out on some platforms.
+constexpr double kPi = 3.14159265358979323846;
+
 void Row(std::FILE* out, const char* name, double value, const char* unit) {
   std::fprintf(out, "  %-36s %14.6g %s\n", name, value, unit);
 }
@@ -36,7 +39,7 @@ void PrintResultTable(const SessionResult& r, std::FILE* out) {
   const double volts = d.KVoltMeas * 1000.0;
   Row(out, "Apparent power V*I", volts * d.Amperes, "VA");
   const double wcr =
-      2.0 * M_PI * d.FrequencyMeas * double(d.ParallelCap) * d.ParallelRes;
+      2.0 * kPi * d.FrequencyMeas * double(d.ParallelCap) * d.ParallelRes;
   Row(out, "Dissipation factor 1/(wCpRp)", wcr != 0.0 ? 1.0 / wcr : 0.0, "");
   Row(out, "Power factor 100/sqrt(1+(wCpRp)^2)",
       100.0 / std::sqrt(1.0 + wcr * wcr), "%");

@@ -126,7 +126,7 @@ void Tool::PrintJson(const nlohmann::json& result) const {
 }
 
 bool Tool::Interactive() const {
-  return !options_.json && isatty(STDOUT_FILENO) == 1;
+  return !options_.json && isatty(STDOUT_FILENO) != 0;
 }
 
 }  // namespace q7k::tool

@@ -28,27 +28,11 @@ class CurrentDirectory {
   const std::string& error() const { return error_; }
 
  private:
-  int previous_ = -1;  // descriptor of the directory to return to
+  // The directory to return to: a descriptor on POSIX, a path on Windows.
+  int previous_ = -1;
+  std::wstring previousPath_;
   bool ok_ = false;
   std::string error_;
-};
-
-// A new private directory under $TMPDIR (or /tmp), removed with the files in
-// it when the object goes, unless kept.
-class TempDirectory {
- public:
-  TempDirectory();
-  ~TempDirectory();
-  TempDirectory(const TempDirectory&) = delete;
-  TempDirectory& operator=(const TempDirectory&) = delete;
-
-  // Empty when it could not be made.
-  const std::string& path() const { return path_; }
-  void Keep() { keep_ = true; }
-
- private:
-  std::string path_;
-  bool keep_ = false;
 };
 
 }  // namespace q7k::tool

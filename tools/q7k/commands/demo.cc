@@ -4,13 +4,12 @@
 // downloaded a sample firmware into it.
 #include <memory>
 
-#include "embedded_emulator.h"
 #include "insulation_test_session.h"
+#include "platform_texts.h"
 #include "records.h"
 #include "result_table.h"
-#include "sample_image.h"
 #include "tool.h"
-#include "work_dir.h"
+#include "virtual_bench.h"
 
 namespace q7k::tool {
 namespace {
@@ -22,37 +21,11 @@ struct DemoOptions {
   bool emulator = false;
 };
 
-// Everything --emulator needs, in the order it must be torn down: the port
-// closes before the instrument goes, the instrument before its directory.
-struct VirtualBench {
-  TempDirectory dir;
-  std::unique_ptr<CurrentDirectory> inDir;
-  std::unique_ptr<EmbeddedEmulator> emulator;
-};
-
-// A virtual instrument with only its boot loader, so that the firmware
-// check has to download, program and start the sample firmware.
+// The virtual instrument brought to the sample firmware by the firmware
+// check.
 int StartBench(Tool& tool, VirtualBench* bench) {
-  if (bench->dir.path().empty()) {
-    return tool.FailWith("cannot make a temporary directory");
-  }
-  bench->inDir = std::make_unique<CurrentDirectory>(bench->dir.path());
-  if (!bench->inDir->ok()) return tool.FailWith(bench->inDir->error());
-  if (tool.options().trace) bench->dir.Keep();
-  if (!WriteSampleFirmware("Q7I.X0", SampleImage())) {
-    return tool.FailWith("cannot write the sample firmware image");
-  }
-  bench->emulator = std::make_unique<EmbeddedEmulator>(/*flashEmpty=*/true);
-  const std::string path = bench->emulator->Start();
-  if (path.empty()) {
-    return tool.FailWith("cannot start the virtual instrument: " +
-                         bench->emulator->error());
-  }
-  tool.mutable_options().device = path;
-  if (!tool.json()) {
-    std::printf("Virtual instrument on %s, flash empty\n", path.c_str());
-    std::printf("Sample firmware image %s/Q7I.X0\n", bench->dir.path().c_str());
-  }
+  const int status = bench->Start(tool);
+  if (status != kExitOk) return status;
   if (!tool.SetupPort(kProgrammingTimeoutSec)) return kExitFailed;
   IQ7kComm* comm = tool.Component();
   if (FAILED(comm->ReadFlashDirectory())) {
@@ -90,7 +63,7 @@ int RunDemo(Tool& tool, const DemoOptions& demo) {
   tool.Component()->ClosePort();
   if (tool.options().trace && demo.emulator) {
     std::fprintf(stderr, "q7k: trace log kept in %s/Q7kComm.log\n",
-                 bench.dir.path().c_str());
+                 bench.directory().c_str());
   }
   return status;
 }
@@ -107,12 +80,7 @@ Q7K_COMMAND(demo, 10) {
   cmd->add_option("--kv", demo->session.kVolts, "Test voltage in kV")
       ->check(CLI::Range(0.001, 12.0))
       ->capture_default_str();
-  cmd->add_flag("--emulator", demo->emulator,
-                "Start the virtual instrument (boot loader only, flash "
-                "empty) on a pseudo-terminal in this process; the firmware "
-                "check then downloads, programs and starts a sample "
-                "firmware image before the session runs over the serial "
-                "port. Works in a temporary directory");
+  cmd->add_flag("--emulator", demo->emulator, kEmulatorHelp);
   return {Runner(cmd, [demo](Tool& tool) { return RunDemo(tool, *demo); })};
 }
 

@@ -1,37 +1,12 @@
-#include "work_dir.h"
+#include "temp_directory.h"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <vector>
 
 namespace q7k::tool {
-
-PathParts SplitPath(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return {".", path};
-  return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
-}
-
-CurrentDirectory::CurrentDirectory(const std::string& dir) {
-  previous_ = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (previous_ < 0 || chdir(dir.c_str()) != 0) {
-    error_ = dir + ": " + std::strerror(errno);
-    return;
-  }
-  ok_ = true;
-}
-
-CurrentDirectory::~CurrentDirectory() {
-  if (previous_ < 0) return;
-  // Nothing sensible is left to do when the way back has gone.
-  if (ok_ && fchdir(previous_) != 0) std::perror("q7k: fchdir");
-  close(previous_);
-}
 
 TempDirectory::TempDirectory() {
   const char* base = std::getenv("TMPDIR");
