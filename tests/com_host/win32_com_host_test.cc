@@ -1,6 +1,8 @@
 // A host as Windows programs are written: it registers q7kcomm.dll as
 // regsvr32 does, finds the class by ProgID and drives it through COM.
-// tests/com_host/automation.vbs calls it by name as a script host.
+// tests/com_host/automation.vbs calls it by name as a script host. Each
+// build's host has the DLL's bitness, so it sees the registry as hosts of
+// that bitness do.
 #include <gtest/gtest.h>
 #include <olectl.h>
 
@@ -47,6 +49,56 @@ void Dump(const std::wstring& path, std::vector<std::wstring>* out) {
   for (const std::wstring& sub : subkeys) Dump(path + L"\\" + sub, out);
 }
 
+std::wstring DllPath() {
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(GetModuleHandleW(L"q7kcomm.dll"), path, MAX_PATH);
+  return path;
+}
+
+// A program started as a host of this bitness starts it: a name is found
+// in this process's system32, which for a 32-bit process on 64-bit Windows
+// holds the 32-bit programs. Its exit code and everything it printed. The
+// output goes to a file, not a pipe: a program that opens a window starts
+// the desktop's process, which inherits the handle and outlives it.
+struct Finished {
+  DWORD code = ~0u;
+  std::string output;
+};
+Finished RunProgram(std::wstring command) {
+  Finished run;
+  wchar_t dir[MAX_PATH] = {}, name[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, dir);
+  GetTempFileNameW(dir, L"q7k", 0, name);
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE out = CreateFileW(name, GENERIC_READ | GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                           CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (out == INVALID_HANDLE_VALUE) return run;
+  STARTUPINFOW start{};
+  start.cb = sizeof start;
+  start.dwFlags = STARTF_USESTDHANDLES;
+  start.hStdOutput = start.hStdError = out;
+  PROCESS_INFORMATION process{};
+  if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr,
+                     nullptr, &start, &process)) {
+    if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) {
+      TerminateProcess(process.hProcess, ~0u);
+      WaitForSingleObject(process.hProcess, INFINITE);
+    }
+    GetExitCodeProcess(process.hProcess, &run.code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    SetFilePointer(out, 0, nullptr, FILE_BEGIN);
+    char buffer[4096];
+    DWORD n = 0;
+    while (ReadFile(out, buffer, sizeof buffer, &n, nullptr) && n > 0) {
+      run.output.append(buffer, n);
+    }
+  }
+  CloseHandle(out);
+  return run;
+}
+
 // By name, as regsvr32 and COM find them.
 HRESULT CallExport(const char* name) {
   FARPROC f = GetProcAddress(GetModuleHandleW(L"q7kcomm.dll"), name);
@@ -68,9 +120,7 @@ class ComHostTest : public ::testing::Test {
 };
 
 TEST_F(ComHostTest, RegistrationWritesExactlyItsKeysAndRemovesThemAll) {
-  wchar_t path[MAX_PATH] = {};
-  GetModuleFileNameW(GetModuleHandleW(L"q7kcomm.dll"), path, MAX_PATH);
-  const std::wstring dll = path;
+  const std::wstring dll = DllPath();
   const std::wstring clsid = GuidText(CLSID_Q7kComm);
   const std::wstring libid = GuidText(LIBID_Q7KCOMMLib);
   const std::wstring c = L"CLSID\\" + clsid;
@@ -107,6 +157,19 @@ TEST_F(ComHostTest, RegistrationWritesExactlyItsKeysAndRemovesThemAll) {
   std::sort(want.begin(), want.end());
   std::sort(got.begin(), got.end());
   EXPECT_EQ(got, want);
+
+  // On 64-bit Windows the class is in this bitness's view of the registry
+  // only, so a host of the other bitness does not load a DLL it cannot; the
+  // ProgIDs, the type library and the interface are shared.
+  BOOL wow64 = FALSE;
+  IsWow64Process(GetCurrentProcess(), &wow64);
+  if (sizeof(void*) == 8 || wow64) {
+    const REGSAM other = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+    HKEY key = nullptr;
+    EXPECT_NE(
+        RegOpenKeyExW(HKEY_CLASSES_ROOT, c.c_str(), 0, KEY_READ | other, &key),
+        0);
+  }
 
   // Removed in full; removing again finds nothing and still succeeds.
   ASSERT_EQ(CallExport("DllUnregisterServer"), S_OK);
@@ -194,6 +257,27 @@ TEST_F(ComHostTest, HostRunsASimulatedSessionByProgId) {
   EXPECT_EQ(again->LockServer(FALSE), S_OK);
   again.Reset();
   EXPECT_EQ(CallExport("DllCanUnloadNow"), S_OK);
+}
+
+// A script host of the DLL's bitness: regsvr32 registers it, cscript calls
+// it by ProgID and by name, regsvr32 /u removes it. cscript ends with 0
+// even when a script stops on an error, so only the script's own last line
+// passes.
+TEST(ComHostScriptTest, VBScriptDrivesAutomation) {
+  const std::string source = Q7K_SOURCE_DIR "/tests/com_host/automation.vbs";
+  const std::wstring script =
+      L"Z:" + std::wstring(source.begin(), source.end());
+  const std::wstring dll = L" \"" + DllPath() + L"\"";
+  EXPECT_EQ(RunProgram(L"regsvr32 /s" + dll).code, 0u);
+  Finished run = RunProgram(L"cscript //nologo \"" + script + L"\"");
+  EXPECT_EQ(RunProgram(L"regsvr32 /u /s" + dll).code, 0u);
+  EXPECT_EQ(run.code, 0u) << run.output;
+  run.output.erase(run.output.find_last_not_of(" \r\n") + 1);
+  const std::string last = "automation: all checks passed";
+  EXPECT_EQ(run.output.substr(run.output.size() -
+                              std::min(run.output.size(), last.size())),
+            last)
+      << run.output;
 }
 
 }  // namespace
