@@ -180,6 +180,49 @@ TEST_F(ComHostTest, RegistrationWritesExactlyItsKeysAndRemovesThemAll) {
   }
 }
 
+// Side by side with the other bitness's server, removing this one leaves
+// what the other's hosts need; removing the last removes everything.
+TEST_F(ComHostTest, RemovingOneBitnessLeavesTheOthersSharedKeys) {
+  BOOL wow64 = FALSE;
+  IsWow64Process(GetCurrentProcess(), &wow64);
+  if (sizeof(void*) == 4 && !wow64) GTEST_SKIP() << "no other bitness here";
+  const REGSAM other = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+  const std::wstring c = L"CLSID\\" + GuidText(CLSID_Q7kComm);
+  const std::wstring t = L"TypeLib\\" + GuidText(LIBID_Q7KCOMMLib) + L"\\1.0";
+  const std::wstring mine =
+      t + (sizeof(void*) == 8 ? L"\\0\\win64" : L"\\0\\win32");
+  const std::wstring shared[] = {L"Veltrax.Q7kComm.1", L"Veltrax.Q7kComm", t,
+                                 L"Interface\\" + GuidText(IID_IQ7kComm)};
+  auto exists = [](const std::wstring& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key)) {
+      return false;
+    }
+    RegCloseKey(key);
+    return true;
+  };
+  HKEY key = nullptr;
+  ASSERT_EQ(
+      RegCreateKeyExW(HKEY_CLASSES_ROOT, (c + L"\\InprocServer32").c_str(), 0,
+                      nullptr, 0, KEY_WRITE | other, nullptr, &key, nullptr),
+      0);
+  RegCloseKey(key);
+  ASSERT_EQ(CallExport("DllUnregisterServer"), S_OK);
+  EXPECT_FALSE(exists(c));
+  EXPECT_FALSE(exists(mine));
+  for (const std::wstring& path : shared) EXPECT_TRUE(exists(path)) << path;
+
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, c.c_str(), 0,
+                          KEY_ALL_ACCESS | other, &key),
+            0);
+  EXPECT_EQ(RegDeleteTreeW(key, nullptr), 0);
+  RegCloseKey(key);
+  RegDeleteKeyExW(HKEY_CLASSES_ROOT, c.c_str(), other, 0);
+  ASSERT_EQ(CallExport("DllRegisterServer"), S_OK);
+  ASSERT_EQ(CallExport("DllUnregisterServer"), S_OK);
+  for (const std::wstring& path : shared) EXPECT_FALSE(exists(path)) << path;
+}
+
 TEST_F(ComHostTest, HostRunsASimulatedSessionByProgId) {
   for (const wchar_t* progId : {L"Veltrax.Q7kComm.1", L"Veltrax.Q7kComm"}) {
     CLSID found{};
