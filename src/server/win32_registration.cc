@@ -1,6 +1,9 @@
 // Self-registration (regsvr32, the installer): the class under its CLSID,
 // its two ProgIDs and the type library embedded in this DLL. Unregistration
-// removes exactly what registration writes.
+// removes exactly what registration writes. On 64-bit Windows the x64 and
+// x86 servers are registered side by side: each class key is in its own
+// bitness's view of the registry, the ProgIDs, the type library's key and
+// the interface's are one for both, and stay while the other is registered.
 #include <olectl.h>
 
 #include <string>
@@ -52,10 +55,25 @@ std::vector<Value> ClassValues(const std::wstring& modulePath) {
   };
 }
 
-// The keys registration creates, each removed with all below it.
-std::vector<std::wstring> ClassKeys() {
-  return {L"CLSID\\" + GuidText(CLSID_Q7kComm), Wide(kProgId),
-          Wide(kVersionIndependentProgId)};
+// The keys registration creates, each removed with all below it: the
+// class's own, then those it shares with the other bitness.
+std::wstring ClassKey() { return L"CLSID\\" + GuidText(CLSID_Q7kComm); }
+std::vector<std::wstring> SharedKeys() {
+  return {Wide(kProgId), Wide(kVersionIndependentProgId)};
+}
+
+// The other bitness's server, as its hosts find it. On 32-bit Windows the
+// flag names this process's own view, whose class key is gone by then.
+bool OtherBitnessRegistered() {
+  const REGSAM other = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT,
+                    (ClassKey() + L"\\InprocServer32").c_str(), 0,
+                    KEY_READ | other, &key) != ERROR_SUCCESS) {
+    return false;
+  }
+  RegCloseKey(key);
+  return true;
 }
 
 bool Write(const Value& v) {
@@ -72,17 +90,32 @@ bool Write(const Value& v) {
   return rc == ERROR_SUCCESS;
 }
 
-// Every key gone, also when some never existed.
+LONG DeleteTree(const std::wstring& key) {
+  const LONG rc = RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
+  return rc == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : rc;
+}
+
+// Every key gone, also when some never existed; with the other bitness
+// still registered, only this one's class and its type library entry.
 HRESULT RemoveAll() {
   HRESULT hr = S_OK;
-  for (const std::wstring& key : ClassKeys()) {
-    const LONG rc = RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
-    if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) {
-      hr = SELFREG_E_CLASS;
+  if (DeleteTree(ClassKey()) != ERROR_SUCCESS) hr = SELFREG_E_CLASS;
+  const std::wstring libraryKey = L"TypeLib\\" + GuidText(LIBID_Q7KCOMMLib);
+  if (OtherBitnessRegistered()) {
+    // The interface's key is the other's too: UnRegisterTypeLib would take
+    // it with this platform's entry.
+    const std::wstring entry =
+        libraryKey +
+        (kSysKind == SYS_WIN64 ? L"\\1.0\\0\\win64" : L"\\1.0\\0\\win32");
+    if (DeleteTree(entry) != ERROR_SUCCESS && hr == S_OK) {
+      hr = SELFREG_E_TYPELIB;
     }
+    return hr;
+  }
+  for (const std::wstring& key : SharedKeys()) {
+    if (DeleteTree(key) != ERROR_SUCCESS) hr = SELFREG_E_CLASS;
   }
   HKEY library = nullptr;
-  const std::wstring libraryKey = L"TypeLib\\" + GuidText(LIBID_Q7KCOMMLib);
   if (RegOpenKeyExW(HKEY_CLASSES_ROOT, libraryKey.c_str(), 0, KEY_READ,
                     &library) == ERROR_SUCCESS) {
     RegCloseKey(library);

@@ -1,6 +1,8 @@
 // A host as Windows programs are written: it registers q7kcomm.dll as
 // regsvr32 does, finds the class by ProgID and drives it through COM.
-// tests/com_host/automation.vbs calls it by name as a script host.
+// tests/com_host/automation.vbs calls it by name as a script host. Each
+// build's host has the DLL's bitness, so it sees the registry as hosts of
+// that bitness do.
 #include <gtest/gtest.h>
 #include <olectl.h>
 
@@ -47,6 +49,66 @@ void Dump(const std::wstring& path, std::vector<std::wstring>* out) {
   for (const std::wstring& sub : subkeys) Dump(path + L"\\" + sub, out);
 }
 
+std::wstring DllPath() {
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(GetModuleHandleW(L"q7kcomm.dll"), path, MAX_PATH);
+  return path;
+}
+
+// The registry's view for hosts of the other bitness; none on 32-bit
+// Windows.
+REGSAM OtherView() {
+  BOOL wow64 = FALSE;
+  IsWow64Process(GetCurrentProcess(), &wow64);
+  if (sizeof(void*) == 8) return KEY_WOW64_32KEY;
+  return wow64 ? KEY_WOW64_64KEY : 0;
+}
+
+bool Exists(const std::wstring& path, REGSAM view = 0) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ | view,
+                    &key)) {
+    return false;
+  }
+  RegCloseKey(key);
+  return true;
+}
+
+// Runs a program as a host of this bitness starts one: by name, found in
+// this process's system32 (for a 32-bit process on 64-bit Windows, the
+// 32-bit programs). Its output goes to a file: with a pipe the desktop
+// process a windowing program starts would inherit it and hold it open.
+DWORD RunProgram(std::wstring command, std::string* output) {
+  wchar_t dir[MAX_PATH] = {}, name[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, dir);
+  GetTempFileNameW(dir, L"q7k", 0, name);
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE out = CreateFileW(name, GENERIC_READ | GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                           CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  STARTUPINFOW start{};
+  start.cb = sizeof start;
+  start.dwFlags = STARTF_USESTDHANDLES;
+  start.hStdOutput = start.hStdError = out;
+  PROCESS_INFORMATION process{};
+  DWORD code = ~0u;
+  if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr,
+                     nullptr, &start, &process)) {
+    WaitForSingleObject(process.hProcess, INFINITE);
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    SetFilePointer(out, 0, nullptr, FILE_BEGIN);
+    char buffer[4096];
+    DWORD n = 0;
+    while (ReadFile(out, buffer, sizeof buffer, &n, nullptr) && n > 0) {
+      output->append(buffer, n);
+    }
+  }
+  CloseHandle(out);
+  return code;
+}
+
 // By name, as regsvr32 and COM find them.
 HRESULT CallExport(const char* name) {
   FARPROC f = GetProcAddress(GetModuleHandleW(L"q7kcomm.dll"), name);
@@ -68,9 +130,7 @@ class ComHostTest : public ::testing::Test {
 };
 
 TEST_F(ComHostTest, RegistrationWritesExactlyItsKeysAndRemovesThemAll) {
-  wchar_t path[MAX_PATH] = {};
-  GetModuleFileNameW(GetModuleHandleW(L"q7kcomm.dll"), path, MAX_PATH);
-  const std::wstring dll = path;
+  const std::wstring dll = DllPath();
   const std::wstring clsid = GuidText(CLSID_Q7kComm);
   const std::wstring libid = GuidText(LIBID_Q7KCOMMLib);
   const std::wstring c = L"CLSID\\" + clsid;
@@ -108,13 +168,42 @@ TEST_F(ComHostTest, RegistrationWritesExactlyItsKeysAndRemovesThemAll) {
   std::sort(got.begin(), got.end());
   EXPECT_EQ(got, want);
 
+  // On 64-bit Windows the class is in this bitness's view of the registry
+  // only, so a host of the other bitness does not load a DLL it cannot; the
+  // ProgIDs, the type library and the interface are shared.
+  EXPECT_FALSE(OtherView() && Exists(c, OtherView()));
+
   // Removed in full; removing again finds nothing and still succeeds.
   ASSERT_EQ(CallExport("DllUnregisterServer"), S_OK);
-  for (const std::wstring& root : roots) {
-    HKEY key = nullptr;
-    EXPECT_NE(RegOpenKeyExW(HKEY_CLASSES_ROOT, root.c_str(), 0, KEY_READ, &key),
-              0);
-  }
+  for (const std::wstring& root : roots) EXPECT_FALSE(Exists(root)) << root;
+}
+
+// Side by side with the other bitness's server, removing this one leaves
+// what the other's hosts need; removing the last removes everything.
+TEST_F(ComHostTest, RemovingOneBitnessLeavesTheOthersSharedKeys) {
+  const REGSAM other = OtherView();
+  if (!other) GTEST_SKIP() << "no other bitness on 32-bit Windows";
+  const std::wstring c = L"CLSID\\" + GuidText(CLSID_Q7kComm);
+  const std::wstring server = c + L"\\InprocServer32";
+  const std::wstring t = L"TypeLib\\" + GuidText(LIBID_Q7KCOMMLib) + L"\\1.0";
+  const std::wstring shared[] = {L"Veltrax.Q7kComm.1", L"Veltrax.Q7kComm", t,
+                                 L"Interface\\" + GuidText(IID_IQ7kComm)};
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, server.c_str(), 0, nullptr, 0,
+                            KEY_WRITE | other, nullptr, &key, nullptr),
+            0);
+  RegCloseKey(key);
+  ASSERT_EQ(CallExport("DllUnregisterServer"), S_OK);
+  EXPECT_FALSE(Exists(c));
+  EXPECT_FALSE(
+      Exists(t + (sizeof(void*) == 8 ? L"\\0\\win64" : L"\\0\\win32")));
+  for (const std::wstring& path : shared) EXPECT_TRUE(Exists(path)) << path;
+
+  EXPECT_EQ(RegDeleteKeyExW(HKEY_CLASSES_ROOT, server.c_str(), other, 0), 0);
+  EXPECT_EQ(RegDeleteKeyExW(HKEY_CLASSES_ROOT, c.c_str(), other, 0), 0);
+  ASSERT_EQ(CallExport("DllRegisterServer"), S_OK);
+  ASSERT_EQ(CallExport("DllUnregisterServer"), S_OK);
+  for (const std::wstring& path : shared) EXPECT_FALSE(Exists(path)) << path;
 }
 
 TEST_F(ComHostTest, HostRunsASimulatedSessionByProgId) {
@@ -194,6 +283,24 @@ TEST_F(ComHostTest, HostRunsASimulatedSessionByProgId) {
   EXPECT_EQ(again->LockServer(FALSE), S_OK);
   again.Reset();
   EXPECT_EQ(CallExport("DllCanUnloadNow"), S_OK);
+}
+
+// A script host of the DLL's bitness: regsvr32 registers it, cscript calls
+// it by ProgID and by name, regsvr32 /u removes it. cscript ends with 0
+// even when a script stops on an error, so only the script's own last line
+// passes.
+TEST(ComHostScriptTest, VBScriptDrivesAutomation) {
+  const std::string source = Q7K_SOURCE_DIR "/tests/com_host/automation.vbs";
+  const std::wstring dll = L" \"" + DllPath() + L"\"";
+  std::string output;
+  EXPECT_EQ(RunProgram(L"regsvr32 /s" + dll, &output), 0u);
+  EXPECT_EQ(RunProgram(L"cscript //nologo \"Z:" +
+                           std::wstring(source.begin(), source.end()) + L"\"",
+                       &output),
+            0u);
+  EXPECT_EQ(RunProgram(L"regsvr32 /u /s" + dll, &output), 0u);
+  EXPECT_NE(output.find("automation: all checks passed"), std::string::npos)
+      << output;
 }
 
 }  // namespace

@@ -120,7 +120,7 @@ TEST_F(SimulatedBoardsTest, EachAnswerItsValueAndItsTime) {
   Q7K_RAW_DATA raw{};
   raw.NumGroups = 3;
   Bstr text;
-  auto status = [&](HRESULT (IQ7kCalStatus::*get)(short, short*)) {
+  auto status = [&](HRESULT (Q7K_STDCALL IQ7kCalStatus::*get)(short, short*)) {
     (cal_.Get()->*get)(BP_FIELD_CAL, &word);
     return word;
   };
