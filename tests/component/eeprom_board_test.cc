@@ -33,7 +33,8 @@ class EepromBoardTest : public EmulatedComponentTest {
       return m.boards().Replace(slot, subslot, w);
     });
   }
-  short Field(HRESULT (IQ7kCalStatus::*get)(short, short*), short i) {
+  short Field(HRESULT (Q7K_STDCALL IQ7kCalStatus::*get)(short, short*),
+              short i) {
     short v = -99;
     EXPECT_EQ((cal_.Get()->*get)(i, &v), S_OK);
     return v;
@@ -236,7 +237,7 @@ TEST_F(EepromBoardTest, ConsistentInstrumentIsCalibratedEverywhere) {
 }
 
 TEST_F(EepromBoardTest, EachWayOfBreakingACalibrationShows) {
-  using Get = HRESULT (IQ7kCalStatus::*)(short, short*);
+  using Get = HRESULT (Q7K_STDCALL IQ7kCalStatus::*)(short, short*);
   const Get fields[] = {&IQ7kCalStatus::get_CalStatus,
                         &IQ7kCalStatus::get_ChecksumStatus,
                         &IQ7kCalStatus::get_CalValidFactors,

@@ -192,12 +192,12 @@ TEST_F(TestCommandsTest, ApplicationInformation) {
   ASSERT_EQ(comm_->ReadAppInfo(), S_OK);
   EXPECT_EQ(LastCommand(), 0x0001);
   EXPECT_TRUE(LastPayload().empty());
-  const std::pair<HRESULT (IQ7kComm::*)(BSTR*), const char*> got[] = {
-      {&IQ7kComm::get_AppName, "Q7I     "},
-      {&IQ7kComm::get_AppDate, "12/04/26"},
-      {&IQ7kComm::get_AppTime, "15:18:19"},
-      {&IQ7kComm::get_AppVersion, "01.20.02"},
-      {&IQ7kComm::get_AppDescription, description.c_str()}};
+  const std::pair<HRESULT (Q7K_STDCALL IQ7kComm::*)(BSTR*), const char*> got[] =
+      {{&IQ7kComm::get_AppName, "Q7I     "},
+       {&IQ7kComm::get_AppDate, "12/04/26"},
+       {&IQ7kComm::get_AppTime, "15:18:19"},
+       {&IQ7kComm::get_AppVersion, "01.20.02"},
+       {&IQ7kComm::get_AppDescription, description.c_str()}};
   for (const auto& [get, want] : got) {
     Bstr text;
     (comm_.Get()->*get)(text.out());

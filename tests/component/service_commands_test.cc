@@ -106,7 +106,7 @@ TEST_F(ServiceCommandsTest, DecodedReplies) {
   comm_->put_CalResistor(MRED_RES, 42.0f);
   comm_->put_CalPoleFreq(NBLUE_RES, 43.0f);
   ASSERT_EQ(comm_->ReadRefCalCoeffs(), S_OK);
-  using Get = HRESULT (IQ7kComm::*)(REFCAL_INDEX, float*);
+  using Get = HRESULT (Q7K_STDCALL IQ7kComm::*)(REFCAL_INDEX, float*);
   const std::tuple<Get, REFCAL_INDEX, float> cal[] = {
       {&IQ7kComm::get_CalResistor, MAIN_RES, 100.0f},
       {&IQ7kComm::get_CalPoleFreq, MAIN_RES, 101.0f},

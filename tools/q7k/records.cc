@@ -4,7 +4,8 @@ namespace q7k::tool {
 
 AppIdentity ReadAppIdentity(IQ7kComm* comm) {
   AppIdentity app;
-  const auto read = [comm](HRESULT (IQ7kComm::*get)(BSTR*), std::string* to) {
+  const auto read = [comm](HRESULT (Q7K_STDCALL IQ7kComm::*get)(BSTR*),
+                           std::string* to) {
     Bstr text;
     (comm->*get)(text.out());
     *to = text.utf8();

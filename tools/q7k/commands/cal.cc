@@ -29,7 +29,8 @@ struct CoeffOptions {
 };
 
 nlohmann::json ReadRecord(IQ7kCalStatus* s, short i) {
-  const auto get = [s, i](HRESULT (IQ7kCalStatus::*p)(short, short*)) {
+  const auto get = [s,
+                    i](HRESULT (Q7K_STDCALL IQ7kCalStatus::*p)(short, short*)) {
     short v = 0;
     (s->*p)(i, &v);
     return v;

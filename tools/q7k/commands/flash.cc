@@ -120,8 +120,8 @@ int Download(Tool& tool, const DownloadOptions& options) {
 }
 
 // ExecuteApp or DeleteApp of one entry.
-int OnEntry(Tool& tool, HRESULT (IQ7kComm::*method)(short), const char* call,
-            int entry, const char* done) {
+int OnEntry(Tool& tool, HRESULT (Q7K_STDCALL IQ7kComm::*method)(short),
+            const char* call, int entry, const char* done) {
   if (!tool.OpenPort()) return kExitFailed;
   if (FAILED((tool.Component()->*method)(static_cast<short>(entry)))) {
     return tool.Fail(call);
