@@ -1,5 +1,4 @@
 #include "ui/system_progress_view.h"
-
 #include "ui/terminal_progress_view.h"
 
 namespace q7k {

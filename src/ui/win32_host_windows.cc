@@ -1,6 +1,5 @@
-#include "ui/host_windows.h"
-
 #include "q7kcomm/host.h"
+#include "ui/host_windows.h"
 #include "ui/win32_window_handle.h"
 
 namespace q7k {

@@ -3,6 +3,7 @@
 // host's window. Its messages are dispatched by whatever pumps the thread's
 // queue (the host's loop, or the component's own pump during its waits).
 #include <windows.h>
+// commctrl.h needs the base declarations first.
 #include <commctrl.h>
 
 #include <string>
@@ -69,9 +70,9 @@ class Win32ProgressView : public ProgressView {
   bool Open(int32_t ownerHandle, const ProgressState& state) override {
     INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&classes);
-    dialog_ = CreateDialogParamA(
-        ThisModule(), MAKEINTRESOURCEA(Q7K_IDD_PROGRESS),
-        WindowHandle(ownerHandle), &DialogAnswer, 0);
+    dialog_ =
+        CreateDialogParamA(ThisModule(), MAKEINTRESOURCEA(Q7K_IDD_PROGRESS),
+                           WindowHandle(ownerHandle), &DialogAnswer, 0);
     if (dialog_ == nullptr) return false;
     SetText(dialog_, state.title);
     SetText(Item(Q7K_IDC_PROGRESS_MESSAGE), state.message);
@@ -93,8 +94,9 @@ class Win32ProgressView : public ProgressView {
       SetText(Item(Q7K_IDC_PROGRESS_MESSAGE), state.message);
     }
     const HWND bar = Item(Q7K_IDC_PROGRESS_BAR);
-    if (state.barVisible && (!drawn_.barVisible || state.lower != drawn_.lower ||
-                             state.upper != drawn_.upper)) {
+    if (state.barVisible &&
+        (!drawn_.barVisible || state.lower != drawn_.lower ||
+         state.upper != drawn_.upper)) {
       SendMessageA(bar, PBM_SETRANGE32, static_cast<WPARAM>(state.lower),
                    static_cast<LPARAM>(state.upper));
       SendMessageA(bar, PBM_SETSTEP, 1, 0);
