@@ -64,12 +64,14 @@ class ProgressView {
 using ProgressViewFactory = std::function<std::unique_ptr<ProgressView>()>;
 
 // Installs the factory used for new progress windows; an empty function
-// restores the default view (one self-updating line on standard error when
-// it is a terminal, nothing otherwise).
+// restores the default view: on Windows the system's modeless dialog,
+// elsewhere one self-updating line on standard error when it is a
+// terminal, nothing otherwise.
 Q7K_API void SetProgressViewFactory(ProgressViewFactory factory);
 
 // Window handles the host has. An owner handle that is not registered (and
-// not 0) is "not a window": the progress window is then not created.
+// not 0) is "not a window": the progress window is then not created. On
+// Windows the system says which handles are windows and these do nothing.
 Q7K_API void RegisterWindow(int32_t handle, bool visible);
 Q7K_API void UnregisterWindow(int32_t handle);
 

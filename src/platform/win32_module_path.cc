@@ -1,16 +1,20 @@
 #include "platform/win32_module_path.h"
 
-#include <windows.h>
-
 namespace q7k {
 
-std::wstring ModulePath() {
+HMODULE ThisModule() {
   HMODULE self = nullptr;
   if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
                               GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                          reinterpret_cast<LPCWSTR>(&ModulePath), &self)) {
-    return {};
+                          reinterpret_cast<LPCWSTR>(&ThisModule), &self)) {
+    return nullptr;
   }
+  return self;
+}
+
+std::wstring ModulePath() {
+  HMODULE self = ThisModule();
+  if (self == nullptr) return {};
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
     const DWORD n =

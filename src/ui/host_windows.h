@@ -1,8 +1,9 @@
-// The host's window handles, as registered with RegisterWindow (host.h):
-// what the component asks where the original platform would ask the window
-// system whether a handle is a window.
+// Whether a handle the host passed is a window: on Windows the system's
+// answer (IsWindow), elsewhere the host's handles as registered with
+// RegisterWindow (host.h).
 //
-// Thread safety: safe from any thread (one process-wide table under a lock).
+// Thread safety: safe from any thread (the registered handles are one
+// process-wide table under a lock).
 #ifndef Q7K_UI_HOST_WINDOWS_H_
 #define Q7K_UI_HOST_WINDOWS_H_
 
@@ -10,7 +11,7 @@
 
 namespace q7k {
 
-// True when handle is registered. 0 is never a window.
+// 0 is never a window.
 bool IsHostWindow(int32_t handle);
 
 }  // namespace q7k

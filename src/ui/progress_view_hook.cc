@@ -3,7 +3,7 @@
 #include <mutex>
 #include <utility>
 
-#include "ui/terminal_progress_view.h"
+#include "ui/system_progress_view.h"
 
 namespace q7k {
 namespace {
@@ -33,7 +33,7 @@ std::unique_ptr<ProgressView> NewProgressView() {
     std::lock_guard<std::mutex> lock(slot.mutex);
     factory = slot.factory;
   }
-  if (!factory) return std::make_unique<TerminalProgressView>();
+  if (!factory) return NewSystemProgressView();
   return factory();
 }
 

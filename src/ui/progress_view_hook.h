@@ -1,5 +1,5 @@
 // The progress view the host installed with SetProgressViewFactory
-// (host.h), or the terminal view when it installed none.
+// (host.h), or the platform's own view when it installed none.
 //
 // Thread safety: safe from any thread (the factory is read under a lock and
 // called outside it).
