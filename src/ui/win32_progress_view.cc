@@ -17,12 +17,6 @@
 namespace q7k {
 namespace {
 
-// No buttons and no commands: everything but initialisation is the
-// system's default dialog handling.
-INT_PTR CALLBACK DialogAnswer(HWND, UINT message, WPARAM, LPARAM) {
-  return message == WM_INITDIALOG ? TRUE : FALSE;
-}
-
 void SetText(HWND window, const std::u16string& text) {
   SetWindowTextA(window, WideToAnsi(text).c_str());
 }
@@ -70,9 +64,10 @@ class Win32ProgressView : public ProgressView {
   bool Open(int32_t ownerHandle, const ProgressState& state) override {
     INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&classes);
-    dialog_ =
-        CreateDialogParamA(ThisModule(), MAKEINTRESOURCEA(Q7K_IDD_PROGRESS),
-                           WindowHandle(ownerHandle), &DialogAnswer, 0);
+    dialog_ = CreateDialogParamA(
+        ThisModule(), MAKEINTRESOURCEA(Q7K_IDD_PROGRESS),
+        WindowHandle(ownerHandle), &DialogAnswer,
+        reinterpret_cast<LPARAM>(this));
     if (dialog_ == nullptr) return false;
     SetText(dialog_, state.title);
     SetText(Item(Q7K_IDC_PROGRESS_MESSAGE), state.message);
@@ -116,6 +111,24 @@ class Win32ProgressView : public ProgressView {
   }
 
  private:
+  // No buttons and no commands: everything but initialisation and the end
+  // is the system's default dialog handling. The system destroys the
+  // dialog with its owner; the view then forgets the handle, which may by
+  // its own end name another window.
+  static INT_PTR CALLBACK DialogAnswer(HWND dialog, UINT message, WPARAM,
+                                       LPARAM param) {
+    if (message == WM_INITDIALOG) {
+      SetWindowLongPtrA(dialog, DWLP_USER, param);
+      return TRUE;
+    }
+    if (message == WM_NCDESTROY) {
+      auto* view = reinterpret_cast<Win32ProgressView*>(
+          GetWindowLongPtrA(dialog, DWLP_USER));
+      if (view != nullptr) view->dialog_ = nullptr;
+    }
+    return FALSE;
+  }
+
   HWND Item(int id) const { return GetDlgItem(dialog_, id); }
 
   HWND dialog_ = nullptr;
