@@ -17,12 +17,17 @@
 typedef int (*ioctl_fn)(int, unsigned long, ...);
 
 static ioctl_fn real_ioctl;
+/* wine's 32-bit side calls glibc's 64-bit-time entry point instead. */
+static ioctl_fn real_ioctl_time64;
 static pthread_once_t once = PTHREAD_ONCE_INIT;
 /* One set of lines for all ttys: the tests open one port at a time. */
 static int lines = TIOCM_DTR | TIOCM_RTS | TIOCM_CTS | TIOCM_DSR | TIOCM_CD;
 static pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
 
-static void init(void) { real_ioctl = (ioctl_fn)dlsym(RTLD_NEXT, "ioctl"); }
+static void init(void) {
+  real_ioctl = (ioctl_fn)dlsym(RTLD_NEXT, "ioctl");
+  real_ioctl_time64 = (ioctl_fn)dlsym(RTLD_NEXT, "__ioctl_time64");
+}
 
 static int is_modem_request(unsigned long request) {
   return request == TIOCMGET || request == TIOCMSET || request == TIOCMBIS ||
@@ -56,18 +61,32 @@ static int answer(unsigned long request, void* arg) {
   return 0;
 }
 
-int ioctl(int fd, unsigned long request, ...) {
-  va_list args;
-  va_start(args, request);
-  void* arg = va_arg(args, void*);
-  va_end(args);
-  pthread_once(&once, init);
+static int pass_or_answer(ioctl_fn real, int fd, unsigned long request,
+                          void* arg) {
   const int saved = errno;
-  int result = real_ioctl(fd, request, arg);
+  int result = real(fd, request, arg);
   if (result != 0 && (errno == EINVAL || errno == ENOTTY) &&
       is_modem_request(request) && isatty(fd)) {
     errno = saved;
     result = answer(request, arg);
   }
   return result;
+}
+
+int ioctl(int fd, unsigned long request, ...) {
+  va_list args;
+  va_start(args, request);
+  void* arg = va_arg(args, void*);
+  va_end(args);
+  pthread_once(&once, init);
+  return pass_or_answer(real_ioctl, fd, request, arg);
+}
+
+int __ioctl_time64(int fd, unsigned long request, ...) {
+  va_list args;
+  va_start(args, request);
+  void* arg = va_arg(args, void*);
+  va_end(args);
+  pthread_once(&once, init);
+  return pass_or_answer(real_ioctl_time64, fd, request, arg);
 }
