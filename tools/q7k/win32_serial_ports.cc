@@ -32,7 +32,11 @@ bool ListSerialPorts(std::vector<SerialPort>* ports, std::string* error) {
     if (r != ERROR_SUCCESS || type != REG_SZ) continue;
     SerialPort port;
     port.name = reinterpret_cast<const char*>(name);
-    port.path = "\\\\.\\" + port.name;  // reaches COM10 and up as well
+    // Only COM1 to COM9 are known by their bare name everywhere.
+    const bool bare = port.name.size() == 4 &&
+                      port.name.compare(0, 3, "COM") == 0 &&
+                      port.name[3] >= '1' && port.name[3] <= '9';
+    port.path = bare ? port.name : "\\\\.\\" + port.name;
     port.kind = "serial";
     port.driver = device;
     ports->push_back(std::move(port));

@@ -150,10 +150,7 @@ Q7K_COMMAND(ports, 15) {
   return {Runner(cmd, [probe](Tool& tool) {
     std::vector<SerialPort> ports;
     std::string error;
-    if (!ListSerialPorts(&ports, &error)) {
-      tool.FailWith(error);
-      return kExitUsage;
-    }
+    if (!ListSerialPorts(&ports, &error)) return tool.FailWith(error);
     const std::vector<ProbeResult> probes =
         *probe ? ProbeAll(tool.options(), ports) : std::vector<ProbeResult>();
     if (tool.json()) {
