@@ -1,5 +1,3 @@
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -112,8 +110,8 @@ std::tuple<std::string, long, std::string> SortKey(const std::string& name) {
     --digits;
   }
   const std::string number = name.substr(digits);
-  return {name.substr(0, digits), number.empty() ? -1 : std::stol(number),
-          name};
+  return {name.substr(0, digits),
+          number.empty() ? -1 : std::strtol(number.c_str(), nullptr, 10), name};
 }
 
 }  // namespace
@@ -137,11 +135,10 @@ bool ListSerialPorts(std::vector<SerialPort>* ports, std::string* error) {
     port.kind = KindOf(port.name);
     if (port.kind.empty() || !IsRealPort(it->path(), port.kind)) continue;
     port.path = dev + "/" + port.name;
-    struct stat node;
-    if (stat(port.path.c_str(), &node) != 0) continue;  // nothing to open
+    std::error_code pathError;
+    if (!fs::exists(port.path, pathError)) continue;  // nothing to open
     port.driver = DriverOf(it->path() / "device");
     port.usb = FindUsbIdentity(it->path() / "device", sysfs, &port.identity);
-    std::error_code pathError;
     const auto [first, last] =
         stable.equal_range(fs::canonical(port.path, pathError).string());
     for (auto s = first; s != last; ++s) port.aliases.push_back(s->second);
