@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -215,6 +218,80 @@ TEST(Q7kCliTest, InstrumentAndBoardCommandsAgainstTheVirtualInstrument) {
   const json cals = RunJson("cal status" + q7.device)["calibrations"];
   ASSERT_EQ(cals.size(), 6u);
   for (const json& cal : cals) EXPECT_TRUE(cal["valid"]) << cal;
+}
+
+TEST(Q7kCliTest, PortsFromSysfsAndTheProbeOverTheSerialLine) {
+  ScopedTempDir dir;
+  Emulator q7;
+  const std::string pty = q7.Start();
+  ASSERT_FALSE(pty.empty()) << q7.error();
+  const std::string usb = "sys/devices/pci0/usb1/1-1/";
+  const std::string acm = "sys/devices/pci0/usb1/1-2/";
+  const std::string tty = "sys/class/tty/";
+  // A USB adapter, an ACM device without a serial number, a UART, the
+  // serial core's placeholder UART and a console with no device.
+  const std::pair<std::string, std::string> files[] = {
+      {usb + "idVendor", "0403\n"},
+      {usb + "idProduct", "6001\n"},
+      {usb + "serial", "A10K3BX\n"},
+      {usb + "manufacturer", "FTDI\n"},
+      {usb + "product", "FT232R UART\n"},
+      {acm + "idVendor", "2341\n"},
+      {acm + "idProduct", "0043\n"},
+      {acm + "manufacturer", "Arduino\n"},
+      {tty + "ttyS0/type", "4\n"},
+      {tty + "ttyS1/type", "0\n"},
+      {tty + "tty0/dev", "4:0\n"},
+      {"dev/ttyS0", ""},
+      {"dev/ttyS1", ""},
+      {"dev/ttyACM0", ""},
+      {"dev/tty0", ""}};
+  const std::pair<std::string, std::string> links[] = {
+      {usb + "1-1:1.0/ttyUSB0/driver", "/drivers/ftdi_sio"},
+      {acm + "1-2:1.0/driver", "/drivers/cdc_acm"},
+      {"sys/devices/pnp0/00:01/driver", "/drivers/serial"},
+      {"sys/devices/platform/serial8250/driver", "/drivers/serial8250"},
+      {tty + "ttyUSB0/device", dir.File(usb + "1-1:1.0/ttyUSB0")},
+      {tty + "ttyACM0/device", dir.File(acm + "1-2:1.0")},
+      {tty + "ttyS0/device", dir.File("sys/devices/pnp0/00:01")},
+      {tty + "ttyS1/device", dir.File("sys/devices/platform/serial8250")},
+      {"dev/ttyUSB0", pty},
+      {"dev/serial/by-id/usb-FTDI_A10K3BX-if00-port0", "../../ttyUSB0"}};
+  namespace fs = std::filesystem;
+  for (const auto& [path, bytes] : files) {
+    fs::create_directories(fs::path(path).parent_path());
+    ASSERT_TRUE(WriteFileBytes(path, bytes)) << path;
+  }
+  for (const auto& [link, target] : links) {
+    fs::create_directories(fs::path(link).parent_path());
+    fs::create_symlink(target, link);
+  }
+  setenv("Q7K_SYSFS_ROOT", "sys", 1);
+  setenv("Q7K_DEV_ROOT", "dev", 1);
+  const CliRun table = RunCli("ports");
+  EXPECT_EQ(table.out,
+            "device       kind  driver    usb id     serial   manufacturer  "
+            "product\n"
+            "dev/ttyACM0  acm   cdc_acm   2341:0043           Arduino\n"
+            "dev/ttyS0    uart  serial\n"
+            "dev/ttyUSB0  usb   ftdi_sio  0403:6001  A10K3BX  FTDI          "
+            "FT232R UART\n"
+            "  = dev/serial/by-id/usb-FTDI_A10K3BX-if00-port0\n")
+      << table.err;
+
+  // Only the instrument answers; the files there cannot be set up as ports.
+  const json ports = RunJson("ports --probe")["ports"];
+  unsetenv("Q7K_SYSFS_ROOT");
+  unsetenv("Q7K_DEV_ROOT");
+  ASSERT_EQ(ports.size(), 3u) << ports;
+  EXPECT_EQ(ports[0]["usb"],
+            json::parse(R"({"vendor_id": "2341", "product_id": "0043",
+                "serial": "", "manufacturer": "Arduino", "product": ""})"));
+  EXPECT_EQ(ports[1]["usb"], nullptr);
+  EXPECT_EQ(ports[2]["by_id"][0],
+            "dev/serial/by-id/usb-FTDI_A10K3BX-if00-port0");
+  EXPECT_EQ(ports[2]["probe"]["application"]["version"], "01.20.02");
+  EXPECT_FALSE(ports[1]["probe"]["answered"]) << ports[1];
 }
 
 }  // namespace

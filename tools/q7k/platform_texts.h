@@ -8,6 +8,8 @@ namespace q7k::tool {
 extern const char kPortHelp[];
 // demo --emulator.
 extern const char kEmulatorHelp[];
+// ports: where the list comes from.
+extern const char kPortsFooter[];
 
 }  // namespace q7k::tool
 
