@@ -28,7 +28,9 @@ struct Checker : ComPortServer::Events {
       std::abort();
     }
   }
-  void OnReceivePurged() override {}
+  void OnPurge(uint8_t which) override {
+    if (which < 1 || which > 3) std::abort();
+  }
   void OnBreak(bool) override {}
 };
 

@@ -142,7 +142,7 @@ void ComPortServer::OnSubnegotiation(uint8_t option, const uint8_t* body,
     }
     case kPurge:
       if (one < 1 || one > 3) return;
-      if (one != 2) events_->OnReceivePurged();
+      events_->OnPurge(one);
       Answer(command, &one, 1);
       break;
     default:

@@ -11,8 +11,9 @@
 //   does not change it either).
 // - data size 8, no parity, one stop bit: nothing else is taken.
 // - flow control none; DTR, RTS and break are taken and reported.
-// - purges are acknowledged; a receive purge drops what the client sent
-//   that the instrument has not yet taken.
+// - purges are acknowledged. Nothing waits in the emulator to be purged:
+//   replies are written whole, and what a client sent is the
+//   instrument's already, as with a device server whose line has carried it.
 // - the modem state (CTS, DSR and carrier on: the instrument is powered)
 //   is sent once its mask is set, masked by it.
 //
@@ -49,7 +50,8 @@ class ComPortServer : private TelnetParser::Handler {
     virtual void OnLineData(const uint8_t* data, size_t n) = 0;
     // Telnet bytes for the client, ready to send as they are.
     virtual void OnReply(const std::vector<uint8_t>& bytes) = 0;
-    virtual void OnReceivePurged() = 0;
+    // which: 1 the server's receive buffer, 2 its transmit buffer, 3 both.
+    virtual void OnPurge(uint8_t which) = 0;
     virtual void OnBreak(bool on) = 0;
   };
 

@@ -156,6 +156,12 @@ void LineServer::AcceptClient() {
   std::string peer;
   const int fd = listener_.Accept(&peer);
   if (fd < 0) return;
+  // A client that just left may not have been read to its end yet: it must
+  // not keep the next one out.
+  uint8_t peek = 0;
+  if (client_ >= 0 && ::recv(client_, &peek, 1, MSG_PEEK | MSG_DONTWAIT) == 0) {
+    DropClient("line lost");
+  }
   if (client_ >= 0) {
     RefuseConnection(fd, kClientRefusedText);
     trace_.Note("client " + peer + " refused: another is connected");
@@ -185,10 +191,9 @@ void LineServer::OnReply(const std::vector<uint8_t>& bytes) {
   if (!lineLost_) WriteLine(bytes.data(), bytes.size());
 }
 
-void LineServer::OnReceivePurged() {
-  decoder_.Reset();
-  raw_.clear();
-  trace_.Note("receive purge");
+void LineServer::OnPurge(uint8_t which) {
+  static const char* const kWhat[] = {"", "receive", "transmit", "both"};
+  trace_.Note(std::string("purge ") + kWhat[which]);
 }
 
 void LineServer::OnBreak(bool on) {

@@ -112,7 +112,7 @@ class LineServer : private ComPortServer::Events {
   void Received(const uint8_t* bytes, size_t n);
   void OnLineData(const uint8_t* data, size_t n) override;
   void OnReply(const std::vector<uint8_t>& bytes) override;
-  void OnReceivePurged() override;
+  void OnPurge(uint8_t which) override;
   void OnBreak(bool on) override;
 
   LineOptions options_;
