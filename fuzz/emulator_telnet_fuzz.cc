@@ -67,8 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* in, size_t n) {
   using namespace q7k::emu;
   Checker checker;
   ComPortServer server(in != nullptr && n > 0 ? in[0] * 1000u : 0, &checker);
-  const std::vector<uint8_t> fed = Blocks(
-      in, n, [&](const uint8_t* p, size_t len) { server.Feed(p, len); });
+  const std::vector<uint8_t> fed =
+      Blocks(in, n, [&](const uint8_t* p, size_t len) { server.Feed(p, len); });
   if (checker.data > fed.size()) std::abort();
 
   std::vector<uint8_t> escaped;

@@ -106,8 +106,8 @@ inline int Connect(const std::string& url) {
   addrinfo hints = {};
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* ai = nullptr;
-  if (getaddrinfo(host.c_str(), rest.substr(colon + 1).c_str(), &hints,
-                  &ai) != 0) {
+  if (getaddrinfo(host.c_str(), rest.substr(colon + 1).c_str(), &hints, &ai) !=
+      0) {
     return -1;
   }
   int fd = ::socket(ai->ai_family, SOCK_STREAM | SOCK_CLOEXEC, 0);

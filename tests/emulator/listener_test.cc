@@ -84,8 +84,10 @@ TEST(EmulatorListener, OneClientAtATimeOnBothFamiliesAndTheNextAfterIt) {
   const struct {
     const char* listen;
     bool faultCloses;  // the first client's line is closed by a fault
-  } cases[] = {{"socket://127.0.0.1:0", true}, {"socket://[::1]:0", false},
-               {"rfc2217://127.0.0.1:0", false}, {"rfc2217://[::1]:0", true}};
+  } cases[] = {{"socket://127.0.0.1:0", true},
+               {"socket://[::1]:0", false},
+               {"rfc2217://127.0.0.1:0", false},
+               {"rfc2217://[::1]:0", true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.listen);
     const std::string listen = c.listen;
@@ -95,7 +97,8 @@ TEST(EmulatorListener, OneClientAtATimeOnBothFamiliesAndTheNextAfterIt) {
     Emulator emulator(options);
     const std::string url = emulator.Start();
     ASSERT_NE(url, "") << emulator.error();
-    EXPECT_EQ(url.substr(0, url.rfind(':')), listen.substr(0, listen.rfind(':')));
+    EXPECT_EQ(url.substr(0, url.rfind(':')),
+              listen.substr(0, listen.rfind(':')));
     EXPECT_NE(url.substr(url.rfind(':')), ":0");
     {
       Client first(url);
@@ -140,9 +143,10 @@ TEST(EmulatorListener, ComPortControlIsAnsweredWithTheSettingsInEffect) {
        {IAC, DO, COM, IAC, WILL, 0, IAC, DO, 0, IAC, WONT, 99}},
       {"an option already on is not answered again",
        Concat({{IAC, WILL, COM}, Sub({0})}),
-       Concat({{IAC, SB, COM, 100}, Bytes{'q', '7', 'k', '-', 'e', 'm', 'u',
-                                          'l', 'a', 't', 'o', 'r'},
-               {IAC, SE}})},
+       Concat(
+           {{IAC, SB, COM, 100},
+            Bytes{'q', '7', 'k', '-', 'e', 'm', 'u', 'l', 'a', 't', 'o', 'r'},
+            {IAC, SE}})},
       {"the paced rate in effect", Sub({1, 0, 0, 0, 0}),
        Sub({101, 0, 1, 0xC2, 0})},
       {"an instrument rate taken", Sub({1, 0, 1, 0xB7, 0x74}),

@@ -73,8 +73,10 @@ TEST(EmulatorOptions, IdentityAndBadBoardsReachTheEmulator) {
 
 TEST(EmulatorOptions, BadOptionsExitWithAMessageAndHelpExitsCleanly) {
   const std::vector<std::vector<const char*>> bad = {
-      {"--page-size", "5"},          {"--fault", "garble"},
-      {"--app-name", "TOOLONGNAME"}, {"--bad-board", "1"},
+      {"--page-size", "5"},
+      {"--fault", "garble"},
+      {"--app-name", "TOOLONGNAME"},
+      {"--bad-board", "1"},
       {"--bad-board", "1,2,0"},
       {"--listen", "tcp://127.0.0.1:1"},
       {"--listen", "socket://::1:5"},

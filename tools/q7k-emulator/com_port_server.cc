@@ -109,10 +109,9 @@ void ComPortServer::OnSubnegotiation(uint8_t option, const uint8_t* body,
                              static_cast<uint32_t>(value[2]) << 8 | value[3];
       if (asked != 0 && RateTaken(asked)) settings_.baud = asked;
       const uint32_t b = settings_.baud;
-      const uint8_t be[4] = {static_cast<uint8_t>(b >> 24),
-                             static_cast<uint8_t>(b >> 16),
-                             static_cast<uint8_t>(b >> 8),
-                             static_cast<uint8_t>(b)};
+      const uint8_t be[4] = {
+          static_cast<uint8_t>(b >> 24), static_cast<uint8_t>(b >> 16),
+          static_cast<uint8_t>(b >> 8), static_cast<uint8_t>(b)};
       Answer(command, be, 4);
       break;
     }

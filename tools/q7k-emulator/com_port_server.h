@@ -66,8 +66,7 @@ class ComPortServer : private TelnetParser::Handler {
  private:
   void OnData(const uint8_t* data, size_t n) override;
   void OnNegotiation(uint8_t verb, uint8_t option) override;
-  void OnSubnegotiation(uint8_t option, const uint8_t* body,
-                        size_t n) override;
+  void OnSubnegotiation(uint8_t option, const uint8_t* body, size_t n) override;
   void Control(uint8_t value);
   void Answer(uint8_t command, const uint8_t* value, size_t n);
   bool RateTaken(uint32_t baud) const;

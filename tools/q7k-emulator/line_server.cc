@@ -1,8 +1,8 @@
 #include "line_server.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <linux/sockios.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -28,8 +28,7 @@ constexpr std::chrono::milliseconds kLingerCheck{2};
 
 }  // namespace
 
-const char kClientRefusedText[] =
-    "q7k-emulator: in use by another client\r\n";
+const char kClientRefusedText[] = "q7k-emulator: in use by another client\r\n";
 
 std::chrono::microseconds WireTime(size_t bytes, uint32_t baud) {
   if (baud == 0) return std::chrono::microseconds(0);
@@ -259,8 +258,7 @@ void LineServer::Transmit(const Transmission& tx, Clock::time_point from) {
   const size_t limit = tx.close ? tx.closeAfter : tx.line.size();
   const size_t chunk = tx.chunk > 0 ? tx.chunk : std::max<size_t>(limit, 1);
   for (size_t off = 0; off < limit; off += chunk) {
-    if (!SendPaced(tx.line.data() + off, std::min(chunk, limit - off),
-                   from)) {
+    if (!SendPaced(tx.line.data() + off, std::min(chunk, limit - off), from)) {
       return;
     }
     if (tx.chunk > 0 && tx.chunkDelayMs > 0 && off + chunk < limit) {
@@ -285,8 +283,7 @@ void LineServer::Transmit(const Transmission& tx, Clock::time_point from) {
   }
 }
 
-bool LineServer::SendPaced(const uint8_t* p, size_t n,
-                           Clock::time_point from) {
+bool LineServer::SendPaced(const uint8_t* p, size_t n, Clock::time_point from) {
   if (options_.baud == 0) return WriteAll(p, n);
   // About 10 ms of bytes a write, so the wire time is spread evenly.
   // Each slice is handed over when its last byte would have crossed the
@@ -324,8 +321,8 @@ bool LineServer::WriteLine(const uint8_t* p, size_t n) {
   if (fd < 0) return false;
   while (n > 0) {
     // A client that went away must not raise SIGPIPE in a host process.
-    const ssize_t w = client_ >= 0 ? ::send(fd, p, n, MSG_NOSIGNAL)
-                                   : ::write(fd, p, n);
+    const ssize_t w =
+        client_ >= 0 ? ::send(fd, p, n, MSG_NOSIGNAL) : ::write(fd, p, n);
     if (w > 0) {
       p += w;
       n -= static_cast<size_t>(w);

@@ -30,12 +30,12 @@
 #include <thread>
 #include <vector>
 
+#include "com_port_server.h"
 #include "exchange_trace.h"
 #include "faults.h"
 #include "link/line_codec.h"
 #include "responder.h"
 #include "serial_line.h"
-#include "com_port_server.h"
 #include "tcp_listener.h"
 
 namespace q7k {

@@ -1,11 +1,11 @@
 #include "options.h"
 
-#include "tcp_listener.h"
-
 #include <CLI/CLI.hpp>
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+#include "tcp_listener.h"
 
 namespace q7k {
 namespace emu {
@@ -111,9 +111,9 @@ CommandLine ParseCommandLine(int argc, const char* const* argv,
   CLI::Option* device = app.add_option(
       "--device", o.line.device,
       "Serve this serial device instead of a new pseudo-terminal");
-  CLI::Option* link = app.add_option(
-      "--link", o.line.linkPath,
-      "Keep a symlink to the pseudo-terminal at this path");
+  CLI::Option* link =
+      app.add_option("--link", o.line.linkPath,
+                     "Keep a symlink to the pseudo-terminal at this path");
   app.add_option("--listen", o.line.listen,
                  "Serve one network client at a time instead of a line: "
                  "rfc2217://ADDR:PORT (Telnet com-port control) or "

@@ -96,17 +96,16 @@ bool TcpListener::Open(const std::string& url, std::string* error) {
   }
   int lastErrno = 0;
   for (addrinfo* ai = found; ai != nullptr && fd_ < 0; ai = ai->ai_next) {
-    const int fd = ::socket(ai->ai_family,
-                            ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
-                            ai->ai_protocol);
+    const int fd =
+        ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
+                 ai->ai_protocol);
     if (fd < 0) {
       lastErrno = errno;
       continue;
     }
     const int on = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    if (::bind(fd, ai->ai_addr, ai->ai_addrlen) != 0 ||
-        ::listen(fd, 4) != 0) {
+    if (::bind(fd, ai->ai_addr, ai->ai_addrlen) != 0 || ::listen(fd, 4) != 0) {
       lastErrno = errno;
       ::close(fd);
       continue;
