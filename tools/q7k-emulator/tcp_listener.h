@@ -5,8 +5,8 @@
 //   rfc2217://ADDR:PORT   Telnet with com-port control
 //   socket://ADDR:PORT    raw bytes
 //
-// ADDR is an IPv4 address, an IPv6 address in brackets or a host name;
-// empty, every local address. PORT 0 lets the system pick one; url() then
+// ADDR is an IPv4 address, an IPv6 address in brackets or a host name (the
+// first of its addresses that can be bound); empty, every IPv4 address. PORT 0 lets the system pick one; url() then
 // names the port actually bound, so it can be handed to a host as it is.
 //
 // Thread safety: none; one thread opens, uses and closes a listener.
