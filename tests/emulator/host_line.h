@@ -2,7 +2,8 @@
 // check the protocol bytes in and out: the tests' own frame encoder
 // (support/wire.h) on the one far end (PtyPeer). EmulatorSession: an
 // in-process emulator with a HostLine on it; a failed start fails the test,
-// and every exchange after it fails at once.
+// and every exchange after it fails at once. Connect: a client's socket to
+// an emulator that listens (--listen), for a HostLine.
 //
 // Thread safety: one test thread (the emulator serves on its own).
 #ifndef Q7K_TESTS_EMULATOR_HOST_LINE_H_
@@ -10,6 +11,8 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netdb.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -92,6 +95,29 @@ class HostLine {
   std::unique_ptr<PtyPeer> peer_;
   size_t taken_ = 0;  // received bytes already handed out
 };
+
+// A connection to "scheme://host:port" or "scheme://[host]:port"; -1 on
+// failure.
+inline int Connect(const std::string& url) {
+  const std::string rest = url.substr(url.find("//") + 2);
+  const size_t colon = rest.rfind(':');
+  std::string host = rest.substr(0, colon);
+  if (host.front() == '[') host = host.substr(1, host.size() - 2);
+  addrinfo hints = {};
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* ai = nullptr;
+  if (getaddrinfo(host.c_str(), rest.substr(colon + 1).c_str(), &hints, &ai) !=
+      0) {
+    return -1;
+  }
+  int fd = ::socket(ai->ai_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd >= 0 && ::connect(fd, ai->ai_addr, ai->ai_addrlen) != 0) {
+    ::close(fd);
+    fd = -1;
+  }
+  freeaddrinfo(ai);
+  return fd;
+}
 
 struct EmulatorSession {
   explicit EmulatorSession(const EmulatorOptions& options = {})

@@ -73,9 +73,15 @@ TEST(EmulatorOptions, IdentityAndBadBoardsReachTheEmulator) {
 
 TEST(EmulatorOptions, BadOptionsExitWithAMessageAndHelpExitsCleanly) {
   const std::vector<std::vector<const char*>> bad = {
-      {"--page-size", "5"},          {"--fault", "garble"},
-      {"--app-name", "TOOLONGNAME"}, {"--bad-board", "1"},
+      {"--page-size", "5"},
+      {"--fault", "garble"},
+      {"--app-name", "TOOLONGNAME"},
+      {"--bad-board", "1"},
       {"--bad-board", "1,2,0"},
+      {"--listen", "tcp://127.0.0.1:1"},
+      {"--listen", "socket://::1:5"},
+      {"--listen", "socket://127.0.0.1:65536"},
+      {"--listen", "socket://127.0.0.1:0", "--link", "/tmp/x"},
   };
   for (const auto& args : bad) {
     Parsed p = ParseArgs(args);
@@ -121,6 +127,24 @@ TEST(EmulatorProgram, PrintsItsPathAndAnswersUntilStopped) {
   const int status = pclose(program);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
+}
+
+TEST(EmulatorProgram, ListensOnThePrintedAddress) {
+  std::FILE* program = Start("--listen socket://[::1]:0 --boot-loader");
+  ASSERT_NE(program, nullptr);
+  const pid_t pid = static_cast<pid_t>(std::atol(NextLine(program).c_str()));
+  const std::string url = NextLine(program);
+  EXPECT_EQ(url.rfind("socket://[::1]:", 0), 0u) << url;
+  {
+    HostLine host(Connect(url));
+    Frame info = host.Transact(0x0001);
+    EXPECT_EQ(std::string(info.payload.begin() + 1, info.payload.begin() + 9),
+              "POSTLOAD");
+  }
+  ASSERT_GT(pid, 0);
+  kill(pid, SIGTERM);
+  const int status = pclose(program);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // Emulator: the virtual Q7300 as a whole, usable in-process: an instrument
-// model served on a pseudo-terminal (or a serial device) by a worker
-// thread, with fault injection, state inspection and a log of the requests
-// it received.
+// model served on a pseudo-terminal (a serial device, a TCP port) by a
+// worker thread, with fault injection, state inspection and a log of the
+// requests it received.
 //
 //   Emulator emu;                          // defaults: see EmulatorOptions
 //   std::string path = emu.Start();        // e.g. "/dev/pts/7"
@@ -66,8 +66,9 @@ class Emulator {
   Emulator& operator=(const Emulator&) = delete;
 
   // Opens the line and starts serving. Returns the path a host opens (the
-  // pseudo-terminal's host end or the device), or empty on failure with
-  // error() telling why. REQUIRES: not running.
+  // pseudo-terminal's host end or the device; with options.line.listen the
+  // address listened on, e.g. "rfc2217://127.0.0.1:40321"), or empty on
+  // failure with error() telling why. REQUIRES: not running.
   std::string Start();
   // Stops serving and closes the line; idempotent. The model keeps its
   // state, so a later Start continues the session.

@@ -1,8 +1,11 @@
 #include "line_server.h"
 
 #include <fcntl.h>
+#include <linux/sockios.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,6 +28,8 @@ constexpr std::chrono::milliseconds kLingerCheck{2};
 
 }  // namespace
 
+const char kClientRefusedText[] = "q7k-emulator: in use by another client\r\n";
+
 std::chrono::microseconds WireTime(size_t bytes, uint32_t baud) {
   if (baud == 0) return std::chrono::microseconds(0);
   return std::chrono::microseconds(static_cast<int64_t>(bytes) * 10 * 1000000 /
@@ -32,7 +37,9 @@ std::chrono::microseconds WireTime(size_t bytes, uint32_t baud) {
 }
 
 LineServer::LineServer(const LineOptions& options, Handler handler)
-    : options_(options), handler_(std::move(handler)) {}
+    : options_(options),
+      handler_(std::move(handler)),
+      comPort_(options.baud, this) {}
 
 LineServer::~LineServer() { Stop(); }
 
@@ -42,6 +49,12 @@ std::string LineServer::path() const {
 }
 
 bool LineServer::OpenLine(std::string* error) {
+  if (!options_.listen.empty()) {
+    const bool ok = listener_.Open(options_.listen, error);
+    std::lock_guard<std::mutex> lock(pathMutex_);
+    path_ = ok ? listener_.url() : std::string();
+    return ok;
+  }
   const bool ok = options_.device.empty()
                       ? line_.OpenPseudoTerminal(options_.linkPath, error)
                       : line_.OpenDevice(options_.device, options_.baud, error);
@@ -84,6 +97,9 @@ void LineServer::Stop() {
   if (wakeRead_ >= 0) ::close(wakeRead_);
   if (wakeWrite_ >= 0) ::close(wakeWrite_);
   wakeRead_ = wakeWrite_ = -1;
+  if (client_ >= 0) CloseConnection(client_);
+  client_ = -1;
+  listener_.Close();
   line_.Close();
   std::lock_guard<std::mutex> lock(pathMutex_);
   path_.clear();
@@ -96,16 +112,20 @@ void LineServer::Run() {
   prctl(PR_SET_TIMERSLACK, 1UL);
   uint8_t block[kReadBlock];
   while (!stop_) {
-    pollfd fds[2] = {{line_.fd(), POLLIN, 0}, {wakeRead_, POLLIN, 0}};
-    if (::poll(fds, 2, -1) < 0) {
+    // A negative descriptor (no client, or no listener) is left out by poll.
+    pollfd fds[3] = {{LineFd(), POLLIN, 0},
+                     {wakeRead_, POLLIN, 0},
+                     {listener_.fd(), POLLIN, 0}};
+    if (::poll(fds, 3, -1) < 0) {
       if (errno == EINTR) continue;
       break;
     }
     if (fds[1].revents != 0 || stop_) break;
+    if (fds[2].revents != 0) AcceptClient();
     if (fds[0].revents & POLLIN) {
-      const ssize_t n = ::read(line_.fd(), block, sizeof block);
+      const ssize_t n = ::read(LineFd(), block, sizeof block);
       if (n > 0) {
-        Consume(block, static_cast<size_t>(n));
+        Received(block, static_cast<size_t>(n));
         if (lineLost_ && !Reopen("line lost while writing")) break;
         continue;
       }
@@ -117,6 +137,67 @@ void LineServer::Run() {
     if (!Reopen("line lost")) break;
   }
   running_ = false;
+}
+
+int LineServer::LineFd() const {
+  return listener_.fd() >= 0 ? client_ : line_.fd();
+}
+
+void LineServer::Received(const uint8_t* bytes, size_t n) {
+  if (client_ >= 0 && listener_.telnet()) {
+    comPort_.Feed(bytes, n);
+  } else {
+    Consume(bytes, n);
+  }
+}
+
+void LineServer::AcceptClient() {
+  std::string peer;
+  const int fd = listener_.Accept(&peer);
+  if (fd < 0) return;
+  // A client that just left may not have been read to its end yet: it must
+  // not keep the next one out.
+  uint8_t peek = 0;
+  if (client_ >= 0 && ::recv(client_, &peek, 1, MSG_PEEK | MSG_DONTWAIT) == 0) {
+    DropClient("line lost");
+  }
+  if (client_ >= 0) {
+    RefuseConnection(fd, kClientRefusedText);
+    trace_.Note("client " + peer + " refused: another is connected");
+    return;
+  }
+  client_ = fd;
+  comPort_.Reset();
+  decoder_.Reset();
+  raw_.clear();
+  lineFreeAt_ = Clock::now();
+  trace_.Note("client " + peer + " connected");
+}
+
+void LineServer::DropClient(const std::string& why) {
+  if (client_ >= 0) CloseConnection(client_);
+  client_ = -1;
+  decoder_.Reset();
+  raw_.clear();
+  trace_.Note(why + "; client gone, listening at " + listener_.url());
+}
+
+void LineServer::OnLineData(const uint8_t* data, size_t n) {
+  if (!lineLost_) Consume(data, n);
+}
+
+void LineServer::OnReply(const std::vector<uint8_t>& bytes) {
+  if (!lineLost_) WriteLine(bytes.data(), bytes.size());
+}
+
+void LineServer::OnPurge(uint8_t which) {
+  static const char* const kWhat[] = {"", "receive", "transmit", "both"};
+  trace_.Note(std::string("purge ") + kWhat[which]);
+}
+
+void LineServer::OnBreak(bool on) {
+  // The instrument has no use for a break: it is only noted.
+  trace_.Note(on ? "break on" : "break off");
 }
 
 void LineServer::Consume(const uint8_t* bytes, size_t n) {
@@ -177,8 +258,7 @@ void LineServer::Transmit(const Transmission& tx, Clock::time_point from) {
   const size_t limit = tx.close ? tx.closeAfter : tx.line.size();
   const size_t chunk = tx.chunk > 0 ? tx.chunk : std::max<size_t>(limit, 1);
   for (size_t off = 0; off < limit; off += chunk) {
-    if (!SendPaced(tx.line.data() + off, std::min(chunk, limit - off),
-                   from)) {
+    if (!SendPaced(tx.line.data() + off, std::min(chunk, limit - off), from)) {
       return;
     }
     if (tx.chunk > 0 && tx.chunkDelayMs > 0 && off + chunk < limit) {
@@ -196,15 +276,14 @@ void LineServer::Transmit(const Transmission& tx, Clock::time_point from) {
     // then takes them.
     const auto start = Clock::now();
     if (!SleepUntil(start + kCloseSettle)) return;
-    while (line_.Unconsumed() > 0 && Clock::now() < start + kCloseLinger) {
+    while (Unconsumed() > 0 && Clock::now() < start + kCloseLinger) {
       if (!SleepUntil(Clock::now() + kLingerCheck)) return;
     }
     lineLost_ = true;
   }
 }
 
-bool LineServer::SendPaced(const uint8_t* p, size_t n,
-                           Clock::time_point from) {
+bool LineServer::SendPaced(const uint8_t* p, size_t n, Clock::time_point from) {
   if (options_.baud == 0) return WriteAll(p, n);
   // About 10 ms of bytes a write, so the wire time is spread evenly.
   // Each slice is handed over when its last byte would have crossed the
@@ -222,9 +301,28 @@ bool LineServer::SendPaced(const uint8_t* p, size_t n,
   return true;
 }
 
+int LineServer::Unconsumed() const {
+  if (listener_.fd() < 0) return line_.Unconsumed();
+  // Sent but not yet acknowledged by the client.
+  int n = -1;
+  if (client_ < 0 || ioctl(client_, SIOCOUTQ, &n) != 0) n = -1;
+  return n;
+}
+
 bool LineServer::WriteAll(const uint8_t* p, size_t n) {
+  if (client_ < 0 || !listener_.telnet()) return WriteLine(p, n);
+  escaped_.clear();
+  telnet::Escape(p, n, &escaped_);
+  return WriteLine(escaped_.data(), escaped_.size());
+}
+
+bool LineServer::WriteLine(const uint8_t* p, size_t n) {
+  const int fd = LineFd();
+  if (fd < 0) return false;
   while (n > 0) {
-    const ssize_t w = ::write(line_.fd(), p, n);
+    // A client that went away must not raise SIGPIPE in a host process.
+    const ssize_t w =
+        client_ >= 0 ? ::send(fd, p, n, MSG_NOSIGNAL) : ::write(fd, p, n);
     if (w > 0) {
       p += w;
       n -= static_cast<size_t>(w);
@@ -236,7 +334,7 @@ bool LineServer::WriteAll(const uint8_t* p, size_t n) {
       return false;
     }
     // The host is not reading: wait for room, or for Stop.
-    pollfd fds[2] = {{line_.fd(), POLLOUT, 0}, {wakeRead_, POLLIN, 0}};
+    pollfd fds[2] = {{fd, POLLOUT, 0}, {wakeRead_, POLLIN, 0}};
     if (::poll(fds, 2, -1) < 0 && errno != EINTR) return false;
     if (stop_) return false;
   }
@@ -262,6 +360,10 @@ bool LineServer::SleepUntil(Clock::time_point deadline) {
 
 bool LineServer::Reopen(const std::string& why) {
   lineLost_ = false;
+  if (listener_.fd() >= 0) {
+    DropClient(why);
+    return true;
+  }
   decoder_.Reset();
   raw_.clear();
   line_.Close();

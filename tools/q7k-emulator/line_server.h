@@ -10,6 +10,11 @@
 // it. A closed line (the close fault, or a device that went away) is opened
 // again at once: a new pseudo-terminal, with the symlink moved to it.
 //
+// With a listen address the line is a network client instead (one at a
+// time; another is told so and closed), with Telnet com-port control for
+// rfc2217://. A client that leaves, or a close fault, ends its connection;
+// the next client is let in at the same address.
+//
 // Thread safety: Start, Stop and path may be called from any thread; the
 // handler and the opened callback run on the worker thread.
 #ifndef Q7K_EMULATOR_LINE_SERVER_H_
@@ -25,11 +30,13 @@
 #include <thread>
 #include <vector>
 
+#include "com_port_server.h"
 #include "exchange_trace.h"
 #include "faults.h"
 #include "link/line_codec.h"
 #include "responder.h"
 #include "serial_line.h"
+#include "tcp_listener.h"
 
 namespace q7k {
 namespace emu {
@@ -41,12 +48,16 @@ struct LineOptions {
   uint32_t turnaroundMs = 0;  // extra pause before each reply
   bool loopback = false;      // echo every byte, like a loopback plug
   std::string tracePath;      // empty: no trace; "-": standard error
+  std::string listen;         // rfc2217:// or socket:// URL, in place of a line
 };
+
+// What a second network client reads before its connection is closed.
+extern const char kClientRefusedText[];
 
 // Time count bytes take on the wire at baud (10 bits a byte); 0 unpaced.
 std::chrono::microseconds WireTime(size_t bytes, uint32_t baud);
 
-class LineServer {
+class LineServer : private ComPortServer::Events {
  public:
   using Handler = std::function<Exchange(const uint8_t* frame, size_t size)>;
   using OpenedCallback = std::function<void(const std::string& path)>;
@@ -83,15 +94,35 @@ class LineServer {
   // Writes with pacing, the bytes on the line from `from` or when the line
   // is free, whichever is later; false when stopping or the line failed.
   bool SendPaced(const uint8_t* p, size_t n, Clock::time_point from);
+  // Line data: 0xFF doubled for a Telnet client.
   bool WriteAll(const uint8_t* p, size_t n);
   // Sleeps until deadline; false when Stop interrupted the sleep.
   bool SleepUntil(Clock::time_point deadline);
   bool Reopen(const std::string& why);
 
+  // The descriptor bytes go through: the line, or the network client (-1
+  // while none is connected).
+  int LineFd() const;
+  // Bytes as they are.
+  bool WriteLine(const uint8_t* p, size_t n);
+  int Unconsumed() const;
+  void AcceptClient();
+  void DropClient(const std::string& why);
+  // Bytes read from the line or the client.
+  void Received(const uint8_t* bytes, size_t n);
+  void OnLineData(const uint8_t* data, size_t n) override;
+  void OnReply(const std::vector<uint8_t>& bytes) override;
+  void OnPurge(uint8_t which) override;
+  void OnBreak(bool on) override;
+
   LineOptions options_;
   Handler handler_;
   OpenedCallback opened_;
   SerialLine line_;
+  TcpListener listener_;
+  int client_ = -1;
+  ComPortServer comPort_;
+  std::vector<uint8_t> escaped_;
   ExchangeTrace trace_;
   int wakeRead_ = -1;
   int wakeWrite_ = -1;

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "tcp_listener.h"
+
 namespace q7k {
 namespace emu {
 namespace {
@@ -55,6 +57,16 @@ bool ParseBoardFault(const std::string& s, BoardWriteFault* out) {
   return true;
 }
 
+CLI::Validator ListenSpec() {
+  return CLI::Validator(
+      [](std::string& s) -> std::string {
+        ListenAddress a;
+        std::string error;
+        return ParseListenUrl(s, &a, &error) ? std::string() : error;
+      },
+      "URL");
+}
+
 CLI::Validator BoardFaultSpec() {
   return CLI::Validator(
       [](std::string& s) -> std::string {
@@ -72,7 +84,10 @@ constexpr const char* kFooter =
     "  WHEN: once | every=N | cmd=CODE   (default: every reply)\n"
     "  e.g. --fault checksum@once --fault silence@cmd=0x7E06@every=3\n"
     "The path a host opens is printed on standard output, one line each\n"
-    "time the line is opened. SIGINT or SIGTERM stops the emulator.";
+    "time the line is opened; with --listen, the address it listens on,\n"
+    "e.g. rfc2217://127.0.0.1:40321 (usable as Q7K_COM<n> as it is).\n"
+    "A second network client is told it is in use and closed.\n"
+    "SIGINT or SIGTERM stops the emulator.";
 
 }  // namespace
 
@@ -93,10 +108,19 @@ CommandLine ParseCommandLine(int argc, const char* const* argv,
 
   CLI::App app("A virtual Q7300 instrument on a serial line", "q7k-emulator");
   app.footer(kFooter);
-  app.add_option("--device", o.line.device,
-                 "Serve this serial device instead of a new pseudo-terminal");
-  app.add_option("--link", o.line.linkPath,
-                 "Keep a symlink to the pseudo-terminal at this path");
+  CLI::Option* device = app.add_option(
+      "--device", o.line.device,
+      "Serve this serial device instead of a new pseudo-terminal");
+  CLI::Option* link =
+      app.add_option("--link", o.line.linkPath,
+                     "Keep a symlink to the pseudo-terminal at this path");
+  app.add_option("--listen", o.line.listen,
+                 "Serve one network client at a time instead of a line: "
+                 "rfc2217://ADDR:PORT (Telnet com-port control) or "
+                 "socket://ADDR:PORT (raw); [::1] for IPv6, port 0 picks one")
+      ->check(ListenSpec())
+      ->excludes(device)
+      ->excludes(link);
   app.add_option("--baud", o.line.baud,
                  "Pace the line at N bit/s: at most N/10 bytes a second")
       ->check(CLI::Range(0u, 10000000u));

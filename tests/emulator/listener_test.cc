@@ -1,0 +1,178 @@
+// The emulator served over TCP (--listen): one client at a time on IPv4
+// and IPv6, a second one refused, the next one let in after the first
+// leaves or is closed by a fault; a scripted Telnet com-port client whose
+// every request is answered byte for byte.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "emulator/host_line.h"
+#include "line_server.h"
+
+namespace q7k {
+namespace testing_emu {
+namespace {
+
+constexpr uint8_t IAC = 255, SB = 250, SE = 240, WILL = 251, WONT = 252,
+                  DO = 253, COM = 44;
+
+Bytes Escaped(const Bytes& data) {
+  Bytes out;
+  for (uint8_t b : data) {
+    out.push_back(b);
+    if (b == IAC) out.push_back(IAC);
+  }
+  return out;
+}
+
+Bytes Sub(std::initializer_list<uint8_t> body) {
+  return Concat({{IAC, SB, COM}, Bytes(body), {IAC, SE}});
+}
+
+// A connected client; the peer thread reads everything the server sends.
+struct Client {
+  explicit Client(const std::string& url) : fd(Connect(url)) {
+    if (fd >= 0) peer = std::make_unique<PtyPeer>(fd);
+  }
+  ~Client() {
+    peer.reset();
+    if (fd >= 0) ::close(fd);
+  }
+  // The next count bytes received after those already taken.
+  Bytes Next(size_t count) {
+    peer->WaitReceived(taken + count, kDeadline);
+    const Bytes all = peer->Received();
+    const Bytes got(all.begin() + taken,
+                    all.begin() + std::min(all.size(), taken + count));
+    taken += got.size();
+    return got;
+  }
+  // The reply to command, 0xFF undoubled for Telnet. Only as the
+  // connection's first exchange: the reply is looked for from its start.
+  Frame Exchange(uint16_t command, bool telnet) {
+    const Bytes line = LineBytes(RequestFrame(command, {}));
+    peer->Send(telnet ? Escaped(line) : line);
+    Bytes frame;
+    peer->WaitFor(
+        [&](const Bytes& all) {
+          Bytes got;
+          for (size_t i = 0; i < all.size(); ++i) {
+            got.push_back(all[i]);
+            if (telnet && all[i] == IAC) ++i;
+          }
+          return TakeFrame(got, &frame) != 0;
+        },
+        kDeadline);
+    return Parse(frame);
+  }
+  // Everything received once the server closed the connection.
+  Bytes UntilClosed() {
+    EXPECT_TRUE(peer->WaitClosed(kDeadline));
+    return peer->Received();
+  }
+
+  int fd;
+  std::unique_ptr<PtyPeer> peer;
+  size_t taken = 0;
+};
+
+TEST(EmulatorListener, OneClientAtATimeOnBothFamiliesAndTheNextAfterIt) {
+  const struct {
+    const char* listen;
+    bool faultCloses;  // the first client's line is closed by a fault
+  } cases[] = {{"socket://127.0.0.1:0", true},
+               {"socket://[::1]:0", false},
+               {"rfc2217://127.0.0.1:0", false},
+               {"rfc2217://[::1]:0", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.listen);
+    const std::string listen = c.listen;
+    const bool telnet = listen.rfind("rfc2217", 0) == 0;
+    EmulatorOptions options;
+    options.line.listen = listen;
+    Emulator emulator(options);
+    const std::string url = emulator.Start();
+    ASSERT_NE(url, "") << emulator.error();
+    EXPECT_EQ(url.substr(0, url.rfind(':')),
+              listen.substr(0, listen.rfind(':')));
+    EXPECT_NE(url.substr(url.rfind(':')), ":0");
+    {
+      Client first(url);
+      ASSERT_GE(first.fd, 0);
+      EXPECT_TRUE(first.Exchange(0x0002, telnet).Ack());
+      {
+        Client second(url);
+        const Bytes said = second.UntilClosed();
+        EXPECT_EQ(std::string(said.begin(), said.end()),
+                  emu::kClientRefusedText);
+      }
+      if (c.faultCloses) {
+        emulator.AddFault("close@once");
+        first.peer->Send(LineBytes(RequestFrame(0x0001, {})));
+        EXPECT_GT(first.UntilClosed().size(), first.taken);
+      }
+    }
+    Client next(url);
+    const Frame info = next.Exchange(0x0001, telnet);
+    ASSERT_TRUE(info.Ack());
+    EXPECT_EQ(std::string(info.payload.begin() + 1, info.payload.begin() + 4),
+              "Q7I");
+    emulator.Stop();
+    EXPECT_LT(Client(url).fd, 0);
+  }
+}
+
+TEST(EmulatorListener, ComPortControlIsAnsweredWithTheSettingsInEffect) {
+  EmulatorOptions options;
+  options.line.listen = "rfc2217://127.0.0.1:0";
+  options.line.baud = 115200;  // paced: a rate taken besides the instrument's
+  Emulator emulator(options);
+  Client client(emulator.Start());
+  ASSERT_GE(client.fd, 0);
+  const struct {
+    const char* what;
+    Bytes send;
+    Bytes reply;
+  } steps[] = {
+      {"options taken and refused",
+       {IAC, WILL, COM, IAC, DO, 0, IAC, WILL, 0, IAC, DO, 99},
+       {IAC, DO, COM, IAC, WILL, 0, IAC, DO, 0, IAC, WONT, 99}},
+      {"an option already on is not answered again",
+       Concat({{IAC, WILL, COM}, Sub({0})}),
+       Concat(
+           {{IAC, SB, COM, 100},
+            Bytes{'q', '7', 'k', '-', 'e', 'm', 'u', 'l', 'a', 't', 'o', 'r'},
+            {IAC, SE}})},
+      {"the paced rate in effect", Sub({1, 0, 0, 0, 0}),
+       Sub({101, 0, 1, 0xC2, 0})},
+      {"an instrument rate taken", Sub({1, 0, 1, 0xB7, 0x74}),
+       Sub({101, 0, 1, 0xB7, 0x74})},
+      {"a rate it cannot take", Sub({1, 0, 0, 1, 0x2C}),
+       Sub({101, 0, 1, 0xB7, 0x74})},
+      {"7E2 answered as 8N1", Concat({Sub({2, 7}), Sub({3, 3}), Sub({4, 2})}),
+       Concat({Sub({102, 8}), Sub({103, 1}), Sub({104, 1})})},
+      {"DTR off, break on, no hardware flow",
+       Concat({Sub({5, 9}), Sub({5, 5}), Sub({5, 3}), Sub({5, 4})}),
+       Concat({Sub({105, 9}), Sub({105, 5}), Sub({105, 1}), Sub({105, 5})})},
+      {"purges acknowledged", Concat({Sub({12, 1}), Sub({12, 3})}),
+       Concat({Sub({112, 1}), Sub({112, 3})})},
+      {"modem state sent once asked for", Sub({11, IAC, IAC}),
+       Concat({Sub({111, IAC, IAC}), Sub({107, 0xB0})})},
+      {"0xFF escaped both ways in an exchange",
+       Escaped(LineBytes(RequestFrame(0x00FF, {}))),
+       Escaped(LineBytes(NakFrame(0x00FF, 3)))},
+  };
+  for (const auto& s : steps) {
+    SCOPED_TRACE(s.what);
+    client.peer->Send(s.send);
+    EXPECT_EQ(client.Next(s.reply.size()), s.reply);
+  }
+}
+
+}  // namespace
+}  // namespace testing_emu
+}  // namespace q7k
