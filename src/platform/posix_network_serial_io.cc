@@ -14,6 +14,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/clock.h"
+
 namespace q7k {
 namespace {
 
@@ -23,7 +25,7 @@ constexpr size_t kReceiveBlock = 1024;
 
 int64_t NowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
+             CurrentClock().Now().time_since_epoch())
       .count();
 }
 
@@ -71,6 +73,15 @@ int ConnectOne(const struct addrinfo* a, int64_t deadlineMs, uint32_t* error) {
   // Exchanges are short; Nagle's delay would double their round trip.
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
   return fd;
+}
+
+// Servers that send a reply in two segments hold the second back until the
+// first is acknowledged (Nagle); acknowledging at once, not after the
+// delayed-ACK time, saves that wait on every exchange. The kernel drops the
+// mode by itself, so it is asked for again after every receive.
+void AcknowledgeAtOnce(int fd) {
+  const int on = 1;
+  setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
 }
 
 bool Has(const uint8_t* bitmap, uint8_t option) {
@@ -221,6 +232,7 @@ void NetworkSerialIo::PumpLocked() {
   const size_t before = kept_.size();
   while (rxError_ == 0) {
     const ssize_t got = recv(fd_, block, sizeof block, MSG_DONTWAIT);
+    if (got > 0) AcknowledgeAtOnce(fd_);
     if (got > 0 && !control_) {
       kept_.insert(kept_.end(), block, block + got);
     } else if (got > 0) {
@@ -331,6 +343,7 @@ int32_t NetworkSerialIo::Read(uint8_t* buffer, size_t n, uint32_t* error) {
     // fits the caller's buffer.
     const ssize_t got =
         recv(fd_, buffer, std::min(n, kReceiveBlock), MSG_DONTWAIT);
+    if (got > 0) AcknowledgeAtOnce(fd_);
     if (got > 0 && !control_) return static_cast<int32_t>(got);
     if (got > 0) {
       scratch_.clear();
