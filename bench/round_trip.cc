@@ -19,6 +19,8 @@
 #include "bench/child_process.h"
 #include "bench/measure.h"
 #include "bench/raw_client.h"
+#include "bench/tcp_client.h"
+#include "support/device_server.h"
 
 namespace q7k {
 namespace bench {
@@ -208,7 +210,52 @@ void AddShape(const char* shape, const Latency& raw, const Latency& component,
        "", "", -1});
 }
 
+// Through the device server: a plain TCP client on its raw port against
+// the component on its COM-port-control port, each with its own answering
+// peer and its own server process.
+std::vector<Latency> TcpAndNetworkPort(int count) {
+  AnsweringPeer rawPeer(PowerOnAckLine());
+  AnsweringPeer peer(PowerOnAckLine());
+  DeviceServer rawServer(rawPeer.slavePath());
+  DeviceServer server(peer.slavePath());
+  if (!rawPeer.ok() || !peer.ok() || !rawServer.Start() || !server.Start()) {
+    return std::vector<Latency>(2, Failed("no device server"));
+  }
+  const std::string rawUrl = rawServer.Url(false);
+  TcpClient client(
+      static_cast<uint16_t>(std::stoi(rawUrl.substr(rawUrl.rfind(':') + 1))));
+  ComponentSession session(kPort, server.Url(true));
+  if (!client.ok() || !session.ok()) {
+    return std::vector<Latency>(2, Failed(session.error()));
+  }
+  IQ7kComm* comm = session.comm();
+  const Bytes request = PowerOnRequestLine();
+  const size_t replySize = PowerOnAckLine().size();
+  return TimeInTurns(count,
+                     {{[&] { return client.RoundTrip(request, replySize); },
+                       rawPeer.threadId()},
+                      {[comm] { return SUCCEEDED(comm->StartPONSequence()); },
+                       peer.threadId()}});
+}
+
 }  // namespace
+
+void RunNetworkRoundTrips(const BenchConfig& config, Report* report) {
+  if (DeviceServer::Program().empty()) {
+    report->Add({"Round trip through ser2net", "ser2net not installed", "", "",
+                 "", -1});
+    return;
+  }
+  const std::vector<Latency> r = TcpAndNetworkPort(config.roundTrips / 3);
+  const double x = r[0].median > 0 ? r[1].median / r[0].median : 0;
+  report->Add({"Round trip through ser2net: raw TCP client (the floor)",
+               Us(r[0]), "", "", "", -1});
+  report->Add({"Round trip through ser2net: q7kcomm StartPONSequence over "
+               "rfc2217:// (purge included)",
+               Us(r[1]), Report::Format("%.1f µs", r[0].median),
+               Report::Format("%.2f×", x), "≤ 1.2×",
+               r[1].error.empty() && x > 0 && x <= 1.2});
+}
 
 void RunRoundTrips(const BenchConfig& config, Report* report) {
   const int n = config.roundTrips;

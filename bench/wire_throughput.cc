@@ -13,6 +13,7 @@
 #include "bench/benchmarks.h"
 #include "bench/child_process.h"
 #include "bench/measure.h"
+#include "support/device_server.h"
 
 namespace q7k {
 namespace bench {
@@ -95,11 +96,17 @@ struct Download {
   std::string error;
 };
 
-Download TimeDownload(const BenchConfig& config, size_t bytes) {
+// viaServer: through ser2net's COM-port-control port in front of the
+// instrument's pseudo-terminal.
+Download TimeDownload(const BenchConfig& config, size_t bytes,
+                      bool viaServer = false) {
   Download d;
   WriteImage("APP.X0", bytes);
   PacedInstrument instrument(config);
-  ComponentSession session(kPort, instrument.path());
+  DeviceServer server(instrument.path());
+  if (viaServer && !server.Start()) return {0, 0, server.error()};
+  ComponentSession session(kPort,
+                           viaServer ? server.Url(true) : instrument.path());
   if (!session.ok()) return {0, 0, session.error()};
   IQ7kComm* comm = session.comm();
   Bstr name = Bstr::FromUtf8("APP.X0");
@@ -136,6 +143,22 @@ bool StartTest(IQ7kComm* comm, Q7K_TEST_PARAMS* p) {
 }
 
 }  // namespace
+
+void RunNetworkDownload(const BenchConfig& config, Report* report) {
+  ScratchDirectory scratch;
+  const size_t bytes = (config.quick ? 64 : 256) * 1024;
+  const Download pty = TimeDownload(config, bytes);
+  const Download net = TimeDownload(config, bytes, true);
+  const double share = net.seconds > 0 ? pty.seconds / net.seconds : 0;
+  report->Add(
+      {Report::Format("Download of a %zu KiB image at 112500 bit/s through "
+                      "ser2net (rfc2217://)",
+                      bytes / 1024),
+       net.error.empty() ? Report::Format("%.2f s", net.seconds) : net.error,
+       Report::Format("%.2f s over the pty", pty.seconds),
+       Report::Format("%.1f %% of the pty's speed", 100 * share), "≥ 95 %",
+       net.error.empty() && share >= 0.95});
+}
 
 void RunWireThroughput(const BenchConfig& config, Report* report) {
   ScratchDirectory scratch;

@@ -2,7 +2,8 @@
 // of a local device, for the network port tests: one Telnet COM-port
 // control accepter and one raw TCP accepter on free loopback ports.
 //
-// Thread safety: one thread.
+// Thread safety: one thread. Needs no test framework: the benchmarks use it
+// too.
 #ifndef Q7K_TESTS_SUPPORT_DEVICE_SERVER_H_
 #define Q7K_TESTS_SUPPORT_DEVICE_SERVER_H_
 
@@ -11,7 +12,6 @@
 #include <cstdint>
 #include <string>
 
-#include "support/temp_dir.h"
 
 namespace q7k {
 
@@ -44,7 +44,7 @@ class DeviceServer {
   uint16_t rawPort_ = 0;
   pid_t pid_ = -1;
   std::string error_;
-  ScopedTempDir dir_;
+  std::string config_;  // the generated configuration, removed at the end
 };
 
 }  // namespace q7k

@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 #include <thread>
 
 #include "support/device_server.h"
@@ -60,7 +62,10 @@ DeviceServer::DeviceServer(std::string devicePath)
       controlPort_(FreeLoopbackPort()),
       rawPort_(FreeLoopbackPort()) {}
 
-DeviceServer::~DeviceServer() { Stop(); }
+DeviceServer::~DeviceServer() {
+  Stop();
+  if (!config_.empty()) unlink(config_.c_str());
+}
 
 std::string DeviceServer::Url(bool comPortControl) const {
   return (comPortControl ? "rfc2217://127.0.0.1:" : "socket://127.0.0.1:") +
@@ -68,8 +73,17 @@ std::string DeviceServer::Url(bool comPortControl) const {
 }
 
 bool DeviceServer::Start() {
-  const std::string config = dir_.File("ser2net.yaml");
-  std::ostringstream yaml;
+  if (config_.empty()) {
+    char name[] = "/tmp/q7k-device-server-XXXXXX.yaml";
+    const int fd = mkstemps(name, 5);
+    if (fd < 0) {
+      error_ = "cannot create a configuration file";
+      return false;
+    }
+    close(fd);
+    config_ = name;
+  }
+  std::ofstream yaml(config_, std::ios::trunc);
   for (const auto& [name, accepter, port] :
        {std::tuple{"control", "telnet(rfc2217),tcp", controlPort_},
         {"raw", "tcp", rawPort_}}) {
@@ -77,8 +91,9 @@ bool DeviceServer::Start() {
          << ",127.0.0.1," << port << "\n  connector: serialdev," << device_
          << ",115200n81,local\n";
   }
-  if (!WriteFileBytes(config, yaml.str())) {
-    error_ = "cannot write " + config;
+  yaml.close();
+  if (!yaml) {
+    error_ = "cannot write " + config_;
     return false;
   }
   const std::string program = Program();
@@ -87,7 +102,7 @@ bool DeviceServer::Start() {
     std::freopen("/dev/null", "w", stdout);
     std::freopen("/dev/null", "w", stderr);
     execl(program.c_str(), program.c_str(), "-n", "-d", "-u", "-c",
-          config.c_str(), static_cast<char*>(nullptr));
+          config_.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
   // The server announces nothing when its accepters are up; /proc shows
