@@ -241,7 +241,7 @@ std::vector<Latency> TcpAndNetworkPort(int count) {
 }  // namespace
 
 void RunNetworkRoundTrips(const BenchConfig& config, Report* report) {
-  if (DeviceServer::Program().empty()) {
+  if (!DeviceServer::Installed()) {
     report->Add({"Round trip through ser2net", "ser2net not installed", "", "",
                  "", -1});
     return;

@@ -45,8 +45,9 @@ uint32_t SocketError(int fd) {
 // One address, non-blocking, within the deadline. The descriptor or -1
 // with *error set.
 int ConnectOne(const struct addrinfo* a, int64_t deadlineMs, uint32_t* error) {
-  const int fd = socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK |
-                                          SOCK_CLOEXEC, a->ai_protocol);
+  const int fd =
+      socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
+             a->ai_protocol);
   if (fd < 0) {
     *error = static_cast<uint32_t>(errno);
     return -1;
@@ -88,8 +89,8 @@ bool Has(const uint8_t* bitmap, uint8_t option) {
   return (bitmap[option / 8] & (1u << (option % 8))) != 0;
 }
 void Mark(uint8_t* bitmap, uint8_t option) {
-  bitmap[option / 8] = static_cast<uint8_t>(bitmap[option / 8] |
-                                            (1u << (option % 8)));
+  bitmap[option / 8] =
+      static_cast<uint8_t>(bitmap[option / 8] | (1u << (option % 8)));
 }
 
 bool Accepted(uint8_t option, bool ours) {
@@ -303,8 +304,7 @@ uint32_t NetworkSerialIo::ApplySettings(const SerialLineSettings& s) {
   current_.rts = s.rts;
   if (mask == 0) return 0;
 
-  const uint32_t error =
-      AwaitAnswers(mask, NowMs() + kNetworkAnswerTimeoutMs);
+  const uint32_t error = AwaitAnswers(mask, NowMs() + kNetworkAnswerTimeoutMs);
   if (error != 0) return error;
   std::lock_guard<std::mutex> lock(rxMutex_);
   // The server's answers are what the line now runs at.
@@ -318,8 +318,8 @@ uint32_t NetworkSerialIo::ApplySettings(const SerialLineSettings& s) {
   if ((mask & Bit(kSetStopSize)) != 0) {
     current_.stopBits = answerValue_[kSetStopSize];
   }
-  const uint64_t difference = current_.baud > s.baud ? current_.baud - s.baud
-                                                     : s.baud - current_.baud;
+  const uint64_t difference =
+      current_.baud > s.baud ? current_.baud - s.baud : s.baud - current_.baud;
   // The same tolerance as a local driver's rounding.
   if (difference * 100 > uint64_t{s.baud} * 3 ||
       current_.dataBits != s.dataBits || current_.parity != s.parity ||
@@ -511,8 +511,8 @@ void NetworkSerialIo::OnNegotiation(uint8_t verb, uint8_t option) {
     case kDo:
       if (option == kComPort) comPortAgreed_ = true;
       if (!Has(sentWill_, option)) {
-        AppendTelnetNegotiation(Accepted(option, true) ? kWill : kWont,
-                                option, &reply);
+        AppendTelnetNegotiation(Accepted(option, true) ? kWill : kWont, option,
+                                &reply);
         Mark(sentWill_, option);
       }
       break;

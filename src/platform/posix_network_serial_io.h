@@ -90,7 +90,7 @@ class NetworkSerialIo : private TelnetEvents {
   uint32_t answerBaud_ = 0;
   uint8_t answerValue_[5] = {};  // by code: data size, parity, stop size
   uint8_t sentWill_[32] = {}, sentDo_[32] = {};  // option bitmaps
-  mutable WakeEvent dataBell_;    // data kept for Read
+  mutable WakeEvent dataBell_;                   // data kept for Read
   mutable WakeEvent answerBell_;  // an answer or negotiation arrived
 
   std::mutex txMutex_;

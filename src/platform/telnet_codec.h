@@ -95,7 +95,8 @@ class TelnetDecoder {
 };
 
 // Appends bytes to out with every 0xFF doubled.
-void AppendTelnetData(const uint8_t* bytes, size_t n, std::vector<uint8_t>* out);
+void AppendTelnetData(const uint8_t* bytes, size_t n,
+                      std::vector<uint8_t>* out);
 // Appends IAC verb option.
 void AppendTelnetNegotiation(uint8_t verb, uint8_t option,
                              std::vector<uint8_t>* out);

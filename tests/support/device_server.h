@@ -1,9 +1,8 @@
 // The system's serial device server (ser2net) as a child process in front
-// of a local device, for the network port tests: one Telnet COM-port
-// control accepter and one raw TCP accepter on free loopback ports.
+// of a local device: one COM-port-control accepter and one raw TCP accepter
+// on free loopback ports. Needs no test framework (the benchmarks use it).
 //
-// Thread safety: one thread. Needs no test framework: the benchmarks use it
-// too.
+// Thread safety: one thread.
 #ifndef Q7K_TESTS_SUPPORT_DEVICE_SERVER_H_
 #define Q7K_TESTS_SUPPORT_DEVICE_SERVER_H_
 
@@ -12,39 +11,37 @@
 #include <cstdint>
 #include <string>
 
-
 namespace q7k {
 
+// A socket listening on 127.0.0.1 at a free port, which goes to *port.
+int ListenOnLoopback(uint16_t* port);
 // A loopback TCP port nothing listens on at the moment of the call.
 uint16_t FreeLoopbackPort();
 
 class DeviceServer {
  public:
-  // The server program, or empty when it is not installed.
-  static std::string Program();
+  static constexpr char kProgram[] = "/usr/sbin/ser2net";
+  static bool Installed();
 
   explicit DeviceServer(std::string devicePath);
-  ~DeviceServer();  // Stops.
+  ~DeviceServer() { Stop(); }
   DeviceServer(const DeviceServer&) = delete;
   DeviceServer& operator=(const DeviceServer&) = delete;
 
   // Starts the server (again, on the same ports) and returns once both
   // accepters listen; false with error() otherwise.
   bool Start();
-  // Kills the server at once, as a crash or a pulled network cable would.
+  // Kills the server at once, as a crash or a cut network would.
   void Stop();
   const std::string& error() const { return error_; }
-
   // "rfc2217://127.0.0.1:N" or "socket://127.0.0.1:M".
   std::string Url(bool comPortControl) const;
 
  private:
   std::string device_;
-  uint16_t controlPort_ = 0;
-  uint16_t rawPort_ = 0;
+  uint16_t ports_[2];  // COM-port control, raw
   pid_t pid_ = -1;
   std::string error_;
-  std::string config_;  // the generated configuration, removed at the end
 };
 
 }  // namespace q7k
