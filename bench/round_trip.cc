@@ -94,6 +94,20 @@ std::vector<Latency> TimeInTurns(int count,
   return results;
 }
 
+// The power-on exchange, the raw client's against the component's, in turns.
+std::vector<Latency> FloorAndComponent(int count, RawClient& client,
+                                       const AnsweringPeer& rawPeer,
+                                       IQ7kComm* comm,
+                                       const AnsweringPeer& peer) {
+  const Bytes request = PowerOnRequestLine();
+  const size_t replySize = PowerOnAckLine().size();
+  return TimeInTurns(count,
+                     {{[&] { return client.RoundTrip(request, replySize); },
+                       rawPeer.threadId()},
+                      {[comm] { return SUCCEEDED(comm->StartPONSequence()); },
+                       peer.threadId()}});
+}
+
 // The raw floor and the component, each against its own answering peer.
 std::vector<Latency> RawAndComponent(int count) {
   AnsweringPeer rawPeer(PowerOnAckLine());
@@ -110,13 +124,7 @@ std::vector<Latency> RawAndComponent(int count) {
       peer.LastRequest() != PowerOnRequestLine()) {
     return std::vector<Latency>(2, Failed("the component sent other bytes"));
   }
-  const Bytes request = PowerOnRequestLine();
-  const size_t replySize = PowerOnAckLine().size();
-  return TimeInTurns(count,
-                     {{[&] { return client.RoundTrip(request, replySize); },
-                       rawPeer.threadId()},
-                      {[comm] { return SUCCEEDED(comm->StartPONSequence()); },
-                       peer.threadId()}});
+  return FloorAndComponent(count, client, rawPeer, comm, peer);
 }
 
 // The outside shape: rounds of one child process per client, the order
@@ -222,20 +230,14 @@ std::vector<Latency> TcpAndNetworkPort(int count) {
     return std::vector<Latency>(2, Failed("no device server"));
   }
   const std::string rawUrl = rawServer.Url(false);
-  TcpClient client(
-      static_cast<uint16_t>(std::stoi(rawUrl.substr(rawUrl.rfind(':') + 1))));
+  RawClient client(ConnectLoopback(
+      static_cast<uint16_t>(std::stoi(rawUrl.substr(rawUrl.rfind(':') + 1)))));
   ComponentSession session(kPort, server.Url(true));
   if (!client.ok() || !session.ok()) {
     return std::vector<Latency>(2, Failed(session.error()));
   }
   IQ7kComm* comm = session.comm();
-  const Bytes request = PowerOnRequestLine();
-  const size_t replySize = PowerOnAckLine().size();
-  return TimeInTurns(count,
-                     {{[&] { return client.RoundTrip(request, replySize); },
-                       rawPeer.threadId()},
-                      {[comm] { return SUCCEEDED(comm->StartPONSequence()); },
-                       peer.threadId()}});
+  return FloorAndComponent(count, client, rawPeer, comm, peer);
 }
 
 }  // namespace

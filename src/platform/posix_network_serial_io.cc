@@ -22,6 +22,9 @@ namespace {
 using namespace telnet;
 
 constexpr size_t kReceiveBlock = 1024;
+// Data kept while a settings call waits for its answer; beyond this the
+// oldest bytes go, counted as an input overflow like a full UART buffer's.
+constexpr size_t kMaxKept = 64 * 1024;
 
 int64_t NowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -231,7 +234,9 @@ uint32_t NetworkSerialIo::AwaitAnswers(uint32_t mask, int64_t deadlineMs) {
 void NetworkSerialIo::PumpLocked() {
   uint8_t block[kReceiveBlock];
   const size_t before = kept_.size();
-  while (rxError_ == 0) {
+  // Bounded, so a server that never stops sending cannot keep the lock.
+  for (size_t round = 0; rxError_ == 0 && round < kMaxKept / kReceiveBlock;
+       ++round) {
     const ssize_t got = recv(fd_, block, sizeof block, MSG_DONTWAIT);
     if (got > 0) AcknowledgeAtOnce(fd_);
     if (got > 0 && !control_) {
@@ -243,6 +248,11 @@ void NetworkSerialIo::PumpLocked() {
     if (got < 0 && errno == EINTR) continue;
     if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
     rxError_ = got == 0 ? EIO : static_cast<uint32_t>(errno);
+  }
+  if (kept_.size() > kMaxKept) {
+    kept_.erase(kept_.begin(), kept_.end() - kMaxKept);
+    std::lock_guard<std::mutex> lock(countsMutex_);
+    ++counts_.receiveOverflow;
   }
   if (kept_.size() != before || rxError_ != 0) dataBell_.Signal();
 }
