@@ -358,7 +358,7 @@ int32_t NetworkSerialIo::Read(uint8_t* buffer, size_t n, uint32_t* error) {
     if (got > 0) {
       scratch_.clear();
       decoder_.Feed(buffer, static_cast<size_t>(got), &scratch_, this);
-      std::memcpy(buffer, scratch_.data(), scratch_.size());
+      std::copy(scratch_.begin(), scratch_.end(), buffer);
       return static_cast<int32_t>(scratch_.size());
     }
     if (got < 0 && errno == EINTR) continue;
