@@ -23,7 +23,9 @@ class DeviceServer {
   static constexpr char kProgram[] = "/usr/sbin/ser2net";
   static bool Installed();
 
-  explicit DeviceServer(std::string devicePath);
+  // charDelay false turns off the server's wait for a quiet line before it
+  // sends what the device said (on by default, at least 1 ms a reply).
+  explicit DeviceServer(std::string devicePath, bool charDelay = true);
   ~DeviceServer() { Stop(); }
   DeviceServer(const DeviceServer&) = delete;
   DeviceServer& operator=(const DeviceServer&) = delete;
@@ -39,6 +41,7 @@ class DeviceServer {
 
  private:
   std::string device_;
+  bool charDelay_;
   uint16_t ports_[2];  // COM-port control, raw
   pid_t pid_ = -1;
   std::string error_;

@@ -53,8 +53,9 @@ uint16_t FreeLoopbackPort() {
 
 bool DeviceServer::Installed() { return access(kProgram, X_OK) == 0; }
 
-DeviceServer::DeviceServer(std::string devicePath)
+DeviceServer::DeviceServer(std::string devicePath, bool charDelay)
     : device_(std::move(devicePath)),
+      charDelay_(charDelay),
       ports_{FreeLoopbackPort(), FreeLoopbackPort()} {}
 
 std::string DeviceServer::Url(bool comPortControl) const {
@@ -69,7 +70,8 @@ bool DeviceServer::Start() {
     connections[i] = std::string("connection: &c") + char('0' + i) +
                      "#  accepter: " + (i == 0 ? "telnet(rfc2217)," : "") +
                      "tcp,127.0.0.1," + std::to_string(ports_[i]) +
-                     "#  connector: serialdev," + device_ + ",115200n81,local";
+                     "#  connector: serialdev," + device_ + ",115200n81,local" +
+                     (charDelay_ ? "" : "#  options:#    chardelay: false");
   }
   pid_ = fork();
   if (pid_ == 0) {
