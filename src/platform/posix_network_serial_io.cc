@@ -417,15 +417,33 @@ int32_t NetworkSerialIo::Write(const uint8_t* bytes, size_t n,
     encoded += control_ && bytes[taken] == kIac ? 2 : 1;
     ++taken;
   }
-  if (encoded > static_cast<size_t>(put)) txPending_.push_back(kIac);
+  if (encoded > static_cast<size_t>(put)) {
+    txPending_.push_back(kIac);
+    // Nobody may call again soon: the byte goes out now.
+    if (const uint32_t e = FlushWaitingLocked()) {
+      *error = e;
+      return -1;
+    }
+  }
   return static_cast<int32_t>(taken);
+}
+
+uint32_t NetworkSerialIo::FlushWaitingLocked() {
+  const int64_t deadline = NowMs() + kNetworkAnswerTimeoutMs;
+  for (;;) {
+    if (const uint32_t error = FlushLocked()) return error;
+    if (txPending_.empty()) return 0;
+    struct pollfd p = {fd_, POLLOUT, 0};
+    if (poll(&p, 1, RemainingMs(deadline)) == 0) return ETIMEDOUT;
+  }
 }
 
 uint32_t NetworkSerialIo::SendCommands(const std::vector<uint8_t>& bytes) {
   std::lock_guard<std::mutex> lock(txMutex_);
   txPending_.insert(txPending_.end(), bytes.begin(), bytes.end());
-  // What the socket cannot take now goes out before the next data.
-  return FlushLocked();
+  // Only a full socket delays a command, and then briefly: no data may
+  // follow to carry it out.
+  return FlushWaitingLocked();
 }
 
 void NetworkSerialIo::SendComPort(uint8_t code, const uint8_t* value,

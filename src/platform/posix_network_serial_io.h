@@ -66,6 +66,8 @@ class NetworkSerialIo : private TelnetEvents {
   // Sends the commands after whatever is still pending; 0 or an errno.
   uint32_t SendCommands(const std::vector<uint8_t>& bytes);
   uint32_t FlushLocked();
+  // As FlushLocked, but waits (bounded) until everything pending is out.
+  uint32_t FlushWaitingLocked();
   void SendComPort(uint8_t code, const uint8_t* value, size_t n);
   // Reads and decodes everything the socket holds, keeping data for Read.
   // REQUIRES: rxMutex_ held.
