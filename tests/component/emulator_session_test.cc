@@ -24,6 +24,7 @@ TEST_F(EmulatorEndToEndTest, PowerFactorSessionStartToFinish) {
 
 TEST_F(EmulatorEndToEndTest, PowerFactorSessionThroughADeviceServer) {
   if (!DeviceServer::Installed()) GTEST_SKIP() << "ser2net not installed";
+  UseFakeClock();
   ASSERT_NO_FATAL_FAILURE(Start({}, false));
   server_ = std::make_unique<DeviceServer>(ResolveSerialPortPath(kComPort));
   ASSERT_TRUE(server_->Start()) << server_->error();
