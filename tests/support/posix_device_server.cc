@@ -1,6 +1,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -75,6 +76,8 @@ bool DeviceServer::Start() {
   }
   pid_ = fork();
   if (pid_ == 0) {
+    // A test that crashes must not leave its server behind.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
     std::freopen("/dev/null", "w", stdout);
     std::freopen("/dev/null", "w", stderr);
     execl(kProgram, kProgram, "-n", "-d", "-u", "-Y", connections[0].c_str(),
