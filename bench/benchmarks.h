@@ -24,6 +24,10 @@ struct BenchConfig {
 
 // Round trip: q7kcomm, raw termios with a flush, pyserial with a reset.
 void RunRoundTrips(const BenchConfig& config, Report* report);
+// Round trip through ser2net: a raw TCP client, q7kcomm over rfc2217://.
+void RunNetworkRoundTrips(const BenchConfig& config, Report* report);
+// The 256 KiB download through ser2net against the same over the pty.
+void RunNetworkDownload(const BenchConfig& config, Report* report);
 // CPU while the client waits: a reply time-out, TimerDelay, the boot
 // loader's restart.
 void RunWaitCpu(const BenchConfig& config, Report* report);

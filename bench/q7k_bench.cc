@@ -87,7 +87,9 @@ int main(int argc, char** argv) {
                 {"wait-cpu", RunWaitCpu},
                 {"many-objects", RunManyObjects},
                 {"wire", RunWireThroughput},
-                {"memory", RunMemory}};
+                {"memory", RunMemory},
+                {"network-round-trip", RunNetworkRoundTrips},
+                {"network-wire", RunNetworkDownload}};
   for (const auto& g : groups) {
     if (!only.empty() && only != g.name) continue;
     std::fprintf(stderr, "%s...\n", g.name);

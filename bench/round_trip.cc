@@ -19,6 +19,8 @@
 #include "bench/child_process.h"
 #include "bench/measure.h"
 #include "bench/raw_client.h"
+#include "bench/tcp_client.h"
+#include "support/device_server.h"
 
 namespace q7k {
 namespace bench {
@@ -92,6 +94,20 @@ std::vector<Latency> TimeInTurns(int count,
   return results;
 }
 
+// The power-on exchange, the raw client's against the component's, in turns.
+std::vector<Latency> FloorAndComponent(int count, RawClient& client,
+                                       const AnsweringPeer& rawPeer,
+                                       IQ7kComm* comm,
+                                       const AnsweringPeer& peer) {
+  const Bytes request = PowerOnRequestLine();
+  const size_t replySize = PowerOnAckLine().size();
+  return TimeInTurns(count,
+                     {{[&] { return client.RoundTrip(request, replySize); },
+                       rawPeer.threadId()},
+                      {[comm] { return SUCCEEDED(comm->StartPONSequence()); },
+                       peer.threadId()}});
+}
+
 // The raw floor and the component, each against its own answering peer.
 std::vector<Latency> RawAndComponent(int count) {
   AnsweringPeer rawPeer(PowerOnAckLine());
@@ -108,13 +124,7 @@ std::vector<Latency> RawAndComponent(int count) {
       peer.LastRequest() != PowerOnRequestLine()) {
     return std::vector<Latency>(2, Failed("the component sent other bytes"));
   }
-  const Bytes request = PowerOnRequestLine();
-  const size_t replySize = PowerOnAckLine().size();
-  return TimeInTurns(count,
-                     {{[&] { return client.RoundTrip(request, replySize); },
-                       rawPeer.threadId()},
-                      {[comm] { return SUCCEEDED(comm->StartPONSequence()); },
-                       peer.threadId()}});
+  return FloorAndComponent(count, client, rawPeer, comm, peer);
 }
 
 // The outside shape: rounds of one child process per client, the order
@@ -208,7 +218,46 @@ void AddShape(const char* shape, const Latency& raw, const Latency& component,
        "", "", -1});
 }
 
+// Through the device server: a plain TCP client on its raw port against
+// the component on its COM-port-control port, each with its own answering
+// peer and its own server process.
+std::vector<Latency> TcpAndNetworkPort(int count) {
+  AnsweringPeer rawPeer(PowerOnAckLine());
+  AnsweringPeer peer(PowerOnAckLine());
+  DeviceServer rawServer(rawPeer.slavePath());
+  DeviceServer server(peer.slavePath());
+  if (!rawPeer.ok() || !peer.ok() || !rawServer.Start() || !server.Start()) {
+    return std::vector<Latency>(2, Failed("no device server"));
+  }
+  const std::string rawUrl = rawServer.Url(false);
+  RawClient client(ConnectLoopback(
+      static_cast<uint16_t>(std::stoi(rawUrl.substr(rawUrl.rfind(':') + 1)))));
+  ComponentSession session(kPort, server.Url(true));
+  if (!client.ok() || !session.ok()) {
+    return std::vector<Latency>(2, Failed(session.error()));
+  }
+  IQ7kComm* comm = session.comm();
+  return FloorAndComponent(count, client, rawPeer, comm, peer);
+}
+
 }  // namespace
+
+void RunNetworkRoundTrips(const BenchConfig& config, Report* report) {
+  if (!DeviceServer::Installed()) {
+    report->Add({"Round trip through ser2net", "ser2net not installed", "", "",
+                 "", -1});
+    return;
+  }
+  const std::vector<Latency> r = TcpAndNetworkPort(config.roundTrips / 3);
+  const double x = r[0].median > 0 ? r[1].median / r[0].median : 0;
+  report->Add({"Round trip through ser2net: raw TCP client (the floor)",
+               Us(r[0]), "", "", "", -1});
+  report->Add({"Round trip through ser2net: q7kcomm StartPONSequence over "
+               "rfc2217:// (purge included)",
+               Us(r[1]), Report::Format("%.1f µs", r[0].median),
+               Report::Format("%.2f×", x), "≤ 1.2×",
+               r[1].error.empty() && x > 0 && x <= 1.2});
+}
 
 void RunRoundTrips(const BenchConfig& config, Report* report) {
   const int n = config.roundTrips;

@@ -3,7 +3,9 @@
 # benchmark and prints one markdown table (see docs/performance.md).
 #
 #   bench/run.sh [--quick] [--only GROUP]   (GROUP: round-trip, wait-cpu,
-#                                            many-objects, wire, memory)
+#                                            many-objects, wire, memory,
+#                                            network-round-trip,
+#                                            network-wire: need ser2net)
 # Takes about 5 minutes (--quick about 1). Run it on an idle machine.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"

@@ -13,6 +13,7 @@
 #include "bench/benchmarks.h"
 #include "bench/child_process.h"
 #include "bench/measure.h"
+#include "support/device_server.h"
 
 namespace q7k {
 namespace bench {
@@ -95,11 +96,20 @@ struct Download {
   std::string error;
 };
 
-Download TimeDownload(const BenchConfig& config, size_t bytes) {
+enum class Via { kPty, kServer, kServerWithoutCharDelay };
+
+// Over the instrument's pseudo-terminal, or through ser2net's COM-port-
+// control port in front of it.
+Download TimeDownload(const BenchConfig& config, size_t bytes,
+                      Via via = Via::kPty) {
   Download d;
   WriteImage("APP.X0", bytes);
   PacedInstrument instrument(config);
-  ComponentSession session(kPort, instrument.path());
+  const bool viaServer = via != Via::kPty;
+  DeviceServer server(instrument.path(), via == Via::kServer);
+  if (viaServer && !server.Start()) return {0, 0, server.error()};
+  ComponentSession session(kPort,
+                           viaServer ? server.Url(true) : instrument.path());
   if (!session.ok()) return {0, 0, session.error()};
   IQ7kComm* comm = session.comm();
   Bstr name = Bstr::FromUtf8("APP.X0");
@@ -136,6 +146,25 @@ bool StartTest(IQ7kComm* comm, Q7K_TEST_PARAMS* p) {
 }
 
 }  // namespace
+
+void RunNetworkDownload(const BenchConfig& config, Report* report) {
+  ScratchDirectory scratch;
+  const size_t bytes = (config.quick ? 64 : 256) * 1024;
+  const Download pty = TimeDownload(config, bytes);
+  for (const Via via : {Via::kServer, Via::kServerWithoutCharDelay}) {
+    const Download net = TimeDownload(config, bytes, via);
+    const double share = net.seconds > 0 ? pty.seconds / net.seconds : 0;
+    report->Add(
+        {Report::Format("Download of a %zu KiB image at 112500 bit/s through "
+                        "ser2net (rfc2217://)%s",
+                        bytes / 1024,
+                        via == Via::kServer ? "" : ", chardelay: false"),
+         net.error.empty() ? Report::Format("%.2f s", net.seconds) : net.error,
+         Report::Format("%.2f s over the pty", pty.seconds),
+         Report::Format("%.1f %% of the pty's speed", 100 * share), "≥ 95 %",
+         net.error.empty() && share >= 0.95});
+  }
+}
 
 void RunWireThroughput(const BenchConfig& config, Report* report) {
   ScratchDirectory scratch;

@@ -1,6 +1,8 @@
 // SerialIo on POSIX terminals (Linux): termios for the line format, the
 // kernel's arbitrary-rate interface for the bit rate (posix_serial_rate.cc),
-// modem-control ioctls for the lines, poll for waiting.
+// modem-control ioctls for the lines, poll for waiting. A network port name
+// opens a NetworkSerialIo instead, kept in the platform state, and every
+// call goes to it: the port above sees one kind of device.
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
@@ -11,8 +13,12 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <memory>
+#include <optional>
 
+#include "platform/posix_network_serial_io.h"
 #include "platform/posix_serial_rate.h"
+#include "platform/port_url.h"
 #include "platform/serial_io.h"
 
 namespace q7k {
@@ -123,7 +129,10 @@ uint32_t ApplyLineFormat(int fd, const SerialLineSettings& settings) {
 
 }  // namespace
 
-struct SerialIo::PlatformState {};
+// Present only while a network port is open.
+struct SerialIo::PlatformState {
+  NetworkSerialIo net;
+};
 
 OsErrorKind ClassifyOsError(uint32_t error) {
   switch (error) {
@@ -131,6 +140,10 @@ OsErrorKind ClassifyOsError(uint32_t error) {
     case ENXIO:
     case ENODEV:
     case EIO:
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+    case ECONNREFUSED:
+    case EADDRNOTAVAIL:
       return OsErrorKind::kNotFound;
     case EBUSY:
     case EACCES:
@@ -148,6 +161,7 @@ SerialIo::SerialIo() = default;
 SerialIo::~SerialIo() { Close(); }
 
 uint32_t SerialIo::Open(const std::string& path) {
+  if (IsNetworkPortPath(path)) return OpenNetwork(path);
   const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return static_cast<uint32_t>(errno);
   // The terminal's exclusive mode does not stop root; the advisory lock does,
@@ -167,8 +181,23 @@ uint32_t SerialIo::Open(const std::string& path) {
   return 0;
 }
 
+uint32_t SerialIo::OpenNetwork(const std::string& path) {
+  const std::optional<PortUrl> url = ParsePortUrl(path);
+  if (!url) return ENOENT;
+  auto state = std::make_unique<PlatformState>();
+  if (const uint32_t error = state->net.Open(*url)) return error;
+  handle_ = state->net.Fd();
+  state_ = std::move(state);
+  return 0;
+}
+
 void SerialIo::Close() {
   if (handle_ < 0) return;
+  if (state_) {
+    state_.reset();
+    handle_ = -1;
+    return;
+  }
   const int fd = Fd(handle_);
   if (exclusive_) ioctl(fd, TIOCNXCL);
   flock(fd, LOCK_UN);
@@ -179,6 +208,7 @@ void SerialIo::Close() {
 }
 
 uint32_t SerialIo::ReadSettings(SerialLineSettings* settings) const {
+  if (state_) return state_->net.ReadSettings(settings);
   const int fd = Fd(handle_);
   struct termios t;
   if (tcgetattr(fd, &t) != 0) return static_cast<uint32_t>(errno);
@@ -201,6 +231,7 @@ uint32_t SerialIo::ReadSettings(SerialLineSettings* settings) const {
 }
 
 uint32_t SerialIo::ApplySettings(const SerialLineSettings& settings) {
+  if (state_) return state_->net.ApplySettings(settings);
   const int fd = Fd(handle_);
   // A device may quietly narrow a format (a pseudo-terminal drops parity);
   // asking for the same one again then changes nothing, which some kernels
@@ -242,6 +273,7 @@ uint32_t SerialIo::ApplySettings(const SerialLineSettings& settings) {
 }
 
 int32_t SerialIo::Read(uint8_t* buffer, size_t n, uint32_t* error) {
+  if (state_) return state_->net.Read(buffer, n, error);
   if (n == 0) return 0;
   for (;;) {
     const ssize_t got = read(Fd(handle_), buffer, n);
@@ -258,6 +290,7 @@ int32_t SerialIo::Read(uint8_t* buffer, size_t n, uint32_t* error) {
 }
 
 int32_t SerialIo::Write(const uint8_t* bytes, size_t n, uint32_t* error) {
+  if (state_) return state_->net.Write(bytes, n, error);
   if (n == 0) return 0;
   for (;;) {
     const ssize_t put = write(Fd(handle_), bytes, n);
@@ -271,6 +304,7 @@ int32_t SerialIo::Write(const uint8_t* bytes, size_t n, uint32_t* error) {
 
 WaitResult SerialIo::Wait(const WakeEvent& wake, uint32_t interest,
                           int32_t timeoutMs) const {
+  if (state_) return state_->net.Wait(wake, interest, timeoutMs);
   struct pollfd fds[2] = {};
   fds[0].fd = Fd(wake.Handle());
   fds[0].events = POLLIN;
@@ -298,18 +332,24 @@ WaitResult SerialIo::Wait(const WakeEvent& wake, uint32_t interest,
 }
 
 void SerialIo::PurgeInput() {
+  if (state_) return state_->net.PurgeInput();
   // Unconditional: bytes still on their way through the tty layer do not
   // show in TIOCINQ, yet the flush drops them too.
   tcflush(Fd(handle_), TCIFLUSH);
 }
 
-void SerialIo::PurgeOutput() { tcflush(Fd(handle_), TCOFLUSH); }
+void SerialIo::PurgeOutput() {
+  if (state_) return state_->net.PurgeOutput();
+  tcflush(Fd(handle_), TCOFLUSH);
+}
 
 void SerialIo::SetBreak(bool on) {
+  if (state_) return state_->net.SetBreak(on);
   ioctl(Fd(handle_), on ? TIOCSBRK : TIOCCBRK);
 }
 
 bool SerialIo::ReadModemStatus(uint32_t* bits) const {
+  if (state_) return state_->net.ReadModemStatus(bits);
   int lines = 0;
   if (ioctl(Fd(handle_), TIOCMGET, &lines) != 0) return false;
   *bits = ((lines & TIOCM_CTS) != 0 ? kModemCts : 0) |
@@ -320,6 +360,7 @@ bool SerialIo::ReadModemStatus(uint32_t* bits) const {
 }
 
 bool SerialIo::ReadLineErrorCounts(LineErrorCounts* counts) const {
+  if (state_) return state_->net.ReadLineErrorCounts(counts);
   struct serial_icounter_struct icount = {};
   if (ioctl(Fd(handle_), TIOCGICOUNT, &icount) != 0) return false;
   counts->receiveOverflow = static_cast<uint32_t>(icount.buf_overrun);

@@ -3,6 +3,12 @@
 // above it stays portable. The implementations are posix_serial_io.cc and
 // win32_serial_io.cc.
 //
+// A network port name ("rfc2217://HOST:PORT", "socket://HOST:PORT",
+// platform/port_url.h) opens a device server's port over TCP instead: on
+// POSIX a NetworkSerialIo (posix_network_serial_io.h) that the calls below
+// are handed to, so nothing above this class tells the two apart; on
+// Windows such a name is refused with ERROR_NOT_SUPPORTED.
+//
 // A device is opened for reading and writing, non-blocking, and exclusively:
 // a second holder, in this process or another, is refused (on POSIX with
 // EWOULDBLOCK or EBUSY). Data transfers never block; Wait is the one blocking
@@ -87,7 +93,8 @@ class SerialIo {
 
   // Opens the device at path exclusively in raw mode; asks for low-latency
   // delivery where the driver offers it. 0, or the error code (nothing stays
-  // open then). REQUIRES: !IsOpen().
+  // open then). A network port is connected and negotiated within a few
+  // seconds or refused. REQUIRES: !IsOpen().
   uint32_t Open(const std::string& path);
   bool IsOpen() const { return handle_ >= 0; }
   // Releases the exclusive hold and closes. Harmless when not open.
@@ -127,13 +134,15 @@ class SerialIo {
   bool ReadLineErrorCounts(LineErrorCounts* counts) const;
 
  private:
+  uint32_t OpenNetwork(const std::string& path);
+
   intptr_t handle_ = -1;
   bool exclusive_ = false;  // this object set the terminal's exclusive mode
   // The line format last accepted, so an unchanged one is not asked again.
   SerialLineSettings format_;
   bool formatSet_ = false;
   // What a platform keeps beside the handle (Windows: the overlapped
-  // transfers and the error counts); none on POSIX.
+  // transfers and the error counts; POSIX: the network port, when open).
   struct PlatformState;
   std::unique_ptr<PlatformState> state_;
 };

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/port_url.h"
 #include "platform/serial_io.h"
 
 namespace q7k {
@@ -207,7 +208,14 @@ OsErrorKind ClassifyOsError(uint32_t error) {
 SerialIo::SerialIo() = default;
 SerialIo::~SerialIo() { Close(); }
 
+// Network ports are a POSIX feature for now: refused plainly rather than
+// tried as a file name.
+uint32_t SerialIo::OpenNetwork(const std::string&) {
+  return ERROR_NOT_SUPPORTED;
+}
+
 uint32_t SerialIo::Open(const std::string& path) {
+  if (IsNetworkPortPath(path)) return OpenNetwork(path);
   auto state = std::make_unique<PlatformState>();
   for (HANDLE* event :
        {&state->readDone, &state->writeDone, &state->eventDone}) {

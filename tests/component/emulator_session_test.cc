@@ -1,17 +1,39 @@
 // A complete test session through the public API against the virtual
-// instrument on a real pseudo-terminal.
+// instrument on a real pseudo-terminal, directly and through a serial
+// device server.
 #include <cmath>
+#include <memory>
 
+#include "support/device_server.h"
 #include "support/emulated_component.h"
 
 namespace q7k {
 namespace {
 
-using EmulatorEndToEndTest = EmulatedComponentTest;
+class EmulatorEndToEndTest : public EmulatedComponentTest {
+ protected:
+  void RunSession();
+  std::unique_ptr<DeviceServer> server_;
+};
 
 TEST_F(EmulatorEndToEndTest, PowerFactorSessionStartToFinish) {
   UseFakeClock();  // the component's waits only; the emulator's are real
   ASSERT_NO_FATAL_FAILURE(Start());
+  RunSession();
+}
+
+TEST_F(EmulatorEndToEndTest, PowerFactorSessionThroughADeviceServer) {
+  if (!DeviceServer::Installed()) GTEST_SKIP() << "ser2net not installed";
+  UseFakeClock();
+  ASSERT_NO_FATAL_FAILURE(Start({}, false));
+  server_ = std::make_unique<DeviceServer>(ResolveSerialPortPath(kComPort));
+  ASSERT_TRUE(server_->Start()) << server_->error();
+  SetSerialPortPath(kComPort, server_->Url(true));
+  ASSERT_EQ(comm_->OpenPort(kComPort, BPS_115200), S_OK);
+  RunSession();
+}
+
+void EmulatorEndToEndTest::RunSession() {
   ASSERT_EQ(comm_->ReadAppInfo(), S_OK);
   ASSERT_EQ(comm_->StartPONSequence(), S_OK);
 

@@ -1,0 +1,112 @@
+// NetworkSerialIo: a serial device reached over TCP, behind SerialIo on
+// POSIX. "socket://" is a plain byte stream; "rfc2217://" speaks Telnet
+// with the COM-port-control option, so the line format, DTR, RTS, break,
+// purges and the line and modem state go to the device server.
+//
+// The socket is a descriptor like a terminal's, so the port's threads wait
+// on it with poll exactly as on a tty. What differs is that a read may
+// bring commands instead of data, and that the settings calls need the
+// server's answers: whichever thread reads decodes, under one lock, and
+// data decoded by a thread other than the reader is kept for the next Read
+// (a doorbell tells a waiting reader). Writes keep whole escape pairs and
+// commands in order under a second lock.
+//
+// Thread safety: as SerialIo.
+#ifndef Q7K_PLATFORM_POSIX_NETWORK_SERIAL_IO_H_
+#define Q7K_PLATFORM_POSIX_NETWORK_SERIAL_IO_H_
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "platform/port_url.h"
+#include "platform/serial_io.h"
+#include "platform/telnet_codec.h"
+#include "platform/wake_event.h"
+
+namespace q7k {
+
+// Connecting, negotiating and each settings answer must finish within this.
+inline constexpr int32_t kNetworkAnswerTimeoutMs = 3000;
+
+class NetworkSerialIo : private TelnetEvents {
+ public:
+  NetworkSerialIo() = default;
+  ~NetworkSerialIo() override;
+  NetworkSerialIo(const NetworkSerialIo&) = delete;
+  NetworkSerialIo& operator=(const NetworkSerialIo&) = delete;
+
+  // Connects and, for COM-port control, negotiates the option and reads
+  // the line format. 0, or an errno: EHOSTUNREACH (no such host or no
+  // route), ECONNREFUSED, EBUSY (the server serves another client),
+  // EPROTONOSUPPORT (it refuses COM-port control), ETIMEDOUT, ECONNRESET.
+  uint32_t Open(const PortUrl& url);
+  int Fd() const { return fd_; }
+
+  uint32_t ReadSettings(SerialLineSettings* settings) const;
+  uint32_t ApplySettings(const SerialLineSettings& settings);
+  int32_t Read(uint8_t* buffer, size_t n, uint32_t* error);
+  int32_t Write(const uint8_t* bytes, size_t n, uint32_t* error);
+  WaitResult Wait(const WakeEvent& wake, uint32_t interest,
+                  int32_t timeoutMs) const;
+  void PurgeInput();
+  void PurgeOutput();
+  void SetBreak(bool on);
+  bool ReadModemStatus(uint32_t* bits) const;
+  bool ReadLineErrorCounts(LineErrorCounts* counts) const;
+
+ private:
+  void OnNegotiation(uint8_t verb, uint8_t option) override;
+  void OnComPort(uint8_t code, const uint8_t* value, size_t n) override;
+
+  uint32_t Connect(const PortUrl& url);
+  uint32_t Negotiate();
+  // Sends the commands after whatever is still pending; 0 or an errno.
+  uint32_t SendCommands(const std::vector<uint8_t>& bytes);
+  uint32_t FlushLocked();
+  // As FlushLocked, but waits (bounded) until everything pending is out.
+  uint32_t FlushWaitingLocked();
+  void SendComPort(uint8_t code, const uint8_t* value, size_t n);
+  // Reads and decodes everything the socket holds, keeping data for Read.
+  // REQUIRES: rxMutex_ held.
+  void PumpLocked();
+  // Blocks until every answer in mask (bits by command code) arrived, the
+  // connection failed or deadline passed; 0 or an errno.
+  uint32_t AwaitAnswers(uint32_t mask, int64_t deadlineMs);
+  // Why opening failed when the server closed on us.
+  uint32_t ClosedDuringOpenLocked() const;
+
+  int fd_ = -1;
+  bool control_ = false;
+
+  mutable std::mutex rxMutex_;
+  TelnetDecoder decoder_;
+  std::vector<uint8_t> kept_;  // data decoded outside Read, oldest first
+  std::vector<uint8_t> scratch_;
+  uint32_t rxError_ = 0;  // the connection ended: EIO or the socket error
+  bool comPortAgreed_ = false;
+  bool comPortRefused_ = false;
+  uint32_t answered_ = 0;  // bit per command code
+  uint32_t answerBaud_ = 0;
+  uint8_t answerValue_[5] = {};  // by code: data size, parity, stop size
+  uint8_t sentWill_[32] = {}, sentDo_[32] = {};  // option bitmaps
+  mutable WakeEvent dataBell_;                   // data kept for Read
+  mutable WakeEvent answerBell_;  // an answer or negotiation arrived
+
+  std::mutex txMutex_;
+  std::vector<uint8_t> txPending_;  // encoded, not yet taken by the socket
+  std::vector<uint8_t> txScratch_;
+
+  // The server's word on the line format; what was last sent otherwise.
+  SerialLineSettings current_;
+  bool linesSent_ = false;
+  std::atomic<uint32_t> modemBits_{0};
+  mutable std::mutex countsMutex_;
+  LineErrorCounts counts_;
+};
+
+}  // namespace q7k
+
+#endif  // Q7K_PLATFORM_POSIX_NETWORK_SERIAL_IO_H_
