@@ -65,3 +65,9 @@ if(NOT rc EQUAL 0 OR NOT out STREQUAL "1.00.15\n")
   message(FATAL_ERROR "packaged q7k version: ${rc} ${out}${err}")
 endif()
 step(${root}/usr/bin/q7k-emulator --help)
+
+# The Python module, when the build has one, imports from the packages alone.
+if(debs MATCHES "/python3-q7kcomm_")
+  set(ENV{PYTHONPATH} ${root}/usr/lib/python3/dist-packages)
+  step(${PYTHON} -c "import q7kcomm")
+endif()
