@@ -2,32 +2,8 @@
 # never disagree. Run as: cmake -DQ7K=<q7k> -DVERSION=<v> -DOUT=<q7k.1> -P
 cmake_minimum_required(VERSION 3.25)
 
-function(help_of out_var)
-  execute_process(COMMAND ${Q7K} ${ARGN} --help OUTPUT_VARIABLE text
-                  RESULT_VARIABLE rc)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "${Q7K} ${ARGN} --help failed (${rc})")
-  endif()
-  set(${out_var} "${text}" PARENT_SCOPE)
-endfunction()
-
-# Escapes text for roff: backslashes, hyphens (so options copy as typed) and
-# control characters at line starts.
-function(roff out_var text)
-  string(REPLACE "\\" "\\e" text "${text}")
-  string(REPLACE "-" "\\-" text "${text}")
-  string(REGEX REPLACE "(^|\n)([.'])" "\\1\\\\&\\2" text "${text}")
-  set(${out_var} "${text}" PARENT_SCOPE)
-endfunction()
-
-# The lines of the block that follows "<heading>:" up to a blank line.
-function(help_block out_var text heading)
-  set(result "")
-  if(text MATCHES "(^|\n)${heading}:\n(.*)")
-    string(REGEX REPLACE "\n\n.*" "" result "${CMAKE_MATCH_2}")
-  endif()
-  set(${out_var} "${result}" PARENT_SCOPE)
-endfunction()
+set(PROGRAM ${Q7K})
+include(${CMAKE_CURRENT_LIST_DIR}/man-page-text.cmake)
 
 # The names listed in a help text's Subcommands block.
 function(subcommands out_var text)

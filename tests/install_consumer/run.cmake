@@ -26,7 +26,7 @@ endif()
 step(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${build} -G Ninja
      -DCMAKE_PREFIX_PATH=${prefix})
 step(${CMAKE_COMMAND} --build ${build})
-set(ENV{LD_LIBRARY_PATH} "${prefix}/lib:$ENV{LD_LIBRARY_PATH}")
+set(ENV{LD_LIBRARY_PATH} "${prefix}/${LIBDIR}:$ENV{LD_LIBRARY_PATH}")
 step(${build}/consumer)
 
 find_program(PKG_CONFIG pkg-config REQUIRED)
