@@ -77,9 +77,9 @@ void KeepCallbackError(py::error_already_set&& error) {
   if (!t_callback_error) t_callback_error.emplace(std::move(error));
 }
 
-py::object Out<BSTR>::ToPython() const {
-  if (value == nullptr) return py::str("");
-  return py::str(Utf16ToUtf8(std::u16string(value, SysStringLen(value))));
+std::string Out<BSTR>::Value() const {
+  if (value == nullptr) return {};
+  return Utf16ToUtf8(std::u16string(value, SysStringLen(value)));
 }
 
 }  // namespace q7k::python

@@ -85,11 +85,11 @@ struct In<R*, std::enable_if_t<std::is_class_v<R>>> {
 template <typename T>
 struct Out {
   T value{};
-  py::object ToPython() const {
+  auto Value() const {
     if constexpr (std::is_enum_v<T>) {
-      return py::int_(static_cast<int32_t>(value));
+      return static_cast<int32_t>(value);
     } else {
-      return py::cast(value);
+      return value;
     }
   }
 };
@@ -99,7 +99,7 @@ struct Out<BSTR> {
   Out() = default;
   Out(const Out&) = delete;
   ~Out() { SysFreeString(value); }
-  py::object ToPython() const;
+  std::string Value() const;
 };
 
 template <typename T>
@@ -137,23 +137,22 @@ auto MakeCall(HRESULT (Q7K_STDCALL I::*m)(A...), std::index_sequence<N...>,
   using Args = std::tuple<A...>;
   constexpr size_t kIns = sizeof...(N);
   return [m](const Comm& c,
-             typename In<std::tuple_element_t<N, Args>>::type... in)
-             -> py::object {
+             typename In<std::tuple_element_t<N, Args>>::type... in) {
     RequireLive(c);
     std::tuple<Arg<std::tuple_element_t<N, Args>>...> args{{in}...};
     std::tuple<Out<std::remove_pointer_t<std::tuple_element_t<kIns + K, Args>>>...>
         outs;
     I* target = c.Get<I>();
-    const HRESULT hr = Run(c, [&] {
+    [[maybe_unused]] const HRESULT hr = Run(c, [&] {
       return (target->*m)(std::get<N>(args).get()...,
                           &std::get<K>(outs).value...);
     });
     if constexpr (sizeof...(K) == 0) {
-      return py::int_(hr);
+      return hr;
     } else if constexpr (sizeof...(K) == 1) {
-      return std::get<0>(outs).ToPython();
+      return std::get<0>(outs).Value();
     } else {
-      return py::make_tuple(std::get<K>(outs).ToPython()...);
+      return std::make_tuple(std::get<K>(outs).Value()...);
     }
   };
 }
