@@ -4,11 +4,14 @@ It drives the component the way the ``q7k`` tool does, through the same
 public interfaces, and turns every failure into an exception.
 """
 
+from __future__ import annotations
+
 import contextlib
 import dataclasses
 import os
 import re
 import threading
+from typing import Callable, List, Optional, Tuple, Union
 
 from . import _q7kcomm
 from ._enums import (Q7K_BPS, Q7K_LANGUAGE, SIMUL_MODE, TYPE_OF_TEST,
@@ -137,7 +140,7 @@ class TestResult:
     ambient_temperature = property(lambda self: self.thermal.ExtTemperature)
     humidity = property(lambda self: self.thermal.ExtHumidity)
 
-    def as_dict(self):
+    def as_dict(self) -> dict:
         """The values by name, in the units of ``units``."""
         return {name: getattr(self, name) for name in self.units}
 
@@ -179,7 +182,7 @@ class Board:
     safe update: written, read back, and the checksum committed.
     """
 
-    def __init__(self, comm, slot, subslot):
+    def __init__(self, comm: Q7kComm, slot: int, subslot: int):
         self._comm = comm
         self.slot, self.subslot = slot, subslot
         comm.ReadContents(slot, subslot)
@@ -195,7 +198,7 @@ class Board:
         self.date = comm.get_ValDate(33)
 
     @property
-    def consistent(self):
+    def consistent(self) -> bool:
         return self.sum == 0
 
     def __repr__(self):
@@ -203,7 +206,7 @@ class Board:
                 f"name={self.name!r}, part_number={self.part_number!r}, "
                 f"serial={self.serial}, sum={self.sum})")
 
-    def write(self, location, value):
+    def write(self, location: int, value: Union[int, float]) -> None:
         """Writes a word (int) or a float (two words) at location, safely;
         raises EepromVerifyError when it does not read back."""
         if isinstance(value, float):
@@ -216,7 +219,7 @@ class _Eeprom:
     def __init__(self, comm):
         self._comm = comm
 
-    def __getitem__(self, key):
+    def __getitem__(self, key: Tuple[int, int]) -> Board:
         slot, subslot = key
         return Board(self._comm, slot, subslot)
 
@@ -232,7 +235,7 @@ class Instrument:
         self.eeprom = _Eeprom(comm)
 
     # -- lifetime
-    def close(self):
+    def close(self) -> None:
         """Closes the port and releases the component object."""
         if self.comm is None:
             return
@@ -243,7 +246,7 @@ class Instrument:
                 _give_back_port(self.port)
             self.comm = None
 
-    def __enter__(self):
+    def __enter__(self) -> Instrument:
         return self
 
     def __exit__(self, *exc):
@@ -251,7 +254,7 @@ class Instrument:
         return False
 
     # -- identity
-    def app_info(self):
+    def app_info(self) -> AppIdentity:
         """The application the instrument runs."""
         self.comm.ReadAppInfo()
         return self._app_identity()
@@ -262,9 +265,14 @@ class Instrument:
                            c.AppDescription)
 
     # -- tests
-    def run_test(self, kv=10.0, circuit="gnd-rb", polls=40, *, type="pf",
-                 frequency=60.0, filter="fast", extended=False,
-                 interval=0.25, on_poll=None):
+    def run_test(self, kv: float = 10.0,
+                 circuit: Union[str, CIRC_DESC] = "gnd-rb", polls: int = 40,
+                 *, type: Union[str, TYPE_OF_TEST] = "pf",
+                 frequency: float = 60.0,
+                 filter: Union[str, FILTER_TYPE] = "fast",
+                 extended: bool = False, interval: float = 0.25,
+                 on_poll: Optional[Callable[[TestResult], None]] = None
+                 ) -> TestResult:
         """Runs one test: parameters, start, result polls while the
         instrument ranges or the voltage settles, then stop.
 
@@ -331,13 +339,15 @@ class Instrument:
         return result
 
     # -- firmware
-    def setup(self, firmware="Q7I.X0", progress=None, timeout=60,
-              reboot=False):
+    def setup(self, firmware: Union[str, os.PathLike] = "Q7I.X0",
+              progress: Optional[Callable[[int, int], None]] = None,
+              timeout: int = 60, reboot: bool = False
+              ) -> Tuple[AppIdentity, AppIdentity]:
         """The firmware check: brings the instrument to the firmware image
         (restarting the boot loader, downloading and programming it when
         needed), then opens the port.  progress(done, total) sees every
         step of a download.  Returns (image, running) AppIdentity."""
-        directory, name = os.path.split(firmware)
+        directory, name = os.path.split(os.fspath(firmware))
         if name != "Q7I.X0":
             raise ValueError(f"the firmware image must be named Q7I.X0, "
                              f"not {name!r}")
@@ -371,7 +381,9 @@ class Instrument:
         if not c.IsPortOpen():
             raise Error(c.ErrorCode, c.ErrorMsg or "the port setup failed")
 
-    def download(self, image, progress=None, timeout=60, run=False):
+    def download(self, image: Union[str, os.PathLike],
+                 progress: Optional[Callable[[int, int], None]] = None,
+                 timeout: int = 60, run: bool = False) -> int:
         """Programs an image file "<name>.X0" into the flash: boot loader
         restarted when it does not run, the image announced, sent (every
         block reported to progress(done, total)), programmed and found in
@@ -402,7 +414,7 @@ class Instrument:
         return entry
 
     @property
-    def flash(self):
+    def flash(self) -> List[AppIdentity]:
         """The applications in the instrument's flash, entry 1 first."""
         c = self.comm
         c.ReadFlashDirectory()
@@ -413,7 +425,7 @@ class Instrument:
         return entries
 
     # -- calibration
-    def calibration_status(self):
+    def calibration_status(self) -> List[CalStatus]:
         """Every calibration block judged against the instrument's own
         "calibration done" flags, in the order the checks depend on."""
         c = self.comm
@@ -429,7 +441,7 @@ class Instrument:
                 c.get_CalStatusError(block) != 0, c.get_CalDate(block)))
         return survey
 
-    def thermal(self):
+    def thermal(self) -> Q7K_THERMAL_DATA:
         """The temperatures and thermal state now."""
         data = Q7K_THERMAL_DATA()
         self.comm.ReadThermalData(data)
@@ -439,8 +451,11 @@ class Instrument:
 _COM = re.compile(r"^COM(\d+)$", re.IGNORECASE)
 
 
-def open(port=None, *, simulate=None, language="en", bps=Q7K_BPS.BPS_115200,
-         fast=True, trace=False):
+def open(port: Union[str, os.PathLike, None] = None, *,
+         simulate: Union[str, SIMUL_MODE, None] = None,
+         language: Union[str, Q7K_LANGUAGE] = "en",
+         bps: Q7K_BPS = Q7K_BPS.BPS_115200, fast: bool = True,
+         trace: bool = False) -> Instrument:
     """Opens an instrument; use it as a context manager.
 
     port: "COM3" (port 3, mapped as the component maps it: Q7K_COM3 or
@@ -477,11 +492,7 @@ def open(port=None, *, simulate=None, language="en", bps=Q7K_BPS.BPS_115200,
                 _q7kcomm.SetSerialPortPath(number, os.fspath(port))
         inst = Instrument(comm, number, mapped)
         inst.bps = Q7K_BPS(bps)
-        try:
-            comm.OpenPort(number, inst.bps)
-        except Error:
-            inst.close()
-            raise
+        comm.OpenPort(number, inst.bps)
         return inst
     except BaseException:
         comm.release()
