@@ -10,13 +10,13 @@ namespace {
 // progress and pumps messages on it), so the call finds its own.
 thread_local std::optional<py::error_already_set> t_callback_error;
 
-Failure TakeFailure(const Comm& c, HRESULT hr) {
+Failure TakeFailure(IQ7kComm* comm, HRESULT hr) {
   Failure f;
   f.hr = hr;
   ErrorInfo info{};
   if (GetErrorInfo(&info) == S_OK) f.message = Utf16ToUtf8(info.description);
   // Only E_FAIL records a code; the others are the caller's mistake.
-  if (hr == E_FAIL) c.comm->get_ErrorCode(&f.code);
+  if (hr == E_FAIL) comm->get_ErrorCode(&f.code);
   return f;
 }
 
@@ -40,15 +40,17 @@ Comm::Comm() {
 }
 
 void Comm::Release() {
-  if (!comm) return;
-  {
-    py::gil_scoped_release nogil;
-    comm->ClosePort();
-  }
+  ComPtr<IQ7kComm> last = comm;
+  if (!last) return;
   log.Reset();
   eeprom.Reset();
   cal.Reset();
   comm.Reset();
+  // Closing joins the port's threads and may wait for a call running on
+  // another thread (it holds its own reference): not with the GIL.
+  py::gil_scoped_release nogil;
+  last->ClosePort();
+  last.Reset();
 }
 
 void RequireLive(const Comm& c) {
@@ -58,10 +60,11 @@ void RequireLive(const Comm& c) {
 HRESULT Run(const Comm& c, const std::function<HRESULT()>& call) {
   HRESULT hr = S_OK;
   Failure failure;
+  const ComPtr<IQ7kComm> keep = c.comm;
   {
     py::gil_scoped_release nogil;
     hr = call();
-    if (FAILED(hr)) failure = TakeFailure(c, hr);
+    if (FAILED(hr)) failure = TakeFailure(keep.Get(), hr);
   }
   if (t_callback_error) {
     py::error_already_set error = std::move(*t_callback_error);

@@ -51,7 +51,15 @@ struct Failure {
 
 // Raises ValueError when the object was released.
 void RequireLive(const Comm& c);
-// Runs call without the GIL; raises what a Python callback raised during
+// The interface to call, taken with the GIL held: Release may run on
+// another thread once the call lets go of it.
+template <typename I>
+I* Live(const Comm& c) {
+  RequireLive(c);
+  return c.Get<I>();
+}
+// Runs call without the GIL, holding a reference on the object so a
+// Release on another thread cannot free it meanwhile; raises what a Python callback raised during
 // it, then q7kcomm.Error when it failed.
 HRESULT Run(const Comm& c, const std::function<HRESULT()>& call);
 // Keeps an exception raised in a callback for the call that invoked it.
@@ -138,11 +146,10 @@ auto MakeCall(HRESULT (Q7K_STDCALL I::*m)(A...), std::index_sequence<N...>,
   constexpr size_t kIns = sizeof...(N);
   return [m](const Comm& c,
              typename In<std::tuple_element_t<N, Args>>::type... in) {
-    RequireLive(c);
+    I* target = Live<I>(c);
     std::tuple<Arg<std::tuple_element_t<N, Args>>...> args{{in}...};
     std::tuple<Out<std::remove_pointer_t<std::tuple_element_t<kIns + K, Args>>>...>
         outs;
-    I* target = c.Get<I>();
     [[maybe_unused]] const HRESULT hr = Run(c, [&] {
       return (target->*m)(std::get<N>(args).get()...,
                           &std::get<K>(outs).value...);

@@ -12,32 +12,32 @@ using Gains = std::array<float, 10>;
 // The methods with arrays: fixed lengths, checked by the conversion.
 void BindArrayMethods(CommClass& c) {
   c.def("UpdateRefCal", [](const Comm& x, const std::array<float, 6>& coeffs) {
-    RequireLive(x);
-    return Run(x, [&] { return x.comm->UpdateRefCal(coeffs.data()); });
+    IQ7kComm* p = Live<IQ7kComm>(x);
+    return Run(x, [&] { return p->UpdateRefCal(coeffs.data()); });
   });
   c.def("UpdateGuardCal",
         [](const Comm& x, const std::array<short, 4>& dac, float refGain,
            const Gains& gains, const Gains& phases) {
-          RequireLive(x);
+          IQ7kComm* p = Live<IQ7kComm>(x);
           return Run(x, [&] {
-            return x.comm->UpdateGuardCal(dac.data(), refGain, gains.data(),
+            return p->UpdateGuardCal(dac.data(), refGain, gains.data(),
                                           phases.data());
           });
         });
   c.def("UpdateSysCal", [](const Comm& x, short calType, float refGain,
                            const Gains& gains, const Gains& phases) {
-    RequireLive(x);
+    IQ7kComm* p = Live<IQ7kComm>(x);
     return Run(x, [&] {
-      return x.comm->UpdateSysCal(calType, refGain, gains.data(),
+      return p->UpdateSysCal(calType, refGain, gains.data(),
                                   phases.data());
     });
   });
   c.def("ReadCalDateInt",
         [](const Comm& x, short slot, short subslot, short fieldCal) {
-          RequireLive(x);
+          IQ7kComm* p = Live<IQ7kComm>(x);
           std::array<short, 4> date{};
           Run(x, [&] {
-            return x.comm->ReadCalDateInt(slot, subslot, fieldCal, date.data());
+            return p->ReadCalDateInt(slot, subslot, fieldCal, date.data());
           });
           return date;
         },

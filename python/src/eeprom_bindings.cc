@@ -14,37 +14,37 @@ using Floats = std::array<float, 16>;
 void BindBlocks(CommClass& c) {
   c.def("Read32", [](const Comm& x, short slot, short subslot, short start,
                      short sum) {
-    RequireLive(x);
+    IQ7kEeprom* p = Live<IQ7kEeprom>(x);
     Words words{};
-    Run(x, [&] { return x.eeprom->Read32(slot, subslot, start, words.data(), &sum); });
+    Run(x, [&] { return p->Read32(slot, subslot, start, words.data(), &sum); });
     return std::make_pair(words, sum);
   }, "The 32 words from start, and sum with them added (16-bit).");
   c.def("Write32", [](const Comm& x, short slot, short subslot, short start,
                       const Words& words) {
-    RequireLive(x);
-    return Run(x, [&] { return x.eeprom->Write32(slot, subslot, start, words.data()); });
+    IQ7kEeprom* p = Live<IQ7kEeprom>(x);
+    return Run(x, [&] { return p->Write32(slot, subslot, start, words.data()); });
   });
   c.def("SafeWrite32", [](const Comm& x, short slot, short subslot, short start,
                           const Words& words) {
-    RequireLive(x);
-    return Run(x, [&] { return x.eeprom->SafeWrite32(slot, subslot, start, words.data()); });
+    IQ7kEeprom* p = Live<IQ7kEeprom>(x);
+    return Run(x, [&] { return p->SafeWrite32(slot, subslot, start, words.data()); });
   });
   c.def("ReadFloat16", [](const Comm& x, short slot, short subslot, short start) {
-    RequireLive(x);
+    IQ7kEeprom* p = Live<IQ7kEeprom>(x);
     Floats values{};
-    Run(x, [&] { return x.eeprom->ReadFloat16(slot, subslot, start, values.data()); });
+    Run(x, [&] { return p->ReadFloat16(slot, subslot, start, values.data()); });
     return values;
   });
   c.def("WriteFloat16", [](const Comm& x, short slot, short subslot, short start,
                            const Floats& values) {
-    RequireLive(x);
-    return Run(x, [&] { return x.eeprom->WriteFloat16(slot, subslot, start, values.data()); });
+    IQ7kEeprom* p = Live<IQ7kEeprom>(x);
+    return Run(x, [&] { return p->WriteFloat16(slot, subslot, start, values.data()); });
   });
   c.def("SafeWriteFloat16", [](const Comm& x, short slot, short subslot,
                                short start, const Floats& values) {
-    RequireLive(x);
+    IQ7kEeprom* p = Live<IQ7kEeprom>(x);
     return Run(x, [&] {
-      return x.eeprom->SafeWriteFloat16(slot, subslot, start, values.data());
+      return p->SafeWriteFloat16(slot, subslot, start, values.data());
     });
   });
 }

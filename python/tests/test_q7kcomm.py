@@ -173,7 +173,12 @@ def test_blocking_calls_let_go_of_the_gil_and_pumps_take_it():
     worker.start()
     started.wait()
     assert not done  # this thread ran while the other was in the call
+    comm.release()  # while the call runs: it keeps the object alive
     worker.join()
+    assert done
+    comm = q7kcomm.Q7kComm()
+    comm.SimulMode = q7kcomm.SIMUL_EXC
+    comm.OpenPort(1, q7kcomm.BPS_115200)
     q7kcomm.set_message_pump(lambda: pumped.append(1))
     try:
         comm.TimerDelay(50, 1)
