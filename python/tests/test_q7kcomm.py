@@ -162,27 +162,20 @@ def test_blocking_calls_let_go_of_the_gil_and_pumps_take_it():
     comm = q7kcomm.Q7kComm()
     comm.SimulMode = q7kcomm.SIMUL_EXC
     comm.OpenPort(1, q7kcomm.BPS_115200)
-    started, done, pumped = threading.Event(), [], []
+    inside, done = threading.Event(), []
 
     def wait():
-        started.set()
-        comm.TimerDelay(1000, 0)
+        comm.TimerDelay(1000, 1)
         done.append(True)
 
+    q7kcomm.set_message_pump(inside.set)
     worker = threading.Thread(target=wait)
     worker.start()
-    started.wait()
-    assert not done  # this thread ran while the other was in the call
-    comm.release()  # while the call runs: it keeps the object alive
-    worker.join()
-    assert done
-    comm = q7kcomm.Q7kComm()
-    comm.SimulMode = q7kcomm.SIMUL_EXC
-    comm.OpenPort(1, q7kcomm.BPS_115200)
-    q7kcomm.set_message_pump(lambda: pumped.append(1))
     try:
-        comm.TimerDelay(50, 1)
+        assert inside.wait(10)  # the pump ran on the worker, in the call
+        assert not done  # and this thread runs while that call waits
+        comm.release()  # waits for the call, which keeps the object alive
+        worker.join()
     finally:
         q7kcomm.set_message_pump(None)
-    assert pumped
-    comm.release()
+    assert done
