@@ -1,0 +1,34 @@
+"""Fixtures: the virtual instrument on a pseudo-terminal, and a firmware
+image to download."""
+
+import os
+import subprocess
+
+import pytest
+
+
+@pytest.fixture
+def emulator():
+    """emulator(*args) starts q7k-emulator and returns its line's path;
+    every one started is stopped after the test."""
+    started = []
+
+    def start(*args):
+        proc = subprocess.Popen([os.environ["Q7K_EMULATOR"], *args],
+                                stdout=subprocess.PIPE, text=True)
+        started.append(proc)
+        return proc.stdout.readline().strip()
+
+    yield start
+    for proc in started:
+        proc.terminate()
+        proc.wait()
+        proc.stdout.close()
+
+
+@pytest.fixture
+def firmware(tmp_path):
+    """A valid firmware image Q7I.X0 (no real program) in a temp dir."""
+    subprocess.run([os.environ["Q7K_TOOL"], "flash", "sample", str(tmp_path)],
+                   check=True, stdout=subprocess.DEVNULL)
+    return tmp_path / "Q7I.X0"

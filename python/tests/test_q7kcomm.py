@@ -1,0 +1,181 @@
+import enum
+import os
+import pickle
+import threading
+
+import pytest
+
+import q7kcomm
+
+RECORDS = [q7kcomm.Q7K_TEST_PARAMS, q7kcomm.Q7K_INIT_PARAMS,
+           q7kcomm.Q7K_RUNTM_PARAMS, q7kcomm.Q7K_TEST_DATA,
+           q7kcomm.Q7K_THERMAL_DATA, q7kcomm.Q7K_RAW_DATA]
+
+
+@pytest.mark.parametrize("record", RECORDS)
+def test_record_fields_round_trip(record):
+    values = {name: i + 1 for i, name in enumerate(record._fields)}
+    r = record(**values)
+    assert {n: getattr(r, n) for n in record._fields} == values
+    assert pickle.loads(pickle.dumps(r)) == r
+    assert record() != r
+    assert repr(r).startswith(record.__name__ + "(" + record._fields[0] + "=1")
+
+
+def test_enumerations_are_int_enums_with_the_header_values():
+    assert issubclass(q7kcomm.SIMUL_MODE, enum.IntEnum)
+    assert q7kcomm.SIMUL_MODE.SIMUL_CAL == 6
+    assert q7kcomm.NR_NOCHANGE == -1
+    assert q7kcomm.MODE_LATCH2.ML2_GST_GAR_RED_BLUE == 52
+    assert q7kcomm.WATTS_RANGE.WR_30MW == 14
+
+
+def test_raw_layer_returns_out_values_and_fills_records_in_place():
+    comm = q7kcomm.Q7kComm()
+    assert comm.Version == "1.00.15"
+    assert comm.Float2Ints(1.5) == (0, 16320)
+    assert comm.Ints2Float(0, 16320) == 1.5
+    comm.SimulMode = q7kcomm.SIMUL_EXC
+    comm.SimulFast = 1
+    assert comm.OpenPort(1, q7kcomm.BPS_115200) == 0
+    data = q7kcomm.Q7K_THERMAL_DATA()
+    comm.ReadThermalData(data)
+    assert data != q7kcomm.Q7K_THERMAL_DATA()
+    comm.release()
+    with pytest.raises(ValueError):
+        comm.Version
+
+
+def test_simulated_test_session_returns_a_settled_result():
+    with q7kcomm.open(simulate="exc") as inst:
+        polls = []
+        result = inst.run_test(kv=10, circuit="gnd-rb", interval=0,
+                               on_poll=lambda r: polls.append(r.polls))
+    assert polls == list(range(1, result.polls + 1))
+    assert result.kv > 9 and result.units["kv"] == "kV"
+    assert not result.params.Ranging and not result.params.VoltageSettling
+
+
+@pytest.mark.parametrize("cls", [q7kcomm.Error, q7kcomm.PortNotFound,
+                                 q7kcomm.NoResponse, q7kcomm.InstrumentError,
+                                 q7kcomm.EepromVerifyError])
+def test_errors_pickle(cls):
+    e = pickle.loads(pickle.dumps(cls(133, "texto", 0x80004005)))
+    assert (type(e), e.code, e.message, e.hresult) == (cls, 133, "texto",
+                                                        0x80004005)
+
+
+NO_RESPONSE = {"en": "No Response from Q7300, Check Connections",
+               "es": "No hay Respuesta del Q7300, Verifique las Conexiones"}
+
+
+@pytest.mark.parametrize("language", ["en", "es"])
+@pytest.mark.parametrize("fault, call, cls, code", [
+    ("silence", lambda i: i.app_info(), q7kcomm.NoResponse, 133),
+    ("nak=5", lambda i: i.app_info(), q7kcomm.InstrumentError, 5),
+    ("checksum", lambda i: i.app_info(), q7kcomm.Error, 138),
+    (None, lambda i: i.eeprom[0, 0].write(100, 7), q7kcomm.EepromVerifyError,
+     152),
+    (None, lambda i: i.comm.get_CalResistor(9), q7kcomm.InvalidArgument, 0),
+])
+def test_failures_raise_their_class_and_code(emulator, language, fault, call,
+                                             cls, code):
+    args = ["--fault", fault] if fault else ["--bad-board", "0,0"]
+    with q7kcomm.open(emulator(*args), language=language) as inst:
+        with pytest.raises(cls) as raised:
+            call(inst)
+    assert raised.value.code == code
+    if code == 133:
+        assert isinstance(raised.value, TimeoutError)
+        assert NO_RESPONSE[language] in raised.value.message
+
+
+@pytest.mark.parametrize("device, cls, code", [
+    ("/dev/q7k-no-such-device", q7kcomm.PortNotFound, 298),
+    ("busy", q7kcomm.PortInUse, 299),
+])
+def test_opening_fails_with_the_port_error(emulator, device, cls, code):
+    path = emulator()
+    with q7kcomm.open(path) as first:
+        with pytest.raises(cls) as raised:
+            q7kcomm.open(path if device == "busy" else device)
+        assert first.app_info().name
+    assert raised.value.code == code and raised.value.message
+
+
+def test_progress_sees_every_step_of_a_download(emulator, firmware):
+    steps = []
+    with q7kcomm.open(emulator("--boot-loader")) as inst:
+        entry = inst.download(firmware, progress=lambda d, t: steps.append((d, t)))
+        assert entry in range(1, 16)
+    total = steps[-1][1]
+    assert total > 0 and steps[-1][0] == total
+    assert [d for d, _ in steps] == sorted(d for d, _ in steps)
+    assert len({d for d, _ in steps}) > total // 2
+
+
+def test_exception_in_a_callback_surfaces_from_the_call(emulator, firmware):
+    def progress(done, total):
+        raise KeyError("stop")
+
+    with q7kcomm.open(emulator("--boot-loader")) as inst:
+        with pytest.raises(KeyError, match="stop"):
+            inst.download(firmware, progress=progress)
+
+
+def _fds():
+    return len(os.listdir("/proc/self/fd"))
+
+
+def _threads():
+    return len(os.listdir("/proc/self/task"))
+
+
+@pytest.mark.parametrize("cycles, simulate", [(1000, True), (1000, False)])
+def test_open_close_cycles_leak_nothing(emulator, cycles, simulate):
+    port = None if simulate else emulator()
+    kwargs = {"simulate": "exc"} if simulate else {}
+
+    def cycle(fail):
+        with q7kcomm.open(port, **kwargs) as inst:
+            inst.comm.ReadAppInfo()
+            if fail:
+                raise RuntimeError
+
+    cycle(False)
+    before = (_fds(), _threads())
+    for i in range(cycles):
+        with pytest.raises(RuntimeError) if i % 2 else _nothing():
+            cycle(i % 2)
+    assert (_fds(), _threads()) == before
+
+
+class _nothing:
+    def __enter__(self):
+        pass
+
+    def __exit__(self, *exc):
+        return False
+
+
+def test_blocking_calls_let_go_of_the_gil_and_pumps_take_it():
+    comm = q7kcomm.Q7kComm()
+    comm.SimulMode = q7kcomm.SIMUL_EXC
+    comm.OpenPort(1, q7kcomm.BPS_115200)
+    inside, done = threading.Event(), []
+
+    def wait():
+        comm.TimerDelay(1000, 1)
+        done.append(True)
+
+    q7kcomm.set_message_pump(inside.set)
+    worker = threading.Thread(target=wait)
+    worker.start()
+    try:
+        assert inside.wait(10)  # the pump ran on the worker, in the call
+        assert not done  # and this thread runs while that call waits
+        comm.release()  # waits for the call, which keeps the object alive
+        worker.join()
+    finally:
+        q7kcomm.set_message_pump(None)
+    assert done
