@@ -13,16 +13,19 @@ namespace q7k {
 namespace bench {
 
 struct BenchConfig {
-  std::string self;       // this program, for the port-holding child
-  std::string emulator;   // q7k-emulator
-  std::string q7k;        // the q7k tool
-  std::string python;     // /usr/bin/python3
-  std::string pyClient;   // bench/pyserial_client.py
-  int roundTrips = 3000;  // per client
-  bool quick = false;     // shorter runs, smaller images
+  std::string self;         // this program, for the port-holding child
+  std::string emulator;     // q7k-emulator
+  std::string q7k;          // the q7k tool
+  std::string python;       // /usr/bin/python3
+  std::string pyClient;     // bench/pyserial_client.py
+  std::string pyModuleDir;  // the build's python/, empty when not built
+  std::string pyQ7kClient;  // bench/q7kcomm_client.py
+  int roundTrips = 3000;    // per client
+  bool quick = false;       // shorter runs, smaller images
 };
 
-// Round trip: q7kcomm, raw termios with a flush, pyserial with a reset.
+// Round trip: q7kcomm from C++ and from Python, raw termios with a flush,
+// pyserial with a reset.
 void RunRoundTrips(const BenchConfig& config, Report* report);
 // Round trip through ser2net: a raw TCP client, q7kcomm over rfc2217://.
 void RunNetworkRoundTrips(const BenchConfig& config, Report* report);
@@ -39,6 +42,9 @@ void RunManyObjects(const BenchConfig& config, Report* report);
 void RunMemory(const BenchConfig& config, Report* report);
 // The port-holding child's body; returns its exit code.
 int HoldOpenPort();
+// The component's client in a child process taking turns on device (see
+// bench/q7kcomm_client.py); returns its exit code.
+int RunTurnClient(const std::string& device);
 
 }  // namespace bench
 }  // namespace q7k

@@ -14,12 +14,19 @@ extern char** environ;
 namespace q7k {
 namespace bench {
 
-ChildProcess::ChildProcess(const std::vector<std::string>& argv) {
+ChildProcess::ChildProcess(const std::vector<std::string>& argv, bool input) {
   int pipeFds[2];
+  int inFds[2] = {-1, -1};
   if (pipe2(pipeFds, O_CLOEXEC) != 0) return;
+  if (input && pipe2(inFds, O_CLOEXEC) != 0) {
+    close(pipeFds[0]);
+    close(pipeFds[1]);
+    return;
+  }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+  if (input) posix_spawn_file_actions_adddup2(&actions, inFds[0], STDIN_FILENO);
   std::vector<char*> args;
   for (const std::string& a : argv)
     args.push_back(const_cast<char*>(a.c_str()));
@@ -31,9 +38,14 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv) {
   posix_spawn_file_actions_destroy(&actions);
   close(pipeFds[1]);
   out_ = pipeFds[0];
+  if (input) {
+    close(inFds[0]);
+    in_ = inFds[1];
+  }
 }
 
 ChildProcess::~ChildProcess() {
+  if (in_ >= 0) close(in_);
   Stop();
   if (out_ >= 0) close(out_);
 }
@@ -52,6 +64,17 @@ bool ChildProcess::ReadLine(std::string* line) {
     if (n <= 0) return false;
     buffered_.append(block, static_cast<size_t>(n));
   }
+}
+
+bool ChildProcess::WriteLine(const std::string& line) {
+  const std::string text = line + "\n";
+  for (size_t done = 0; done < text.size();) {
+    const ssize_t n = write(in_, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
 }
 
 int ChildProcess::Stop() {

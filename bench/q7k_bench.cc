@@ -4,11 +4,12 @@
 // standard output.
 //
 //   q7k_bench --emulator PATH --q7k PATH --python PATH --py-client PATH
-//             [--quick] [--only GROUP]
+//             [--py-module DIR --py-q7k-client PATH] [--quick] [--only GROUP]
 #include <sys/utsname.h>
 #include <unistd.h>
 
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -47,6 +48,8 @@ std::string CpuModel() {
 
 int main(int argc, char** argv) {
   using namespace q7k::bench;
+  // A child that died shows as a failed write, not as the end of the run.
+  std::signal(SIGPIPE, SIG_IGN);
   BenchConfig config;
   config.self = Absolute("/proc/self/exe");
   std::string only;
@@ -54,6 +57,7 @@ int main(int argc, char** argv) {
     const std::string arg = argv[i];
     const char* next = i + 1 < argc ? argv[i + 1] : "";
     if (arg == "--hold-port") return HoldOpenPort();
+    if (arg == "--turn-client" && i + 1 < argc) return RunTurnClient(next);
     if (arg == "--outside-client" && i + 2 < argc) {
       return RunOutsideClient(argv[i + 1], std::atoi(argv[i + 2]));
     }
@@ -70,6 +74,10 @@ int main(int argc, char** argv) {
       config.python = next;
     else if (arg == "--py-client")
       config.pyClient = Absolute(next);
+    else if (arg == "--py-module")
+      config.pyModuleDir = Absolute(next);
+    else if (arg == "--py-q7k-client")
+      config.pyQ7kClient = Absolute(next);
     else if (arg == "--only")
       only = next;
     else {

@@ -5,11 +5,16 @@
 // thread of this process), after a warm-up, in alternating turns. The
 // outside one (bench/outside_client.h): a fresh process per client and
 // round, a peer that blocks in read(), no warm-up. Each counts the thread
-// wake-ups an exchange costs.
+// wake-ups an exchange costs. The component from Python (the q7kcomm
+// module) and from C++: each a client in a child process against a peer
+// thread of this process, as pyserial's, in alternating turns, in rounds of
+// fresh processes (where a process's threads settle decides its round trip
+// more than anything it does on a busy machine).
 #include <unistd.h>
 
 #include <algorithm>
 #include <functional>
+#include <memory>
 #include <sstream>
 #include <vector>
 
@@ -125,6 +130,80 @@ std::vector<Latency> RawAndComponent(int count) {
     return std::vector<Latency>(2, Failed("the component sent other bytes"));
   }
   return FloorAndComponent(count, client, rawPeer, comm, peer);
+}
+
+// A client in a child process that takes turns (bench/q7kcomm_client.py,
+// q7k_bench --turn-client), ok() once its first exchange went through.
+class TurnClient {
+ public:
+  explicit TurnClient(const std::vector<std::string>& argv)
+      : child_(argv, true) {
+    std::string line;
+    if (!child_.ok() || !child_.ReadLine(&line)) line = "client failed";
+    if (line != "ready") error_ = line;
+  }
+  bool ok() const { return error_.empty(); }
+  const std::string& error() const { return error_; }
+  bool Turn(int n, std::vector<double>* samples) {
+    std::string line;
+    if (!child_.WriteLine(std::to_string(n)) || !child_.ReadLine(&line))
+      return false;
+    std::istringstream in(line);
+    int got = 0;
+    for (double t; in >> t; ++got) samples->push_back(t);
+    return got == n;
+  }
+
+ private:
+  ChildProcess child_;
+  std::string error_;
+};
+
+// The component's C++ client and the same from Python through the q7kcomm
+// module, in rounds of two fresh child processes, each against a peer
+// thread of this one; the order alternates from turn to turn and round to
+// round. The Python one fails alone when the module is not there.
+std::vector<Latency> CppAndPython(const BenchConfig& config, int count,
+                                  int rounds) {
+  const bool built =
+      !config.pyModuleDir.empty() &&
+      access((config.pyModuleDir + "/q7kcomm/__init__.py").c_str(), R_OK) == 0;
+  std::vector<std::vector<double>> samples(2);
+  std::string pythonError = built ? "" : "q7kcomm Python module not built";
+  const int turn = std::max(1, count / rounds / 10);
+  for (int round = 0; round < rounds; ++round) {
+    AnsweringPeer peer(PowerOnAckLine());
+    AnsweringPeer pyPeer(PowerOnAckLine());
+    if (!peer.ok() || !pyPeer.ok())
+      return std::vector<Latency>(2, Failed("no pseudo-terminal"));
+    TurnClient cpp({config.self, "--turn-client", peer.slavePath()});
+    if (!cpp.ok()) return std::vector<Latency>(2, Failed(cpp.error()));
+    std::unique_ptr<TurnClient> python;
+    if (pythonError.empty()) {
+      python = std::make_unique<TurnClient>(std::vector<std::string>{
+          "/usr/bin/env", "PYTHONPATH=" + config.pyModuleDir, config.python,
+          config.pyQ7kClient, pyPeer.slavePath()});
+      if (!python->ok()) pythonError = python->error();
+    }
+    TurnClient* clients[] = {&cpp,
+                             pythonError.empty() ? python.get() : nullptr};
+    std::vector<double> warmUp;
+    for (TurnClient* c : clients) {
+      if (c != nullptr && !c->Turn(turn, &warmUp))
+        return std::vector<Latency>(2, Failed("no reply"));
+    }
+    for (int t = 0; t < 10; ++t) {
+      for (int k = 0; k < 2; ++k) {
+        const int c = (round + t) % 2 == 0 ? k : 1 - k;
+        if (clients[c] != nullptr && !clients[c]->Turn(turn, &samples[c]))
+          return std::vector<Latency>(2, Failed("no reply"));
+      }
+    }
+  }
+  std::vector<Latency> results(2);
+  for (int c = 0; c < 2; ++c) Summarize(&samples[c], &results[c]);
+  if (!pythonError.empty()) results[1] = Failed(pythonError);
+  return results;
 }
 
 // The outside shape: rounds of one child process per client, the order
@@ -262,11 +341,27 @@ void RunNetworkRoundTrips(const BenchConfig& config, Report* report) {
 void RunRoundTrips(const BenchConfig& config, Report* report) {
   const int n = config.roundTrips;
   const std::vector<Latency> inProcess = RawAndComponent(n);
+  const std::vector<Latency> children =
+      CppAndPython(config, n, config.quick ? 2 : 10);
   const std::vector<Latency> outside =
       OutsideShape(config, n, config.quick ? 2 : 10);
   const Latency py = PySerial(config, n);
   AddShape("benchmark's shape", inProcess[0], inProcess[1], report);
   AddShape("outside client's shape", outside[0], outside[1], report);
+  const Latency& cpp = children[0];
+  const Latency& python = children[1];
+  const double xPython = cpp.median > 0 ? python.median / cpp.median : 0;
+  report->Add(
+      {"Round trip, client in a child process: q7kcomm "
+       "StartPONSequence from C++",
+       Us(cpp), "", "", "", -1});
+  const bool measured = python.error.empty() && xPython > 0;
+  report->Add(
+      {"Round trip, client in a child process: q7kcomm "
+       "StartPONSequence from Python (the q7kcomm module)",
+       Us(python), measured ? Report::Format("%.1f µs", cpp.median) : "",
+       measured ? Report::Format("%.2f×", xPython) : "", "≤ 1.3×",
+       measured ? xPython <= 1.3 : -1});
   report->Add(
       {"Round trip, pyserial with reset_input_buffer", Us(py), "", "", "", -1});
   const double xPy = py.median > 0 ? inProcess[1].median / py.median : 0;

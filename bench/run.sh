@@ -17,8 +17,16 @@ if ! "$python" -c 'import serial' 2>/dev/null; then
 fi
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DQ7K_BUILD_BENCH=ON -DQ7K_BUILD_TESTS=OFF -DQ7K_BUILD_TOOLS=ON >&2
-cmake --build "$build" --target q7k_bench q7k-emulator q7k >&2
+targets=(q7k_bench q7k-emulator q7k)
+# The Python module, where pybind11 is there to build it (else its row
+# says it is not built).
+if ninja -C "$build" -t targets all | grep '^q7kcomm_python:' >/dev/null; then
+  targets+=(q7kcomm_python)
+fi
+cmake --build "$build" --target "${targets[@]}" >&2
 exec "$build/bench/q7k_bench" \
   --emulator "$build/tools/q7k-emulator/q7k-emulator" \
   --q7k "$build/tools/q7k/q7k" \
-  --python "$python" --py-client "$root/bench/pyserial_client.py" "$@"
+  --python "$python" --py-client "$root/bench/pyserial_client.py" \
+  --py-module "$build/python" \
+  --py-q7k-client "$root/bench/q7kcomm_client.py" "$@"
