@@ -9,46 +9,14 @@
 #include <vector>
 
 #include "support/emulated_component.h"
+#include "support/firmware_image.h"
 #include "support/recording_progress_view.h"
 #include "support/scripted_component.h"
 
 namespace q7k {
 namespace {
 
-constexpr uint32_t kOrigin = 0x1000;
-
-emu::AppIdentity Firmware(const std::string& version) {
-  return emu::AppIdentity::Make("Q7I", "05/06/24", "10:11:12", version,
-                                "Q7300 Instrument Measurement App");
-}
 const emu::AppIdentity kDisk = Firmware("01.20.02");
-
-// "%", length, type 6, checksum, width 8, address, data digits.
-std::string RecordLine(uint32_t address, const Bytes& data) {
-  char text[100];
-  int n = std::snprintf(text, sizeof text, "%%%02X6008%08X",
-                        static_cast<unsigned>(14 + 2 * data.size()), address);
-  for (uint8_t b : data) n += std::snprintf(text + n, 3, "%02X", b);
-  return std::string(text) + "\r\n";
-}
-
-// An image of records of 32 bytes from kOrigin, with the identity record
-// 192 words up and a termination record; image gets the data as loaded.
-std::string ImageFile(size_t records, const std::string& version,
-                      Bytes* image) {
-  std::string text;
-  for (size_t i = 0; i < records; ++i) {
-    Bytes data(32);
-    for (size_t k = 0; k < data.size(); ++k) data[k] = uint8_t(i * 7 + k);
-    if (i == 24) {
-      const std::string id = "Q7I     05/06/2410:11:12" + version;
-      data.assign(id.begin(), id.end());
-    }
-    image->insert(image->end(), data.begin(), data.end());
-    text += RecordLine(kOrigin + 8 * uint32_t(i), data);
-  }
-  return text + "%0E800800000000\r\n";
-}
 
 class FirmwareSetupTest : public EmulatedComponentTest {
  protected:
@@ -186,7 +154,7 @@ TEST_F(FirmwareSetupTest, DownloadProgramsTheImageByteForByte) {
   const auto entry = emulator_->WithModel(
       [](emu::InstrumentModel& m) { return m.apps().directory().back(); });
   EXPECT_TRUE(entry.identity.SameStamp(kDisk));
-  EXPECT_EQ(entry.origin, kOrigin);
+  EXPECT_EQ(entry.origin, kImageOrigin);
   EXPECT_TRUE(entry.image == image_);
   // What the user saw: the restart, the download with its bar, programming.
   std::vector<std::string> shown;
