@@ -72,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* in, size_t n) {
   if (checker.data > fed.size()) std::abort();
 
   std::vector<uint8_t> escaped;
-  telnet::Escape(fed.data(), fed.size(), &escaped);
+  q7k::AppendTelnetData(fed.data(), fed.size(), &escaped);
   TelnetParser parser;
   Collector collector;
   size_t at = 0;

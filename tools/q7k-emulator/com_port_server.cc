@@ -7,19 +7,9 @@ namespace q7k {
 namespace emu {
 namespace {
 
-// Command codes of the com-port option, client to server; the server's
-// answers and notifications add kAnswer.
+// The one com-port command the port never sends; the others are in
+// platform/telnet_codec.h.
 constexpr uint8_t kSignature = 0;
-constexpr uint8_t kSetBaud = 1;
-constexpr uint8_t kSetDataSize = 2;
-constexpr uint8_t kSetParity = 3;
-constexpr uint8_t kSetStopSize = 4;
-constexpr uint8_t kSetControl = 5;
-constexpr uint8_t kNotifyModemState = 7;
-constexpr uint8_t kSetLineStateMask = 10;
-constexpr uint8_t kSetModemStateMask = 11;
-constexpr uint8_t kPurge = 12;
-constexpr uint8_t kAnswer = 100;
 
 constexpr uint8_t kModemCts = 0x10;
 constexpr uint8_t kModemDsr = 0x20;
@@ -81,12 +71,9 @@ void ComPortServer::OnNegotiation(uint8_t verb, uint8_t option) {
 }
 
 void ComPortServer::Answer(uint8_t command, const uint8_t* value, size_t n) {
-  std::vector<uint8_t> out = {telnet::kIac, telnet::kSb, telnet::kComPort};
-  const uint8_t code = static_cast<uint8_t>(command + kAnswer);
-  telnet::Escape(&code, 1, &out);
-  telnet::Escape(value, n, &out);
-  out.push_back(telnet::kIac);
-  out.push_back(telnet::kSe);
+  std::vector<uint8_t> out;
+  AppendComPortCommand(static_cast<uint8_t>(command + telnet::kServerOffset),
+                       value, n, &out);
   events_->OnReply(out);
 }
 
@@ -102,7 +89,7 @@ void ComPortServer::OnSubnegotiation(uint8_t option, const uint8_t* body,
       Answer(command, reinterpret_cast<const uint8_t*>(kSignatureText),
              std::strlen(kSignatureText));
       break;
-    case kSetBaud: {
+    case telnet::kSetBaudRate: {
       if (size < 4) return;
       const uint32_t asked = static_cast<uint32_t>(value[0]) << 24 |
                              static_cast<uint32_t>(value[1]) << 16 |
@@ -115,31 +102,31 @@ void ComPortServer::OnSubnegotiation(uint8_t option, const uint8_t* body,
       Answer(command, be, 4);
       break;
     }
-    case kSetDataSize:
+    case telnet::kSetDataSize:
       Answer(command, &settings_.dataSize, 1);
       break;
-    case kSetParity:
+    case telnet::kSetParity:
       Answer(command, &settings_.parity, 1);
       break;
-    case kSetStopSize:
+    case telnet::kSetStopSize:
       Answer(command, &settings_.stopSize, 1);
       break;
-    case kSetControl:
+    case telnet::kSetControl:
       if (size > 0) Control(one);
       break;
-    case kSetLineStateMask:
+    case telnet::kSetLineStateMask:
       // The line never reports an error or a break of its own.
       Answer(command, &one, 1);
       break;
-    case kSetModemStateMask: {
+    case telnet::kSetModemStateMask: {
       modemMask_ = one;
       Answer(command, &one, 1);
       const uint8_t state =
           (kModemCts | kModemDsr | kModemCarrier) & modemMask_;
-      if (modemMask_ != 0) Answer(kNotifyModemState, &state, 1);
+      if (modemMask_ != 0) Answer(telnet::kNotifyModemState, &state, 1);
       break;
     }
-    case kPurge:
+    case telnet::kPurgeData:
       if (one < 1 || one > 3) return;
       events_->OnPurge(one);
       Answer(command, &one, 1);
@@ -170,7 +157,7 @@ void ComPortServer::Control(uint8_t value) {
   } else {
     return;
   }
-  Answer(kSetControl, &answer, 1);
+  Answer(telnet::kSetControl, &answer, 1);
 }
 
 }  // namespace emu

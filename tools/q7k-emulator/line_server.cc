@@ -312,7 +312,7 @@ int LineServer::Unconsumed() const {
 bool LineServer::WriteAll(const uint8_t* p, size_t n) {
   if (client_ < 0 || !listener_.telnet()) return WriteLine(p, n);
   escaped_.clear();
-  telnet::Escape(p, n, &escaped_);
+  AppendTelnetData(p, n, &escaped_);
   return WriteLine(escaped_.data(), escaped_.size());
 }
 

@@ -3,18 +3,6 @@
 namespace q7k {
 namespace emu {
 
-namespace telnet {
-
-void Escape(const uint8_t* data, size_t n, std::vector<uint8_t>* out) {
-  out->reserve(out->size() + n);
-  for (size_t i = 0; i < n; ++i) {
-    out->push_back(data[i]);
-    if (data[i] == kIac) out->push_back(kIac);
-  }
-}
-
-}  // namespace telnet
-
 void TelnetParser::Reset() {
   state_ = State::kData;
   body_.clear();

@@ -7,8 +7,9 @@
 // calls. The data is taken as binary throughout: a peer that never
 // negotiates BINARY still gets no CR/NUL translation.
 //
-// Written to stand alone (no emulator types) so that it can later serve
-// both ends of a connection.
+// The constants and the encoders are the port's own (platform/
+// telnet_codec.h); this decoder keeps data and commands in stream order,
+// which a server needs and the port's decoder does not give.
 //
 // Thread safety: none; one parser per connection.
 #ifndef Q7K_EMULATOR_TELNET_PARSER_H_
@@ -18,27 +19,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/telnet_codec.h"
+
 namespace q7k {
 namespace emu {
-namespace telnet {
-
-constexpr uint8_t kSe = 240;
-constexpr uint8_t kSb = 250;
-constexpr uint8_t kWill = 251;
-constexpr uint8_t kWont = 252;
-constexpr uint8_t kDo = 253;
-constexpr uint8_t kDont = 254;
-constexpr uint8_t kIac = 255;
-
-constexpr uint8_t kBinary = 0;
-constexpr uint8_t kSuppressGoAhead = 3;
-constexpr uint8_t kComPort = 44;
-
-// Appends n bytes of data to out with every 0xFF doubled.
-void Escape(const uint8_t* data, size_t n, std::vector<uint8_t>* out);
-
-}  // namespace telnet
-
 class TelnetParser {
  public:
   class Handler {
