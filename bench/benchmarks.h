@@ -14,16 +14,16 @@ namespace q7k {
 namespace bench {
 
 struct BenchConfig {
-  std::string self;         // this program, for the port-holding child
-  std::string emulator;     // q7k-emulator
-  std::string q7k;          // the q7k tool
-  std::string python;       // /usr/bin/python3
-  std::string pyClient;     // bench/pyserial_client.py
-  std::string pyModuleDir;  // the build's python/, empty when not built
-  std::string pyQ7kClient;  // bench/q7kcomm_client.py
+  std::string self;             // this program, for the port-holding child
+  std::string emulator;         // q7k-emulator
+  std::string q7k;              // the q7k tool
+  std::string python;           // /usr/bin/python3
+  std::string pyClient;         // bench/pyserial_client.py
+  std::string pyModuleDir;      // the build's python/, empty when not built
+  std::string pyQ7kClient;      // bench/q7kcomm_client.py
   std::string pyThreadsClient;  // bench/python_threads.py
-  int roundTrips = 3000;    // per client
-  bool quick = false;       // shorter runs, smaller images
+  int roundTrips = 3000;        // per client
+  bool quick = false;           // shorter runs, smaller images
 };
 
 // Round trip: q7kcomm from C++ and from Python, raw termios with a flush,

@@ -61,8 +61,8 @@ int main(int argc, char** argv) {
     if (arg == "--hold-port") return HoldOpenPort();
     if (arg == "--turn-client" && i + 1 < argc) return RunTurnClient(next);
     if (arg == "--threads-client" && i + 2 < argc) {
-      return RunThreadsClient(std::atof(next),
-                              std::vector<std::string>(argv + i + 2, argv + argc));
+      return RunThreadsClient(
+          std::atof(next), std::vector<std::string>(argv + i + 2, argv + argc));
     }
     if (arg == "--outside-client" && i + 2 < argc) {
       return RunOutsideClient(argv[i + 1], std::atoi(argv[i + 2]));

@@ -55,12 +55,12 @@ std::vector<std::string> ClientArgv(const BenchConfig& config, bool python,
                                     const std::string& seconds,
                                     const std::vector<std::string>& paths) {
   std::vector<std::string> argv =
-      python ? std::vector<std::string>{"/usr/bin/env",
-                                        "PYTHONPATH=" + config.pyModuleDir,
-                                        config.python, config.pyThreadsClient,
-                                        seconds}
-             : std::vector<std::string>{config.self, "--threads-client",
-                                        seconds};
+      python
+          ? std::vector<std::string>{"/usr/bin/env",
+                                     "PYTHONPATH=" + config.pyModuleDir,
+                                     config.python, config.pyThreadsClient,
+                                     seconds}
+          : std::vector<std::string>{config.self, "--threads-client", seconds};
   argv.insert(argv.end(), paths.begin(), paths.end());
   return argv;
 }
@@ -84,9 +84,9 @@ void Measure(const BenchConfig& config, const std::vector<std::string>& paths,
       double rate[2] = {0, 0};
       for (int n = 0; n < 2; ++n) {
         const int lines = (round / 2 + n) % 2;
-        if (!RunClient(ClientArgv(config, c == 1, seconds,
-                                  lines == 0 ? first : paths),
-                       &rate[lines], &s.error))
+        if (!RunClient(
+                ClientArgv(config, c == 1, seconds, lines == 0 ? first : paths),
+                &rate[lines], &s.error))
           break;
       }
       if (!s.error.empty()) continue;
@@ -162,9 +162,8 @@ int RunThreadsClient(double seconds, const std::vector<std::string>& paths) {
   std::vector<long> counts(paths.size(), 0);
   std::vector<int> failed(paths.size(), 0);
   const auto start = WallClock::now();
-  const auto end =
-      start + std::chrono::duration_cast<WallClock::duration>(
-                  std::chrono::duration<double>(seconds));
+  const auto end = start + std::chrono::duration_cast<WallClock::duration>(
+                               std::chrono::duration<double>(seconds));
   std::vector<std::thread> threads;
   for (size_t i = 0; i < paths.size(); ++i) {
     threads.emplace_back([&, i] {
