@@ -222,9 +222,10 @@ def test_a_waiting_call_lets_a_python_thread_answer_it(emulator):
             def call():
                 try:
                     got.append(inst.app_info().name)
-                except q7kcomm.Error as e:
+                except Exception as e:
                     got.append(e)
-                os.write(stop_w, b".")
+                finally:
+                    os.write(stop_w, b".")
 
             worker = threading.Thread(target=call)
             worker.start()
