@@ -1,60 +1,60 @@
-#!/usr/bin/env python3
-"""Round trips from Python on the virtual instrument: one thread, then two
-threads on two instruments (the GIL is let go during a call, so two
-threads should come close to twice the throughput).
+"""The Python client of the two-thread benchmark: ReadAppInfo in a loop
+through the q7kcomm module, one thread per instrument line, for SECONDS.
+bench/two_threads.cc runs it beside the component's C++ client
+(q7k_bench --threads-client), with one line and with two.
 
-usage: PYTHONPATH=build/release/python bench/python_threads.py \
-           build/release/tools/q7k-emulator/q7k-emulator [SECONDS]"""
+Usage: PYTHONPATH=BUILD/python python_threads.py SECONDS PATH [PATH ...]
 
-import subprocess
+Prints the round trips per second of all threads together on one line,
+or one line saying why not (and exits non-zero).
+"""
 import sys
 import threading
 import time
 
-import q7kcomm
-
-
-def start(emulator):
-    proc = subprocess.Popen([emulator], stdout=subprocess.PIPE, text=True)
-    return proc, proc.stdout.readline().strip()
-
-
-def run(paths, seconds):
-    counts = [0] * len(paths)
-    ready = threading.Barrier(len(paths) + 1)
-
-    def drive(k, path):
-        with q7kcomm.open(path) as inst:
-            inst.comm.ReadAppInfo()
-            ready.wait()
-            end = time.monotonic() + seconds
-            while time.monotonic() < end:
-                inst.comm.ReadAppInfo()
-                counts[k] += 1
-
-    threads = [threading.Thread(target=drive, args=(k, p))
-               for k, p in enumerate(paths)]
-    for t in threads:
-        t.start()
-    ready.wait()
-    for t in threads:
-        t.join()
-    return sum(counts) / seconds
-
 
 def main():
-    emulator = sys.argv[1]
-    seconds = float(sys.argv[2]) if len(sys.argv) > 2 else 3.0
-    procs = [start(emulator) for _ in range(2)]
     try:
-        one = run([procs[0][1]], seconds)
-        two = run([p for _, p in procs], seconds)
-    finally:
-        for proc, _ in procs:
-            proc.terminate()
-            proc.wait()
-    print(f"one thread   {one:9.0f} round trips/s  ({1e6 / one:.1f} us each)")
-    print(f"two threads  {two:9.0f} round trips/s  ({two / one:.2f}x)")
+        import q7kcomm
+    except ImportError as e:
+        print(f"q7kcomm module not built ({e})", flush=True)
+        sys.exit(3)
+    seconds = float(sys.argv[1])
+    insts = []
+    try:
+        for path in sys.argv[2:]:
+            insts.append(q7kcomm.open(path))
+            insts[-1].comm.ReadAppInfo()
+    except q7kcomm.Error as e:
+        print(f"q7kcomm client failed ({e})", flush=True)
+        sys.exit(1)
+    counts = [0] * len(insts)
+    failures = []
+    end = time.monotonic() + seconds
+
+    def drive(k):
+        comm = insts[k].comm
+        try:
+            while time.monotonic() < end:
+                comm.ReadAppInfo()
+                counts[k] += 1
+        except q7kcomm.Error as e:
+            failures.append(e)
+
+    threads = [threading.Thread(target=drive, args=(k,))
+               for k in range(len(insts))]
+    start = time.monotonic()
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    elapsed = time.monotonic() - start
+    for inst in insts:
+        inst.close()
+    if failures:
+        print(f"q7kcomm client failed ({failures[0]})", flush=True)
+        sys.exit(1)
+    print(f"{sum(counts) / elapsed:.1f}", flush=True)
 
 
 if __name__ == "__main__":

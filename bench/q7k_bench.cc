@@ -4,7 +4,8 @@
 // standard output.
 //
 //   q7k_bench --emulator PATH --q7k PATH --python PATH --py-client PATH
-//             [--py-module DIR --py-q7k-client PATH] [--quick] [--only GROUP]
+//             [--py-module DIR --py-q7k-client PATH --py-threads-client PATH]
+//             [--quick] [--only GROUP]
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "bench/benchmarks.h"
 #include "bench/outside_client.h"
@@ -58,6 +60,10 @@ int main(int argc, char** argv) {
     const char* next = i + 1 < argc ? argv[i + 1] : "";
     if (arg == "--hold-port") return HoldOpenPort();
     if (arg == "--turn-client" && i + 1 < argc) return RunTurnClient(next);
+    if (arg == "--threads-client" && i + 2 < argc) {
+      return RunThreadsClient(
+          std::atof(next), std::vector<std::string>(argv + i + 2, argv + argc));
+    }
     if (arg == "--outside-client" && i + 2 < argc) {
       return RunOutsideClient(argv[i + 1], std::atoi(argv[i + 2]));
     }
@@ -78,6 +84,8 @@ int main(int argc, char** argv) {
       config.pyModuleDir = Absolute(next);
     else if (arg == "--py-q7k-client")
       config.pyQ7kClient = Absolute(next);
+    else if (arg == "--py-threads-client")
+      config.pyThreadsClient = Absolute(next);
     else if (arg == "--only")
       only = next;
     else {
@@ -96,6 +104,7 @@ int main(int argc, char** argv) {
                 {"many-objects", RunManyObjects},
                 {"wire", RunWireThroughput},
                 {"memory", RunMemory},
+                {"two-threads", RunTwoThreads},
                 {"network-round-trip", RunNetworkRoundTrips},
                 {"network-wire", RunNetworkDownload}};
   for (const auto& g : groups) {

@@ -4,6 +4,7 @@
 #
 #   bench/run.sh [--quick] [--only GROUP]   (GROUP: round-trip, wait-cpu,
 #                                            many-objects, wire, memory,
+#                                            two-threads,
 #                                            network-round-trip,
 #                                            network-wire: need ser2net)
 # Takes about 5 minutes (--quick about 1). Run it on an idle machine.
@@ -29,4 +30,5 @@ exec "$build/bench/q7k_bench" \
   --q7k "$build/tools/q7k/q7k" \
   --python "$python" --py-client "$root/bench/pyserial_client.py" \
   --py-module "$build/python" \
-  --py-q7k-client "$root/bench/q7kcomm_client.py" "$@"
+  --py-q7k-client "$root/bench/q7kcomm_client.py" \
+  --py-threads-client "$root/bench/python_threads.py" "$@"

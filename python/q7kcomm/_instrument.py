@@ -387,7 +387,10 @@ class Instrument:
         """Programs an image file "<name>.X0" into the flash: boot loader
         restarted when it does not run, the image announced, sent (every
         block reported to progress(done, total)), programmed and found in
-        the directory.  Returns its entry number; run=True starts it."""
+        the directory.  Returns its entry number; run=True starts it.
+        When the download fails, or progress raises (it is not called
+        again, and the exception is raised once the image is sent), the
+        instrument is told to abandon it: nothing is programmed."""
         directory, name = os.path.split(os.fspath(image))
         stem, dot, ext = name.partition(".")
         if not stem or ext != "X0" or len(name) > 15:
@@ -403,8 +406,16 @@ class Instrument:
                 c.RestartBootLoader(self.port, self.bps, timeout)
             c.FillAppParams(name)
             c.SendAppParams()
-            c.DownloadApp(name)
-            c.DownloadComplete(timeout)
+            try:
+                c.DownloadApp(name)
+                c.DownloadComplete(timeout)
+            except BaseException:
+                # A progress callback cannot stop DownloadApp, only end the
+                # download once it returns: the instrument abandons what it
+                # was sent instead of programming it later.
+                with contextlib.suppress(Error):
+                    c.AbortDownload()
+                raise
         entry = c.SearchForApp(disk.name, disk.date, disk.time, disk.version)
         if entry == 0:
             raise Error(0, "the programmed image is not in the flash "

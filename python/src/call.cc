@@ -80,6 +80,8 @@ void KeepCallbackError(py::error_already_set&& error) {
   if (!t_callback_error) t_callback_error.emplace(std::move(error));
 }
 
+bool CallbackFailed() { return t_callback_error.has_value(); }
+
 std::string Out<BSTR>::Value() const {
   if (value == nullptr) return {};
   return Utf16ToUtf8(std::u16string(value, SysStringLen(value)));

@@ -64,6 +64,9 @@ I* Live(const Comm& c) {
 HRESULT Run(const Comm& c, const std::function<HRESULT()>& call);
 // Keeps an exception raised in a callback for the call that invoked it.
 void KeepCallbackError(py::error_already_set&& error);
+// Whether a callback of the running call raised: the call cannot be
+// stopped, but the callbacks are, as a loop is by an exception.
+bool CallbackFailed();
 
 // --- Argument conversion --------------------------------------------------
 

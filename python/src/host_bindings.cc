@@ -21,9 +21,10 @@ SharedCallable Share(const py::object& callable) {
 }
 
 // Runs a callback on the component's thread; what it raises is kept for
-// the call that is running.
+// the call that is running, which calls no more callbacks.
 template <typename F>
 void Callback(F&& f) {
+  if (CallbackFailed()) return;
   py::gil_scoped_acquire gil;
   try {
     f();

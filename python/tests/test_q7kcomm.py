@@ -1,7 +1,10 @@
 import enum
 import os
 import pickle
+import select
+import socket
 import threading
+import tty
 
 import pytest
 
@@ -93,14 +96,29 @@ def test_failures_raise_their_class_and_code(emulator, language, fault, call,
 @pytest.mark.parametrize("device, cls, code", [
     ("/dev/q7k-no-such-device", q7kcomm.PortNotFound, 298),
     ("busy", q7kcomm.PortInUse, 299),
+    ("refused", q7kcomm.PortNotFound, 298),
 ])
 def test_opening_fails_with_the_port_error(emulator, device, cls, code):
     path = emulator()
-    with q7kcomm.open(path) as first:
-        with pytest.raises(cls) as raised:
-            q7kcomm.open(path if device == "busy" else device)
-        assert first.app_info().name
+    # Bound, never listening: connections to it are refused.
+    with socket.socket() as closed:
+        closed.bind(("127.0.0.1", 0))
+        refused = "rfc2217://127.0.0.1:%d" % closed.getsockname()[1]
+        with q7kcomm.open(path) as first:
+            with pytest.raises(cls) as raised:
+                q7kcomm.open({"busy": path, "refused": refused}.get(device,
+                                                                    device))
+            assert first.app_info().name
     assert raised.value.code == code and raised.value.message
+
+
+@pytest.mark.parametrize("scheme", ["rfc2217", "socket"])
+def test_a_test_runs_over_a_network_port(emulator, scheme):
+    url = emulator("--listen", scheme + "://127.0.0.1:0")
+    assert url.startswith(scheme + "://127.0.0.1:")
+    with q7kcomm.open(url) as inst:
+        result = inst.run_test(kv=10, circuit="gnd-rb", interval=0)
+    assert result.kv > 9 and result.polls > 0
 
 
 def test_progress_sees_every_step_of_a_download(emulator, firmware):
@@ -114,13 +132,21 @@ def test_progress_sees_every_step_of_a_download(emulator, firmware):
     assert len({d for d, _ in steps}) > total // 2
 
 
-def test_exception_in_a_callback_surfaces_from_the_call(emulator, firmware):
+def test_exception_in_a_callback_surfaces_and_abandons_the_download(
+        emulator, firmware):
+    calls = []
+
     def progress(done, total):
+        calls.append(done)
         raise KeyError("stop")
 
     with q7kcomm.open(emulator("--boot-loader")) as inst:
         with pytest.raises(KeyError, match="stop"):
             inst.download(firmware, progress=progress)
+        assert len(calls) == 1
+        # Every block was sent; the instrument has nothing left to program.
+        with pytest.raises(q7kcomm.InstrumentError):
+            inst.comm.DownloadComplete(60)
 
 
 def _fds():
@@ -179,3 +205,38 @@ def test_blocking_calls_let_go_of_the_gil_and_pumps_take_it():
     finally:
         q7kcomm.set_message_pump(None)
     assert done
+
+
+def test_a_waiting_call_lets_a_python_thread_answer_it(emulator):
+    """The reply comes only through this thread's relay between the call's
+    line and the instrument's: a call that kept the GIL while it waits
+    would starve the relay and run into its time-out."""
+    master, slave = os.openpty()
+    line = os.open(emulator(), os.O_RDWR | os.O_NOCTTY)
+    tty.setraw(line)
+    stop_r, stop_w = os.pipe()
+    relay = {master: line, line: master}
+    got = []
+    try:
+        with q7kcomm.open(os.ttyname(slave)) as inst:
+            def call():
+                try:
+                    got.append(inst.app_info().name)
+                except Exception as e:
+                    got.append(e)
+                finally:
+                    os.write(stop_w, b".")
+
+            worker = threading.Thread(target=call)
+            worker.start()
+            while True:
+                ready, _, _ = select.select([master, line, stop_r], [], [])
+                if stop_r in ready:
+                    break
+                for fd in ready:
+                    os.write(relay[fd], os.read(fd, 4096))
+            worker.join()
+    finally:
+        for fd in (master, slave, line, stop_r, stop_w):
+            os.close(fd)
+    assert isinstance(got[0], str) and got[0]
