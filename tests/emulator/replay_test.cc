@@ -1,0 +1,264 @@
+// Replaying a session recording: the component on a pseudo-terminal gets
+// the recorded replies, faults and silences at their frames, then the
+// model's answers; a divergent request is answered by the model or, strict,
+// stops the program with both frames named.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+
+#include <condition_variable>
+#include <cstring>
+#include <future>
+#include <sstream>
+#include <mutex>
+
+#include "emulator/host_line.h"
+#include "link/recording_format.h"
+#include "options.h"
+#include "support/emulated_component.h"
+
+namespace q7k {
+namespace {
+
+using testing_emu::HostLine;
+constexpr int32_t kRegister = 0x644020;  // the model holds 4485 there
+
+struct Row {
+  std::vector<std::pair<int, Bytes>> reply;  // ms after the request, bytes
+  short code;
+  int32_t value;
+};
+
+std::vector<Row> Rows() {
+  const Bytes ok = LineBytes(AckFrame(0x7E01, Le32(1234)));
+  Bytes corrupt = AckFrame(0x7E01, Le32(5));
+  corrupt.back() ^= 1;
+  return {
+      {{{4, Bytes(ok.begin(), ok.begin() + 3)},
+        {9, Bytes(ok.begin() + 3, ok.end())}},
+       0,
+       1234},
+      {{{1, LineBytes(corrupt)}}, 138, 0},
+      {{}, 133, 0},
+      {{{2, Concat({{0x55, 0xAA}, LineBytes(AckFrame(0x7E01, Le32(777)))})}},
+       0,
+       777},
+  };
+}
+
+std::string Record(const ScopedTempDir& dir, const std::vector<Row>& rows,
+                   uint32_t version = kRecordingFormatVersion) {
+  std::vector<uint8_t> file;
+  AppendRecordingHeader("q7kcomm test", "COM8", &file);
+  RecordingEvent start;
+  start.kind = RecordingEventKind::kStart;
+  start.number = version;
+  AppendRecordingEvent(start, &file);
+  const Bytes request = LineBytes(RequestFrame(0x7E01, Le32(kRegister)));
+  uint64_t t = 1000000;
+  for (const Row& row : rows) {
+    AppendRecordingData(t, RecordingDirection::kToInstrument, request.data(),
+                        request.size(), &file);
+    for (const auto& [ms, bytes] : row.reply) {
+      AppendRecordingData(t + ms * 1000, RecordingDirection::kFromInstrument,
+                          bytes.data(), bytes.size(), &file);
+    }
+    t += 100000;
+  }
+  const std::string path = dir.File("session.pcapng");
+  WriteFileBytes(path, std::string(file.begin(), file.end()));
+  return path;
+}
+
+class ReplayTest : public EmulatedComponentTest {
+ protected:
+  void Replay(const std::string& path, bool strict) {
+    auto script = std::make_shared<emu::ReplayScript>();
+    std::string error;
+    ASSERT_TRUE(emu::LoadReplayScript(path, script.get(), &error)) << error;
+    script_ = script;
+    EmulatorOptions options;
+    options.replay = script;
+    options.replayStrict = strict;
+    emulator_ = std::make_unique<Emulator>(options);
+    emulator_->set_replay_callback([this](const std::string& m, bool fatal) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      notices_ += m + (fatal ? " [fatal]\n" : "\n");
+      noticed_.notify_all();
+    });
+    Serve();
+  }
+  // RegRead of address; a silent reply times out on the fake clock.
+  std::pair<HRESULT, int32_t> Read(int32_t address, bool silent) {
+    int32_t value = 0;
+    auto call = std::async(std::launch::async,
+                           [&] { return comm_->RegRead(address, &value); });
+    if (silent) clock_->AdvanceToNextDeadline();
+    return {call.get(), value};
+  }
+  // A silent request's notice may come after the host gave up waiting.
+  std::string Notices() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    noticed_.wait_for(lock, testing_emu::kDeadline,
+                      [&] { return !notices_.empty(); });
+    return notices_;
+  }
+
+  std::shared_ptr<const emu::ReplayScript> script_;
+  std::mutex mutex_;
+  std::condition_variable noticed_;
+  std::string notices_;
+};
+
+TEST_F(ReplayTest, RecordedRepliesFaultsAndSilenceThenTheModel) {
+  UseFakeClock();
+  const std::vector<Row> rows = Rows();
+  ASSERT_NO_FATAL_FAILURE(Replay(Record(dir_, rows), false));
+  ASSERT_EQ(script_->exchanges.size(), rows.size());
+  for (size_t i = 0; i < rows.size(); ++i) {
+    // The schedule the emulator keeps: each chunk as recorded.
+    const auto& reply = script_->exchanges[i].reply;
+    ASSERT_EQ(reply.size(), rows[i].reply.size()) << i;
+    for (size_t c = 0; c < reply.size(); ++c) {
+      EXPECT_EQ(reply[c].delay.count(), rows[i].reply[c].first * 1000);
+      EXPECT_EQ(reply[c].bytes, rows[i].reply[c].second);
+    }
+    comm_->ClearError();
+    const auto [hr, value] = Read(kRegister, rows[i].code == 133);
+    EXPECT_EQ(hr, rows[i].code == 0 ? S_OK : E_FAIL) << i;
+    EXPECT_EQ(Code(), rows[i].code) << i;
+    if (hr == S_OK) {
+      EXPECT_EQ(value, rows[i].value) << i;
+    }
+  }
+  EXPECT_EQ(Read(kRegister, false), std::make_pair(S_OK, 4485));
+  EXPECT_EQ(Notices(),
+            "the recording's 4 request frames are replayed; the model "
+            "answers from here\n");
+  EXPECT_EQ(emulator_->Requests().size(), rows.size() + 1);
+}
+
+TEST_F(ReplayTest, ADivergentRequestIsModelledOrStopsAStrictReplay) {
+  UseFakeClock();
+  const std::string path = Record(dir_, {Rows()[0], Rows()[0]});
+  for (bool strict : {false, true}) {
+    ASSERT_NO_FATAL_FAILURE(Replay(path, strict));
+    const std::string both =
+        "\n  recorded: command 0x7E01, 4 payload bytes: 20 40 64 00"
+        "\n  received: command 0x7E01, 4 payload bytes: 10 20 64 00";
+    if (strict) {
+      EXPECT_EQ(Read(0x642010, true).first, E_FAIL);
+      EXPECT_EQ(Notices(),
+                "replay diverged at request frame 1 of 2" + both + " [fatal]\n");
+      // Nothing is answered any more, not even the recorded request.
+      EXPECT_EQ(Read(kRegister, true).first, E_FAIL);
+    } else {
+      EXPECT_EQ(Read(0x642010, false), std::make_pair(S_OK, 2));
+      EXPECT_EQ(Notices(), "request frame 1 differs from the recording; the "
+                           "model answers it" + both + "\n");
+      EXPECT_EQ(Read(kRegister, false), std::make_pair(S_OK, 1234));
+    }
+    comm_->ClosePort();
+    emulator_->Stop();
+    notices_.clear();
+  }
+}
+
+TEST(ReplayScript, RequestsAreComparedAsTheInstrumentReadsThem) {
+  const Bytes base = RequestFrame(0x7E01, Le32(kRegister));
+  Bytes lead = base;
+  lead[0] = 0x42;
+  Bytes length = base;
+  length[4] = 5;
+  Bytes broken = base;
+  broken.back() ^= 1;
+  const struct {
+    Bytes frame;
+    bool same;
+  } kCases[] = {
+      {WithChecksum(lead), true},
+      {RequestFrame(0x7E01, Le32(kRegister + 1)), false},
+      {RequestFrame(0x7E06, Le32(kRegister)), false},
+      {WithChecksum(length), false},
+      {broken, false},
+  };
+  for (const auto& c : kCases) {
+    EXPECT_EQ(emu::SameRequest(base, c.frame.data(), c.frame.size()), c.same)
+        << emu::DescribeRequest(c.frame.data(), c.frame.size());
+  }
+}
+
+TEST(ReplayScript, FramesAcrossWritesLineErrorsAndUnknownVersions) {
+  const auto event = [](uint64_t t, RecordingEventKind kind, Bytes bytes,
+                         RecordingDirection d) {
+    RecordingEvent e;
+    e.timeUs = t;
+    e.kind = kind;
+    e.number = kind == RecordingEventKind::kStart ? kRecordingFormatVersion
+                                                  : kLineErrorParity;
+    e.bytes = std::move(bytes);
+    e.direction = d;
+    return e;
+  };
+  constexpr auto kData = RecordingEventKind::kData;
+  constexpr auto kOut = RecordingDirection::kToInstrument;
+  Bytes two = Concat({LineBytes(RequestFrame(1, {})),
+                      LineBytes(RequestFrame(2, {}))});
+  two.pop_back();
+  // Two requests in one write, the second ending in the next one.
+  Recording r;
+  r.events = {
+      event(0, RecordingEventKind::kStart, {}, {}),
+      event(10, kData, two, kOut),
+      event(30, kData, {kEtx}, kOut),
+      event(45, RecordingEventKind::kLineError, {}, {}),
+      event(50, kData, {1, 2}, RecordingDirection::kFromInstrument),
+  };
+  emu::ReplayScript s;
+  std::string error;
+  ASSERT_TRUE(emu::BuildReplayScript(r, &s, &error)) << error;
+  ASSERT_EQ(s.exchanges.size(), 2u);
+  EXPECT_EQ(s.exchanges[0].reply.size(), 0u);
+  ASSERT_EQ(s.exchanges[1].reply.size(), 2u);
+  EXPECT_EQ(s.exchanges[1].reply[0].lineErrors, kLineErrorParity);
+  EXPECT_EQ(s.exchanges[1].reply[0].delay.count(), 15);
+  EXPECT_EQ(s.exchanges[1].reply[1].delay.count(), 20);
+
+  r.events[0].number = kRecordingFormatVersion + 1;
+  EXPECT_FALSE(emu::BuildReplayScript(r, &s, &error));
+  EXPECT_EQ(error, "recording format version 2 is not known (this emulator "
+                   "reads version 1)");
+  r.events.erase(r.events.begin());
+  EXPECT_FALSE(emu::BuildReplayScript(r, &s, &error));
+}
+
+TEST(ReplayProgram, BadRecordingExits2AndStrictDivergenceExits3) {
+  ScopedTempDir dir;
+  const std::string path = Record(dir, {Rows()[0]}, 7);
+  const char* args[] = {"q7k-emulator", "--replay", path.c_str()};
+  std::ostringstream out, err;
+  emu::CommandLine cl = emu::ParseCommandLine(3, args, out, err);
+  EXPECT_EQ(cl.exitCode, 2);
+  EXPECT_NE(err.str().find("version 7 is not known"), std::string::npos);
+
+  Record(dir, {Rows()[0]});
+  std::FILE* program =
+      popen(("exec timeout 10 " + std::string(Q7K_EMULATOR_BINARY) +
+             " --strict --replay " + path + " 2>" + dir.File("err"))
+                .c_str(),
+            "r");
+  ASSERT_NE(program, nullptr);
+  char line[256] = {};
+  ASSERT_NE(std::fgets(line, sizeof line, program), nullptr);
+  line[std::strcspn(line, "\n")] = 0;
+  HostLine(line).Send(0x7E01, Le32(1));
+  const int status = pclose(program);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << status;
+  EXPECT_NE(ReadFileBytes(dir.File("err")).find(
+                "diverged at request frame 1 of 1\n  recorded: command 0x7E01"),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace q7k
