@@ -7,6 +7,7 @@
 
 #include <condition_variable>
 #include <cstring>
+#include <filesystem>
 #include <future>
 #include <mutex>
 #include <sstream>
@@ -79,8 +80,54 @@ std::string Record(const ScopedTempDir& dir, const std::vector<Row>& rows,
   return path;
 }
 
+// The line bytes one way, all of a recording's.
+Bytes Stream(const std::string& path, RecordingDirection direction) {
+  Recording r;
+  std::string error;
+  EXPECT_TRUE(LoadRecording(path, &r, &error)) << error;
+  Bytes all;
+  for (const RecordingEvent& e : r.events) {
+    if (e.direction == direction) {
+      all.insert(all.end(), e.bytes.begin(), e.bytes.end());
+    }
+  }
+  return all;
+}
+
 class ReplayTest : public EmulatedComponentTest {
  protected:
+  void TearDown() override {
+    SetRecordingPath("");
+    EmulatedComponentTest::TearDown();
+  }
+  // A test run at volts as a host makes it: each call's result, code and
+  // reading.
+  std::vector<std::string> TestRun(float volts) {
+    Q7K_INIT_PARAMS init{};
+    init.MaxVolts = 12;
+    init.XfmrMaxTempTime = 3600;
+    Q7K_RUNTM_PARAMS run{};
+    run.TestVoltage = volts;
+    run.Frequency = 60.0f;
+    Q7K_TEST_PARAMS params{};
+    params.SamplesToAvg = 10;
+    Q7K_TEST_DATA data{};
+    Q7K_THERMAL_DATA thermal{};
+    std::vector<std::string> got;
+    const auto note = [&](HRESULT hr) {
+      got.push_back(std::to_string(hr) + " " + std::to_string(Code()) + " " +
+                    std::to_string(data.Amperes));
+      comm_->ClearError();
+    };
+    note(comm_->InitTestParams(&init));
+    note(comm_->UpdateRuntimeParams(&run));
+    note(comm_->StartQ7kTest(&params));
+    for (int i = 0; i < 6; ++i) {
+      note(comm_->FullRequestTestResults(&params, &data, &thermal));
+    }
+    note(comm_->StopQ7kTest());
+    return got;
+  }
   void Replay(const std::string& path, bool strict = false) {
     auto script = std::make_shared<emu::ReplayScript>();
     std::string error;
@@ -158,6 +205,39 @@ TEST_F(ReplayTest, ADivergentRequestTakesTheRecordedOnesPlace) {
             "it\n  recorded: command 0x7E01, 4 payload bytes: 20 40 64 00\n"
             "  received: command 0x7E01, 4 payload bytes: 10 20 64 00\n");
   EXPECT_EQ(Read(kRegister, false), std::make_pair(S_OK, 777));
+}
+
+TEST_F(ReplayTest, ARecordedTestRunReplaysFrameForFrame) {
+  UseFakeClock();
+  const std::string field = dir_.File("field.pcapng");
+  SetRecordingPath(field);
+  Start();
+  ASSERT_TRUE(emulator_->AddFault("checksum@cmd=6@every=3"));
+  const std::vector<std::string> results = TestRun(10000);
+  ASSERT_EQ(results[5], std::to_string(E_FAIL) + " 138 0.000000");
+  comm_->ClosePort();
+  const auto out = RecordingDirection::kToInstrument;
+  const auto in = RecordingDirection::kFromInstrument;
+  for (int run = 0; run < 20; ++run) {
+    const std::string replay = dir_.File("replay.pcapng");
+    SetRecordingPath(replay);
+    ASSERT_NO_FATAL_FAILURE(Replay(field));
+    EXPECT_EQ(TestRun(10000), results) << run;
+    comm_->ClosePort();
+    EXPECT_EQ(Stream(replay, out), Stream(field, out)) << run;
+    EXPECT_EQ(Stream(replay, in), Stream(field, in)) << run;
+    std::filesystem::remove(replay);
+  }
+  SetRecordingPath("");
+  ASSERT_NO_FATAL_FAILURE(Replay(field, true));
+  // Nothing is answered from the divergence on: each call times out.
+  auto run = std::async(std::launch::async, [&] { return TestRun(11000); });
+  while (run.wait_for(std::chrono::milliseconds(50)) !=
+         std::future_status::ready) {
+    clock_->AdvanceToNextDeadline();
+  }
+  EXPECT_EQ(Notices().substr(0, 52),
+            "replay diverged at request frame 2 of 10\n  recorded:");
 }
 
 TEST(ReplayListener, ALineErrorReachesAnRfc2217ClientInItsPlace) {
