@@ -89,9 +89,9 @@ bool BuildReplayScript(const Recording& recording, ReplayScript* out,
         } else if (e.kind == RecordingEventKind::kLineError) {
           current->reply.push_back({delay, {}, e.number});
         } else {
-          out->notes.push_back(
-              "request frame " + std::to_string(out->exchanges.size()) +
-              ": a change of the modem lines is not replayed");
+          out->notes.push_back("request frame " +
+                               std::to_string(out->exchanges.size()) +
+                               ": a change of the modem lines is not replayed");
         }
         break;
       default:

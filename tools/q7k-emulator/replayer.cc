@@ -36,13 +36,11 @@ Replayer::Step Replayer::Next(const uint8_t* frame, size_t n) {
   if (strict_) {
     stopped_ = true;
     step.verdict = Verdict::kStop;
-    step.message = "replay diverged at request frame " +
-                   std::to_string(next_) + " of " + std::to_string(total) +
-                   "\n" + both;
+    step.message = "replay diverged at request frame " + std::to_string(next_) +
+                   " of " + std::to_string(total) + "\n" + both;
   } else {
     step.message = "request frame " + std::to_string(next_) +
-                   " differs from the recording; the model answers it\n" +
-                   both;
+                   " differs from the recording; the model answers it\n" + both;
   }
   return step;
 }
