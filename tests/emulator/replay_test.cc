@@ -66,10 +66,12 @@ std::string Record(const ScopedTempDir& dir, const std::vector<Row>& rows,
     AppendRecordingData(t, kOut, &request[5], request.size() - 5, &file);
     for (const auto& [ms, bytes] : row.reply) {
       event.timeUs = t + ms * 1000;
-      if (bytes.empty()) AppendRecordingEvent(event, &file);
-      if (!bytes.empty())
+      if (bytes.empty()) {
+        AppendRecordingEvent(event, &file);
+      } else {
         AppendRecordingData(event.timeUs, kIn, bytes.data(), bytes.size(),
                             &file);
+      }
     }
     t += 100000;
   }
@@ -92,8 +94,9 @@ Bytes Stream(const std::string& path, RecordingDirection direction) {
   EXPECT_TRUE(LoadRecording(path, &r, &error)) << error;
   Bytes all;
   for (const RecordingEvent& e : r.events) {
-    if (e.direction == direction)
+    if (e.direction == direction) {
       all.insert(all.end(), e.bytes.begin(), e.bytes.end());
+    }
   }
   return all;
 }
@@ -114,9 +117,9 @@ class ReplayTest : public EmulatedComponentTest {
     options.replayStrict = strict;
     emulator_ = std::make_unique<Emulator>(options);
     notices_.clear();
-    emulator_->set_replay_callback([this](const std::string& m, bool fatal) {
+    emulator_->set_replay_callback([this](const std::string& m, bool) {
       std::lock_guard<std::mutex> lock(mutex_);
-      notices_ += m + (fatal ? " [fatal]\n" : "\n");
+      notices_ += m + "\n";
       noticed_.notify_all();
     });
     Serve();
@@ -158,8 +161,9 @@ class ReplayTest : public EmulatedComponentTest {
     note(comm_->InitTestParams(&init));
     note(comm_->UpdateRuntimeParams(&run));
     note(comm_->StartQ7kTest(&params));
-    for (int i = 0; i < 6; ++i)
+    for (int i = 0; i < 6; ++i) {
       note(comm_->FullRequestTestResults(&params, &data, &thermal));
+    }
     note(comm_->StopQ7kTest());
     return got;
   }

@@ -28,6 +28,8 @@ constexpr size_t kMaxTraced = 4096;
 constexpr std::chrono::milliseconds kCloseSettle{20};
 constexpr std::chrono::milliseconds kCloseLinger{2000};
 constexpr std::chrono::milliseconds kLingerCheck{2};
+// How late a replayed piece may leave unremarked.
+constexpr std::chrono::milliseconds kReplayTolerance{2};
 
 }  // namespace
 
@@ -46,7 +48,7 @@ uint32_t ReproducibleLineErrors(const LineOptions& options) {
 const char* LineKind(const LineOptions& options) {
   if (!options.listen.empty()) {
     return options.listen.rfind("rfc2217:", 0) == 0 ? "an rfc2217 client"
-                                                     : "a raw socket";
+                                                    : "a raw socket";
   }
   return options.device.empty() ? "a pseudo-terminal" : "a serial device";
 }
@@ -319,6 +321,13 @@ void LineServer::Replay(const std::vector<ReplayChunk>& chunks,
                         Clock::time_point from) {
   for (const ReplayChunk& c : chunks) {
     if (!SleepUntil(from + c.delay)) return;
+    // A busy machine can wake this thread late: the trace tells.
+    const auto late = std::chrono::duration_cast<std::chrono::microseconds>(
+        Clock::now() - (from + c.delay));
+    if (late > kReplayTolerance) {
+      trace_.Note("replayed piece " + std::to_string(&c - &chunks[0] + 1) +
+                  " left " + std::to_string(late.count()) + " us late");
+    }
     if (c.bytes.empty()) {
       SignalLineErrors(c.lineErrors);
     } else if (!WriteAll(c.bytes.data(), c.bytes.size())) {
@@ -340,8 +349,8 @@ void LineServer::SignalLineErrors(uint32_t mask) {
   if (mask & kLineErrorFraming) bits |= telnet::kLineFraming;
   if (mask & kLineErrorBreak) bits |= telnet::kLineBreak;
   std::vector<uint8_t> notify;
-  AppendComPortCommand(telnet::kNotifyLineState + telnet::kServerOffset,
-                       &bits, 1, &notify);
+  AppendComPortCommand(telnet::kNotifyLineState + telnet::kServerOffset, &bits,
+                       1, &notify);
   WriteLine(notify.data(), notify.size());
 }
 
