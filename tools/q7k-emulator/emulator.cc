@@ -8,6 +8,10 @@ Emulator::Emulator(const EmulatorOptions& options)
   for (const BoardWriteFault& f : options.boardFaults) {
     model_.boards().SetWriteFault(f.slot, f.subslot, f.xorMask);
   }
+  if (options.replay) {
+    replayer_ =
+        std::make_unique<emu::Replayer>(options.replay, options.replayStrict);
+  }
 }
 
 Emulator::~Emulator() { Stop(); }
@@ -16,6 +20,7 @@ std::string Emulator::Start() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     error_.clear();
+    if (replayer_ && replayer_->position() == 0) NoteReplayLimits();
     if (!options_.boardDir.empty() && !persistenceOn_) {
       std::string error;
       if (!model_.boards().EnablePersistence(options_.boardDir, &error)) {
@@ -59,6 +64,31 @@ std::string Emulator::error() const {
 void Emulator::set_reopened_callback(
     std::function<void(const std::string&)> cb) {
   reopened_ = std::move(cb);
+}
+
+void Emulator::set_replay_callback(
+    std::function<void(const std::string&, bool)> cb) {
+  replayNotice_ = std::move(cb);
+}
+
+void Emulator::NoteReplayLimits() {
+  if (!replayNotice_) return;
+  for (const std::string& note : options_.replay->notes) {
+    replayNotice_(note, false);
+  }
+  const uint32_t can = emu::ReproducibleLineErrors(options_.line);
+  const auto& exchanges = options_.replay->exchanges;
+  for (size_t i = 0; i < exchanges.size(); ++i) {
+    for (const emu::ReplayChunk& c : exchanges[i].reply) {
+      const uint32_t lost = c.lineErrors & ~can;
+      if (lost == 0) continue;
+      replayNotice_("request frame " + std::to_string(i + 1) +
+                        ": the recorded " + emu::LineErrorName(lost) +
+                        " cannot be reproduced on " +
+                        emu::LineKind(options_.line) + "; left out",
+                    false);
+    }
+  }
 }
 
 void Emulator::AddFault(const emu::FaultRule& rule) {
@@ -112,14 +142,36 @@ size_t Emulator::dropped_frames() const {
 }
 
 emu::Exchange Emulator::Handle(const uint8_t* frame, size_t size) {
+  using Verdict = emu::Replayer::Verdict;
   std::lock_guard<std::mutex> lock(mutex_);
-  emu::Exchange ex = emu::Respond(frame, size, &model_, &faults_);
-  if (!ex.answered) {
+  emu::Replayer::Step step;
+  if (replayer_) {
+    step = replayer_->Next(frame, size);
+    if (!step.message.empty() && replayNotice_) {
+      replayNotice_(step.message, step.verdict == Verdict::kStop);
+    }
+    if (step.verdict == Verdict::kStop) return emu::Exchange();
+  }
+  const bool recorded = step.verdict == Verdict::kRecorded;
+  // A replayed request still reaches the model, so that it is in the
+  // recorded instrument's state when the recording ends.
+  emu::FaultPlan noFaults;
+  emu::Exchange ex =
+      emu::Respond(frame, size, &model_, recorded ? &noFaults : &faults_);
+  if (ex.answered) {
+    requests_.push_back({ex.command, ex.payload, ex.reply.payload});
+    received_.notify_all();
+  } else if (!recorded) {
     ++dropped_;
     return ex;
   }
-  requests_.push_back({ex.command, ex.payload, ex.reply.payload});
-  received_.notify_all();
+  if (recorded) {
+    ex.answered = true;
+    ex.tx = emu::Transmission();
+    ex.tx.recorded = step.recorded->reply;
+    ex.tx.silent = ex.tx.recorded.empty();
+    ex.tx.faults = {"replayed"};
+  }
   return ex;
 }
 

@@ -31,6 +31,7 @@
 #include "faults.h"
 #include "instrument_model.h"
 #include "line_server.h"
+#include "replayer.h"
 
 namespace q7k {
 
@@ -49,6 +50,10 @@ struct EmulatorOptions {
   std::string boardDir;
   std::vector<emu::FaultRule> faults;
   std::vector<BoardWriteFault> boardFaults;
+  // Non-null: answer as recorded (replayer.h); the faults above then spoil
+  // only the model's answers.
+  std::shared_ptr<const emu::ReplayScript> replay;
+  bool replayStrict = false;
 };
 
 // One request the emulator received in a well-formed frame.
@@ -80,6 +85,12 @@ class Emulator {
   // Called on the worker thread with the new path after the line was
   // opened again. REQUIRES: before Start.
   void set_reopened_callback(std::function<void(const std::string&)> cb);
+  // Called with a replay's notes at Start, its warnings as they happen,
+  // and a strict replay's divergence (fatal set; nothing is answered any
+  // more). Runs on the controlling or the worker thread, under the lock:
+  // it must call no method of this Emulator. REQUIRES: before Start.
+  void set_replay_callback(
+      std::function<void(const std::string& message, bool fatal)> cb);
 
   // Fault injection.
   void AddFault(const emu::FaultRule& rule);
@@ -108,6 +119,8 @@ class Emulator {
 
  private:
   emu::Exchange Handle(const uint8_t* frame, size_t size);
+  // What of the replay script this line cannot reproduce.
+  void NoteReplayLimits();
 
   EmulatorOptions options_;
   mutable std::mutex mutex_;
@@ -119,6 +132,8 @@ class Emulator {
   bool persistenceOn_ = false;
   std::string error_;
   std::function<void(const std::string&)> reopened_;
+  std::function<void(const std::string&, bool)> replayNotice_;
+  std::unique_ptr<emu::Replayer> replayer_;
   std::unique_ptr<emu::LineServer> server_;
 };
 

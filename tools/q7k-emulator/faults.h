@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "replay_script.h"
 #include "reply.h"
 
 namespace q7k {
@@ -91,6 +92,10 @@ struct Transmission {
   bool close = false;         // close the line after closeAfter bytes
   size_t closeAfter = 0;
   std::vector<std::string> faults;  // names of the faults applied
+  // A replayed reply: each chunk at its delay after the request, in place
+  // of line; bytes as recorded, unpaced (the recording holds the line's
+  // own time).
+  std::vector<ReplayChunk> recorded;
 };
 
 // The transmission of reply to command with the fired rules applied.

@@ -6,12 +6,15 @@
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+
+#include "platform/telnet_codec.h"
 
 namespace q7k {
 namespace emu {
@@ -25,10 +28,30 @@ constexpr size_t kMaxTraced = 4096;
 constexpr std::chrono::milliseconds kCloseSettle{20};
 constexpr std::chrono::milliseconds kCloseLinger{2000};
 constexpr std::chrono::milliseconds kLingerCheck{2};
+// How late a replayed piece may leave unremarked.
+constexpr std::chrono::milliseconds kReplayTolerance{2};
 
 }  // namespace
 
 const char kClientRefusedText[] = "q7k-emulator: in use by another client\r\n";
+
+uint32_t ReproducibleLineErrors(const LineOptions& options) {
+  if (!options.listen.empty()) {
+    return options.listen.rfind("rfc2217:", 0) == 0
+               ? kLineErrorParity | kLineErrorFraming | kLineErrorOverrun |
+                     kLineErrorBreak
+               : 0;
+  }
+  return options.device.empty() ? 0 : kLineErrorBreak;
+}
+
+const char* LineKind(const LineOptions& options) {
+  if (!options.listen.empty()) {
+    return options.listen.rfind("rfc2217:", 0) == 0 ? "an rfc2217 client"
+                                                    : "a raw socket";
+  }
+  return options.device.empty() ? "a pseudo-terminal" : "a serial device";
+}
 
 std::chrono::microseconds WireTime(size_t bytes, uint32_t baud) {
   if (baud == 0) return std::chrono::microseconds(0);
@@ -205,6 +228,7 @@ void LineServer::Consume(const uint8_t* bytes, size_t n) {
     SendPaced(bytes, n, Clock::now());
     return;
   }
+  lastRead_ = Clock::now();
   for (size_t i = 0; i < n && !stop_ && !lineLost_; ++i) {
     if (raw_.empty()) firstByte_ = Clock::now();
     if (raw_.size() < kMaxTraced) raw_.push_back(bytes[i]);
@@ -241,6 +265,16 @@ void LineServer::Answer() {
   // from whenever this thread woke up and answered: otherwise its lateness
   // adds to every exchange. No byte reaches the host earlier than a real
   // line could bring it, since ready is no earlier than the request's end.
+  if (!ex.tx.recorded.empty()) {
+    // Recorded delays count from the request's last byte.
+    Replay(ex.tx.recorded, std::max(ready, lastRead_));
+    std::vector<uint8_t> sent;
+    for (const ReplayChunk& c : ex.tx.recorded) {
+      sent.insert(sent.end(), c.bytes.begin(), c.bytes.end());
+    }
+    trace_.Write(raw_, &sent, ex.tx.faults);
+    return;
+  }
   Transmit(ex.tx, ready);
   if (ex.tx.silent) {
     trace_.Write(raw_, nullptr, ex.tx.faults);
@@ -281,6 +315,43 @@ void LineServer::Transmit(const Transmission& tx, Clock::time_point from) {
     }
     lineLost_ = true;
   }
+}
+
+void LineServer::Replay(const std::vector<ReplayChunk>& chunks,
+                        Clock::time_point from) {
+  for (const ReplayChunk& c : chunks) {
+    if (!SleepUntil(from + c.delay)) return;
+    // A busy machine can wake this thread late: the trace tells.
+    const auto late = std::chrono::duration_cast<std::chrono::microseconds>(
+        Clock::now() - (from + c.delay));
+    if (late > kReplayTolerance) {
+      trace_.Note("replayed piece " + std::to_string(&c - &chunks[0] + 1) +
+                  " left " + std::to_string(late.count()) + " us late");
+    }
+    if (c.bytes.empty()) {
+      SignalLineErrors(c.lineErrors);
+    } else if (!WriteAll(c.bytes.data(), c.bytes.size())) {
+      return;
+    }
+  }
+}
+
+void LineServer::SignalLineErrors(uint32_t mask) {
+  mask &= ReproducibleLineErrors(options_);
+  if (mask == 0) return;
+  if (listener_.fd() < 0) {
+    tcsendbreak(line_.fd(), 0);
+    return;
+  }
+  uint8_t bits = 0;
+  if (mask & kLineErrorOverrun) bits |= telnet::kLineOverrun;
+  if (mask & kLineErrorParity) bits |= telnet::kLineParity;
+  if (mask & kLineErrorFraming) bits |= telnet::kLineFraming;
+  if (mask & kLineErrorBreak) bits |= telnet::kLineBreak;
+  std::vector<uint8_t> notify;
+  AppendComPortCommand(telnet::kNotifyLineState + telnet::kServerOffset, &bits,
+                       1, &notify);
+  WriteLine(notify.data(), notify.size());
 }
 
 bool LineServer::SendPaced(const uint8_t* p, size_t n, Clock::time_point from) {

@@ -54,6 +54,14 @@ struct LineOptions {
 // What a second network client reads before its connection is closed.
 extern const char kClientRefusedText[];
 
+// The kLineError* kinds a replay can make the host see on this kind of
+// line: all but an overflow of the host's own buffer through Telnet
+// com-port control, a break on a serial device, none on a pseudo-terminal
+// or a raw socket.
+uint32_t ReproducibleLineErrors(const LineOptions& options);
+// How the line is named in notes: "a pseudo-terminal", ...
+const char* LineKind(const LineOptions& options);
+
 // Time count bytes take on the wire at baud (10 bits a byte); 0 unpaced.
 std::chrono::microseconds WireTime(size_t bytes, uint32_t baud);
 
@@ -94,6 +102,10 @@ class LineServer : private ComPortServer::Events {
   // Writes with pacing, the bytes on the line from `from` or when the line
   // is free, whichever is later; false when stopping or the line failed.
   bool SendPaced(const uint8_t* p, size_t n, Clock::time_point from);
+  // Each recorded chunk at its delay after from.
+  void Replay(const std::vector<ReplayChunk>& chunks, Clock::time_point from);
+  // Makes the host's port see the line errors, as far as this line can.
+  void SignalLineErrors(uint32_t mask);
   // Line data: 0xFF doubled for a Telnet client.
   bool WriteAll(const uint8_t* p, size_t n);
   // Sleeps until deadline; false when Stop interrupted the sleep.
@@ -137,6 +149,7 @@ class LineServer : private ComPortServer::Events {
   LineDecoder decoder_;
   std::vector<uint8_t> raw_;
   Clock::time_point firstByte_;
+  Clock::time_point lastRead_;
   Clock::time_point lineFreeAt_;
 };
 

@@ -1,6 +1,7 @@
 // q7k-emulator: a virtual Q7300 on a pseudo-terminal or serial device.
 #include <pthread.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <iostream>
@@ -20,6 +21,8 @@ int main(int argc, char** argv) {
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
   sigaddset(&stopSignals, SIGHUP);
+  // Sent to itself when a strict replay diverged.
+  sigaddset(&stopSignals, SIGUSR1);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
   // A reader of the printed paths that went away must not end the session.
   signal(SIGPIPE, SIG_IGN);
@@ -29,10 +32,14 @@ int main(int argc, char** argv) {
     std::printf("%s\n", path.c_str());
     std::fflush(stdout);
   });
+  emulator.set_replay_callback([](const std::string& message, bool fatal) {
+    std::fprintf(stderr, "q7k-emulator: replay: %s\n", message.c_str());
+    if (fatal) kill(getpid(), SIGUSR1);
+  });
   const std::string path = emulator.Start();
   if (path.empty()) {
     std::fprintf(stderr, "q7k-emulator: %s\n", emulator.error().c_str());
-    return 1;
+    return q7k::emu::kExitStartFailed;
   }
   std::printf("%s\n", path.c_str());
   std::fflush(stdout);
@@ -40,5 +47,5 @@ int main(int argc, char** argv) {
   int signal = 0;
   sigwait(&stopSignals, &signal);
   emulator.Stop();
-  return 0;
+  return signal == SIGUSR1 ? q7k::emu::kExitReplayDiverged : 0;
 }

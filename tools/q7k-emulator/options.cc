@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -87,7 +88,9 @@ constexpr const char* kFooter =
     "time the line is opened; with --listen, the address it listens on,\n"
     "e.g. rfc2217://127.0.0.1:40321 (usable as Q7K_COM<n> as it is).\n"
     "A second network client is told it is in use and closed.\n"
-    "SIGINT or SIGTERM stops the emulator.";
+    "SIGINT or SIGTERM stops the emulator.\n"
+    "--replay answers as recorded; the exit code is 2 for a recording that\n"
+    "cannot be read, 3 when --strict stopped at a divergent request.";
 
 }  // namespace
 
@@ -127,8 +130,18 @@ CommandLine ParseCommandLine(int argc, const char* const* argv,
   app.add_option("--turnaround", o.line.turnaroundMs,
                  "Pause in milliseconds before each reply")
       ->check(CLI::Range(0u, 60000u));
-  app.add_flag("--loopback", o.line.loopback,
-               "Echo every byte back, like a loopback plug");
+  CLI::Option* loopback =
+      app.add_flag("--loopback", o.line.loopback,
+                   "Echo every byte back, like a loopback plug");
+  std::string replayPath;
+  CLI::Option* replay =
+      app.add_option("--replay", replayPath,
+                     "Answer each request as in this session recording")
+          ->excludes(loopback);
+  app.add_flag("--strict", o.replayStrict,
+               "With --replay: stop at the first request that differs from "
+               "the recording")
+      ->needs(replay);
   app.add_option("--trace", o.line.tracePath,
                  "Append a hex trace of every exchange to FILE (- stderr)");
   app.add_option("--boards", o.boardDir,
@@ -200,6 +213,17 @@ CommandLine ParseCommandLine(int argc, const char* const* argv,
     return cl;
   }
 
+  if (!replayPath.empty()) {
+    auto script = std::make_shared<ReplayScript>();
+    std::string error;
+    if (!LoadReplayScript(replayPath, script.get(), &error)) {
+      err << "q7k-emulator: " << replayPath << ": " << error << "\n";
+      cl.exit = true;
+      cl.exitCode = kExitBadRecording;
+      return cl;
+    }
+    o.replay = std::move(script);
+  }
   o.model.flash.firmware =
       AppIdentity::Make(appName, appDate, appTime, appVersion, appDescription);
   o.model.flash.firmwareInFlash = !emptyFlash;

@@ -11,13 +11,19 @@
 namespace q7k {
 namespace emu {
 
+// Exit codes besides 0 and CLI11's own for a wrong command line.
+inline constexpr int kExitStartFailed = 1;
+inline constexpr int kExitBadRecording = 2;
+inline constexpr int kExitReplayDiverged = 3;
+
 struct CommandLine {
   EmulatorOptions options;
   bool exit = false;  // help shown or the command line was wrong
   int exitCode = 0;
 };
 
-// Parses argv; help goes to out, errors to err (then exit is set).
+// Parses argv and loads the --replay recording; help goes to out, errors
+// to err (then exit is set).
 CommandLine ParseCommandLine(int argc, const char* const* argv,
                              std::ostream& out, std::ostream& err);
 

@@ -1,0 +1,294 @@
+// Replaying a session recording: the component on a pseudo-terminal gets
+// the recorded replies, faults and silences at their frames, then the
+// model's answers; a divergent request is answered by the model or, strict,
+// stops the replay with both frames named.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <condition_variable>
+#include <cstring>
+#include <future>
+#include <mutex>
+#include <sstream>
+
+#include "emulator/host_line.h"
+#include "link/recording_format.h"
+#include "options.h"
+#include "support/emulated_component.h"
+
+namespace q7k {
+namespace {
+
+using std::chrono::milliseconds;
+using testing_emu::HostLine;
+constexpr int32_t kRegister = 0x644020;  // the model holds 4485 there
+constexpr auto kOut = RecordingDirection::kToInstrument;
+constexpr auto kIn = RecordingDirection::kFromInstrument;
+
+// A register read's recorded reply, pieces at ms after the request (no
+// bytes: a parity error on the line), and what the host then gets.
+struct Row {
+  std::vector<std::pair<int, Bytes>> reply;
+  short code;
+  int32_t value;
+};
+
+std::vector<Row> Rows() {
+  const Bytes ok = LineBytes(AckFrame(0x7E01, Le32(1234)));
+  Bytes corrupt = AckFrame(0x7E01, Le32(5));
+  corrupt.back() ^= 1;
+  const Bytes noisy = Concat({{0x55}, LineBytes(AckFrame(0x7E01, Le32(7)))});
+  return {{{{4, {ok.begin(), ok.begin() + 3}},
+            {6, {}},
+            {9, {ok.begin() + 3, ok.end()}}},
+           0,
+           1234},
+          {{{1, LineBytes(corrupt)}}, 138, 0},
+          {{}, 133, 0},
+          {{{2, noisy}}, 0, 7}};
+}
+
+// The host writes each request in two pieces, 0.1 ms apart.
+std::string Record(const ScopedTempDir& dir, const std::vector<Row>& rows,
+                   uint32_t version = kRecordingFormatVersion) {
+  std::vector<uint8_t> file;
+  AppendRecordingHeader("q7kcomm test", "COM8", &file);
+  RecordingEvent event;
+  event.kind = RecordingEventKind::kStart;
+  event.number = version;
+  AppendRecordingEvent(event, &file);
+  event.kind = RecordingEventKind::kLineError;
+  event.number = kLineErrorParity;
+  const Bytes request = LineBytes(RequestFrame(0x7E01, Le32(kRegister)));
+  uint64_t t = 1000000;
+  for (const Row& row : rows) {
+    AppendRecordingData(t - 100, kOut, request.data(), 5, &file);
+    AppendRecordingData(t, kOut, &request[5], request.size() - 5, &file);
+    for (const auto& [ms, bytes] : row.reply) {
+      event.timeUs = t + ms * 1000;
+      if (bytes.empty()) {
+        AppendRecordingEvent(event, &file);
+      } else {
+        AppendRecordingData(event.timeUs, kIn, bytes.data(), bytes.size(),
+                            &file);
+      }
+    }
+    t += 100000;
+  }
+  const std::string path = dir.File("session.pcapng");
+  WriteFileBytes(path, std::string(file.begin(), file.end()));
+  return path;
+}
+
+std::shared_ptr<emu::ReplayScript> Script(const std::string& path) {
+  auto script = std::make_shared<emu::ReplayScript>();
+  std::string error;
+  EXPECT_TRUE(emu::LoadReplayScript(path, script.get(), &error)) << error;
+  return script;
+}
+
+// The line bytes one way, all of a recording's.
+Bytes Stream(const std::string& path, RecordingDirection direction) {
+  Recording r;
+  std::string error;
+  EXPECT_TRUE(LoadRecording(path, &r, &error)) << error;
+  Bytes all;
+  for (const RecordingEvent& e : r.events) {
+    if (e.direction == direction) {
+      all.insert(all.end(), e.bytes.begin(), e.bytes.end());
+    }
+  }
+  return all;
+}
+
+class ReplayTest : public EmulatedComponentTest {
+ protected:
+  void SetUp() override {
+    UseFakeClock();
+    EmulatedComponentTest::SetUp();
+  }
+  void TearDown() override {
+    SetRecordingPath("");
+    EmulatedComponentTest::TearDown();
+  }
+  void Replay(const std::string& path, bool strict = false) {
+    EmulatorOptions options;
+    options.replay = script_ = Script(path);
+    options.replayStrict = strict;
+    emulator_ = std::make_unique<Emulator>(options);
+    notices_.clear();
+    emulator_->set_replay_callback([this](const std::string& m, bool) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      notices_ += m + "\n";
+      noticed_.notify_all();
+    });
+    Serve();
+  }
+  // Runs calls the instrument leaves unanswered, but for a quick first
+  // one: each times out on the fake clock.
+  template <typename Calls>
+  auto Silent(Calls calls) {
+    auto run = std::async(std::launch::async, calls);
+    while (run.wait_for(milliseconds(100)) != std::future_status::ready) {
+      clock_->AdvanceToNextDeadline();
+    }
+    return run.get();
+  }
+  std::pair<HRESULT, int32_t> Read(int32_t address, bool silent = false) {
+    int32_t value = 0;
+    const auto call = [&] { return comm_->RegRead(address, &value); };
+    return {silent ? Silent(call) : call(), value};
+  }
+  // A test run at volts as a host makes it: each call's result, code and
+  // reading.
+  std::vector<std::string> TestRun(float volts) {
+    Q7K_INIT_PARAMS init{};
+    init.MaxVolts = 12;
+    init.XfmrMaxTempTime = 3600;
+    Q7K_RUNTM_PARAMS run{};
+    run.TestVoltage = volts;
+    run.Frequency = 60.0f;
+    Q7K_TEST_PARAMS params{};
+    params.SamplesToAvg = 10;
+    Q7K_TEST_DATA data{};
+    Q7K_THERMAL_DATA thermal{};
+    std::vector<std::string> got;
+    const auto note = [&](HRESULT hr) {
+      got.push_back(std::to_string(hr) + " " + std::to_string(Code()) + " " +
+                    std::to_string(data.Amperes));
+      comm_->ClearError();
+    };
+    note(comm_->InitTestParams(&init));
+    note(comm_->UpdateRuntimeParams(&run));
+    note(comm_->StartQ7kTest(&params));
+    for (int i = 0; i < 6; ++i) {
+      note(comm_->FullRequestTestResults(&params, &data, &thermal));
+    }
+    note(comm_->StopQ7kTest());
+    return got;
+  }
+  // A silent request's notice may come after the host gave up waiting.
+  std::string Notices() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    noticed_.wait_for(lock, testing_emu::kDeadline,
+                      [&] { return !notices_.empty(); });
+    return notices_;
+  }
+
+  std::shared_ptr<const emu::ReplayScript> script_;
+  std::mutex mutex_;
+  std::condition_variable noticed_;
+  std::string notices_;
+};
+
+TEST_F(ReplayTest, RecordedRepliesFaultsAndSilenceThenTheModel) {
+  const std::vector<Row> rows = Rows();
+  ASSERT_NO_FATAL_FAILURE(Replay(Record(dir_, rows)));
+  ASSERT_EQ(script_->exchanges.size(), rows.size());
+  for (size_t i = 0; i < rows.size(); ++i) {
+    // The schedule kept: each piece at its time after the request's end.
+    const auto& reply = script_->exchanges[i].reply;
+    ASSERT_EQ(reply.size(), rows[i].reply.size()) << i;
+    for (size_t c = 0; c < reply.size(); ++c) {
+      EXPECT_EQ(reply[c].delay.count(), rows[i].reply[c].first * 1000);
+      EXPECT_EQ(reply[c].bytes, rows[i].reply[c].second);
+    }
+    comm_->ClearError();
+    const auto [hr, value] = Read(kRegister, rows[i].code == 133);
+    EXPECT_EQ(Code(), rows[i].code) << i;
+    EXPECT_EQ(hr == S_OK ? value : 0, rows[i].value) << i;
+  }
+  EXPECT_EQ(Read(kRegister), std::make_pair(S_OK, 4485));
+  EXPECT_EQ(Notices(),
+            "request frame 1: the recorded parity error cannot be reproduced "
+            "on a pseudo-terminal; left out\n"
+            "the recording's 4 request frames are replayed; the model "
+            "answers from here\n");
+  EXPECT_EQ(emulator_->Requests().size(), rows.size() + 1);
+  // Lead bytes, which the instrument does not examine, may differ.
+  Bytes lead = RequestFrame(0x7E01, Le32(kRegister));
+  lead[0] = 0x42;
+  lead = WithChecksum(lead);
+  EXPECT_TRUE(emu::SameRequest(script_->exchanges[0].request, lead.data(),
+                               lead.size()));
+}
+
+TEST_F(ReplayTest, ARecordedTestRunReplaysFrameForFrame) {
+  const std::string field = dir_.File("field.pcapng");
+  SetRecordingPath(field);
+  Start();
+  ASSERT_TRUE(emulator_->AddFault("checksum@cmd=6@every=3"));
+  const std::vector<std::string> results = TestRun(10000);
+  ASSERT_EQ(results[5], std::to_string(E_FAIL) + " 138 0.000000");
+  comm_->ClosePort();
+  for (int run = 0; run < 20; ++run) {
+    const std::string replay = dir_.File("replay" + std::to_string(run));
+    SetRecordingPath(replay);
+    ASSERT_NO_FATAL_FAILURE(Replay(field));
+    EXPECT_EQ(TestRun(10000), results) << run;
+    comm_->ClosePort();
+    EXPECT_EQ(Stream(replay, kOut), Stream(field, kOut)) << run;
+    EXPECT_EQ(Stream(replay, kIn), Stream(field, kIn)) << run;
+  }
+  SetRecordingPath("");
+  // One parameter changed: the model answers it, or a strict replay stops.
+  ASSERT_NO_FATAL_FAILURE(Replay(field));
+  EXPECT_EQ(TestRun(11000)[1], "0 0 0.000000");
+  EXPECT_EQ(Notices().rfind(
+                "request frame 2 differs from the recording; the model", 0),
+            0u);
+  comm_->ClosePort();
+  ASSERT_NO_FATAL_FAILURE(Replay(field, true));
+  Silent([&] { return TestRun(11000); });
+  EXPECT_EQ(Notices().rfind(
+                "replay diverged at request frame 2 of 10\n  recorded:", 0),
+            0u);
+}
+
+TEST(ReplayListener, ALineErrorReachesAnRfc2217ClientInItsPlace) {
+  ScopedTempDir dir;
+  const Bytes ok = LineBytes(AckFrame(0x7E01, Le32(1)));
+  EmulatorOptions options;
+  options.replay = Script(Record(dir, {{{{1, {}}, {2, ok}}, 0, 1}}));
+  options.line.listen = "rfc2217://127.0.0.1:0";
+  Emulator emulator(options);
+  HostLine host(testing_emu::Connect(emulator.Start()));
+  host.Send(0x7E01, Le32(kRegister));
+  // IAC SB COM-PORT-OPTION NOTIFY-LINESTATE parity IAC SE, then the reply
+  // with its 0xFF doubled.
+  Bytes expected = {0xFF, 0xFA, 44, 106, 4, 0xFF, 0xF0};
+  for (uint8_t b : ok) expected.insert(expected.end(), b == 0xFF ? 2 : 1, b);
+  EXPECT_EQ(host.ReadLine(), expected);
+}
+
+TEST(ReplayProgram, BadRecordingExits2AndStrictDivergenceExits3) {
+  ScopedTempDir dir;
+  const std::string path = Record(dir, {Rows()[3]}, 7);
+  const char* args[] = {"q7k-emulator", "--replay", path.c_str()};
+  std::ostringstream out, err;
+  EXPECT_EQ(emu::ParseCommandLine(3, args, out, err).exitCode, 2);
+  EXPECT_NE(err.str().find("version 7 is not known"), std::string::npos);
+
+  Record(dir, {Rows()[3]});
+  std::FILE* program =
+      popen(("exec timeout 10 " + std::string(Q7K_EMULATOR_BINARY) +
+             " --strict --replay " + path + " 2>" + dir.File("err"))
+                .c_str(),
+            "r");
+  ASSERT_NE(program, nullptr);
+  char line[256] = {};
+  ASSERT_NE(std::fgets(line, sizeof line, program), nullptr);
+  line[std::strcspn(line, "\n")] = 0;
+  HostLine(line).Send(0x7E01, Le32(1));
+  const int status = pclose(program);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << status;
+  EXPECT_NE(ReadFileBytes(dir.File("err"))
+                .find("diverged at request frame 1 of 1\n"
+                      "  recorded: command 0x7E01, 4 payload "
+                      "bytes: 20 40 64 00\n  received: command "
+                      "0x7E01, 4 payload bytes: 01 00 00 00"),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace q7k
