@@ -73,6 +73,7 @@ NetworkSerialIo::~NetworkSerialIo() = default;
 uint32_t NetworkSerialIo::Open(const PortUrl& url) {
   if (dataBell_.Error() != 0) return dataBell_.Error();
   if (answerBell_.Error() != 0) return answerBell_.Error();
+  if (txBell_.Error() != 0) return txBell_.Error();
   control_ = url.comPortControl;
   const int64_t deadline = NetworkNowMs() + kNetworkAnswerTimeoutMs;
   if (const uint32_t error = socket_.Connect(url, deadline)) return error;
@@ -342,8 +343,9 @@ uint32_t NetworkSerialIo::FlushWaitingLocked() {
   for (;;) {
     if (const uint32_t error = FlushLocked()) return error;
     if (txPending_.empty()) return 0;
-    const SocketReady ready = socket_.Wait(kWaitWritable, nullptr, nullptr,
+    const SocketReady ready = socket_.Wait(kWaitWritable, &txBell_, nullptr,
                                            NetworkRemainingMs(deadline));
+    if (ready.signalled[0]) txBell_.Drain();
     if (ready.error != 0 && !ready.hangup) return ready.error;
     if (!ready.writable && NetworkRemainingMs(deadline) == 0) {
       return kNetTimedOut;

@@ -99,6 +99,7 @@ class NetworkSerialIo : private TelnetEvents {
   std::mutex txMutex_;
   std::vector<uint8_t> txPending_;  // encoded, not yet taken by the socket
   std::vector<uint8_t> txScratch_;
+  WakeEvent txBell_;  // for waits on a full socket; only rung spuriously
 
   // The server's word on the line format; what was last sent otherwise.
   SerialLineSettings current_;

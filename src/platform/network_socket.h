@@ -58,7 +58,9 @@ class NetworkSocket {
 
   // Blocks until the socket is ready for what interest asks (kWait* bits;
   // 0 leaves the socket out), first or second (which may be null) is
-  // signalled, or timeoutMs passed (-1: no limit).
+  // signalled, or timeoutMs passed (-1: no limit). first is the waiting
+  // thread's own: it may also be rung when another thread's wait took news
+  // of the socket that this one needs.
   SocketReady Wait(uint32_t interest, const WakeEvent* first,
                    const WakeEvent* second, int32_t timeoutMs) const;
 
