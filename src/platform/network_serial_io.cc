@@ -28,6 +28,8 @@ constexpr size_t kReceiveBlock = 1024;
 // Data kept while a settings call waits for its answer; beyond this the
 // oldest bytes go, counted as an input overflow like a full UART buffer's.
 constexpr size_t kMaxKept = 64 * 1024;
+// Quiet periods waited for at most after connecting.
+constexpr int kMaxSettleRounds = 20;
 
 bool Has(const uint8_t* bitmap, uint8_t option) {
   return (bitmap[option / 8] & (1u << (option % 8))) != 0;
@@ -77,7 +79,39 @@ uint32_t NetworkSerialIo::Open(const PortUrl& url) {
   control_ = url.comPortControl;
   const int64_t deadline = NetworkNowMs() + kNetworkAnswerTimeoutMs;
   if (const uint32_t error = socket_.Connect(url, deadline)) return error;
-  return control_ ? Negotiate() : 0;
+  if (control_) {
+    if (const uint32_t error = Negotiate()) return error;
+  }
+  DropStaleInput();
+  return 0;
+}
+
+void NetworkSerialIo::DropStaleInput() {
+  if (control_) {
+    const uint8_t which = kPurgeReceive;
+    SendComPort(kPurgeData, &which, 1);
+    // In the stream everything old comes before the acknowledgement.
+    AwaitAnswers(Bit(kPurgeData), NetworkNowMs() + kNetworkSettleMs);
+  }
+  // A server that holds what the device said until the line is quiet
+  // keeps it through a purge and sends it a few milliseconds later, and a
+  // raw stream has no purge: the connection must be quiet for a moment.
+  // Bounded, so a device that never stops talking cannot hold the open.
+  for (int round = 0; round < kMaxSettleRounds; ++round) {
+    {
+      std::lock_guard<std::mutex> lock(rxMutex_);
+      PumpLocked();
+      kept_.clear();
+      if (rxError_ != 0) return;
+    }
+    const SocketReady ready =
+        socket_.Wait(kWaitReadable, &answerBell_, nullptr, kNetworkSettleMs);
+    if (ready.signalled[0]) answerBell_.Drain();
+    if (!ready.readable && !ready.hangup && !ready.signalled[0]) break;
+  }
+  std::lock_guard<std::mutex> lock(rxMutex_);
+  PumpLocked();
+  kept_.clear();
 }
 
 uint32_t NetworkSerialIo::Negotiate() {
@@ -134,8 +168,9 @@ uint32_t NetworkSerialIo::AwaitReadable(int64_t deadlineMs) {
                                          NetworkRemainingMs(deadlineMs));
   if (ready.signalled[0]) answerBell_.Drain();
   if (ready.error != 0 && !ready.hangup) return ready.error;
-  const bool any = ready.readable || ready.hangup || ready.signalled[0];
-  return any || NetworkRemainingMs(deadlineMs) > 0 ? 0 : kNetTimedOut;
+  // Nothing happened: the time ran out (whatever a test's clock says).
+  return ready.readable || ready.hangup || ready.signalled[0] ? 0
+                                                              : kNetTimedOut;
 }
 
 uint32_t NetworkSerialIo::AwaitAnswers(uint32_t mask, int64_t deadlineMs) {
@@ -347,7 +382,7 @@ uint32_t NetworkSerialIo::FlushWaitingLocked() {
                                            NetworkRemainingMs(deadline));
     if (ready.signalled[0]) txBell_.Drain();
     if (ready.error != 0 && !ready.hangup) return ready.error;
-    if (!ready.writable && NetworkRemainingMs(deadline) == 0) {
+    if (!ready.writable && !ready.hangup && !ready.signalled[0]) {
       return kNetTimedOut;
     }
   }
@@ -473,6 +508,8 @@ void NetworkSerialIo::OnComPort(uint8_t code, const uint8_t* value, size_t n) {
     case kSetParity:
     case kSetStopSize:
       answerValue_[command] = value[0];
+      break;
+    case kPurgeData:
       break;
     case kNotifyLineState: {
       std::lock_guard<std::mutex> lock(countsMutex_);

@@ -31,6 +31,9 @@ namespace q7k {
 
 // Connecting, negotiating and each settings answer must finish within this.
 inline constexpr int32_t kNetworkAnswerTimeoutMs = 3000;
+// After connecting, input is dropped until the server acknowledged a purge
+// of its buffers and then nothing arrived for this long.
+inline constexpr int32_t kNetworkSettleMs = 50;
 
 class NetworkSerialIo : private TelnetEvents {
  public:
@@ -62,6 +65,10 @@ class NetworkSerialIo : private TelnetEvents {
   void OnComPort(uint8_t code, const uint8_t* value, size_t n) override;
 
   uint32_t Negotiate();
+  // Bytes the device sent while nobody was connected reach a new
+  // connection first; a reply among them would be taken for the answer to
+  // the first request. A local port starts empty, and so does this.
+  void DropStaleInput();
   // Sends the commands after whatever is still pending; 0 or the error code.
   uint32_t SendCommands(const std::vector<uint8_t>& bytes);
   uint32_t FlushLocked();

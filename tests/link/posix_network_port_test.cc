@@ -14,6 +14,7 @@
 
 #include "link/comm_port.h"
 #include "link/link_errors.h"
+#include "platform/serial_io.h"
 #include "support/device_server.h"
 #include "support/pty_pair.h"
 
@@ -178,6 +179,20 @@ TEST(NetworkPortFaultTest, AFormatTheServerDoesNotTakeIsRefused) {
   EXPECT_EQ(port->osError(), static_cast<uint32_t>(EINVAL));
   EXPECT_EQ(port->status(), 0);  // it keeps running at 8 data bits
   EXPECT_EQ(port->dataBits(), 8);
+}
+
+TEST(NetworkPortFaultTest, WhatTheDeviceSentBeforeTheConnectionIsDropped) {
+  const Bytes greetings[] = {
+      {'o', 'l', 'd', 0xFF, 0xFD, 44},        // before the negotiation
+      {0xFF, 0xFD, 44, 'o', 0xFF, 0xFF, 'd'}};  // after it
+  for (const Bytes& greeting : greetings) {
+    ScriptedServer server(greeting);
+    SerialIo io;
+    ASSERT_EQ(io.Open(server.Url()), 0u);
+    uint8_t got[16];
+    uint32_t error = 0;
+    EXPECT_EQ(io.Read(got, sizeof got, &error), 0) << greeting.size();
+  }
 }
 
 }  // namespace
