@@ -11,10 +11,12 @@
 #include <ws2tcpip.h>
 
 #include <algorithm>
+#include <memory>
 #include <mutex>
 #include <vector>
 
 #include "platform/network_socket.h"
+#include "platform/run_within.h"
 
 namespace q7k {
 
@@ -166,20 +168,38 @@ uint32_t NetworkSocket::Connect(const PortUrl& url, int64_t deadlineMs) {
     s.event = nullptr;
     return static_cast<uint32_t>(WSAGetLastError());
   }
-  ADDRINFOA hints = {};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_protocol = IPPROTO_TCP;
-  ADDRINFOA* list = nullptr;
-  if (getaddrinfo(url.host.c_str(), url.service.c_str(), &hints, &list) != 0) {
+  // The list a lookup made; it goes with the last of its holders, which is
+  // the lookup's own thread when the open stopped waiting for it.
+  struct Lookup {
+    ADDRINFOA* list = nullptr;
+    int result = -1;
+    ~Lookup() {
+      if (list != nullptr) freeaddrinfo(list);
+    }
+  };
+  auto lookup = std::make_shared<Lookup>();
+  const auto resolve = [lookup, host = url.host,
+                        service = url.service](int flags) {
+    ADDRINFOA hints = {};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    hints.ai_flags = flags;
+    lookup->result =
+        getaddrinfo(host.c_str(), service.c_str(), &hints, &lookup->list);
+  };
+  // An address needs no name server: looked up here, at once.
+  resolve(AI_NUMERICHOST);
+  if (lookup->result != 0 &&
+      !RunWithin([resolve] { resolve(0); }, NetworkRemainingMs(deadlineMs))) {
     return WSAEHOSTUNREACH;
   }
+  if (lookup->result != 0) return WSAEHOSTUNREACH;
   uint32_t error = WSAEHOSTUNREACH;
-  for (const ADDRINFOA* a = list; a != nullptr && s.socket == INVALID_SOCKET;
-       a = a->ai_next) {
+  for (const ADDRINFOA* a = lookup->list;
+       a != nullptr && s.socket == INVALID_SOCKET; a = a->ai_next) {
     s.socket = ConnectOne(a, deadlineMs, &error);
   }
-  freeaddrinfo(list);
   if (s.socket == INVALID_SOCKET) return error;
   if (WSAEventSelect(s.socket, s.event, FD_READ | FD_WRITE | FD_CLOSE) != 0) {
     return static_cast<uint32_t>(WSAGetLastError());
