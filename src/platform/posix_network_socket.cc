@@ -10,8 +10,8 @@
 #include <cerrno>
 #include <memory>
 
+#include "platform/host_lookup.h"
 #include "platform/network_socket.h"
-#include "platform/run_within.h"
 
 namespace q7k {
 
@@ -79,6 +79,20 @@ void AcknowledgeAtOnce(int fd) {
 
 }  // namespace
 
+HostAddresses::~HostAddresses() {
+  if (list != nullptr) freeaddrinfo(list);
+}
+
+void SystemLookUp(bool numericOnly, HostAddresses* addresses) {
+  struct addrinfo hints = {};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = numericOnly ? AI_NUMERICHOST : 0;
+  addresses->result =
+      getaddrinfo(addresses->url.host.c_str(), addresses->url.service.c_str(),
+                  &hints, &addresses->list);
+}
+
 struct NetworkSocket::State {
   int fd = -1;
 };
@@ -92,35 +106,11 @@ NetworkSocket::~NetworkSocket() {
 intptr_t NetworkSocket::Handle() const { return state_->fd; }
 
 uint32_t NetworkSocket::Connect(const PortUrl& url, int64_t deadlineMs) {
-  // The list a lookup made; it goes with the last of its holders, which is
-  // the lookup's own thread when the open stopped waiting for it.
-  struct Lookup {
-    struct addrinfo* list = nullptr;
-    int result = EAI_FAIL;
-    ~Lookup() {
-      if (list != nullptr) freeaddrinfo(list);
-    }
-  };
-  auto lookup = std::make_shared<Lookup>();
-  const auto resolve = [lookup, host = url.host,
-                        service = url.service](int flags) {
-    struct addrinfo hints = {};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = flags;
-    lookup->result =
-        getaddrinfo(host.c_str(), service.c_str(), &hints, &lookup->list);
-  };
-  // An address needs no name server: looked up here, at once.
-  resolve(AI_NUMERICHOST);
-  if (lookup->result != 0 &&
-      !RunWithin([resolve] { resolve(0); }, NetworkRemainingMs(deadlineMs))) {
-    return EHOSTUNREACH;
-  }
-  if (lookup->result != 0) return EHOSTUNREACH;
+  const auto addresses = LookUpHost(url, deadlineMs);
+  if (!addresses) return kNetHostUnreachable;
   uint32_t error = EHOSTUNREACH;
-  for (const struct addrinfo* a = lookup->list; a != nullptr && state_->fd < 0;
-       a = a->ai_next) {
+  for (const struct addrinfo* a = addresses->list;
+       a != nullptr && state_->fd < 0; a = a->ai_next) {
     state_->fd = ConnectOne(a, deadlineMs, &error);
   }
   return state_->fd >= 0 ? 0 : error;

@@ -15,8 +15,8 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/host_lookup.h"
 #include "platform/network_socket.h"
-#include "platform/run_within.h"
 
 namespace q7k {
 
@@ -96,6 +96,21 @@ SOCKET ConnectOne(const ADDRINFOA* a, int64_t deadlineMs, uint32_t* error) {
 
 }  // namespace
 
+HostAddresses::~HostAddresses() {
+  if (list != nullptr) freeaddrinfo(list);
+}
+
+void SystemLookUp(bool numericOnly, HostAddresses* addresses) {
+  ADDRINFOA hints = {};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  hints.ai_flags = numericOnly ? AI_NUMERICHOST : 0;
+  addresses->result =
+      getaddrinfo(addresses->url.host.c_str(), addresses->url.service.c_str(),
+                  &hints, &addresses->list);
+}
+
 struct NetworkSocket::State {
   SOCKET socket = INVALID_SOCKET;
   HANDLE event = nullptr;  // set by the socket's network events
@@ -168,35 +183,10 @@ uint32_t NetworkSocket::Connect(const PortUrl& url, int64_t deadlineMs) {
     s.event = nullptr;
     return static_cast<uint32_t>(WSAGetLastError());
   }
-  // The list a lookup made; it goes with the last of its holders, which is
-  // the lookup's own thread when the open stopped waiting for it.
-  struct Lookup {
-    ADDRINFOA* list = nullptr;
-    int result = -1;
-    ~Lookup() {
-      if (list != nullptr) freeaddrinfo(list);
-    }
-  };
-  auto lookup = std::make_shared<Lookup>();
-  const auto resolve = [lookup, host = url.host,
-                        service = url.service](int flags) {
-    ADDRINFOA hints = {};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    hints.ai_flags = flags;
-    lookup->result =
-        getaddrinfo(host.c_str(), service.c_str(), &hints, &lookup->list);
-  };
-  // An address needs no name server: looked up here, at once.
-  resolve(AI_NUMERICHOST);
-  if (lookup->result != 0 &&
-      !RunWithin([resolve] { resolve(0); }, NetworkRemainingMs(deadlineMs))) {
-    return WSAEHOSTUNREACH;
-  }
-  if (lookup->result != 0) return WSAEHOSTUNREACH;
+  const auto addresses = LookUpHost(url, deadlineMs);
+  if (!addresses) return kNetHostUnreachable;
   uint32_t error = WSAEHOSTUNREACH;
-  for (const ADDRINFOA* a = lookup->list;
+  for (const ADDRINFOA* a = addresses->list;
        a != nullptr && s.socket == INVALID_SOCKET; a = a->ai_next) {
     s.socket = ConnectOne(a, deadlineMs, &error);
   }
