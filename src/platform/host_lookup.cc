@@ -22,6 +22,7 @@ std::shared_ptr<const HostAddresses> LookUpHost(const PortUrl& url,
     bool done = false;
   };
   auto done = std::make_shared<Done>();
+  KeepLibraryLoaded();
   try {
     std::thread([done, addresses] {
       SystemLookUp(false, addresses.get());

@@ -29,6 +29,10 @@ struct HostAddresses {
 std::shared_ptr<const HostAddresses> LookUpHost(const PortUrl& url,
                                                 int64_t deadlineMs);
 
+// Keeps this library loaded until the process ends, so that a lookup
+// thread that outlives its open never returns into unloaded code.
+void KeepLibraryLoaded();
+
 // The platform's system lookup for stream sockets into *addresses, of
 // numeric hosts only or of any (posix_/win32_network_socket.cc).
 void SystemLookUp(bool numericOnly, HostAddresses* addresses);

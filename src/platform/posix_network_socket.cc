@@ -83,6 +83,10 @@ HostAddresses::~HostAddresses() {
   if (list != nullptr) freeaddrinfo(list);
 }
 
+// Hosts here never unload the library while it may run (Python keeps its
+// modules; dlclose under a running thread is undefined anyway).
+void KeepLibraryLoaded() {}
+
 void SystemLookUp(bool numericOnly, HostAddresses* addresses) {
   struct addrinfo hints = {};
   hints.ai_family = AF_UNSPEC;

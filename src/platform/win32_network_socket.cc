@@ -100,6 +100,15 @@ HostAddresses::~HostAddresses() {
   if (list != nullptr) freeaddrinfo(list);
 }
 
+// A host may free the in-process server's DLL once it holds no object
+// (CoFreeUnusedLibraries), while a lookup thread still runs in it.
+void KeepLibraryLoaded() {
+  HMODULE self = nullptr;
+  GetModuleHandleExA(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+      reinterpret_cast<LPCSTR>(&KeepLibraryLoaded), &self);
+}
+
 void SystemLookUp(bool numericOnly, HostAddresses* addresses) {
   ADDRINFOA hints = {};
   hints.ai_family = AF_UNSPEC;
