@@ -236,8 +236,8 @@ SocketReady NetworkSocket::Wait(uint32_t interest, const WakeEvent* first,
   State& s = *state_;
   const HANDLE wakes[2] = {first ? AsHandle(first->Handle()) : nullptr,
                            second ? AsHandle(second->Handle()) : nullptr};
-  // A waiter is rung through its first wake event; one without any is
-  // woken by the socket's event alone, which nobody else then resets.
+  // A waiter is rung through its first wake event when another takes the
+  // socket's event, so every caller gives one.
   const HANDLE self = wakes[0];
   SocketReady result;
   const auto finish = [&] {
