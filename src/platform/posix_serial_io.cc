@@ -16,7 +16,7 @@
 #include <memory>
 #include <optional>
 
-#include "platform/posix_network_serial_io.h"
+#include "platform/network_serial_io.h"
 #include "platform/posix_serial_rate.h"
 #include "platform/port_url.h"
 #include "platform/serial_io.h"
@@ -186,7 +186,7 @@ uint32_t SerialIo::OpenNetwork(const std::string& path) {
   if (!url) return ENOENT;
   auto state = std::make_unique<PlatformState>();
   if (const uint32_t error = state->net.Open(*url)) return error;
-  handle_ = state->net.Fd();
+  handle_ = state->net.Handle();
   state_ = std::move(state);
   return 0;
 }

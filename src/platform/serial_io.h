@@ -4,10 +4,9 @@
 // win32_serial_io.cc.
 //
 // A network port name ("rfc2217://HOST:PORT", "socket://HOST:PORT",
-// platform/port_url.h) opens a device server's port over TCP instead: on
-// POSIX a NetworkSerialIo (posix_network_serial_io.h) that the calls below
-// are handed to, so nothing above this class tells the two apart; on
-// Windows such a name is refused with ERROR_NOT_SUPPORTED.
+// platform/port_url.h) opens a device server's port over TCP instead: a
+// NetworkSerialIo (network_serial_io.h) that the calls below are handed to,
+// so nothing above this class tells the two apart.
 //
 // A device is opened for reading and writing, non-blocking, and exclusively:
 // a second holder, in this process or another, is refused (on POSIX with

@@ -7,6 +7,8 @@
 // - a write hands up to one buffer to an overlapped WriteFile and counts it
 //   moved; while it is in flight Write says "would block", and waiting to
 //   write is waiting for its completion.
+// A network port name opens a NetworkSerialIo instead, kept in the
+// platform state, and every call goes to it.
 #include <windows.h>
 
 #include <algorithm>
@@ -14,6 +16,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/network_serial_io.h"
 #include "platform/port_url.h"
 #include "platform/serial_io.h"
 
@@ -28,8 +31,8 @@ constexpr size_t kWriteBufferBytes = 512;
 // Received character, modem line changes, break, line error and ring; the
 // last bit is reported by some drivers when the ring ends.
 constexpr DWORD kRingEnded = 0x2000;
-constexpr DWORD kEventMask = EV_RXCHAR | EV_CTS | EV_DSR | EV_RLSD |
-                             EV_BREAK | EV_ERR | EV_RING | kRingEnded;
+constexpr DWORD kEventMask = EV_RXCHAR | EV_CTS | EV_DSR | EV_RLSD | EV_BREAK |
+                             EV_ERR | EV_RING | kRingEnded;
 
 HANDLE AsHandle(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
@@ -95,6 +98,8 @@ char ParityLetter(const DCB& dcb) {
 }  // namespace
 
 struct SerialIo::PlatformState {
+  std::unique_ptr<NetworkSerialIo> net;  // a network port's, or null
+
   DCB dcb = {};  // the settings block, kept between calls
 
   std::mutex readMutex;
@@ -193,6 +198,10 @@ OsErrorKind ClassifyOsError(uint32_t error) {
     case ERROR_PATH_NOT_FOUND:
     case ERROR_DEV_NOT_EXIST:
     case ERROR_BAD_UNIT:
+    case WSAEHOSTUNREACH:
+    case WSAENETUNREACH:
+    case WSAECONNREFUSED:
+    case WSAEADDRNOTAVAIL:
       return OsErrorKind::kNotFound;
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
@@ -208,10 +217,15 @@ OsErrorKind ClassifyOsError(uint32_t error) {
 SerialIo::SerialIo() = default;
 SerialIo::~SerialIo() { Close(); }
 
-// Network ports are a POSIX feature for now: refused plainly rather than
-// tried as a file name.
-uint32_t SerialIo::OpenNetwork(const std::string&) {
-  return ERROR_NOT_SUPPORTED;
+uint32_t SerialIo::OpenNetwork(const std::string& path) {
+  const std::optional<PortUrl> url = ParsePortUrl(path);
+  if (!url) return ERROR_FILE_NOT_FOUND;
+  auto state = std::make_unique<PlatformState>();
+  state->net = std::make_unique<NetworkSerialIo>();
+  if (const uint32_t error = state->net->Open(*url)) return error;
+  handle_ = state->net->Handle();
+  state_ = std::move(state);
+  return 0;
 }
 
 uint32_t SerialIo::Open(const std::string& path) {
@@ -242,6 +256,11 @@ uint32_t SerialIo::Open(const std::string& path) {
 
 void SerialIo::Close() {
   if (handle_ < 0) return;
+  if (state_->net) {
+    state_.reset();
+    handle_ = -1;
+    return;
+  }
   const HANDLE device = AsHandle(handle_);
   // The pending requests end before their buffers and events go: a cleared
   // mask ends the event wait, the purge the write.
@@ -261,6 +280,7 @@ void SerialIo::Close() {
 }
 
 uint32_t SerialIo::ReadSettings(SerialLineSettings* settings) const {
+  if (state_->net) return state_->net->ReadSettings(settings);
   DCB dcb = {};
   dcb.DCBlength = sizeof dcb;
   if (!GetCommState(AsHandle(handle_), &dcb)) return GetLastError();
@@ -279,6 +299,7 @@ uint32_t SerialIo::ReadSettings(SerialLineSettings* settings) const {
 }
 
 uint32_t SerialIo::ApplySettings(const SerialLineSettings& settings) {
+  if (state_->net) return state_->net->ApplySettings(settings);
   DCB& dcb = state_->dcb;
   dcb.BaudRate = settings.baud;
   dcb.Parity = ParityCode(settings.parity);
@@ -298,13 +319,13 @@ uint32_t SerialIo::ApplySettings(const SerialLineSettings& settings) {
 }
 
 int32_t SerialIo::Read(uint8_t* buffer, size_t n, uint32_t* error) {
+  if (state_->net) return state_->net->Read(buffer, n, error);
   if (n == 0) return 0;
   const HANDLE device = AsHandle(handle_);
   std::lock_guard<std::mutex> lock(state_->readMutex);
   COMSTAT status = {};
   if (!state_->ClearErrors(device, &status, error)) return -1;
-  const DWORD wanted =
-      static_cast<DWORD>(std::min<size_t>(n, status.cbInQue));
+  const DWORD wanted = static_cast<DWORD>(std::min<size_t>(n, status.cbInQue));
   if (wanted == 0) return 0;
   OVERLAPPED& overlapped = state_->readOverlapped;
   overlapped = OVERLAPPED{};
@@ -329,6 +350,7 @@ int32_t SerialIo::Read(uint8_t* buffer, size_t n, uint32_t* error) {
 }
 
 int32_t SerialIo::Write(const uint8_t* bytes, size_t n, uint32_t* error) {
+  if (state_->net) return state_->net->Write(bytes, n, error);
   if (n == 0) return 0;
   const HANDLE device = AsHandle(handle_);
   PlatformState& s = *state_;
@@ -366,6 +388,7 @@ int32_t SerialIo::Write(const uint8_t* bytes, size_t n, uint32_t* error) {
 
 WaitResult SerialIo::Wait(const WakeEvent& wake, uint32_t interest,
                           int32_t timeoutMs) const {
+  if (state_->net) return state_->net->Wait(wake, interest, timeoutMs);
   const HANDLE device = AsHandle(handle_);
   const HANDLE wakeHandle = AsHandle(wake.Handle());
   PlatformState& s = *state_;
@@ -460,9 +483,13 @@ WaitResult SerialIo::Wait(const WakeEvent& wake, uint32_t interest,
   return result;
 }
 
-void SerialIo::PurgeInput() { PurgeComm(AsHandle(handle_), PURGE_RXCLEAR); }
+void SerialIo::PurgeInput() {
+  if (state_->net) return state_->net->PurgeInput();
+  PurgeComm(AsHandle(handle_), PURGE_RXCLEAR);
+}
 
 void SerialIo::PurgeOutput() {
+  if (state_->net) return state_->net->PurgeOutput();
   // Held across the purge, so that the write it aborts is the one marked.
   std::lock_guard<std::mutex> lock(state_->writeMutex);
   state_->writePurged = true;
@@ -471,6 +498,7 @@ void SerialIo::PurgeOutput() {
 }
 
 void SerialIo::SetBreak(bool on) {
+  if (state_->net) return state_->net->SetBreak(on);
   if (on) {
     SetCommBreak(AsHandle(handle_));
   } else {
@@ -479,6 +507,7 @@ void SerialIo::SetBreak(bool on) {
 }
 
 bool SerialIo::ReadModemStatus(uint32_t* bits) const {
+  if (state_->net) return state_->net->ReadModemStatus(bits);
   DWORD lines = 0;
   if (!GetCommModemStatus(AsHandle(handle_), &lines)) return false;
   // The platform's bits are the port's.
@@ -487,6 +516,7 @@ bool SerialIo::ReadModemStatus(uint32_t* bits) const {
 }
 
 bool SerialIo::ReadLineErrorCounts(LineErrorCounts* counts) const {
+  if (state_->net) return state_->net->ReadLineErrorCounts(counts);
   COMSTAT status = {};
   uint32_t error = 0;
   if (!state_->ClearErrors(AsHandle(handle_), &status, &error)) {

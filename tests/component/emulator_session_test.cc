@@ -2,6 +2,10 @@
 // instrument on a real pseudo-terminal, directly and through a serial
 // device server; a firmware download and an EEPROM safe write through the
 // server, and the server dying in the middle of a download.
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cmath>
 #include <functional>
@@ -14,6 +18,7 @@
 #include "support/emulated_component.h"
 #include "support/firmware_image.h"
 #include "support/recording_progress_view.h"
+#include "support/wire.h"
 
 namespace q7k {
 namespace {
@@ -97,7 +102,7 @@ TEST_F(EmulatorDeviceServerTest, FirmwareDownloadWithProgress) {
 
 TEST_F(EmulatorDeviceServerTest, ServerKilledMidDownloadFailsThenReopens) {
   // The instrument keeps the 20th block unanswered, so the server dies while
-  // the component waits for that reply and no late reply is left behind.
+  // the component waits for that reply.
   ASSERT_TRUE(emulator_->AddFault("silence@cmd=0x0B@every=20"));
   constexpr size_t kBeforeBlocks = 3;  // application info, restart, params
   std::thread killer([this] {
@@ -115,6 +120,15 @@ TEST_F(EmulatorDeviceServerTest, ServerKilledMidDownloadFailsThenReopens) {
   emulator_->ClearFaults();
   comm_->ClosePort();
   comm_->ClearError();
+  // The instrument answers the kept block after all, with nobody connected:
+  // the reply waits in the line for whoever connects next.
+  const ReceivedRequest kept = emulator_->Requests().back();
+  const Bytes line = LineBytes(RequestFrame(kept.command, kept.payload));
+  const int fd = open(server_->device().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_EQ(write(fd, line.data(), line.size()), ssize_t(line.size()));
+  pollfd answered = {fd, POLLIN, 0};
+  EXPECT_EQ(poll(&answered, 1, 10000), 1);
+  close(fd);
   ASSERT_TRUE(server_->Start()) << server_->error();
   ASSERT_EQ(comm_->SetupComm(kComPort, BPS_115200, 5), S_OK) << Message();
   EXPECT_TRUE(InstalledApp().SameStamp(Firmware("01.20.02")));

@@ -14,6 +14,7 @@
 
 #include "link/comm_port.h"
 #include "link/link_errors.h"
+#include "platform/serial_io.h"
 #include "support/device_server.h"
 #include "support/pty_pair.h"
 
@@ -139,8 +140,8 @@ class ScriptedServer {
     thread_.join();
     close(listener_);
   }
-  std::string Url() const {
-    return "rfc2217://127.0.0.1:" + std::to_string(port_);
+  std::string Url(const std::string& host = "127.0.0.1") const {
+    return "rfc2217://" + host + ":" + std::to_string(port_);
   }
 
  private:
@@ -178,6 +179,22 @@ TEST(NetworkPortFaultTest, AFormatTheServerDoesNotTakeIsRefused) {
   EXPECT_EQ(port->osError(), static_cast<uint32_t>(EINVAL));
   EXPECT_EQ(port->status(), 0);  // it keeps running at 8 data bits
   EXPECT_EQ(port->dataBits(), 8);
+}
+
+TEST(NetworkPortFaultTest, WhatTheDeviceSentBeforeTheConnectionIsDropped) {
+  const struct {
+    Bytes greeting;
+    const char* host;  // a name too: looked up on a thread of its own
+  } cases[] = {{{'o', 'l', 'd', 0xFF, 0xFD, 44}, "127.0.0.1"},  // before
+               {{0xFF, 0xFD, 44, 'o', 0xFF, 0xFF, 'd'}, "localhost"}};
+  for (const auto& c : cases) {
+    ScriptedServer server(c.greeting);
+    SerialIo io;
+    ASSERT_EQ(io.Open(server.Url(c.host)), 0u) << c.host;
+    uint8_t got[16];
+    uint32_t error = 0;
+    EXPECT_EQ(io.Read(got, sizeof got, &error), 0) << c.host;
+  }
 }
 
 }  // namespace

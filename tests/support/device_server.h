@@ -36,6 +36,7 @@ class DeviceServer {
   // Kills the server at once, as a crash or a cut network would.
   void Stop();
   const std::string& error() const { return error_; }
+  const std::string& device() const { return device_; }
   // "rfc2217://127.0.0.1:N" or "socket://127.0.0.1:M".
   std::string Url(bool comPortControl) const;
 

@@ -1,15 +1,6 @@
-#include "platform/posix_network_serial_io.h"
-
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include "platform/network_serial_io.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <string_view>
@@ -17,6 +8,18 @@
 #include "platform/clock.h"
 
 namespace q7k {
+
+int64_t NetworkNowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             CurrentClock().Now().time_since_epoch())
+      .count();
+}
+
+int32_t NetworkRemainingMs(int64_t deadlineMs) {
+  return static_cast<int32_t>(
+      std::clamp<int64_t>(deadlineMs - NetworkNowMs(), 0, 60000));
+}
+
 namespace {
 
 using namespace telnet;
@@ -25,68 +28,8 @@ constexpr size_t kReceiveBlock = 1024;
 // Data kept while a settings call waits for its answer; beyond this the
 // oldest bytes go, counted as an input overflow like a full UART buffer's.
 constexpr size_t kMaxKept = 64 * 1024;
-
-int64_t NowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             CurrentClock().Now().time_since_epoch())
-      .count();
-}
-
-int RemainingMs(int64_t deadlineMs) {
-  return static_cast<int>(std::clamp<int64_t>(deadlineMs - NowMs(), 0, 60000));
-}
-
-uint32_t SocketError(int fd) {
-  int error = 0;
-  socklen_t length = sizeof error;
-  if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
-    return static_cast<uint32_t>(errno);
-  }
-  return static_cast<uint32_t>(error);
-}
-
-// One address, non-blocking, within the deadline. The descriptor or -1
-// with *error set.
-int ConnectOne(const struct addrinfo* a, int64_t deadlineMs, uint32_t* error) {
-  const int fd =
-      socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
-             a->ai_protocol);
-  if (fd < 0) {
-    *error = static_cast<uint32_t>(errno);
-    return -1;
-  }
-  if (connect(fd, a->ai_addr, a->ai_addrlen) != 0) {
-    if (errno != EINPROGRESS) {
-      *error = static_cast<uint32_t>(errno);
-      close(fd);
-      return -1;
-    }
-    struct pollfd p = {fd, POLLOUT, 0};
-    int ready;
-    while ((ready = poll(&p, 1, RemainingMs(deadlineMs))) < 0 &&
-           errno == EINTR) {
-    }
-    // An address that never answers is as good as no route to it.
-    *error = ready == 0 ? EHOSTUNREACH : SocketError(fd);
-    if (*error != 0) {
-      close(fd);
-      return -1;
-    }
-  }
-  const int on = 1;
-  // Exchanges are short; Nagle's delay would double their round trip.
-  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-  return fd;
-}
-
-// Servers that send a reply in two segments hold the second back until the
-// first is acknowledged (Nagle); acknowledging at once, not after the
-// delayed-ACK time, saves that wait on every exchange. The kernel drops the
-// mode by itself, so it is asked for again after every receive.
-void AcknowledgeAtOnce(int fd) {
-  const int on = 1;
-  setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
-}
+// Quiet periods waited for at most after connecting.
+constexpr int kMaxSettleRounds = 20;
 
 bool Has(const uint8_t* bitmap, uint8_t option) {
   return (bitmap[option / 8] & (1u << (option % 8))) != 0;
@@ -127,40 +70,48 @@ constexpr uint32_t kFormatAnswers =
 
 }  // namespace
 
-NetworkSerialIo::~NetworkSerialIo() {
-  if (fd_ >= 0) close(fd_);
-}
+NetworkSerialIo::~NetworkSerialIo() = default;
 
 uint32_t NetworkSerialIo::Open(const PortUrl& url) {
   if (dataBell_.Error() != 0) return dataBell_.Error();
   if (answerBell_.Error() != 0) return answerBell_.Error();
+  if (txBell_.Error() != 0) return txBell_.Error();
   control_ = url.comPortControl;
-  if (const uint32_t error = Connect(url)) return error;
-  if (!control_) return 0;
-  const uint32_t error = Negotiate();
-  if (error != 0) {
-    close(fd_);
-    fd_ = -1;
+  const int64_t deadline = NetworkNowMs() + kNetworkAnswerTimeoutMs;
+  if (const uint32_t error = socket_.Connect(url, deadline)) return error;
+  if (control_) {
+    if (const uint32_t error = Negotiate()) return error;
   }
-  return error;
+  DropStaleInput();
+  return 0;
 }
 
-uint32_t NetworkSerialIo::Connect(const PortUrl& url) {
-  struct addrinfo hints = {};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  struct addrinfo* list = nullptr;
-  if (getaddrinfo(url.host.c_str(), url.service.c_str(), &hints, &list) != 0) {
-    return EHOSTUNREACH;
+void NetworkSerialIo::DropStaleInput() {
+  if (control_) {
+    const uint8_t which = kPurgeReceive;
+    SendComPort(kPurgeData, &which, 1);
+    // In the stream everything old comes before the acknowledgement.
+    AwaitAnswers(Bit(kPurgeData), NetworkNowMs() + kNetworkSettleMs);
   }
-  const int64_t deadline = NowMs() + kNetworkAnswerTimeoutMs;
-  uint32_t error = EHOSTUNREACH;
-  for (const struct addrinfo* a = list; a != nullptr && fd_ < 0;
-       a = a->ai_next) {
-    fd_ = ConnectOne(a, deadline, &error);
+  // A server that holds what the device said until the line is quiet
+  // keeps it through a purge and sends it a few milliseconds later, and a
+  // raw stream has no purge: the connection must be quiet for a moment.
+  // Bounded, so a device that never stops talking cannot hold the open.
+  for (int round = 0; round < kMaxSettleRounds; ++round) {
+    {
+      std::lock_guard<std::mutex> lock(rxMutex_);
+      PumpLocked();
+      kept_.clear();
+      if (rxError_ != 0) return;
+    }
+    const SocketReady ready =
+        socket_.Wait(kWaitReadable, &answerBell_, nullptr, kNetworkSettleMs);
+    if (ready.signalled[0]) answerBell_.Drain();
+    if (!ready.readable && !ready.hangup && !ready.signalled[0]) break;
   }
-  freeaddrinfo(list);
-  return fd_ >= 0 ? 0 : error;
+  std::lock_guard<std::mutex> lock(rxMutex_);
+  PumpLocked();
+  kept_.clear();
 }
 
 uint32_t NetworkSerialIo::Negotiate() {
@@ -171,19 +122,16 @@ uint32_t NetworkSerialIo::Negotiate() {
     Mark(verb == kWill ? sentWill_ : sentDo_, option);
   }
   if (const uint32_t error = SendCommands(hello)) return error;
-  const int64_t deadline = NowMs() + kNetworkAnswerTimeoutMs;
+  const int64_t deadline = NetworkNowMs() + kNetworkAnswerTimeoutMs;
   for (;;) {
     {
       std::lock_guard<std::mutex> lock(rxMutex_);
       PumpLocked();
       if (rxError_ != 0) return ClosedDuringOpenLocked();
-      if (comPortRefused_) return EPROTONOSUPPORT;
+      if (comPortRefused_) return kNetNoComPort;
       if (comPortAgreed_) break;
     }
-    struct pollfd p[2] = {{fd_, POLLIN, 0},
-                          {static_cast<int>(answerBell_.Handle()), POLLIN, 0}};
-    if (poll(p, 2, RemainingMs(deadline)) == 0) return ETIMEDOUT;
-    answerBell_.Drain();
+    if (const uint32_t error = AwaitReadable(deadline)) return error;
   }
   // A value of 0 asks for the current setting: the answers are the line
   // format the device has, and a server busy with another client shows
@@ -211,8 +159,18 @@ uint32_t NetworkSerialIo::ClosedDuringOpenLocked() const {
   // it closes; that is the one way to tell "in use" from a plain failure.
   const std::string_view said(reinterpret_cast<const char*>(kept_.data()),
                               kept_.size());
-  if (said.find("in use") != std::string_view::npos) return EBUSY;
-  return rxError_ == EIO ? ECONNRESET : rxError_;
+  if (said.find("in use") != std::string_view::npos) return kNetBusy;
+  return rxError_ == kNetClosed ? kNetReset : rxError_;
+}
+
+uint32_t NetworkSerialIo::AwaitReadable(int64_t deadlineMs) {
+  const SocketReady ready = socket_.Wait(kWaitReadable, &answerBell_, nullptr,
+                                         NetworkRemainingMs(deadlineMs));
+  if (ready.signalled[0]) answerBell_.Drain();
+  if (ready.error != 0 && !ready.hangup) return ready.error;
+  // Nothing happened: the time ran out (whatever a test's clock says).
+  return ready.readable || ready.hangup || ready.signalled[0] ? 0
+                                                              : kNetTimedOut;
 }
 
 uint32_t NetworkSerialIo::AwaitAnswers(uint32_t mask, int64_t deadlineMs) {
@@ -224,10 +182,7 @@ uint32_t NetworkSerialIo::AwaitAnswers(uint32_t mask, int64_t deadlineMs) {
       if (rxError_ != 0) return rxError_;
     }
     // The reader thread may decode the answer first; it rings answerBell_.
-    struct pollfd p[2] = {{fd_, POLLIN, 0},
-                          {static_cast<int>(answerBell_.Handle()), POLLIN, 0}};
-    if (poll(p, 2, RemainingMs(deadlineMs)) == 0) return ETIMEDOUT;
-    answerBell_.Drain();
+    if (const uint32_t error = AwaitReadable(deadlineMs)) return error;
   }
 }
 
@@ -237,17 +192,16 @@ void NetworkSerialIo::PumpLocked() {
   // Bounded, so a server that never stops sending cannot keep the lock.
   for (size_t round = 0; rxError_ == 0 && round < kMaxKept / kReceiveBlock;
        ++round) {
-    const ssize_t got = recv(fd_, block, sizeof block, MSG_DONTWAIT);
-    if (got > 0) AcknowledgeAtOnce(fd_);
+    uint32_t error = 0;
+    const int32_t got = socket_.Receive(block, sizeof block, &error);
     if (got > 0 && !control_) {
       kept_.insert(kept_.end(), block, block + got);
     } else if (got > 0) {
       decoder_.Feed(block, static_cast<size_t>(got), &kept_, this);
     }
     if (got > 0) continue;
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-    rxError_ = got == 0 ? EIO : static_cast<uint32_t>(errno);
+    if (got == 0) break;
+    rxError_ = error;
   }
   if (kept_.size() > kMaxKept) {
     kept_.erase(kept_.begin(), kept_.end() - kMaxKept);
@@ -314,7 +268,8 @@ uint32_t NetworkSerialIo::ApplySettings(const SerialLineSettings& s) {
   current_.rts = s.rts;
   if (mask == 0) return 0;
 
-  const uint32_t error = AwaitAnswers(mask, NowMs() + kNetworkAnswerTimeoutMs);
+  const uint32_t error =
+      AwaitAnswers(mask, NetworkNowMs() + kNetworkAnswerTimeoutMs);
   if (error != 0) return error;
   std::lock_guard<std::mutex> lock(rxMutex_);
   // The server's answers are what the line now runs at.
@@ -334,7 +289,7 @@ uint32_t NetworkSerialIo::ApplySettings(const SerialLineSettings& s) {
   if (difference * 100 > uint64_t{s.baud} * 3 ||
       current_.dataBits != s.dataBits || current_.parity != s.parity ||
       current_.stopBits != s.stopBits) {
-    return EINVAL;
+    return kNetFormatRefused;
   }
   return 0;
 }
@@ -351,19 +306,18 @@ int32_t NetworkSerialIo::Read(uint8_t* buffer, size_t n, uint32_t* error) {
   while (rxError_ == 0) {
     // No more than n raw bytes: decoding only shrinks them, so the data
     // fits the caller's buffer.
-    const ssize_t got =
-        recv(fd_, buffer, std::min(n, kReceiveBlock), MSG_DONTWAIT);
-    if (got > 0) AcknowledgeAtOnce(fd_);
-    if (got > 0 && !control_) return static_cast<int32_t>(got);
+    uint32_t failure = 0;
+    const int32_t got =
+        socket_.Receive(buffer, std::min(n, kReceiveBlock), &failure);
+    if (got > 0 && !control_) return got;
     if (got > 0) {
       scratch_.clear();
       decoder_.Feed(buffer, static_cast<size_t>(got), &scratch_, this);
       std::copy(scratch_.begin(), scratch_.end(), buffer);
       return static_cast<int32_t>(scratch_.size());
     }
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return 0;
-    rxError_ = got == 0 ? EIO : static_cast<uint32_t>(errno);
+    if (got == 0) return 0;
+    rxError_ = failure;
   }
   *error = rxError_;
   return -1;
@@ -371,15 +325,14 @@ int32_t NetworkSerialIo::Read(uint8_t* buffer, size_t n, uint32_t* error) {
 
 uint32_t NetworkSerialIo::FlushLocked() {
   while (!txPending_.empty()) {
-    const ssize_t put = send(fd_, txPending_.data(), txPending_.size(),
-                             MSG_DONTWAIT | MSG_NOSIGNAL);
+    uint32_t error = 0;
+    const int32_t put =
+        socket_.Send(txPending_.data(), txPending_.size(), &error);
     if (put > 0) {
       txPending_.erase(txPending_.begin(), txPending_.begin() + put);
       continue;
     }
-    if (put < 0 && errno == EINTR) continue;
-    if (put < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return 0;
-    return put < 0 ? static_cast<uint32_t>(errno) : EIO;
+    return put < 0 ? error : 0;
   }
   return 0;
 }
@@ -399,16 +352,8 @@ int32_t NetworkSerialIo::Write(const uint8_t* bytes, size_t n,
   } else {
     txScratch_.assign(bytes, bytes + n);
   }
-  ssize_t put;
-  while ((put = send(fd_, txScratch_.data(), txScratch_.size(),
-                     MSG_DONTWAIT | MSG_NOSIGNAL)) < 0 &&
-         errno == EINTR) {
-  }
-  if (put < 0) {
-    if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
-    *error = static_cast<uint32_t>(errno);
-    return -1;
-  }
+  const int32_t put = socket_.Send(txScratch_.data(), txScratch_.size(), error);
+  if (put <= 0) return put;
   // Count the data bytes the socket took; half an escape pair counts as
   // taken and its other half waits in front of the next bytes.
   size_t encoded = 0;
@@ -429,12 +374,17 @@ int32_t NetworkSerialIo::Write(const uint8_t* bytes, size_t n,
 }
 
 uint32_t NetworkSerialIo::FlushWaitingLocked() {
-  const int64_t deadline = NowMs() + kNetworkAnswerTimeoutMs;
+  const int64_t deadline = NetworkNowMs() + kNetworkAnswerTimeoutMs;
   for (;;) {
     if (const uint32_t error = FlushLocked()) return error;
     if (txPending_.empty()) return 0;
-    struct pollfd p = {fd_, POLLOUT, 0};
-    if (poll(&p, 1, RemainingMs(deadline)) == 0) return ETIMEDOUT;
+    const SocketReady ready = socket_.Wait(kWaitWritable, &txBell_, nullptr,
+                                           NetworkRemainingMs(deadline));
+    if (ready.signalled[0]) txBell_.Drain();
+    if (ready.error != 0 && !ready.hangup) return ready.error;
+    if (!ready.writable && !ready.hangup && !ready.signalled[0]) {
+      return kNetTimedOut;
+    }
   }
 }
 
@@ -464,30 +414,14 @@ WaitResult NetworkSerialIo::Wait(const WakeEvent& wake, uint32_t interest,
       return result;
     }
   }
-  struct pollfd fds[3] = {};
-  fds[0] = {static_cast<int>(wake.Handle()), POLLIN, 0};
-  nfds_t count = 1;
-  if (interest != 0) {
-    short events = 0;
-    if (reading) events |= POLLIN;
-    if ((interest & kWaitWritable) != 0) events |= POLLOUT;
-    if ((interest & kWaitHangup) != 0) events |= POLLRDHUP;
-    fds[count++] = {fd_, events, 0};
-  }
-  if (reading) fds[count++] = {static_cast<int>(dataBell_.Handle()), POLLIN, 0};
-  if (poll(fds, count, timeoutMs) < 0) {
-    if (errno != EINTR) result.error = static_cast<uint32_t>(errno);
-    return result;
-  }
-  result.woken = (fds[0].revents & POLLIN) != 0;
-  if (interest != 0) {
-    const short revents = fds[1].revents;
-    result.readable = (revents & POLLIN) != 0;
-    result.writable = (revents & POLLOUT) != 0;
-    result.hangup = (revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0;
-    if (result.hangup) result.error = (revents & POLLNVAL) != 0 ? EBADF : EIO;
-  }
-  if (reading && (fds[count - 1].revents & POLLIN) != 0) {
+  const SocketReady ready =
+      socket_.Wait(interest, &wake, reading ? &dataBell_ : nullptr, timeoutMs);
+  result.woken = ready.signalled[0];
+  result.readable = ready.readable;
+  result.writable = ready.writable;
+  result.hangup = ready.hangup;
+  result.error = ready.error;
+  if (ready.signalled[1]) {
     dataBell_.Drain();
     result.readable = true;
   }
@@ -574,6 +508,8 @@ void NetworkSerialIo::OnComPort(uint8_t code, const uint8_t* value, size_t n) {
     case kSetParity:
     case kSetStopSize:
       answerValue_[command] = value[0];
+      break;
+    case kPurgeData:
       break;
     case kNotifyLineState: {
       std::lock_guard<std::mutex> lock(countsMutex_);

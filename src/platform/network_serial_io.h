@@ -1,10 +1,10 @@
-// NetworkSerialIo: a serial device reached over TCP, behind SerialIo on
-// POSIX. "socket://" is a plain byte stream; "rfc2217://" speaks Telnet
-// with the COM-port-control option, so the line format, DTR, RTS, break,
-// purges and the line and modem state go to the device server.
+// NetworkSerialIo: a serial device reached over TCP, behind SerialIo.
+// "socket://" is a plain byte stream; "rfc2217://" speaks Telnet with the
+// COM-port-control option, so the line format, DTR, RTS, break, purges and the
+// line and modem state go to the device server.
 //
-// The socket is a descriptor like a terminal's, so the port's threads wait
-// on it with poll exactly as on a tty. What differs is that a read may
+// The port's threads wait on the socket (platform/network_socket.h) as on
+// a local device. What differs is that a read may
 // bring commands instead of data, and that the settings calls need the
 // server's answers: whichever thread reads decodes, under one lock, and
 // data decoded by a thread other than the reader is kept for the next Read
@@ -12,8 +12,8 @@
 // commands in order under a second lock.
 //
 // Thread safety: as SerialIo.
-#ifndef Q7K_PLATFORM_POSIX_NETWORK_SERIAL_IO_H_
-#define Q7K_PLATFORM_POSIX_NETWORK_SERIAL_IO_H_
+#ifndef Q7K_PLATFORM_NETWORK_SERIAL_IO_H_
+#define Q7K_PLATFORM_NETWORK_SERIAL_IO_H_
 
 #include <atomic>
 #include <cstddef>
@@ -21,6 +21,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/network_socket.h"
 #include "platform/port_url.h"
 #include "platform/serial_io.h"
 #include "platform/telnet_codec.h"
@@ -30,6 +31,9 @@ namespace q7k {
 
 // Connecting, negotiating and each settings answer must finish within this.
 inline constexpr int32_t kNetworkAnswerTimeoutMs = 3000;
+// After connecting, input is dropped until the server acknowledged a purge
+// of its buffers and then nothing arrived for this long.
+inline constexpr int32_t kNetworkSettleMs = 50;
 
 class NetworkSerialIo : private TelnetEvents {
  public:
@@ -39,11 +43,10 @@ class NetworkSerialIo : private TelnetEvents {
   NetworkSerialIo& operator=(const NetworkSerialIo&) = delete;
 
   // Connects and, for COM-port control, negotiates the option and reads
-  // the line format. 0, or an errno: EHOSTUNREACH (no such host or no
-  // route), ECONNREFUSED, EBUSY (the server serves another client),
-  // EPROTONOSUPPORT (it refuses COM-port control), ETIMEDOUT, ECONNRESET.
+  // the line format. 0, or the error code: kNet* (network_socket.h) or the
+  // platform's "connection refused".
   uint32_t Open(const PortUrl& url);
-  int Fd() const { return fd_; }
+  intptr_t Handle() const { return socket_.Handle(); }
 
   uint32_t ReadSettings(SerialLineSettings* settings) const;
   uint32_t ApplySettings(const SerialLineSettings& settings);
@@ -61,9 +64,12 @@ class NetworkSerialIo : private TelnetEvents {
   void OnNegotiation(uint8_t verb, uint8_t option) override;
   void OnComPort(uint8_t code, const uint8_t* value, size_t n) override;
 
-  uint32_t Connect(const PortUrl& url);
   uint32_t Negotiate();
-  // Sends the commands after whatever is still pending; 0 or an errno.
+  // Bytes the device sent while nobody was connected reach a new
+  // connection first; a reply among them would be taken for the answer to
+  // the first request. A local port starts empty, and so does this.
+  void DropStaleInput();
+  // Sends the commands after whatever is still pending; 0 or the error code.
   uint32_t SendCommands(const std::vector<uint8_t>& bytes);
   uint32_t FlushLocked();
   // As FlushLocked, but waits (bounded) until everything pending is out.
@@ -73,12 +79,14 @@ class NetworkSerialIo : private TelnetEvents {
   // REQUIRES: rxMutex_ held.
   void PumpLocked();
   // Blocks until every answer in mask (bits by command code) arrived, the
-  // connection failed or deadline passed; 0 or an errno.
+  // connection failed or deadline passed; 0 or the error code.
   uint32_t AwaitAnswers(uint32_t mask, int64_t deadlineMs);
+  // Waits (bounded) for the socket or an answer; 0 or the error code.
+  uint32_t AwaitReadable(int64_t deadlineMs);
   // Why opening failed when the server closed on us.
   uint32_t ClosedDuringOpenLocked() const;
 
-  int fd_ = -1;
+  NetworkSocket socket_;
   bool control_ = false;
 
   mutable std::mutex rxMutex_;
@@ -98,6 +106,7 @@ class NetworkSerialIo : private TelnetEvents {
   std::mutex txMutex_;
   std::vector<uint8_t> txPending_;  // encoded, not yet taken by the socket
   std::vector<uint8_t> txScratch_;
+  WakeEvent txBell_;  // for waits on a full socket; only rung spuriously
 
   // The server's word on the line format; what was last sent otherwise.
   SerialLineSettings current_;
@@ -109,4 +118,4 @@ class NetworkSerialIo : private TelnetEvents {
 
 }  // namespace q7k
 
-#endif  // Q7K_PLATFORM_POSIX_NETWORK_SERIAL_IO_H_
+#endif  // Q7K_PLATFORM_NETWORK_SERIAL_IO_H_
