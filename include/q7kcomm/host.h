@@ -28,6 +28,20 @@ Q7K_API void SetSerialPortPath(int32_t port, const std::string& path);
 Q7K_API std::string ResolveSerialPortPath(int32_t port);
 
 // ---------------------------------------------------------------------------
+// Session recording: every byte on the line and the port's events, written
+// to a pcapng file while the port is open (docs/recording.md). The path is,
+// in order of precedence: the one set with SetRecordingPath; the
+// environment variable Q7K_RECORD (read at each port creation); none. A
+// second port recording while the first still does writes to the name with
+// "-COM<n>" added before the extension. The first recording of a process
+// to a file starts it afresh, later ones append. A file that cannot be
+// written stops the recording with one trace-log line; the session goes on.
+
+// Records the ports created from now on to path; an empty path turns
+// recording off, whatever Q7K_RECORD says.
+Q7K_API void SetRecordingPath(const std::string& path);
+
+// ---------------------------------------------------------------------------
 // Message pump: called on the waiting thread at least every 10 ms while a
 // request is handed to the port and during TimerDelay with its message flag
 // set; never while a method waits for the instrument's reply (interfaces.h

@@ -16,7 +16,10 @@ CommPort::CommPort(const std::string& name, const PortSettings& settings)
 
 CommPort::CommPort(ThreadStart start, const std::string& name,
                    const PortSettings& settings)
-    : name_(name), devicePath_(DevicePathForName(name)), threadStart_(start) {
+    : name_(name),
+      devicePath_(DevicePathForName(name)),
+      threadStart_(start),
+      recorder_(SessionRecorder::ForNewPort(name, PortNumberFromName(name))) {
   const uint32_t error = io_.Open(devicePath_);
   if (error != 0) {
     RecordOpenFailure(error);
@@ -31,6 +34,7 @@ CommPort::CommPort(ThreadStart start, const std::string& name,
     io_.Close();
     return;
   }
+  RecordOpen();
   if (start == ThreadStart::kAtConstruction) StartThreads();
 }
 
@@ -75,6 +79,10 @@ void CommPort::StopThreads() {
   NotifyWaiters();  // ends a break
   if (reader_.joinable()) reader_.join();
   if (writer_.joinable()) writer_.join();
+  if (recorder_) {
+    recorder_->Close(status_.load());
+    recorder_.reset();
+  }
   io_.Close();
 }
 
@@ -99,6 +107,21 @@ void CommPort::RecordOpenFailure(uint32_t error) {
       status_.store(kPortOsError);
       break;
   }
+}
+
+void CommPort::RecordOpen() {
+  if (!recorder_) return;
+  RecordedSettings s;
+  s.baud = settings_.baud;
+  s.dataBits = settings_.dataBits;
+  s.parity = settings_.parity;
+  s.stopBits = settings_.stopBits;
+  s.dtr = settings_.dtr;
+  s.rts = settings_.rts;
+  s.xonXoff = settings_.xonXoff;
+  s.cts = settings_.ctsHandshake;
+  s.dsr = settings_.dsrHandshake;
+  recorder_->Open(PortNumberFromName(name_).value_or(0), s, devicePath_);
 }
 
 void CommPort::FailDevice(uint32_t error) {

@@ -60,6 +60,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -67,6 +68,7 @@
 #include "link/byte_queue.h"
 #include "link/port_settings.h"
 #include "link/serial_device.h"
+#include "link/session_recorder.h"
 #include "link/transfer.h"
 #include "platform/serial_io.h"
 #include "platform/wake_event.h"
@@ -236,9 +238,13 @@ class CommPort : public SerialDevice {
   // they have not run yet. A thread that cannot start fails the port with
   // -197 and leaves it without device and threads.
   void StartThreads();
-  // Stops and joins both threads and closes the device. Idempotent; the
-  // destructor calls it too.
+  // Stops and joins both threads, ends the session's recording and closes
+  // the device. Idempotent; the destructor calls it too.
   void StopThreads();
+
+  // The session's recorder (link/session_recorder.h), null when the session
+  // is not recorded.
+  SessionRecorder* recorder() const { return recorder_.get(); }
 
  private:
   // Line settings (comm_port_settings.cc). ApplySettings puts them into the
@@ -255,6 +261,8 @@ class CommPort : public SerialDevice {
   // -197 and ends both threads.
   int32_t Fail(int32_t code);
   void RecordOpenFailure(uint32_t error);
+  // The open event of the recording: the settings the device took.
+  void RecordOpen();
   void FailDevice(uint32_t error);
   // Starts the threads if they wait to be needed (kWhenNeeded).
   void NeedThreads();
@@ -289,6 +297,7 @@ class CommPort : public SerialDevice {
   void StartModemLines();
   void SampleModemLines();
   void CheckLineErrors();
+  void RecordModemLines(uint32_t bits);
   int32_t ModemLine(uint32_t bit);
   int32_t LineErrorFlag(uint32_t bit, int32_t clear);
 
@@ -301,6 +310,9 @@ class CommPort : public SerialDevice {
   const std::string name_;
   std::string devicePath_;
   const ThreadStart threadStart_;
+  // Made before the device opens so that a failed open is recorded too;
+  // reset by StopThreads once the threads have ended.
+  std::unique_ptr<SessionRecorder> recorder_;
 
   // The settings as the client gave them.
   uint32_t baud_ = 0;

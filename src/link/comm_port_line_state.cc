@@ -51,10 +51,17 @@ int32_t CommPort::ReceiveOverflow(int32_t clear) {
   return LineErrorFlag(kLineReceiveOverflow, clear);
 }
 
+void CommPort::RecordModemLines(uint32_t bits) {
+  if (!recorder_) return;
+  recorder_->ModemLines((bits & kModemCts) != 0, (bits & kModemDsr) != 0,
+                        (bits & kModemCarrier) != 0, (bits & kModemRing) != 0);
+}
+
 void CommPort::StartModemLines() {
   uint32_t bits = 0;
   hasModemLines_ = io_.ReadModemStatus(&bits);
   modemStatus_.store(bits);
+  if (hasModemLines_) RecordModemLines(bits);
   OnCtsChange(Bit(bits, kModemCts));
   OnDsrChange(Bit(bits, kModemDsr));
   OnCarrierChange(Bit(bits, kModemCarrier));
@@ -65,6 +72,7 @@ void CommPort::SampleModemLines() {
   uint32_t bits = 0;
   if (!hasModemLines_ || !io_.ReadModemStatus(&bits)) return;
   const uint32_t changed = modemStatus_.exchange(bits) ^ bits;
+  if (changed != 0) RecordModemLines(bits);
   if ((changed & kModemCts) != 0) OnCtsChange(Bit(bits, kModemCts));
   if ((changed & kModemDsr) != 0) OnDsrChange(Bit(bits, kModemDsr));
   if ((changed & kModemCarrier) != 0) {
@@ -89,6 +97,12 @@ void CommPort::CheckLineErrors() {
   errorCounts_ = now;
   if (seen == 0) return;
   lineErrors_.fetch_or(seen);
+  if (recorder_) {
+    recorder_->LineErrors((seen & kLineParity) != 0, (seen & kLineFraming) != 0,
+                          (seen & kLineOverrun) != 0,
+                          (seen & kLineReceiveOverflow) != 0,
+                          (seen & kLineBreak) != 0);
+  }
   if ((seen & kLineBreak) != 0) OnBreak();
   if ((seen & kLineFraming) != 0) OnFramingError();
   if ((seen & kLineOverrun) != 0) OnOverrunError();

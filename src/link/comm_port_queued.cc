@@ -88,6 +88,7 @@ int32_t CommPort::PurgeTx() {
     ++txPurgeCount_;
     if (io_.IsOpen()) io_.PurgeOutput();
   }
+  if (recorder_) recorder_->Purge(false, true);
   writerWake_.Signal();
   NotifyWaiters();
   return 0;
@@ -100,6 +101,7 @@ int32_t CommPort::PurgeRx() {
     rxQueue_.Clear();
     if (io_.IsOpen()) io_.PurgeInput();
   }
+  if (recorder_) recorder_->Purge(true, false);
   WakeReaderForSpace();
   return 0;
 }

@@ -66,7 +66,10 @@ DeviceTransfer CommPort::ReadIntoQueue(uint8_t* block) {
   const size_t room = std::min(rxQueue_.Free(), kReadBlockSize);
   if (room == 0) return {};
   const DeviceTransfer read = ReadDevice(block, room);
-  if (read.count > 0) rxQueue_.Push(block, read.count);
+  if (read.count > 0) {
+    rxQueue_.Push(block, read.count);
+    if (recorder_) recorder_->Line(false, block, read.count);
+  }
   return read;
 }
 

@@ -81,6 +81,7 @@ bool CommPort::WriteBlock(const uint8_t* block, size_t n, uint64_t purges) {
       if (purges != txPurgeCount_) return false;  // PurgeTx dropped it
       put = WriteDevice(block + done, n - done);
       bytesInFlight_ -= put.count;
+      if (recorder_) recorder_->Line(true, block + done, put.count);
     }
     if (put.failed) {
       FailDevice(put.osError);
@@ -109,6 +110,7 @@ bool CommPort::HoldBreak() {
   Clock& clock = CurrentClock();
   const auto end = clock.After(std::chrono::milliseconds(breakMs_.load()));
   io_.SetBreak(true);
+  if (recorder_) recorder_->Break(breakMs_.load());
   bool endThread = false;
   {
     // Only the end of the port cuts a break short; its other wake-ups stay

@@ -89,6 +89,7 @@ bool InstrumentLink::Transmit(uint16_t command, const uint8_t* payload,
   }
   RecordExchangeFailure(errors_, r, sendFailed ? nullptr : reply,
                         ErrorMessageId(r));
+  RecordFailureInSession(command, r);
   const std::string label = ErrorLabel();
   const auto code = static_cast<int16_t>(errors_->code());
   if (sendFailed) {
@@ -108,6 +109,7 @@ bool InstrumentLink::SendOnly(uint16_t command, const uint8_t* payload,
   if (r == 0) r = SendFrame(request.data(), request.length());
   if (r == 0) return true;
   RecordExchangeFailure(errors_, r, nullptr, ErrorMessageId(r));
+  RecordFailureInSession(command, r);
   const std::string label = ErrorLabel();
   TraceExchange(request.data(), request.length(),
                 static_cast<int16_t>(errors_->code()), true, label.c_str());
@@ -121,6 +123,7 @@ bool InstrumentLink::ReceiveOnly(uint16_t command, MessageBuffer* reply) {
   if (r == 0) r = VerifyReply(reply);
   if (r == 0) return true;
   RecordExchangeFailure(errors_, r, reply, ErrorMessageId(r));
+  RecordFailureInSession(command, r);
   const std::string label = ErrorLabel();
   TraceExchange(reply->data(), reply->length(),
                 static_cast<int16_t>(errors_->code()), false, label.c_str());
@@ -145,10 +148,20 @@ bool InstrumentLink::RunLoopback() {
   }
   if (r == 0) return true;
   RecordExchangeFailure(errors_, r, nullptr, ErrorMessageId(r));
+  RecordFailureInSession(0, r);
   const std::string label = ErrorLabel();
   TraceExchange(sent.data(), sent.length(),
                 static_cast<int16_t>(errors_->code()), true, label.c_str());
   return false;
+}
+
+void InstrumentLink::RecordFailureInSession(uint16_t command, int32_t code) {
+  SessionRecorder* session = recorder();
+  if (session == nullptr) return;
+  if (code == kLinkTimeout || code == kLinkLoopbackMissing) {
+    session->Timeout(command, waitedMs_);
+  }
+  session->ExchangeFailed(command, errors_ != nullptr ? errors_->code() : code);
 }
 
 int32_t InstrumentLink::SendFrame(const uint8_t* frame, size_t count) {
@@ -211,6 +224,7 @@ int32_t InstrumentLink::ReceiveFrame(MessageBuffer* reply) {
     }
     const int64_t elapsed = ElapsedMs(start);
     if (responseTimeout != kNoTimeout && elapsed > responseTimeout) {
+      waitedMs_ = elapsed;
       outcome = kTimeoutOutcome;
       break;
     }

@@ -85,10 +85,14 @@ class InstrumentLink : public CommPort, public Transactor {
   PortTransfer ReadQueued(uint8_t* block);
   Clock::TimePoint ReplyDeadline(Clock::TimePoint start) const;
   std::string ErrorLabel() const;
+  // The time-out and the failure in the session's recording, if any: the
+  // error number as the component now reports it.
+  void RecordFailureInSession(uint16_t command, int32_t code);
 
   ErrorReporter* errors_;
   CommandTrace commandTrace_;
   LineDecoder decoder_;
+  int64_t waitedMs_ = 0;  // the last reply wait that timed out
 };
 
 }  // namespace q7k

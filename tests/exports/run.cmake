@@ -16,7 +16,8 @@ set(public
   "q7k::CreateInstance(" "q7k::SetSerialPortPath("
   "q7k::ResolveSerialPortPath[abi:cxx11](" "q7k::SetMessagePump("
   "q7k::SetProgressViewFactory(" "q7k::RegisterWindow("
-  "q7k::UnregisterWindow(" "q7k::SetAnsiCodePage(" "q7k::GetAnsiCodePage(")
+  "q7k::UnregisterWindow(" "q7k::SetAnsiCodePage(" "q7k::GetAnsiCodePage("
+  "q7k::SetRecordingPath(")
 # Internals a host must never bind to, named for a clear message.
 set(internal "MessageBuffer|LineDecoder|FillSimulatedBoard")
 

@@ -51,6 +51,9 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions* g) {
       ->type_name("LANG");
   app.add_flag("-t,--trace", g->trace,
                "Append every exchange to Q7kComm.log in the current directory");
+  app.add_option("--record", g->record,
+                 "Record the session on the line to this pcapng file")
+      ->type_name("FILE");
   app.add_flag("--json", g->json,
                "Print the result as one JSON document on standard output");
 }
@@ -84,7 +87,8 @@ int main(int argc, char** argv) {
       "Options given before or after the command apply to the whole run.\n"
       "Exit status: 0 success, 1 the component or the instrument reported an\n"
       "error (its code and text are printed), 2 the command line was wrong.\n"
-      "Environment: Q7K_COM<n> names the device of port n.");
+      "Environment: Q7K_COM<n> names the device of port n; Q7K_RECORD a\n"
+      "file to record the session in.");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

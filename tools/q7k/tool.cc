@@ -14,6 +14,7 @@ std::vector<CommandEntry>& CommandRegistry() {
 
 IQ7kComm* Tool::Component() {
   if (comm_) return comm_.Get();
+  if (!options_.record.empty()) SetRecordingPath(options_.record);
   if (FAILED(
           CreateInstance("Veltrax.Q7kComm", IID_IQ7kComm, comm_.AsVoidOut()))) {
     FailWith("cannot create the component");

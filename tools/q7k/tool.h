@@ -62,6 +62,7 @@ struct GlobalOptions {
   bool fast = false;
   Q7K_LANGUAGE language = LANGUAGE_ENGLISH;
   bool trace = false;
+  std::string record;  // non-empty: the session's recording file
   bool json = false;
 };
 
