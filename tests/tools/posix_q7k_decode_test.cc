@@ -6,10 +6,12 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <string>
 #include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
 #include <vector>
 
+#include "emulator.h"
 #include "link/recording_format.h"
 #include "support/temp_dir.h"
 #include "support/wire.h"
@@ -85,33 +87,14 @@ class Session {
   std::vector<uint8_t> file_;
 };
 
-Bytes AppInfoWire() {
-  Bytes b;
-  for (const char* field : {"Q7I", "03/14/24", "10:15:00", "01.20.02"}) {
-    Bytes slot(8, 0);
-    for (size_t i = 0; field[i] != 0; ++i) slot[i] = field[i];
-    b.insert(b.end(), slot.begin(), slot.end());
-  }
-  Bytes description(32, 0);
-  const char text[] = "Test set";
-  for (size_t i = 0; text[i] != 0; ++i) description[i] = text[i];
-  b.insert(b.end(), description.begin(), description.end());
-  return b;
-}
-
-std::string Quote(const std::string& path) { return "'" + path + "'"; }
-
 Outcome Decode(const std::string& args) {
   return Shell(std::string(Q7K_CLI_BINARY) + " decode " + args);
 }
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
-  size_t at = 0;
-  for (size_t end; (end = text.find('\n', at)) != std::string::npos;
-       at = end + 1) {
-    lines.push_back(text.substr(at, end - at));
-  }
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
 }
 
@@ -120,7 +103,10 @@ std::vector<std::string> Lines(const std::string& text) {
 // after the next request has begun in the other direction.
 std::string WriteSession(const std::string& name) {
   using K = RecordingEventKind;
-  const Bytes info = LineBytes(AckFrame(0x0001, AppInfoWire()));
+  const char app[] = "Q7I     03/14/2410:15:0001.20.02Test set";
+  Bytes wire(app, app + sizeof app - 1);
+  wire.resize(64, 0);
+  const Bytes info = LineBytes(AckFrame(0x0001, wire));
   const Bytes readInt =
       LineBytes(RequestFrame(0x7E06, Concat({Le16(1), Le16(0), Le16(16)})));
   Bytes badSum = AckFrame(0x7E0C, Le16(0x1234));
@@ -166,7 +152,8 @@ TEST(Q7kDecodeTest, ExchangesErrorsAndPortEvents) {
       "settings=\"115200 8N1\" lines=\"DTR RTS\"",
       "     0.020 -- purge sides=\"receive transmit\"",
       "     1.000 -> ReadAppInfo",
-      "     2.700 <- ReadAppInfo ACK name=Q7I date=03/14/24 time=10:15:00 "
+      "     2.700 <- ReadAppInfo ACK name=\"Q7I     \" date=03/14/24 "
+      "time=10:15:00 "
       "version=01.20.02 description=\"Test set\"",
       "     3.000 -> ReadInt slot=1 subslot=0 location=16",
       "     4.250 <- ReadInt NAK error=3 code=3 text=\"Unsupported Message\"",
@@ -250,24 +237,51 @@ TEST(Q7kDecodeTest, PacketToolShowsCommandsAndFields) {
   if (access("/usr/bin/tshark", X_OK) != 0) GTEST_SKIP() << "no tshark";
   ScopedTempDir dir;
   const std::string file = WriteSession("session.pcapng");
-  const Outcome r = Shell(
-      "/usr/bin/tshark -X lua_script:" +
-      Quote(std::string(Q7K_SOURCE_DIR) + "/tools/wireshark/q7k.lua") +
-      " -r " + file +
-      " -T fields -E separator=\\; -e q7k.name -e q7k.app.version"
-      " -e q7k.eeprom.location -e q7k.error -e q7k.checksum.valid"
-      " -e q7kevent.kind -e q7kevent.baud");
+  const Outcome r =
+      Shell("/usr/bin/tshark -X lua_script:'" Q7K_SOURCE_DIR
+            "/tools/wireshark/q7k.lua' -r " +
+            file +
+            " -T fields -E separator=\\; -e q7k.name -e q7k.app.version"
+            " -e q7k.eeprom.location -e q7k.error -e q7k.checksum.valid"
+            " -e q7kevent.kind -e q7kevent.baud");
   ASSERT_EQ(r.status, 0) << r.out;
   const std::string rows[] = {
-      ";;;;;1;115200",                // open
-      "ReadAppInfo;01.20.02;;;1;;",   // reassembled from three packets
-      "ReadInt;;16;;1;;",             // its request, completed later
-      "ReadInt;;;3;1;;",              // NAK
+      ";;;;;1;115200",                       // open
+      "ReadAppInfo;01.20.02;;;1;;",          // reassembled from three packets
+      "ReadInt;;16;;1;;",                    // its request, completed later
+      "ReadInt;;;3;1;;",                     // NAK
       "RegRead,CalculateChecksum;;;;1,0;;",  // two frames, a bad checksum
-      ";;;;;7;"};                     // time-out event
+      ";;;;;7;"};                            // time-out event
   for (const std::string& row : rows) {
-    EXPECT_NE(r.out.find("\n" + row + "\n"), std::string::npos)
-        << row << "\n" << r.out;
+    EXPECT_NE(r.out.find("\n" + row + "\n"), std::string::npos) << row << "\n"
+                                                                << r.out;
+  }
+}
+
+TEST(Q7kDecodeTest, RecordedTestRunOnTheVirtualInstrument) {
+  ScopedTempDir dir;
+  Emulator emulator{EmulatorOptions{}};
+  const std::string device = emulator.Start();
+  ASSERT_TRUE(emulator.running()) << emulator.error();
+  ASSERT_EQ(Shell(std::string(Q7K_CLI_BINARY) +
+                  " --record run.pcapng test run --extended --circuit ust-r"
+                  " --interval 0 --kv 2 --device " +
+                  device)
+                .status,
+            0);
+  const Outcome r = Decode("run.pcapng");
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.out.find(" !! "), std::string::npos) << r.out;
+  // In this order: settings, start, ranging, settling, valid, stop, close.
+  size_t at = 0;
+  for (const char* step :
+       {"-- open port=COM1 device=", "<- ReadAppInfo ACK name=\"Q7I     \"",
+        "-> UpdateRuntimeParams ", " TestVoltage=2000 ", "<- StartQ7kTest ACK",
+        "<- RequestExtendedResults ACK Ranging=1 ", " VoltageSettling=1 ",
+        "<- RequestExtendedResults ACK Ranging=0 VoltageSettling=0 ",
+        "<- StopQ7kTest ACK", "-- close"}) {
+    at = r.out.find(step, at);
+    ASSERT_NE(at, std::string::npos) << step << "\n" << r.out;
   }
 }
 

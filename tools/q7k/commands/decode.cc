@@ -1,11 +1,10 @@
 // decode: a recorded session as the commands that crossed the line, for a
 // technician reading a field recording without a packet tool.
-#include "session_decoder.h"
-
 #include <cstdio>
 #include <memory>
 #include <string>
 
+#include "session_decoder.h"
 #include "tool.h"
 
 namespace q7k::tool {

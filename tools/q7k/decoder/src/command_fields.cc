@@ -50,7 +50,9 @@ class FieldReader {
     return Add(name, std::to_string(reader_.I32()));
   }
   FieldReader& X32(const char* name) { return Add(name, Hex32(reader_.U32())); }
-  FieldReader& F32(const char* name) { return Add(name, Number(reader_.F32())); }
+  FieldReader& F32(const char* name) {
+    return Add(name, Number(reader_.F32()));
+  }
   FieldReader& Text(const char* name, size_t width) {
     std::string s = reader_.Text(width);
     s.resize(s.find('\0') == std::string::npos ? s.size() : s.find('\0'));
@@ -102,11 +104,16 @@ void AppFields(const AppInfo& app, bool description, const std::string& prefix,
 
 void ThermalFields(const Q7K_THERMAL_DATA& t, Fields* out) {
   const std::pair<const char*, float> values[] = {
-      {"ExtTemperature", t.ExtTemperature}, {"ExtHumidity", t.ExtHumidity},
-      {"EstXfmrTemp", t.EstXfmrTemp},       {"CardCageTemp", t.CardCageTemp},
-      {"XfmrCurrent", t.XfmrCurrent},       {"AmpInputCurrent", t.AmpInputCurrent},
-      {"AmplifierTemp", t.AmplifierTemp},   {"MainRefTemp", t.MainRefTemp},
-      {"CalRefTemp", t.CalRefTemp},         {"OvertempVal", t.OvertempVal},
+      {"ExtTemperature", t.ExtTemperature},
+      {"ExtHumidity", t.ExtHumidity},
+      {"EstXfmrTemp", t.EstXfmrTemp},
+      {"CardCageTemp", t.CardCageTemp},
+      {"XfmrCurrent", t.XfmrCurrent},
+      {"AmpInputCurrent", t.AmpInputCurrent},
+      {"AmplifierTemp", t.AmplifierTemp},
+      {"MainRefTemp", t.MainRefTemp},
+      {"CalRefTemp", t.CalRefTemp},
+      {"OvertempVal", t.OvertempVal},
       {"CooldownTemp", t.CooldownTemp}};
   for (const auto& v : values) out->emplace_back(v.first, Number(v.second));
   out->emplace_back("HeatingStatus", std::to_string(t.HeatingStatus));
@@ -130,8 +137,8 @@ void TestResultFields(const uint8_t* p, size_t n, Fields* out) {
   out->emplace_back("VoltageScale", std::to_string(d.VoltageScale));
   out->emplace_back("CurrentRange", std::to_string(d.CurrentRange));
   out->emplace_back("FilterType", std::to_string(d.FilterType));
+  out->emplace_back("KVoltMeas", Number(d.KVoltMeas));
   const std::pair<const char*, float> values[] = {
-      {"KVoltMeas", d.KVoltMeas},
       {"KVoltCalc", d.KVoltCalc},
       {"Amperes", d.Amperes},
       {"Watts", d.Watts},
@@ -148,10 +155,14 @@ void TestResultFields(const uint8_t* p, size_t n, Fields* out) {
       {"ParallelInd", d.ParallelInd},
       {"SeriesRes", d.SeriesRes},
       {"ParallelRes", d.ParallelRes},
-      {"FrequencyMeas", d.FrequencyMeas},
       {"SpecimenPeak", d.SpecimenPeak},
+      {"FrequencyMeas", d.FrequencyMeas},
       {"ReferencePeak", d.ReferencePeak}};
-  for (const auto& v : values) out->emplace_back(v.first, Number(v.second));
+  // While ranging the component keeps its previous values of the first 17:
+  // the reply has none to show.
+  for (size_t i = params.Ranging != 0 ? 17 : 0; i < std::size(values); ++i) {
+    out->emplace_back(values[i].first, Number(values[i].second));
+  }
   out->emplace_back("SamplesAveraged", std::to_string(d.SamplesAveraged));
   if (n > kResultReplyBytes) {
     out->emplace_back("SpecimenPeakMin", Number(d.SpecimenPeakMin));
@@ -175,29 +186,56 @@ void FlashPageFields(const uint8_t* p, size_t n, Fields* out) {
 }  // namespace
 
 std::string CommandName(uint16_t command) {
-  static const char* const kOneByte[] = {
-      nullptr,                  "ReadAppInfo",
-      "StartPONSequence",       "InitTestParams",
-      "UpdateRuntimeParams",    "StartQ7kTest",
-      "RequestTestResults",     "StopQ7kTest",
-      "RestartLoader",          nullptr,
-      "SendAppParams",          "DownloadApp",
-      "DownloadComplete",       "AbortDownload",
-      "SearchForApp",           "ReadFlashDirectory",
-      "ExecuteApp",             "DeleteApp",
-      "ReadThermalData",        "ReadCalInfo",
-      "SetXfmrBoundaryTemps",   "ReadRefCalCoeffs",
-      "RequestExtendedResults"};
-  static const char* const kTwoByte[] = {
-      "RegWrite",         "RegRead",           "RegOr",
-      "RegAnd",           "WriteInt",          "Write32",
-      "ReadInt",          "Read32",            "WriteLong",
-      "WriteFloat16",     "ReadLong",          "ReadFloat16",
-      "CalculateChecksum", "EnableSoftwareVerify", "SendTestWaveform",
-      "EnableGuardCal",   "EnableRefCal",      "EnableSysCal",
-      "UpdateRefCal",     "UpdateGuardCal",    "UpdateSysCal",
-      nullptr,            "RequestRawResults", "EnableSafetyMonitor",
-      "RunChipSelectTest", "ContinuousWriteReg", "ContinuousReadReg"};
+  static const char* const kOneByte[] = {nullptr,
+                                         "ReadAppInfo",
+                                         "StartPONSequence",
+                                         "InitTestParams",
+                                         "UpdateRuntimeParams",
+                                         "StartQ7kTest",
+                                         "RequestTestResults",
+                                         "StopQ7kTest",
+                                         "RestartLoader",
+                                         nullptr,
+                                         "SendAppParams",
+                                         "DownloadApp",
+                                         "DownloadComplete",
+                                         "AbortDownload",
+                                         "SearchForApp",
+                                         "ReadFlashDirectory",
+                                         "ExecuteApp",
+                                         "DeleteApp",
+                                         "ReadThermalData",
+                                         "ReadCalInfo",
+                                         "SetXfmrBoundaryTemps",
+                                         "ReadRefCalCoeffs",
+                                         "RequestExtendedResults"};
+  static const char* const kTwoByte[] = {"RegWrite",
+                                         "RegRead",
+                                         "RegOr",
+                                         "RegAnd",
+                                         "WriteInt",
+                                         "Write32",
+                                         "ReadInt",
+                                         "Read32",
+                                         "WriteLong",
+                                         "WriteFloat16",
+                                         "ReadLong",
+                                         "ReadFloat16",
+                                         "CalculateChecksum",
+                                         "EnableSoftwareVerify",
+                                         "SendTestWaveform",
+                                         "EnableGuardCal",
+                                         "EnableRefCal",
+                                         "EnableSysCal",
+                                         "UpdateRefCal",
+                                         "UpdateGuardCal",
+                                         "UpdateSysCal",
+                                         nullptr,
+                                         "RequestRawResults",
+                                         "EnableSafetyMonitor",
+                                         "RunChipSelectTest",
+                                         "ContinuousWriteReg",
+                                         "ContinuousReadReg"};
   const unsigned low = command & 0xFF;
   const char* name = nullptr;
   if ((command >> 8) == 0 && low < std::size(kOneByte)) name = kOneByte[low];
@@ -228,18 +266,31 @@ void DescribeRequest(uint16_t command, const uint8_t* p, size_t n,
   switch (command) {
     case cmd::kInitParams:
       if (r.Needs(32)) {
-        r.I16("LineType").I16("VoltageSource").I16("BeeperEnable")
-            .I16("StrobeEnforce").I16("SafetySwitchEnforce")
-            .I16("LVInsertEnforce").U16("MaxVolts").U16("XfmrMaxTempTime")
-            .F32("XfmrTemp").F32("ExtRefCapacitance").F32("ExtRefResistance")
+        r.I16("LineType")
+            .I16("VoltageSource")
+            .I16("BeeperEnable")
+            .I16("StrobeEnforce")
+            .I16("SafetySwitchEnforce")
+            .I16("LVInsertEnforce")
+            .U16("MaxVolts")
+            .U16("XfmrMaxTempTime")
+            .F32("XfmrTemp")
+            .F32("ExtRefCapacitance")
+            .F32("ExtRefResistance")
             .F32("ExtRefPwrFactor");
       }
       return;
     case cmd::kRuntimeParams:
       if (r.Needs(22)) {
-        r.I16("ModeLatch1").I16("ModeLatch2").I16("ReferenceType")
-            .I16("AcDcTest").I16("EnableVoltCorrect").I16("TestPhase")
-            .U16("TestVoltage").U16("VoltageScale").I16("CurrentRange")
+        r.I16("ModeLatch1")
+            .I16("ModeLatch2")
+            .I16("ReferenceType")
+            .I16("AcDcTest")
+            .I16("EnableVoltCorrect")
+            .I16("TestPhase")
+            .U16("TestVoltage")
+            .U16("VoltageScale")
+            .I16("CurrentRange")
             .F32("Frequency");
       }
       return;
@@ -330,8 +381,8 @@ void DescribeRequest(uint16_t command, const uint8_t* p, size_t n,
       return;
     case cmd::kTestWaveform:
       if (r.Needs(14)) {
-        r.I16("type").I16("index").I16("next").I16("phase").I16("samples")
-            .F32("amplitude");
+        r.I16("type").I16("index").I16("next").I16("phase").I16("samples").F32(
+            "amplitude");
       }
       return;
     default:
@@ -340,8 +391,7 @@ void DescribeRequest(uint16_t command, const uint8_t* p, size_t n,
   }
 }
 
-void DescribeReply(uint16_t command, const uint8_t* p, size_t n,
-                   Fields* out) {
+void DescribeReply(uint16_t command, const uint8_t* p, size_t n, Fields* out) {
   FieldReader r(p, n, out);
   switch (command) {
     case cmd::kAppInfo:
@@ -371,9 +421,8 @@ void DescribeReply(uint16_t command, const uint8_t* p, size_t n,
     case cmd::kCalInfo: {
       CalibrationCache cal;
       if (!DecodeCalInfo(p, n, &cal)) return r.Raw();
-      static const char* const kBlocks[] = {"guard",       "mainRef",
-                                            "fieldRef",    "bpFactory",
-                                            "bpField",     "modeSwitch"};
+      static const char* const kBlocks[] = {
+          "guard", "mainRef", "fieldRef", "bpFactory", "bpField", "modeSwitch"};
       for (int b = 0; b < kCalBlocks; ++b) {
         if (b == MODESWITCH_CAL) continue;  // not in this reply
         out->emplace_back(std::string(kBlocks[b]) + ".done",

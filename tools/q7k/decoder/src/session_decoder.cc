@@ -20,11 +20,13 @@ using decoder::CommandName;
 using decoder::Hex;
 using Kind = DecodedEvent::Kind;
 
-std::string Masked(uint32_t mask,
-                   std::initializer_list<std::pair<uint32_t, const char*>> bits) {
+std::string Masked(
+    uint32_t mask,
+    std::initializer_list<std::pair<uint32_t, const char*>> bits) {
   std::string s;
   for (const auto& b : bits) {
-    if ((mask & b.first) != 0) s += (s.empty() ? "" : " ") + std::string(b.second);
+    if ((mask & b.first) != 0)
+      s += (s.empty() ? "" : " ") + std::string(b.second);
   }
   return s.empty() ? "none" : s;
 }
@@ -60,9 +62,8 @@ class SessionWalker {
                    " is not known to this decoder";
           return false;
         }
-        Emit(Kind::kPort, t, "start", "")
-            .fields = {{"component", e.text},
-                       {"format", std::to_string(e.number)}};
+        Emit(Kind::kPort, t, "start", "").fields = {
+            {"component", e.text}, {"format", std::to_string(e.number)}};
         return true;
       case RecordingEventKind::kOpen:
         Open(e, t);
@@ -76,8 +77,9 @@ class SessionWalker {
         return true;
       case RecordingEventKind::kPurge:
         Emit(Kind::kPort, t, "purge", "").fields = {
-            {"sides", Masked(e.number, {{kRecordingPurgeReceive, "receive"},
-                                        {kRecordingPurgeTransmit, "transmit"}})}};
+            {"sides",
+             Masked(e.number, {{kRecordingPurgeReceive, "receive"},
+                               {kRecordingPurgeTransmit, "transmit"}})}};
         return true;
       case RecordingEventKind::kBreak:
         Emit(Kind::kPort, t, "break", "").fields = {
@@ -85,11 +87,12 @@ class SessionWalker {
         return true;
       case RecordingEventKind::kLineError:
         Emit(Kind::kError, t, "line error", "").fields = {
-            {"errors", Masked(e.number, {{kLineErrorParity, "parity"},
-                                         {kLineErrorFraming, "framing"},
-                                         {kLineErrorOverrun, "overrun"},
-                                         {kLineErrorReceiveOverflow, "overflow"},
-                                         {kLineErrorBreak, "break"}})}};
+            {"errors",
+             Masked(e.number, {{kLineErrorParity, "parity"},
+                               {kLineErrorFraming, "framing"},
+                               {kLineErrorOverrun, "overrun"},
+                               {kLineErrorReceiveOverflow, "overflow"},
+                               {kLineErrorBreak, "break"}})}};
         return true;
       case RecordingEventKind::kModemLines:
         Emit(Kind::kPort, t, "modem lines", "").fields = {
@@ -215,8 +218,10 @@ class SessionWalker {
           .fields.emplace_back("bytes", std::to_string(n));
       return;
     }
-    const uint16_t own = static_cast<uint16_t>(ReplyNumber(reply.MessageNumber()));
-    const uint16_t command = pending_ >= 0 ? static_cast<uint16_t>(pending_) : own;
+    const uint16_t own =
+        static_cast<uint16_t>(ReplyNumber(reply.MessageNumber()));
+    const uint16_t command =
+        pending_ >= 0 ? static_cast<uint16_t>(pending_) : own;
     pending_ = -1;
     reply.expectedNumber = ReplyNumber(command);
     const MessageBuffer::Verdict verdict = reply.VerifyReply();
