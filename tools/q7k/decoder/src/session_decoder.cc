@@ -57,11 +57,13 @@ class SessionWalker {
         Line(e, t);
         return true;
       case RecordingEventKind::kStart:
-        if (e.number != kRecordingFormatVersion) {
+        // The file's first start event gives its format.
+        if (!versioned_ && e.number != kRecordingFormatVersion) {
           *error = "recording format version " + std::to_string(e.number) +
                    " is not known to this decoder";
           return false;
         }
+        versioned_ = true;
         Emit(Kind::kPort, t, "start", "").fields = {
             {"component", e.text}, {"format", std::to_string(e.number)}};
         return true;
@@ -269,6 +271,7 @@ class SessionWalker {
   DecodedSession* out_;
   ErrorState errors_;
   bool started_ = false;
+  bool versioned_ = false;
   uint64_t startUs_ = 0;
   Direction host_;
   Direction instrument_;
