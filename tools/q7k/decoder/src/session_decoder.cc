@@ -1,6 +1,8 @@
 #include "session_decoder.h"
 
 #include <cstdio>
+#include <initializer_list>
+#include <utility>
 
 #include "command_fields.h"
 #include "component/error_state.h"
@@ -117,10 +119,6 @@ class SessionWalker {
   }
 
  private:
-  struct Direction {
-    LineDecoder decoder;
-  };
-
   DecodedEvent& Emit(Kind kind, int64_t t, std::string name,
                      std::string verdict) {
     DecodedEvent& e = out_->events.emplace_back();
@@ -170,7 +168,7 @@ class SessionWalker {
 
   void Line(const RecordingEvent& e, int64_t t) {
     const bool toInstrument = e.direction == RecordingDirection::kToInstrument;
-    LineDecoder& d = (toInstrument ? host_ : instrument_).decoder;
+    LineDecoder& d = toInstrument ? host_ : instrument_;
     // One byte at a time: the decoder drops what follows a frame's end in
     // the same block, and a packet may hold the start of the next frame.
     for (const uint8_t b : e.bytes) {
@@ -273,8 +271,8 @@ class SessionWalker {
   bool started_ = false;
   bool versioned_ = false;
   uint64_t startUs_ = 0;
-  Direction host_;
-  Direction instrument_;
+  LineDecoder host_;  // a frame under way in each direction
+  LineDecoder instrument_;
   int32_t pending_ = -1;  // the request awaiting its reply
   int32_t nakCode_ = kNoError;
   std::string nakText_;
