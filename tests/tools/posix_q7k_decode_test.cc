@@ -1,13 +1,12 @@
 // q7k decode and the packet-tool dissector on recordings written with the
-// format's own writer: exact lines for the exchanges, errors in the chosen
-// language, frames split across packets, files it must refuse.
+// format's own writer (exact lines, errors in the chosen language, frames
+// split across packets, files to refuse) and on a recorded test run.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -91,11 +90,13 @@ Outcome Decode(const std::string& args) {
   return Shell(std::string(Q7K_CLI_BINARY) + " decode " + args);
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
+bool HaveTshark() { return access("/usr/bin/tshark", X_OK) == 0; }
+
+// The packet tool's fields of every packet, with the installed dissector.
+Outcome Dissect(const std::string& file, const std::string& fields) {
+  return Shell("/usr/bin/tshark -X lua_script:'" Q7K_SOURCE_DIR
+               "/tools/wireshark/q7k.lua' -r " +
+               file + " -T fields -E separator=\\; " + fields);
 }
 
 // A session with the exchanges and faults a field recording holds; the
@@ -146,38 +147,37 @@ TEST(Q7kDecodeTest, ExchangesErrorsAndPortEvents) {
   ScopedTempDir dir;
   const Outcome r = Decode(WriteSession("session.pcapng"));
   ASSERT_EQ(r.status, 0) << r.out;
-  const std::vector<std::string> expected = {
-      "     0.000 -- start component=1.00.15 format=1",
+  const char expected[] =
+      "     0.000 -- start component=1.00.15 format=1\n"
       "     0.010 -- open port=COM3 device=/dev/ttyUSB0 "
-      "settings=\"115200 8N1\" lines=\"DTR RTS\"",
-      "     0.020 -- purge sides=\"receive transmit\"",
-      "     1.000 -> ReadAppInfo",
+      "settings=\"115200 8N1\" lines=\"DTR RTS\"\n"
+      "     0.020 -- purge sides=\"receive transmit\"\n"
+      "     1.000 -> ReadAppInfo\n"
       "     2.700 <- ReadAppInfo ACK name=\"Q7I     \" date=03/14/24 "
-      "time=10:15:00 "
-      "version=01.20.02 description=\"Test set\"",
-      "     3.000 -> ReadInt slot=1 subslot=0 location=16",
-      "     4.250 <- ReadInt NAK error=3 code=3 text=\"Unsupported Message\"",
-      "     5.000 -> RegWrite address=0x00000040 value=0x00001234",
-      "     5.500 <- RegWrite ACK",
-      "     6.000 -> RegRead address=0x00000040",
+      "time=10:15:00 version=01.20.02 description=\"Test set\"\n"
+      "     3.000 -> ReadInt slot=1 subslot=0 location=16\n"
+      "     4.250 <- ReadInt NAK error=3 code=3 text=\"Unsupported Message\"\n"
+      "     5.000 -> RegWrite address=0x00000040 value=0x00001234\n"
+      "     5.500 <- RegWrite ACK\n"
+      "     6.000 -> RegRead address=0x00000040\n"
       "  1006.000 !! RegRead time-out code=133 "
-      "text=\"No Response from Q7300, Check Connections\" waited_ms=1000",
+      "text=\"No Response from Q7300, Check Connections\" waited_ms=1000\n"
       "  1006.001 !! RegRead failed code=133 "
-      "text=\"No Response from Q7300, Check Connections\"",
-      "  1007.000 -> CalculateChecksum slot=2 subslot=1",
+      "text=\"No Response from Q7300, Check Connections\"\n"
+      "  1007.000 -> CalculateChecksum slot=2 subslot=1\n"
       "  1007.400 !! CalculateChecksum bad reply code=137 "
       "text=\"Invalid Message Number\" "
       "check=\"Message Number Error[33279,33268]\" "
-      "frame=\"00 00 FF 81 05 00 06 07 00 00 00 92 01\"",
+      "frame=\"00 00 FF 81 05 00 06 07 00 00 00 92 01\"\n"
       "  1007.400 !! CalculateChecksum bad reply code=138 "
       "text=\"Invalid Message Checksum\" "
       "check=\"Message Checksum Error[196,452](l=11)\" "
-      "frame=\"00 00 F4 81 03 00 06 34 12 C4 00\"",
-      "  1007.500 !! line error errors=\"parity break\"",
-      "  1007.600 -- modem lines on=\"CTS DSR\"",
-      "  1007.700 -- break ms=250",
-      "  1008.000 -- close"};
-  EXPECT_EQ(Lines(r.out), expected);
+      "frame=\"00 00 F4 81 03 00 06 34 12 C4 00\"\n"
+      "  1007.500 !! line error errors=\"parity break\"\n"
+      "  1007.600 -- modem lines on=\"CTS DSR\"\n"
+      "  1007.700 -- break ms=250\n"
+      "  1008.000 -- close\n";
+  EXPECT_EQ(r.out, expected);
 }
 
 TEST(Q7kDecodeTest, InstrumentErrorsInTheChosenLanguage) {
@@ -234,16 +234,14 @@ TEST(Q7kDecodeTest, RefusesWhatItCannotRead) {
 }
 
 TEST(Q7kDecodeTest, PacketToolShowsCommandsAndFields) {
-  if (access("/usr/bin/tshark", X_OK) != 0) GTEST_SKIP() << "no tshark";
+  if (!HaveTshark()) GTEST_SKIP() << "no tshark";
   ScopedTempDir dir;
   const std::string file = WriteSession("session.pcapng");
   const Outcome r =
-      Shell("/usr/bin/tshark -X lua_script:'" Q7K_SOURCE_DIR
-            "/tools/wireshark/q7k.lua' -r " +
-            file +
-            " -T fields -E separator=\\; -e q7k.name -e q7k.app.version"
-            " -e q7k.eeprom.location -e q7k.error -e q7k.checksum.valid"
-            " -e q7kevent.kind -e q7kevent.baud");
+      Dissect(file,
+              "-e q7k.name -e q7k.app.version -e q7k.eeprom.location"
+              " -e q7k.error -e q7k.checksum.valid -e q7kevent.kind"
+              " -e q7kevent.baud");
   ASSERT_EQ(r.status, 0) << r.out;
   const std::string rows[] = {
       ";;;;;1;115200",                       // open
@@ -282,6 +280,11 @@ TEST(Q7kDecodeTest, RecordedTestRunOnTheVirtualInstrument) {
         "<- StopQ7kTest ACK", "-- close"}) {
     at = r.out.find(step, at);
     ASSERT_NE(at, std::string::npos) << step << "\n" << r.out;
+  }
+  if (HaveTshark()) {
+    const Outcome tool = Dissect("run.pcapng", "-e q7k.name -e q7k.ack");
+    EXPECT_NE(tool.out.find("\nStopQ7kTest;0x06\n"), std::string::npos)
+        << tool.out;
   }
 }
 
