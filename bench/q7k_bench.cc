@@ -96,6 +96,7 @@ int main(int argc, char** argv) {
                 {"many-objects", RunManyObjects},
                 {"wire", RunWireThroughput},
                 {"memory", RunMemory},
+                {"recording", RunRecordingRoundTrips},
                 {"network-round-trip", RunNetworkRoundTrips},
                 {"network-wire", RunNetworkDownload}};
   for (const auto& g : groups) {
