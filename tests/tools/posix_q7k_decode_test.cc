@@ -219,12 +219,14 @@ TEST(Q7kDecodeTest, ResultsAsJson) {
 TEST(Q7kDecodeTest, RefusesWhatItCannotRead) {
   ScopedTempDir dir;
   WriteFileBytes("text.pcapng", "not a recording");
+  WriteFileBytes("short.pcapng", "\n");
   Session().Event(RecordingEventKind::kStart, 0, 2).Write("future.pcapng");
   const struct {
     const char* file;
     const char* reason;
-  } cases[] = {{"missing.pcapng", "missing.pcapng: "},
+  } cases[] = {{"missing.pcapng", "q7k: cannot open missing.pcapng\n"},
                {"text.pcapng", "text.pcapng: "},
+               {"short.pcapng", "short.pcapng: holds no recording"},
                {"future.pcapng", "format version 2 is not known"}};
   for (const auto& c : cases) {
     const Outcome r = Decode(c.file);

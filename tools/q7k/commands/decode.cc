@@ -43,9 +43,17 @@ Q7K_COMMAND(decode, 95) {
   return {Runner(cmd, [path](Tool& tool) {
     DecodedSession session;
     std::string error;
-    if (!DecodeSessionFile(*path, static_cast<int>(tool.options().language),
-                           &session, &error)) {
-      std::fprintf(stderr, "q7k: %s: %s\n", path->c_str(), error.c_str());
+    bool decoded = DecodeSessionFile(
+        *path, static_cast<int>(tool.options().language), &session, &error);
+    // The reader takes a file cut short in its first block as empty.
+    if (decoded && session.application.empty() && session.events.empty()) {
+      decoded = false;
+      error = "holds no recording";
+    }
+    if (!decoded) {
+      // The reader names the file in some of its reasons.
+      if (error.find(*path) == std::string::npos) error = *path + ": " + error;
+      std::fprintf(stderr, "q7k: %s\n", error.c_str());
       return kExitUsage;
     }
     if (tool.json()) {
