@@ -29,6 +29,8 @@ struct BenchConfig {
 // Round trip: q7kcomm from C++ and from Python, raw termios with a flush,
 // pyserial with a reset.
 void RunRoundTrips(const BenchConfig& config, Report* report);
+// Round trip of q7kcomm with its session recorded against without.
+void RunRecordingRoundTrips(const BenchConfig& config, Report* report);
 // Round trip through ser2net: a raw TCP client, q7kcomm over rfc2217://.
 void RunNetworkRoundTrips(const BenchConfig& config, Report* report);
 // The 256 KiB download through ser2net against the same over the pty.

@@ -105,6 +105,7 @@ int main(int argc, char** argv) {
                 {"wire", RunWireThroughput},
                 {"memory", RunMemory},
                 {"two-threads", RunTwoThreads},
+                {"recording", RunRecordingRoundTrips},
                 {"network-round-trip", RunNetworkRoundTrips},
                 {"network-wire", RunNetworkDownload}};
   for (const auto& g : groups) {

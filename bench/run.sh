@@ -2,7 +2,8 @@
 # Builds q7kcomm, the tools and the benchmark command in Release, runs every
 # benchmark and prints one markdown table (see docs/performance.md).
 #
-#   bench/run.sh [--quick] [--only GROUP]   (GROUP: round-trip, wait-cpu,
+#   bench/run.sh [--quick] [--only GROUP]   (GROUP: round-trip, recording,
+#                                            wait-cpu,
 #                                            many-objects, wire, memory,
 #                                            two-threads,
 #                                            network-round-trip,

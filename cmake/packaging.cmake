@@ -1,6 +1,7 @@
 # Debian packages from the same build: `cpack` in the build directory writes
 # libq7kcomm1 (the shared library), libq7kcomm-dev (headers, CMake package,
-# q7kcomm.pc), q7k-tools (q7k, q7k-emulator and their manual pages) and,
+# q7kcomm.pc), q7k-tools (q7k, q7k-emulator, their manual pages and the
+# packet tools' dissector for recordings) and,
 # when the build has the Python module, python3-q7kcomm. Each carries its
 # copyright and changelog; tests/packages/run.cmake runs lintian over them.
 set(CPACK_GENERATOR DEB)
@@ -72,7 +73,8 @@ set(CPACK_COMPONENT_TOOLS_DESCRIPTION
 q7k is the technician's tool for the Q7300 insulation test set: tests,
 firmware updates, flash, board EEPROMs and calibration. q7k-emulator is a
 virtual Q7300 on a pseudo-terminal, serial device or network port, for
-trying hosts and scripts without the instrument.")
+trying hosts and scripts without the instrument. A Lua dissector shows
+recorded sessions in packet tools as named commands.")
 set(CPACK_COMPONENT_TOOLS_DEPENDS runtime)
 
 # The Python module, when the build has one: it is ABI-bound to the

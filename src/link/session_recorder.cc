@@ -1,5 +1,6 @@
 #include "link/session_recorder.h"
 
+#include <system_error>
 #include <utility>
 
 #include "link/recording_format.h"
@@ -51,6 +52,13 @@ std::unique_ptr<SessionRecorder> SessionRecorder::ForNewPort(
   }
   std::unique_ptr<SessionRecorder> recorder(
       new SessionRecorder(claim.claimed, file));
+  try {
+    recorder->writer_ =
+        std::thread(&SessionRecorder::WriterLoop, recorder.get());
+  } catch (const std::system_error&) {
+    TraceStop(claim.claimed, "cannot start its thread");
+    return nullptr;  // the destructor closes and releases the file
+  }
   recorder->Append([&](uint64_t, std::vector<uint8_t>* out) {
     AppendRecordingHeader(Application(), portName, out);
   });
@@ -69,7 +77,6 @@ SessionRecorder::SessionRecorder(std::string path, std::FILE* file)
     : path_(std::move(path)), file_(file) {
   pending_.reserve(kRecordingFlushBytes * 2);
   writing_.reserve(kRecordingFlushBytes * 2);
-  writer_ = std::thread(&SessionRecorder::WriterLoop, this);
 }
 
 SessionRecorder::~SessionRecorder() { Close(0); }
@@ -192,7 +199,12 @@ void SessionRecorder::Close(int32_t status) {
     closing_ = true;
   }
   wake_.notify_one();
-  writer_.join();
+  if (writer_.joinable()) {
+    writer_.join();
+  } else if (file_ != nullptr) {
+    std::fclose(file_);  // never handed to a thread
+    file_ = nullptr;
+  }
   ReleaseRecordingFile(path_);
   ReportStop();
 }

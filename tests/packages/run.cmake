@@ -38,6 +38,7 @@ foreach(deb IN LISTS debs)
 endforeach()
 
 foreach(file usr/share/man/man1/q7k.1.gz usr/share/man/man1/q7k-emulator.1.gz
+    usr/share/q7kcomm/wireshark/q7k.lua
     usr/include/q7kcomm/q7kcomm.h usr/${LIBDIR}/libq7kcomm.so.1)
   if(NOT EXISTS ${root}/${file})
     message(FATAL_ERROR "${file} is in no package")

@@ -1,0 +1,294 @@
+// q7k decode and the packet-tool dissector on recordings written with the
+// format's own writer (exact lines, errors in the chosen language, frames
+// split across packets, files to refuse) and on a recorded test run.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "emulator.h"
+#include "link/recording_format.h"
+#include "support/temp_dir.h"
+#include "support/wire.h"
+
+namespace q7k {
+namespace {
+
+constexpr uint64_t kT0 = 1700000000000000ull;  // any wall-clock start
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+};
+
+Outcome Shell(const std::string& command) {
+  Outcome r;
+  std::FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  if (pipe == nullptr) return r;
+  char buffer[4096];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+    r.out.append(buffer, n);
+  }
+  const int status = pclose(pipe);
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+class Session {
+ public:
+  Session() { AppendRecordingHeader("q7kcomm 1.00.15", "COM3", &file_); }
+
+  Session& Event(RecordingEventKind kind, uint64_t us, uint32_t number = 0,
+                 uint16_t command = 0, int32_t code = 0) {
+    RecordingEvent e;
+    e.kind = kind;
+    e.timeUs = kT0 + us;
+    e.number = number;
+    e.command = command;
+    e.code = code;
+    if (kind == RecordingEventKind::kStart) e.text = "1.00.15";
+    if (kind == RecordingEventKind::kOpen) {
+      e.baud = 115200;
+      e.dataBits = 8;
+      e.parity = 'N';
+      e.stopBits = 1;
+      e.lineFlags = kLineFlagDtr | kLineFlagRts;
+      e.text = "/dev/ttyUSB0";
+    }
+    AppendRecordingEvent(e, &file_);
+    return *this;
+  }
+  // Line bytes in one packet each, at us, us + 1, ...
+  Session& Line(RecordingDirection d, uint64_t us,
+                const std::vector<Bytes>& packets) {
+    for (const Bytes& p : packets) {
+      AppendRecordingData(kT0 + us++, d, p.data(), p.size(), &file_);
+    }
+    return *this;
+  }
+  Session& Out(uint64_t us, const Bytes& frame) {
+    return Line(RecordingDirection::kToInstrument, us, {LineBytes(frame)});
+  }
+  Session& In(uint64_t us, const Bytes& frame) {
+    return Line(RecordingDirection::kFromInstrument, us, {LineBytes(frame)});
+  }
+  std::string Write(const std::string& name) const {
+    WriteFileBytes(name, std::string(file_.begin(), file_.end()));
+    return name;
+  }
+
+ private:
+  std::vector<uint8_t> file_;
+};
+
+Outcome Decode(const std::string& args) {
+  return Shell(std::string(Q7K_CLI_BINARY) + " decode " + args);
+}
+
+bool HaveTshark() { return access("/usr/bin/tshark", X_OK) == 0; }
+
+// The packet tool's fields of every packet, with the installed dissector.
+Outcome Dissect(const std::string& file, const std::string& fields) {
+  return Shell("/usr/bin/tshark -X lua_script:'" Q7K_SOURCE_DIR
+               "/tools/wireshark/q7k.lua' -r " +
+               file + " -T fields -E separator=\\; " + fields);
+}
+
+// A session with the exchanges and faults a field recording holds; the
+// application's reply comes in three packets, the last of which arrives
+// after the next request has begun in the other direction.
+std::string WriteSession(const std::string& name) {
+  using K = RecordingEventKind;
+  const char app[] = "Q7I     03/14/2410:15:0001.20.02Test set";
+  Bytes wire(app, app + sizeof app - 1);
+  wire.resize(64, 0);
+  const Bytes info = LineBytes(AckFrame(0x0001, wire));
+  const Bytes readInt =
+      LineBytes(RequestFrame(0x7E06, Concat({Le16(1), Le16(0), Le16(16)})));
+  Bytes badSum = AckFrame(0x7E0C, Le16(0x1234));
+  badSum.back() ^= 1;
+  return Session()
+      .Event(K::kStart, 0, kRecordingFormatVersion)
+      .Event(K::kOpen, 10, 3)
+      .Event(K::kPurge, 20, kRecordingPurgeReceive | kRecordingPurgeTransmit)
+      .Out(1000, RequestFrame(0x0001, {}))
+      .Line(RecordingDirection::kFromInstrument, 2500,
+            {Bytes(info.begin(), info.begin() + 3),
+             Bytes(info.begin() + 3, info.end() - 1)})
+      .Line(RecordingDirection::kToInstrument, 2600,
+            {Bytes(readInt.begin(), readInt.begin() + 4)})
+      .Line(RecordingDirection::kFromInstrument, 2700,
+            {Bytes(info.end() - 1, info.end())})
+      .Line(RecordingDirection::kToInstrument, 3000,
+            {Bytes(readInt.begin() + 4, readInt.end())})
+      .In(4250, NakFrame(0x7E06, 3))
+      .Out(5000, RequestFrame(0x7E00, Concat({Le32(0x40), Le32(0x1234)})))
+      .In(5500, AckFrame(0x7E00))
+      .Out(6000, RequestFrame(0x7E01, Le32(0x40)))
+      .Event(K::kTimeout, 1006000, 1000, 0x7E01)
+      .Event(K::kExchangeFailed, 1006001, 0, 0x7E01, 133)
+      .Out(1007000, RequestFrame(0x7E0C, Concat({Le16(2), Le16(1)})))
+      // The late reply to the timed-out read, then this one's, in one packet.
+      .Line(RecordingDirection::kFromInstrument, 1007400,
+            {Concat({LineBytes(AckFrame(0x7E01, Le32(7))), LineBytes(badSum)})})
+      .Event(K::kLineError, 1007500, kLineErrorParity | kLineErrorBreak)
+      .Event(K::kModemLines, 1007600, kModemCts | kModemDsr)
+      .Event(K::kBreak, 1007700, 250)
+      .Event(K::kClose, 1008000)
+      .Write(name);
+}
+
+TEST(Q7kDecodeTest, ExchangesErrorsAndPortEvents) {
+  ScopedTempDir dir;
+  const Outcome r = Decode(WriteSession("session.pcapng"));
+  ASSERT_EQ(r.status, 0) << r.out;
+  const char expected[] =
+      "     0.000 -- start component=1.00.15 format=1\n"
+      "     0.010 -- open port=COM3 device=/dev/ttyUSB0 "
+      "settings=\"115200 8N1\" lines=\"DTR RTS\"\n"
+      "     0.020 -- purge sides=\"receive transmit\"\n"
+      "     1.000 -> ReadAppInfo\n"
+      "     2.700 <- ReadAppInfo ACK name=\"Q7I     \" date=03/14/24 "
+      "time=10:15:00 version=01.20.02 description=\"Test set\"\n"
+      "     3.000 -> ReadInt slot=1 subslot=0 location=16\n"
+      "     4.250 <- ReadInt NAK error=3 code=3 text=\"Unsupported Message\"\n"
+      "     5.000 -> RegWrite address=0x00000040 value=0x00001234\n"
+      "     5.500 <- RegWrite ACK\n"
+      "     6.000 -> RegRead address=0x00000040\n"
+      "  1006.000 !! RegRead time-out code=133 "
+      "text=\"No Response from Q7300, Check Connections\" waited_ms=1000\n"
+      "  1006.001 !! RegRead failed code=133 "
+      "text=\"No Response from Q7300, Check Connections\"\n"
+      "  1007.000 -> CalculateChecksum slot=2 subslot=1\n"
+      "  1007.400 !! CalculateChecksum bad reply code=137 "
+      "text=\"Invalid Message Number\" "
+      "check=\"Message Number Error[33279,33268]\" "
+      "frame=\"00 00 FF 81 05 00 06 07 00 00 00 92 01\"\n"
+      "  1007.400 !! CalculateChecksum bad reply code=138 "
+      "text=\"Invalid Message Checksum\" "
+      "check=\"Message Checksum Error[196,452](l=11)\" "
+      "frame=\"00 00 F4 81 03 00 06 34 12 C4 00\"\n"
+      "  1007.500 !! line error errors=\"parity break\"\n"
+      "  1007.600 -- modem lines on=\"CTS DSR\"\n"
+      "  1007.700 -- break ms=250\n"
+      "  1008.000 -- close\n";
+  EXPECT_EQ(r.out, expected);
+}
+
+TEST(Q7kDecodeTest, InstrumentErrorsInTheChosenLanguage) {
+  ScopedTempDir dir;
+  const std::string file = WriteSession("session.pcapng");
+  const struct {
+    const char* language;
+    const char* nak;
+  } cases[] = {{"es", "NAK error=3 code=3 text=\"Mensaje No Soportado\""},
+               {"fr", "NAK error=3 code=3 text=\"Message non supporté\""}};
+  for (const auto& c : cases) {
+    const Outcome r = Decode(file + " --language " + c.language);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find(c.nak), std::string::npos) << r.out;
+  }
+}
+
+TEST(Q7kDecodeTest, ResultsAsJson) {
+  ScopedTempDir dir;
+  Bytes results(146, 0);
+  results[10 + 3] = 0x41;  // KVoltMeas 8.0
+  results[90] = 16;        // SamplesAveraged
+  Session()
+      .Out(0, RequestFrame(0x0006, Concat({Le16(2), Le16(16)})))
+      .In(100, AckFrame(0x0006, results))
+      .Write("results.pcapng");
+  const Outcome r = Decode("--json results.pcapng");
+  ASSERT_EQ(r.status, 0) << r.out;
+  const auto events = nlohmann::json::parse(r.out)["events"];
+  ASSERT_EQ(events.size(), 2u) << r.out;
+  EXPECT_EQ(events[0]["fields"]["SamplesToAvg"], "16");
+  EXPECT_EQ(events[1]["direction"], "<-");
+  EXPECT_EQ(events[1]["verdict"], "ACK");
+  EXPECT_EQ(events[1]["time_ms"], 0.1);
+  EXPECT_EQ(events[1]["fields"]["KVoltMeas"], "8");
+  EXPECT_EQ(events[1]["fields"]["SamplesAveraged"], "16");
+}
+
+TEST(Q7kDecodeTest, RefusesWhatItCannotRead) {
+  ScopedTempDir dir;
+  WriteFileBytes("text.pcapng", "not a recording");
+  WriteFileBytes("short.pcapng", "\n");
+  Session().Event(RecordingEventKind::kStart, 0, 2).Write("future.pcapng");
+  const struct {
+    const char* file;
+    const char* reason;
+  } cases[] = {{"missing.pcapng", "q7k: cannot open missing.pcapng\n"},
+               {"text.pcapng", "text.pcapng: "},
+               {"short.pcapng", "short.pcapng: holds no recording"},
+               {"future.pcapng", "format version 2 is not known"}};
+  for (const auto& c : cases) {
+    const Outcome r = Decode(c.file);
+    EXPECT_EQ(r.status, 2) << c.file;
+    EXPECT_NE(r.out.find(c.reason), std::string::npos) << r.out;
+  }
+}
+
+TEST(Q7kDecodeTest, PacketToolShowsCommandsAndFields) {
+  if (!HaveTshark()) GTEST_SKIP() << "no tshark";
+  ScopedTempDir dir;
+  const std::string file = WriteSession("session.pcapng");
+  const Outcome r =
+      Dissect(file,
+              "-e q7k.name -e q7k.app.version -e q7k.eeprom.location"
+              " -e q7k.error -e q7k.checksum.valid -e q7kevent.kind"
+              " -e q7kevent.baud");
+  ASSERT_EQ(r.status, 0) << r.out;
+  const std::string rows[] = {
+      ";;;;;1;115200",                       // open
+      "ReadAppInfo;01.20.02;;;1;;",          // reassembled from three packets
+      "ReadInt;;16;;1;;",                    // its request, completed later
+      "ReadInt;;;3;1;;",                     // NAK
+      "RegRead,CalculateChecksum;;;;1,0;;",  // two frames, a bad checksum
+      ";;;;;7;"};                            // time-out event
+  for (const std::string& row : rows) {
+    EXPECT_NE(r.out.find("\n" + row + "\n"), std::string::npos) << row << "\n"
+                                                                << r.out;
+  }
+}
+
+TEST(Q7kDecodeTest, RecordedTestRunOnTheVirtualInstrument) {
+  ScopedTempDir dir;
+  Emulator emulator{EmulatorOptions{}};
+  const std::string device = emulator.Start();
+  ASSERT_TRUE(emulator.running()) << emulator.error();
+  ASSERT_EQ(Shell(std::string(Q7K_CLI_BINARY) +
+                  " --record run.pcapng test run --extended --circuit ust-r"
+                  " --interval 0 --kv 2 --device " +
+                  device)
+                .status,
+            0);
+  const Outcome r = Decode("run.pcapng");
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.out.find(" !! "), std::string::npos) << r.out;
+  // In this order: settings, start, ranging, settling, valid, stop, close.
+  size_t at = 0;
+  for (const char* step :
+       {"-- open port=COM1 device=", "<- ReadAppInfo ACK name=\"Q7I     \"",
+        "-> UpdateRuntimeParams ", " TestVoltage=2000 ", "<- StartQ7kTest ACK",
+        "<- RequestExtendedResults ACK Ranging=1 ", " VoltageSettling=1 ",
+        "<- RequestExtendedResults ACK Ranging=0 VoltageSettling=0 ",
+        "<- StopQ7kTest ACK", "-- close"}) {
+    at = r.out.find(step, at);
+    ASSERT_NE(at, std::string::npos) << step << "\n" << r.out;
+  }
+  if (HaveTshark()) {
+    const Outcome tool = Dissect("run.pcapng", "-e q7k.name -e q7k.ack");
+    EXPECT_NE(tool.out.find("\nStopQ7kTest;0x06\n"), std::string::npos)
+        << tool.out;
+  }
+}
+
+}  // namespace
+}  // namespace q7k
