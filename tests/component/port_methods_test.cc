@@ -4,42 +4,26 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdint>
-#include <cstdlib>
-#include <functional>
 #include <future>
 #include <string>
 
-#include "q7kcomm/q7kcomm.h"
-#include "support/component_fixture.h"
-#include "support/fake_clock.h"
 #include "support/foreign_holder.h"
-#include "support/pty_pair.h"
+#include "support/scripted_component.h"
 
 namespace q7k {
 namespace {
 
 using std::chrono::milliseconds;
 
-using Bytes = std::vector<uint8_t>;
-constexpr int32_t kPort = 6;
-
-class PortMethodsTest : public ComponentFixture {
+// The pseudo-terminal's far end is each test's own.
+class PortMethodsTest : public ScriptedComponentTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(pty_.ok()) << pty_.error();
-    SetSerialPortPath(kPort, pty_.slavePath());
-    ComponentFixture::SetUp();
-  }
-  void TearDown() override { SetSerialPortPath(kPort, ""); }
   short IsOpen() {
     short open = -1;
     comm_->IsPortOpen(&open);
     return open;
   }
   Q7K_PORT port() const { return static_cast<Q7K_PORT>(kPort); }
-
-  PtyPair pty_;
 };
 
 TEST_F(PortMethodsTest, MissingPortIsNotFoundButStaysALink) {
@@ -102,7 +86,7 @@ TEST_F(PortMethodsTest, LoopbackWithNothingConnected) {
   EXPECT_EQ(Code(), 142);
   EXPECT_EQ(Message(), "Loopback Message not received");
   EXPECT_EQ(IsOpen(), 0);
-  const std::string log = ReadFileBytes(dir_.File("Q7kComm.log"));
+  const std::string log = TraceLog();
   EXPECT_NE(log.find("- [T] Error=142 @ "), std::string::npos);
   EXPECT_NE(log.find("[Loopback Message not received](36)\n  41 42 43 "),
             std::string::npos);
@@ -165,7 +149,7 @@ TEST_F(PortMethodsTest, SimulationOpensMissingPortsUntilThePortIsMadeAgain) {
   EXPECT_TRUE(text.empty());
   EXPECT_EQ(clock.Elapsed() - before, milliseconds(200));
   comm_->ClosePort();
-  const std::string log = ReadFileBytes(dir_.File("Q7kComm.log"));
+  const std::string log = TraceLog();
   for (const char* entry : {" <C>0x  2]\n", " <G>0x  6]\n", " <R>0x  6]\n"}) {
     const size_t first = log.find(entry);
     EXPECT_NE(first, std::string::npos) << entry;
