@@ -43,23 +43,5 @@ TEST_F(EepromReadTest, RequestsNameTheBoardAndLocationAndFailuresLeaveZero) {
   EXPECT_EQ(eeprom_->ReadInt(0, 0, 2, &word), E_FAIL);  // no port
 }
 
-TEST_F(EepromReadTest, SimulatedBackplaneAnswers) {
-  comm_->put_SimulMode(SIMUL_EXC);
-  const struct {
-    short slot, location, word;
-  } words[] = {{0, 164, 1021}, {0, 172, -1}, {0, 173, 0x3FFF}, {1, 164, 0}};
-  short word = 1;
-  for (const auto& w : words) {
-    EXPECT_EQ(eeprom_->ReadInt(w.slot, 0, w.location, &word), S_OK);
-    EXPECT_EQ(word, w.word) << w.location;
-  }
-  word = 9;
-  EXPECT_EQ(eeprom_->ReadInt(0, 0, 300, &word), E_INVALIDARG);
-  EXPECT_EQ(word, 0);
-  float value = 5.0f;
-  EXPECT_EQ(eeprom_->ReadFloat(0, 0, 230, &value), S_OK);
-  EXPECT_EQ(value, 0.0f);
-}
-
 }  // namespace
 }  // namespace q7k
