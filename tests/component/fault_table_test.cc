@@ -176,9 +176,8 @@ TEST_P(FaultTableTest, DocumentedCodePortStateAndRecovery) {
     EXPECT_EQ(Code(), fault.code);
     EXPECT_EQ(Message(), fault.text);
   }
-  short open = 0;
-  comm_->IsPortOpen(&open);
-  EXPECT_EQ(open, 1);  // the link stays until the host closes it
+  // The link stays until the host closes it.
+  EXPECT_EQ(Get(&IQ7kComm::IsPortOpen), 1);
 
   if (fault.closesLine) {
     // The port's failure is sticky: every call fails at once until the

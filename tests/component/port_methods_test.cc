@@ -16,27 +16,19 @@ namespace {
 using std::chrono::milliseconds;
 
 // The pseudo-terminal's far end is each test's own.
-class PortMethodsTest : public ScriptedComponentTest {
- protected:
-  short IsOpen() {
-    short open = -1;
-    comm_->IsPortOpen(&open);
-    return open;
-  }
-  Q7K_PORT port() const { return static_cast<Q7K_PORT>(kPort); }
-};
+using PortMethodsTest = ScriptedComponentTest;
 
 TEST_F(PortMethodsTest, MissingPortIsNotFoundButStaysALink) {
   SetSerialPortPath(kPort, dir_.File("no-such-device"));
-  EXPECT_EQ(comm_->OpenPort(port(), BPS_9600), E_FAIL);
+  EXPECT_EQ(comm_->OpenPort(kPort, BPS_9600), E_FAIL);
   EXPECT_EQ(Code(), 298);
   EXPECT_EQ(Message(), "COM port not found");
-  EXPECT_EQ(IsOpen(), 1);
+  EXPECT_EQ(Get(&IQ7kComm::IsPortOpen), 1);
   // Commands on the failed link fail with its status, without waiting.
   EXPECT_EQ(comm_->StartPONSequence(), E_FAIL);
   EXPECT_EQ(Code(), 298);
   EXPECT_EQ(comm_->ClosePort(), S_OK);
-  EXPECT_EQ(IsOpen(), 0);
+  EXPECT_EQ(Get(&IQ7kComm::IsPortOpen), 0);
   EXPECT_EQ(comm_->ClosePort(), S_OK);
 }
 
@@ -45,22 +37,22 @@ TEST_F(PortMethodsTest, HolderInAnotherProcessIsRefused) {
     ComPtr<IQ7kComm> holder;
     ForeignHolder other([&] {
       holder = NewComponent();
-      return holder->OpenPort(port(), BPS_9600) == S_OK;
+      return holder->OpenPort(kPort, BPS_9600) == S_OK;
     });
     ASSERT_TRUE(other.holding());
-    EXPECT_EQ(comm_->OpenPort(port(), BPS_9600), E_FAIL);
+    EXPECT_EQ(comm_->OpenPort(kPort, BPS_9600), E_FAIL);
     EXPECT_EQ(Code(), 299);
     EXPECT_EQ(Message(), "COM port in use");
   }
   comm_->ClearError();
-  EXPECT_EQ(comm_->OpenPort(port(), BPS_9600), S_OK);
+  EXPECT_EQ(comm_->OpenPort(kPort, BPS_9600), S_OK);
 }
 
 TEST_F(PortMethodsTest, LoopbackComparesWhatComesBack) {
   {
     PtyPeer echo(pty_.master(), [](const Bytes& chunk) { return chunk; });
-    EXPECT_EQ(comm_->RunLoopbackTest(port(), BPS_38400), S_OK);
-    EXPECT_EQ(IsOpen(), 0);
+    EXPECT_EQ(comm_->RunLoopbackTest(kPort, BPS_38400), S_OK);
+    EXPECT_EQ(Get(&IQ7kComm::IsPortOpen), 0);
     const Bytes sent = echo.Received();
     EXPECT_EQ(std::string(sent.begin() + 2, sent.end() - 2),
               "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789");
@@ -69,23 +61,23 @@ TEST_F(PortMethodsTest, LoopbackComparesWhatComesBack) {
     std::replace(chunk.begin(), chunk.end(), uint8_t{'Q'}, uint8_t{'q'});
     return chunk;
   });
-  EXPECT_EQ(comm_->RunLoopbackTest(port(), BPS_9600), E_FAIL);
+  EXPECT_EQ(comm_->RunLoopbackTest(kPort, BPS_9600), E_FAIL);
   EXPECT_EQ(Code(), 141);
   EXPECT_EQ(Message(), "Loopback Message mismatch");
-  EXPECT_EQ(IsOpen(), 0);
+  EXPECT_EQ(Get(&IQ7kComm::IsPortOpen), 0);
 }
 
 TEST_F(PortMethodsTest, LoopbackWithNothingConnected) {
   FakeClock clock;
   PtyPeer peer(pty_.master());
   auto call = std::async(std::launch::async, [&] {
-    return comm_->RunLoopbackTest(port(), BPS_9600);
+    return comm_->RunLoopbackTest(kPort, BPS_9600);
   });
   EXPECT_EQ(clock.AdvanceToNextDeadline(), milliseconds(4001));
   EXPECT_EQ(call.get(), E_FAIL);
   EXPECT_EQ(Code(), 142);
   EXPECT_EQ(Message(), "Loopback Message not received");
-  EXPECT_EQ(IsOpen(), 0);
+  EXPECT_EQ(Get(&IQ7kComm::IsPortOpen), 0);
   const std::string log = TraceLog();
   EXPECT_NE(log.find("- [T] Error=142 @ "), std::string::npos);
   EXPECT_NE(log.find("[Loopback Message not received](36)\n  41 42 43 "),
@@ -100,7 +92,7 @@ TEST_F(PortMethodsTest, TimerDelay) {
   EXPECT_EQ(Code(), 0);
 
   FakeClock clock;
-  ASSERT_EQ(comm_->OpenPort(port(), BPS_9600), S_OK);
+  ASSERT_EQ(comm_->OpenPort(kPort, BPS_9600), S_OK);
   int pumped = 0;
   SetMessagePump([&pumped] { ++pumped; });
   EXPECT_EQ(comm_->TimerDelay(100, 1), S_OK);
@@ -128,7 +120,7 @@ TEST_F(PortMethodsTest, SimulationOpensMissingPortsUntilThePortIsMadeAgain) {
   SetSerialPortPath(kPort, dir_.File("no-such-device"));
   comm_->put_EnableTrace(1);
   comm_->put_SimulMode(SIMUL_EXC);
-  EXPECT_EQ(comm_->OpenPort(port(), BPS_9600), S_OK);
+  EXPECT_EQ(comm_->OpenPort(kPort, BPS_9600), S_OK);
   EXPECT_EQ(Code(), 0);
 
   // The port stays simulated until it is created again: the halves of an
@@ -157,9 +149,9 @@ TEST_F(PortMethodsTest, SimulationOpensMissingPortsUntilThePortIsMadeAgain) {
   }
 
   comm_->put_SimulMode(SIMUL_EXC);
-  EXPECT_EQ(comm_->RunLoopbackTest(port(), BPS_9600), S_OK);
+  EXPECT_EQ(comm_->RunLoopbackTest(kPort, BPS_9600), S_OK);
   EXPECT_EQ(clock.Elapsed() - before, milliseconds(2200));
-  EXPECT_EQ(IsOpen(), 0);
+  EXPECT_EQ(Get(&IQ7kComm::IsPortOpen), 0);
 }
 
 TEST_F(PortMethodsTest, EveryModeButNoneKeepsOffTheLine) {
@@ -170,7 +162,7 @@ TEST_F(PortMethodsTest, EveryModeButNoneKeepsOffTheLine) {
     SCOPED_TRACE(mode);
     ComPtr<IQ7kComm> c = NewComponent();
     c->put_SimulMode(static_cast<SIMUL_MODE>(mode));
-    EXPECT_EQ(c->OpenPort(port(), BPS_9600), S_OK);
+    EXPECT_EQ(c->OpenPort(kPort, BPS_9600), S_OK);
     EXPECT_EQ(ErrorCode(c.Get()), 0);
   }
 }

@@ -86,12 +86,10 @@ TEST_F(SimulatedBoardsTest, CoefficientsComeFromTheSimulatedBackplane) {
        {std::pair<short, short>{1, 1000}, {0, 1031}}) {
     ASSERT_EQ(e_->ReadContents(5, 0), S_OK);  // any image before
     ASSERT_EQ(e_->ReadSysCoeffs(block), S_OK);
-    short read = 0;
     float gain = 0, phase = 1;
-    comm_->get_CalRevision(&read);
     comm_->get_GainCoeffs(9, &gain);
     comm_->get_PhaseCoeffs(9, &phase);
-    EXPECT_EQ(read, revision);
+    EXPECT_EQ(Get(&IQ7kComm::get_CalRevision), revision);
     EXPECT_EQ(gain, 1.0f);
     EXPECT_EQ(phase, 0.0f);
   }

@@ -48,6 +48,12 @@ class ComponentFixture : public ::testing::Test {
   // and a reply wait times out only at clock_->AdvanceToNextDeadline().
   void UseFakeClock() { clock_ = std::make_unique<FakeClock>(); }
   short Code() { return ErrorCode(comm_.Get()); }
+  // A short property or answer, e.g. Get(&IQ7kComm::IsPortOpen).
+  short Get(HRESULT (Q7K_STDCALL IQ7kComm::*get)(short*)) {
+    short value = -1;
+    (comm_.Get()->*get)(&value);
+    return value;
+  }
   std::string Message() { return ErrorText(comm_.Get()); }
   std::string TraceLog() { return ReadFileBytes(dir_.File("Q7kComm.log")); }
 
