@@ -53,7 +53,8 @@ TEST_F(AppImageFileTest, FirmwareHeaderAt192WordsAboveTheFirstRecord) {
   Write("q7i.X0", RecordLine(0, {0}) + RecordLine(0xC0, Header("OTHER   ")));
   ASSERT_TRUE(Read("q7i"));
   EXPECT_STREQ(info_.Name, "OTHER   ");
-  Write("APP.X0", RecordLine(0x100, {0}) + RecordLine(0x110, {0x11}) + "%0781010\n");
+  Write("APP.X0",
+        RecordLine(0x100, {0}) + RecordLine(0x110, {0x11}) + "%0781010\n");
   ASSERT_TRUE(Read("APP"));
   EXPECT_STREQ(info_.Name, "");
 }
@@ -84,7 +85,8 @@ TEST_F(AppImageFileTest, FailuresChooseTheirWording) {
 
 TEST_F(AppImageFileTest, ShortAndOverlongLinesStayInsideTheirBuffers) {
   // A header record cut after the name: the other fields stay empty.
-  const std::string cut = RecordLine(0xC0, Header("APP")).substr(0, 15 + 6) + "\n";
+  const std::string cut =
+      RecordLine(0xC0, Header("APP")).substr(0, 15 + 6) + "\n";
   Write("APP.X0", RecordLine(0, {0}) + cut);
   ASSERT_TRUE(Read("APP"));
   EXPECT_STREQ(info_.Name, "APP");
