@@ -72,7 +72,6 @@ class FaultTableTest
     });
     ASSERT_NO_FATAL_FAILURE(Serve());
     path_ = emulator_->path();
-    ASSERT_EQ(comm_.As(IID_IQ7kEeprom, &eeprom_), S_OK);
     // Result polls need a running test.
     Q7K_INIT_PARAMS init{};
     init.MaxVolts = 12;
@@ -118,7 +117,7 @@ class FaultTableTest
 
  public:
   using EmulatedComponentTest::comm_;
-  ComPtr<IQ7kEeprom> eeprom_;
+  using EmulatedComponentTest::e_;
 };
 
 // A braced list runs the call before it reads the value.
@@ -149,7 +148,7 @@ const Kind kKinds[] = {
     {"EepromWord", 0x7E06,
      [](FaultTableTest& t) {
        short word = 0;
-       return Result{t.eeprom_->ReadInt(0, 0, 0, &word), uint16_t(word)};
+       return Result{t.e_->ReadInt(0, 0, 0, &word), uint16_t(word)};
      },
      0x5A0F},
 };

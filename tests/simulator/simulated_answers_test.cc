@@ -18,13 +18,9 @@ class SimulatedBoardsTest : public ComponentFixture {
  protected:
   void SetUp() override {
     ComponentFixture::SetUp();
-    ASSERT_EQ(comm_.As(IID_IQ7kEeprom, &e_), S_OK);
-    ASSERT_EQ(comm_.As(IID_IQ7kCalStatus, &cal_), S_OK);
     comm_->put_SimulMode(SIMUL_EXC);
     comm_->put_SimulFast(1);
   }
-  ComPtr<IQ7kEeprom> e_;
-  ComPtr<IQ7kCalStatus> cal_;
 };
 
 // A call's result and what it read: a number, or a text. The value is read

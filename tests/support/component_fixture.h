@@ -39,6 +39,8 @@ class ComponentFixture : public ::testing::Test {
   void SetUp() override {
     comm_ = NewComponent();
     ASSERT_TRUE(comm_);
+    ASSERT_EQ(comm_.As(IID_IQ7kEeprom, &e_), S_OK);
+    ASSERT_EQ(comm_.As(IID_IQ7kCalStatus, &cal_), S_OK);
     ClearErrorInfo();
   }
   void TearDown() override {
@@ -60,6 +62,8 @@ class ComponentFixture : public ::testing::Test {
   std::unique_ptr<FakeClock> clock_;  // outlives the component's link
   ScopedTempDir dir_;
   ComPtr<IQ7kComm> comm_;
+  ComPtr<IQ7kEeprom> e_;  // the same object's other interfaces
+  ComPtr<IQ7kCalStatus> cal_;
 };
 
 }  // namespace q7k
