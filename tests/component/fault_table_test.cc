@@ -79,10 +79,9 @@ class FaultTableTest
     Q7K_RUNTM_PARAMS run{};
     run.TestVoltage = 10000;
     run.Frequency = 60.0f;
-    Q7K_TEST_PARAMS params{};
     ASSERT_EQ(comm_->InitTestParams(&init), S_OK);
     ASSERT_EQ(comm_->UpdateRuntimeParams(&run), S_OK);
-    ASSERT_EQ(comm_->StartQ7kTest(&params), S_OK);
+    ASSERT_EQ(comm_->StartQ7kTest(&p_), S_OK);
   }
 
   // Runs the kind's call; a call that outlives its bound fails the test

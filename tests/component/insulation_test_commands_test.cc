@@ -39,9 +39,6 @@ class TestCommandsTest : public ScriptedComponentTest {
   HRESULT Poll() { return comm_->FullRequestTestResults(&p_, &d_, &t_); }
 
   Bytes reply_;
-  Q7K_TEST_PARAMS p_{};
-  Q7K_TEST_DATA d_{};
-  Q7K_THERMAL_DATA t_{};
 };
 
 TEST_F(TestCommandsTest, ParameterPayloadsByteForByte) {

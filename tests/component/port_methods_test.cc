@@ -126,16 +126,13 @@ TEST_F(PortMethodsTest, SimulationOpensMissingPortsUntilThePortIsMadeAgain) {
   // The port stays simulated until it is created again: the halves of an
   // exchange pass at once, nothing is decoded, every command is traced.
   comm_->put_SimulMode(SIMUL_NONE);
-  Q7K_THERMAL_DATA thermal{};
   Bstr text;
   const auto before = clock.Elapsed();
   EXPECT_EQ(comm_->StartPONSequence(), S_OK);
-  Q7K_TEST_PARAMS params{};
-  Q7K_TEST_DATA data{};
-  data.Amperes = 7.0f;
-  EXPECT_EQ(comm_->RequestTestResults(&params), S_OK);
-  EXPECT_EQ(comm_->ReceiveTestResults(&params, &data, &thermal), S_OK);
-  EXPECT_EQ(data.Amperes, 7.0f);
+  d_.Amperes = 7.0f;
+  EXPECT_EQ(comm_->RequestTestResults(&p_), S_OK);
+  EXPECT_EQ(comm_->ReceiveTestResults(&p_, &d_, &t_), S_OK);
+  EXPECT_EQ(d_.Amperes, 7.0f);
   EXPECT_EQ(comm_->ReadAppInfo(), S_OK);
   EXPECT_EQ(comm_->get_AppName(text.out()), S_OK);
   EXPECT_TRUE(text.empty());

@@ -109,8 +109,6 @@ TEST_F(SimulatedBoardsTest, EachAnswerItsValueAndItsTime) {
   short word = 0, block[32] = {}, date[4] = {-1, -1, -1, -1};
   int32_t value = 0;
   float floats[16] = {}, f = 0;
-  Q7K_THERMAL_DATA thermal{};
-  Q7K_TEST_PARAMS params{};
   Q7K_RAW_DATA raw{};
   raw.NumGroups = 3;
   Bstr text;
@@ -131,7 +129,7 @@ TEST_F(SimulatedBoardsTest, EachAnswerItsValueAndItsTime) {
       {"StartPONSequence", 100, [&] { return Read(comm_->StartPONSequence()); }},
       {"EnableGuardCal", 100, [&] { return Read(comm_->EnableGuardCal(1)); }},
       {"RequestRawResults: nothing decoded", 100, [&] { return Read(comm_->RequestRawResults(&raw), raw.NumGroups); }, 3},
-      {"ReadThermalData", 500, [&] { return Read(comm_->ReadThermalData(&thermal), thermal.ExtSensorInserted); }, 1},
+      {"ReadThermalData", 500, [&] { return Read(comm_->ReadThermalData(&t_), t_.ExtSensorInserted); }, 1},
       {"ReadFlashDirectory", 100, [&] { return Read(comm_->ReadFlashDirectory()); }},
       {"ReadHeader, even of an empty slot", 500, [&] { return Read(e_->ReadHeader(3, 0, &word), word); }, 0x5A0F},
       {"Read32", 100, [&] { return Read(e_->Read32(0, 0, 0, block, &word)); }},
@@ -172,8 +170,8 @@ TEST_F(SimulatedBoardsTest, EachAnswerItsValueAndItsTime) {
       {"RegAnd", 0, [&] { return Read(comm_->RegAnd(0x123, 0)); }},
       {"ReadRefCalCoeffs", 0, [&] { return Read(comm_->ReadRefCalCoeffs(), [&] { comm_->get_CalResistor(MAIN_RES, &f); return f; }); }, 1201539.875f},
       {"ReadCalInfo", 0, [&] { return Read(comm_->ReadCalInfo()); }},
-      {"CalcWattsAdjustment", 0, [&] { return Read(comm_->CalcWattsAdjustment(&params), params.WattsAdjustment); }, 0.0025f},
-      {"fast: ReadThermalData", 0, [&] { return Read((comm_->put_SimulFast(1), comm_->ReadThermalData(&thermal)), thermal.ExtTemperature); }, 28.5f},
+      {"CalcWattsAdjustment", 0, [&] { return Read(comm_->CalcWattsAdjustment(&p_), p_.WattsAdjustment); }, 0.0025f},
+      {"fast: ReadThermalData", 0, [&] { return Read((comm_->put_SimulFast(1), comm_->ReadThermalData(&t_)), t_.ExtTemperature); }, 28.5f},
       // clang-format on
   };
   for (const auto& a : answers) {

@@ -64,6 +64,10 @@ class ComponentFixture : public ::testing::Test {
   ComPtr<IQ7kComm> comm_;
   ComPtr<IQ7kEeprom> e_;  // the same object's other interfaces
   ComPtr<IQ7kCalStatus> cal_;
+  // Records for the calls that fill them.
+  Q7K_TEST_PARAMS p_{};
+  Q7K_TEST_DATA d_{};
+  Q7K_THERMAL_DATA t_{};
 };
 
 }  // namespace q7k
