@@ -9,15 +9,31 @@
 #include "component/error_state.h"
 #include "q7kcomm/q7kcomm.h"
 #include "support/component_fixture.h"
-#include "support/firmware_image.h"
 #include "support/temp_dir.h"
 
 namespace q7k {
 namespace {
 
-Bytes Header(const std::string& name) {
-  const std::string text = name + "12/04/2615:18:1901.20.02";
-  return Bytes(text.begin(), text.end());
+// One record line: "%", length, type, checksum, width digit, address, data.
+std::string Record(uint32_t address, const std::string& dataDigits) {
+  char head[32];
+  std::snprintf(head, sizeof head, "%%%02X6008%08X",
+                static_cast<unsigned>(14 + dataDigits.size()), address);
+  return head + dataDigits + "\n";
+}
+
+std::string Hex(const std::string& text) {
+  std::string digits;
+  char pair[3];
+  for (unsigned char c : text) {
+    std::snprintf(pair, sizeof pair, "%02X", c);
+    digits += pair;
+  }
+  return digits;
+}
+
+std::string Header(const std::string& name) {
+  return Hex(name + "12/04/2615:18:1901.20.02");
 }
 
 class AppImageFileTest : public ::testing::Test {
@@ -37,10 +53,9 @@ class AppImageFileTest : public ::testing::Test {
 };
 
 TEST_F(AppImageFileTest, FirmwareHeaderAt192WordsAboveTheFirstRecord) {
-  Write("Q7I.X0", RecordLine(0x1000, {0x00, 0x11, 0x22, 0x33}) +
-                      RecordLine(0x1001, {0x44}) +
-                      RecordLine(0x10C0, Header("Q7I     ")) +
-                      RecordLine(0x2000, {0xFF}) + "%0781010\n");
+  Write("Q7I.X0", Record(0x1000, "00112233") + Record(0x1001, "44") +
+                      Record(0x10C0, Header("Q7I     ")) +
+                      Record(0x2000, "FF") + "%0781010\n");
   ASSERT_TRUE(Read("Q7I"));
   EXPECT_STREQ(info_.Name, "Q7I     ");
   EXPECT_STREQ(info_.Date, "12/04/26");
@@ -50,11 +65,10 @@ TEST_F(AppImageFileTest, FirmwareHeaderAt192WordsAboveTheFirstRecord) {
   EXPECT_EQ(errors_.code(), 0);
   // A lower-case name is an ordinary application's, which need not name
   // itself, nor have a header record at all.
-  Write("q7i.X0", RecordLine(0, {0}) + RecordLine(0xC0, Header("OTHER   ")));
+  Write("q7i.X0", Record(0, "00") + Record(0xC0, Header("OTHER   ")));
   ASSERT_TRUE(Read("q7i"));
   EXPECT_STREQ(info_.Name, "OTHER   ");
-  Write("APP.X0",
-        RecordLine(0x100, {0}) + RecordLine(0x110, {0x11}) + "%0781010\n");
+  Write("APP.X0", Record(0x100, "00") + Record(0x110, "11") + "%0781010\n");
   ASSERT_TRUE(Read("APP"));
   EXPECT_STREQ(info_.Name, "");
 }
@@ -70,14 +84,14 @@ TEST_F(AppImageFileTest, FailuresChooseTheirWording) {
 
   // An address jumps past the header before it is met.
   errors_.Clear();
-  Write("APP.X0", RecordLine(0x100, {0}) + RecordLine(0x1C1, {0}));
+  Write("APP.X0", Record(0x100, "00") + Record(0x1C1, "00"));
   EXPECT_FALSE(Read("APP"));
   EXPECT_EQ(errors_.code(), 82);
   EXPECT_EQ(errors_.message(), u"Application file is corrupted.");
 
   // The firmware must name itself.
   errors_.Clear();
-  Write("Q7I.X0", RecordLine(0, {0}) + RecordLine(0xC0, Header("Q7J     ")));
+  Write("Q7I.X0", Record(0, "00") + Record(0xC0, Header("Q7J     ")));
   EXPECT_FALSE(Read("Q7I"));
   EXPECT_EQ(errors_.message(),
             u"Q7310 Firmware file is corrupted.  Tests cannot be run.");
@@ -85,14 +99,13 @@ TEST_F(AppImageFileTest, FailuresChooseTheirWording) {
 
 TEST_F(AppImageFileTest, ShortAndOverlongLinesStayInsideTheirBuffers) {
   // A header record cut after the name: the other fields stay empty.
-  const std::string cut =
-      RecordLine(0xC0, Header("APP")).substr(0, 15 + 6) + "\n";
-  Write("APP.X0", RecordLine(0, {0}) + cut);
+  const std::string cut = Record(0xC0, Header("APP")).substr(0, 15 + 6) + "\n";
+  Write("APP.X0", Record(0, "00") + cut);
   ASSERT_TRUE(Read("APP"));
   EXPECT_STREQ(info_.Name, "APP");
   EXPECT_STREQ(info_.Date, "");
   // A line longer than the reader's buffer is read in pieces.
-  Write("APP.X0", RecordLine(0, Bytes(100, 0)) + "%\n" + "x");
+  Write("APP.X0", Record(0, std::string(200, '0')) + "%\n" + "x");
   EXPECT_TRUE(Read("APP"));
 }
 

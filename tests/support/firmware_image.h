@@ -23,11 +23,11 @@ inline emu::AppIdentity Firmware(const std::string& version) {
 
 // "%", length, type 6, checksum, width 8, address, data digits.
 inline std::string RecordLine(uint32_t address, const Bytes& data) {
-  std::string text(15 + 2 * data.size(), '\0');
-  int n = std::snprintf(text.data(), text.size() + 1, "%%%02X6008%08X",
+  char text[100];
+  int n = std::snprintf(text, sizeof text, "%%%02X6008%08X",
                         static_cast<unsigned>(14 + 2 * data.size()), address);
-  for (uint8_t b : data) n += std::snprintf(text.data() + n, 3, "%02X", b);
-  return text + "\r\n";
+  for (uint8_t b : data) n += std::snprintf(text + n, 3, "%02X", b);
+  return std::string(text) + "\r\n";
 }
 
 // The identity record sits 192 words up; image gets the data as loaded.
