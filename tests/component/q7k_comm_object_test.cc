@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "q7kcomm/q7kcomm.h"
 #include "support/component_fixture.h"
 
 namespace q7k {

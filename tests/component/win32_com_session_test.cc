@@ -10,7 +10,6 @@
 #include <thread>
 
 #include "support/component_fixture.h"
-#include "support/fake_clock.h"
 #include "support/serial_peer.h"
 
 namespace q7k {

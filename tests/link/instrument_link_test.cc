@@ -10,8 +10,6 @@
 #include <mutex>
 #include <string>
 
-#include "q7kcomm/host.h"
-#include "q7kcomm/q7kcomm.h"
 #include "support/scripted_component.h"
 
 namespace q7k {

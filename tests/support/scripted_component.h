@@ -11,8 +11,6 @@
 #include "component/q7k_comm_object.h"
 #include "support/component_fixture.h"
 #include "support/in_process_instrument.h"
-#include "support/pty_pair.h"
-#include "support/scripted_instrument.h"
 
 namespace q7k {
 
