@@ -1,19 +1,52 @@
 // The port methods through the public API: open failures, exclusive use,
 // the loopback test, the timer and simulation.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <future>
 #include <string>
 
-#include "support/foreign_holder.h"
 #include "support/scripted_component.h"
 
 namespace q7k {
 namespace {
 
 using std::chrono::milliseconds;
+
+// A device held by another process: a child runs open() (which keeps the
+// device open when it returns true) and holds it until the holder goes.
+class ForeignHolder {
+ public:
+  explicit ForeignHolder(const std::function<bool()>& open) {
+    int ready[2];
+    if (pipe(ready) != 0) return;
+    child_ = fork();
+    if (child_ == 0) {
+      const char result = open() ? 'y' : 'n';
+      (void)!write(ready[1], &result, 1);
+      for (;;) pause();
+    }
+    close(ready[1]);
+    char result = 0;
+    holding_ = child_ > 0 && read(ready[0], &result, 1) == 1 && result == 'y';
+    close(ready[0]);
+  }
+  ~ForeignHolder() {
+    if (child_ <= 0) return;
+    kill(child_, SIGKILL);
+    waitpid(child_, nullptr, 0);
+  }
+  bool holding() const { return holding_; }
+
+ private:
+  pid_t child_ = -1;
+  bool holding_ = false;
+};
 
 // The pseudo-terminal's far end is each test's own.
 using PortMethodsTest = ScriptedComponentTest;
