@@ -15,8 +15,6 @@ class EepromBoardTest : public EmulatedComponentTest {
   void SetUp() override {
     EmulatedComponentTest::SetUp();
     ASSERT_NO_FATAL_FAILURE(Start());
-    ASSERT_EQ(comm_.As(IID_IQ7kEeprom, &e_), S_OK);
-    ASSERT_EQ(comm_.As(IID_IQ7kCalStatus, &cal_), S_OK);
   }
   EepromWords Board(short slot, short subslot) {
     return emulator_->WithModel([&](emu::InstrumentModel& m) {
@@ -39,9 +37,6 @@ class EepromBoardTest : public EmulatedComponentTest {
     EXPECT_EQ((cal_.Get()->*get)(i, &v), S_OK);
     return v;
   }
-
-  ComPtr<IQ7kEeprom> e_;
-  ComPtr<IQ7kCalStatus> cal_;
 };
 
 TEST_F(EepromBoardTest, RequestsCarryTheDocumentedPayloads) {

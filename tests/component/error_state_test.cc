@@ -33,6 +33,9 @@ struct Decoded {
 
 TEST(ErrorStateTest, InstrumentNumbersDecodeToCodeAndText) {
   const std::u16string stopped = u"Test Not Running - ";
+  Bytes watchdog(70, 'x');  // cleaned, and cut to 64 characters
+  const char raw[] = "Reset@%\x01\x7f\x80\xff ok";
+  std::copy(raw, raw + sizeof raw - 1, watchdog.begin());
   const Decoded cases[] = {
       {5, {}, 5, u"Not Enough Free Space in FLASH for Application"},
       {15, {}, -1, u"Undefined Error"},
@@ -48,6 +51,9 @@ TEST(ErrorStateTest, InstrumentNumbersDecodeToCodeAndText) {
       {11, Le16(0x8000), -1, u""},
       {11, {0x01}, -1, u""},
       {12, {'A', 'B'}, 20, u"Watchdog Reset Error - AB"},
+      {12, watchdog, 20,
+       u"Watchdog Reset Error - Reset" + std::u16string(6, u' ') + u" ok" +
+           std::u16string(64 - 14, u'x')},
       {13,
        {0x41, 0x01, 0, 0},
        21,
@@ -84,21 +90,10 @@ TEST(ErrorStateTest, InstrumentNumbersDecodeToCodeAndText) {
     if (!c.message.empty()) {
       EXPECT_EQ(state.message(), c.message);
     }
+    EXPECT_EQ(state.watchdogReset(), c.number == 12);
+    state.Clear();
+    EXPECT_FALSE(state.watchdogReset());
   }
-}
-
-TEST(ErrorStateTest, WatchdogTextIsCleanedAndBounded) {
-  ErrorState state;
-  Bytes text(70, 'x');
-  const char raw[] = "Reset@%\x01\x7f\x80\xff ok";
-  std::copy(raw, raw + sizeof raw - 1, text.begin());
-  state.RecordInstrumentError(12, text.data(), text.size());
-  EXPECT_TRUE(state.watchdogReset());
-  EXPECT_EQ(state.message(), u"Watchdog Reset Error - Reset" +
-                                 std::u16string(6, u' ') + u" ok" +
-                                 std::u16string(64 - 14, u'x'));
-  state.Clear();
-  EXPECT_FALSE(state.watchdogReset());
 }
 
 TEST(ErrorStateTest, EepromAndAppFileErrorsExtendOrRecord) {

@@ -72,7 +72,6 @@ class FaultTableTest
     });
     ASSERT_NO_FATAL_FAILURE(Serve());
     path_ = emulator_->path();
-    ASSERT_EQ(comm_.As(IID_IQ7kEeprom, &eeprom_), S_OK);
     // Result polls need a running test.
     Q7K_INIT_PARAMS init{};
     init.MaxVolts = 12;
@@ -80,10 +79,9 @@ class FaultTableTest
     Q7K_RUNTM_PARAMS run{};
     run.TestVoltage = 10000;
     run.Frequency = 60.0f;
-    Q7K_TEST_PARAMS params{};
     ASSERT_EQ(comm_->InitTestParams(&init), S_OK);
     ASSERT_EQ(comm_->UpdateRuntimeParams(&run), S_OK);
-    ASSERT_EQ(comm_->StartQ7kTest(&params), S_OK);
+    ASSERT_EQ(comm_->StartQ7kTest(&p_), S_OK);
   }
 
   // Runs the kind's call; a call that outlives its bound fails the test
@@ -118,7 +116,7 @@ class FaultTableTest
 
  public:
   using EmulatedComponentTest::comm_;
-  ComPtr<IQ7kEeprom> eeprom_;
+  using EmulatedComponentTest::e_;
 };
 
 // A braced list runs the call before it reads the value.
@@ -149,7 +147,7 @@ const Kind kKinds[] = {
     {"EepromWord", 0x7E06,
      [](FaultTableTest& t) {
        short word = 0;
-       return Result{t.eeprom_->ReadInt(0, 0, 0, &word), uint16_t(word)};
+       return Result{t.e_->ReadInt(0, 0, 0, &word), uint16_t(word)};
      },
      0x5A0F},
 };
@@ -176,9 +174,8 @@ TEST_P(FaultTableTest, DocumentedCodePortStateAndRecovery) {
     EXPECT_EQ(Code(), fault.code);
     EXPECT_EQ(Message(), fault.text);
   }
-  short open = 0;
-  comm_->IsPortOpen(&open);
-  EXPECT_EQ(open, 1);  // the link stays until the host closes it
+  // The link stays until the host closes it.
+  EXPECT_EQ(Get(&IQ7kComm::IsPortOpen), 1);
 
   if (fault.closesLine) {
     // The port's failure is sticky: every call fails at once until the

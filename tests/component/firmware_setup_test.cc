@@ -45,12 +45,6 @@ class FirmwareSetupTest : public EmulatedComponentTest {
     }
     return out;
   }
-  // A short property or answer, e.g. Get(&IQ7kComm::IsPortOpen).
-  short Get(HRESULT (Q7K_STDCALL IQ7kComm::*get)(short*)) {
-    short value = -1;
-    (comm_.Get()->*get)(&value);
-    return value;
-  }
 
   RecordingProgressViews views_;
   Bytes image_;

@@ -39,9 +39,6 @@ class TestCommandsTest : public ScriptedComponentTest {
   HRESULT Poll() { return comm_->FullRequestTestResults(&p_, &d_, &t_); }
 
   Bytes reply_;
-  Q7K_TEST_PARAMS p_{};
-  Q7K_TEST_DATA d_{};
-  Q7K_THERMAL_DATA t_{};
 };
 
 TEST_F(TestCommandsTest, ParameterPayloadsByteForByte) {
@@ -207,7 +204,7 @@ TEST_F(TestCommandsTest, ApplicationInformation) {
 
 TEST_F(TestCommandsTest, StartWaitsAndWithoutAPortFailsSilently) {
   SetSerialPortPath(kPort, dir_.File("absent"));
-  EXPECT_EQ(comm_->OpenPort(static_cast<Q7K_PORT>(kPort), BPS_9600), E_FAIL);
+  EXPECT_EQ(comm_->OpenPort(kPort, BPS_9600), E_FAIL);
   comm_->ClosePort();
   ClearErrorInfo();
   EXPECT_EQ(comm_->StartQ7kTest(&p_), E_FAIL);
@@ -231,7 +228,7 @@ TEST_F(TestCommandsTest, RuntimeUpdateWithoutAPortStillRestartsRanging) {
   comm_->put_SimulFast(1);
   p_.KVolt = p_.KVoltMax = 10.0f;
   p_.Frequency = 60.0f;
-  ASSERT_EQ(comm_->OpenPort(static_cast<Q7K_PORT>(kPort), BPS_9600), S_OK);
+  ASSERT_EQ(comm_->OpenPort(kPort, BPS_9600), S_OK);
   ASSERT_EQ(comm_->StartQ7kTest(&p_), S_OK);
   for (int i = 0; i < 8; ++i) {
     ASSERT_EQ(Poll(), S_OK);

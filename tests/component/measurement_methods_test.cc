@@ -164,6 +164,8 @@ TEST_F(MeasurementMethodsTest, ProgressWindowMethods) {
   EXPECT_EQ(views.open_views(), 1);
   UnregisterWindow(0x7777);
   comm_.Reset();  // destruction closes the window
+  e_.Reset();
+  cal_.Reset();
   EXPECT_EQ(views.open_views(), 0);
 }
 

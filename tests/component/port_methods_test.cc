@@ -1,58 +1,67 @@
 // The port methods through the public API: open failures, exclusive use,
 // the loopback test, the timer and simulation.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstdint>
-#include <cstdlib>
 #include <functional>
 #include <future>
 #include <string>
 
-#include "q7kcomm/q7kcomm.h"
-#include "support/component_fixture.h"
-#include "support/fake_clock.h"
-#include "support/foreign_holder.h"
-#include "support/pty_pair.h"
+#include "support/scripted_component.h"
 
 namespace q7k {
 namespace {
 
 using std::chrono::milliseconds;
 
-using Bytes = std::vector<uint8_t>;
-constexpr int32_t kPort = 6;
-
-class PortMethodsTest : public ComponentFixture {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(pty_.ok()) << pty_.error();
-    SetSerialPortPath(kPort, pty_.slavePath());
-    ComponentFixture::SetUp();
+// A device held by another process: a child runs open() (which keeps the
+// device open when it returns true) and holds it until the holder goes.
+class ForeignHolder {
+ public:
+  explicit ForeignHolder(const std::function<bool()>& open) {
+    int ready[2];
+    if (pipe(ready) != 0) return;
+    child_ = fork();
+    if (child_ == 0) {
+      const char result = open() ? 'y' : 'n';
+      (void)!write(ready[1], &result, 1);
+      for (;;) pause();
+    }
+    close(ready[1]);
+    char result = 0;
+    holding_ = child_ > 0 && read(ready[0], &result, 1) == 1 && result == 'y';
+    close(ready[0]);
   }
-  void TearDown() override { SetSerialPortPath(kPort, ""); }
-  short IsOpen() {
-    short open = -1;
-    comm_->IsPortOpen(&open);
-    return open;
+  ~ForeignHolder() {
+    if (child_ <= 0) return;
+    kill(child_, SIGKILL);
+    waitpid(child_, nullptr, 0);
   }
-  Q7K_PORT port() const { return static_cast<Q7K_PORT>(kPort); }
+  bool holding() const { return holding_; }
 
-  PtyPair pty_;
+ private:
+  pid_t child_ = -1;
+  bool holding_ = false;
 };
+
+// The pseudo-terminal's far end is each test's own.
+using PortMethodsTest = ScriptedComponentTest;
 
 TEST_F(PortMethodsTest, MissingPortIsNotFoundButStaysALink) {
   SetSerialPortPath(kPort, dir_.File("no-such-device"));
-  EXPECT_EQ(comm_->OpenPort(port(), BPS_9600), E_FAIL);
+  EXPECT_EQ(comm_->OpenPort(kPort, BPS_9600), E_FAIL);
   EXPECT_EQ(Code(), 298);
   EXPECT_EQ(Message(), "COM port not found");
-  EXPECT_EQ(IsOpen(), 1);
+  EXPECT_EQ(Get(&IQ7kComm::IsPortOpen), 1);
   // Commands on the failed link fail with its status, without waiting.
   EXPECT_EQ(comm_->StartPONSequence(), E_FAIL);
   EXPECT_EQ(Code(), 298);
   EXPECT_EQ(comm_->ClosePort(), S_OK);
-  EXPECT_EQ(IsOpen(), 0);
+  EXPECT_EQ(Get(&IQ7kComm::IsPortOpen), 0);
   EXPECT_EQ(comm_->ClosePort(), S_OK);
 }
 
@@ -61,22 +70,22 @@ TEST_F(PortMethodsTest, HolderInAnotherProcessIsRefused) {
     ComPtr<IQ7kComm> holder;
     ForeignHolder other([&] {
       holder = NewComponent();
-      return holder->OpenPort(port(), BPS_9600) == S_OK;
+      return holder->OpenPort(kPort, BPS_9600) == S_OK;
     });
     ASSERT_TRUE(other.holding());
-    EXPECT_EQ(comm_->OpenPort(port(), BPS_9600), E_FAIL);
+    EXPECT_EQ(comm_->OpenPort(kPort, BPS_9600), E_FAIL);
     EXPECT_EQ(Code(), 299);
     EXPECT_EQ(Message(), "COM port in use");
   }
   comm_->ClearError();
-  EXPECT_EQ(comm_->OpenPort(port(), BPS_9600), S_OK);
+  EXPECT_EQ(comm_->OpenPort(kPort, BPS_9600), S_OK);
 }
 
 TEST_F(PortMethodsTest, LoopbackComparesWhatComesBack) {
   {
     PtyPeer echo(pty_.master(), [](const Bytes& chunk) { return chunk; });
-    EXPECT_EQ(comm_->RunLoopbackTest(port(), BPS_38400), S_OK);
-    EXPECT_EQ(IsOpen(), 0);
+    EXPECT_EQ(comm_->RunLoopbackTest(kPort, BPS_38400), S_OK);
+    EXPECT_EQ(Get(&IQ7kComm::IsPortOpen), 0);
     const Bytes sent = echo.Received();
     EXPECT_EQ(std::string(sent.begin() + 2, sent.end() - 2),
               "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789");
@@ -85,24 +94,24 @@ TEST_F(PortMethodsTest, LoopbackComparesWhatComesBack) {
     std::replace(chunk.begin(), chunk.end(), uint8_t{'Q'}, uint8_t{'q'});
     return chunk;
   });
-  EXPECT_EQ(comm_->RunLoopbackTest(port(), BPS_9600), E_FAIL);
+  EXPECT_EQ(comm_->RunLoopbackTest(kPort, BPS_9600), E_FAIL);
   EXPECT_EQ(Code(), 141);
   EXPECT_EQ(Message(), "Loopback Message mismatch");
-  EXPECT_EQ(IsOpen(), 0);
+  EXPECT_EQ(Get(&IQ7kComm::IsPortOpen), 0);
 }
 
 TEST_F(PortMethodsTest, LoopbackWithNothingConnected) {
   FakeClock clock;
   PtyPeer peer(pty_.master());
   auto call = std::async(std::launch::async, [&] {
-    return comm_->RunLoopbackTest(port(), BPS_9600);
+    return comm_->RunLoopbackTest(kPort, BPS_9600);
   });
   EXPECT_EQ(clock.AdvanceToNextDeadline(), milliseconds(4001));
   EXPECT_EQ(call.get(), E_FAIL);
   EXPECT_EQ(Code(), 142);
   EXPECT_EQ(Message(), "Loopback Message not received");
-  EXPECT_EQ(IsOpen(), 0);
-  const std::string log = ReadFileBytes(dir_.File("Q7kComm.log"));
+  EXPECT_EQ(Get(&IQ7kComm::IsPortOpen), 0);
+  const std::string log = TraceLog();
   EXPECT_NE(log.find("- [T] Error=142 @ "), std::string::npos);
   EXPECT_NE(log.find("[Loopback Message not received](36)\n  41 42 43 "),
             std::string::npos);
@@ -116,7 +125,7 @@ TEST_F(PortMethodsTest, TimerDelay) {
   EXPECT_EQ(Code(), 0);
 
   FakeClock clock;
-  ASSERT_EQ(comm_->OpenPort(port(), BPS_9600), S_OK);
+  ASSERT_EQ(comm_->OpenPort(kPort, BPS_9600), S_OK);
   int pumped = 0;
   SetMessagePump([&pumped] { ++pumped; });
   EXPECT_EQ(comm_->TimerDelay(100, 1), S_OK);
@@ -144,28 +153,25 @@ TEST_F(PortMethodsTest, SimulationOpensMissingPortsUntilThePortIsMadeAgain) {
   SetSerialPortPath(kPort, dir_.File("no-such-device"));
   comm_->put_EnableTrace(1);
   comm_->put_SimulMode(SIMUL_EXC);
-  EXPECT_EQ(comm_->OpenPort(port(), BPS_9600), S_OK);
+  EXPECT_EQ(comm_->OpenPort(kPort, BPS_9600), S_OK);
   EXPECT_EQ(Code(), 0);
 
   // The port stays simulated until it is created again: the halves of an
   // exchange pass at once, nothing is decoded, every command is traced.
   comm_->put_SimulMode(SIMUL_NONE);
-  Q7K_THERMAL_DATA thermal{};
   Bstr text;
   const auto before = clock.Elapsed();
   EXPECT_EQ(comm_->StartPONSequence(), S_OK);
-  Q7K_TEST_PARAMS params{};
-  Q7K_TEST_DATA data{};
-  data.Amperes = 7.0f;
-  EXPECT_EQ(comm_->RequestTestResults(&params), S_OK);
-  EXPECT_EQ(comm_->ReceiveTestResults(&params, &data, &thermal), S_OK);
-  EXPECT_EQ(data.Amperes, 7.0f);
+  d_.Amperes = 7.0f;
+  EXPECT_EQ(comm_->RequestTestResults(&p_), S_OK);
+  EXPECT_EQ(comm_->ReceiveTestResults(&p_, &d_, &t_), S_OK);
+  EXPECT_EQ(d_.Amperes, 7.0f);
   EXPECT_EQ(comm_->ReadAppInfo(), S_OK);
   EXPECT_EQ(comm_->get_AppName(text.out()), S_OK);
   EXPECT_TRUE(text.empty());
   EXPECT_EQ(clock.Elapsed() - before, milliseconds(200));
   comm_->ClosePort();
-  const std::string log = ReadFileBytes(dir_.File("Q7kComm.log"));
+  const std::string log = TraceLog();
   for (const char* entry : {" <C>0x  2]\n", " <G>0x  6]\n", " <R>0x  6]\n"}) {
     const size_t first = log.find(entry);
     EXPECT_NE(first, std::string::npos) << entry;
@@ -173,9 +179,9 @@ TEST_F(PortMethodsTest, SimulationOpensMissingPortsUntilThePortIsMadeAgain) {
   }
 
   comm_->put_SimulMode(SIMUL_EXC);
-  EXPECT_EQ(comm_->RunLoopbackTest(port(), BPS_9600), S_OK);
+  EXPECT_EQ(comm_->RunLoopbackTest(kPort, BPS_9600), S_OK);
   EXPECT_EQ(clock.Elapsed() - before, milliseconds(2200));
-  EXPECT_EQ(IsOpen(), 0);
+  EXPECT_EQ(Get(&IQ7kComm::IsPortOpen), 0);
 }
 
 TEST_F(PortMethodsTest, EveryModeButNoneKeepsOffTheLine) {
@@ -186,7 +192,7 @@ TEST_F(PortMethodsTest, EveryModeButNoneKeepsOffTheLine) {
     SCOPED_TRACE(mode);
     ComPtr<IQ7kComm> c = NewComponent();
     c->put_SimulMode(static_cast<SIMUL_MODE>(mode));
-    EXPECT_EQ(c->OpenPort(port(), BPS_9600), S_OK);
+    EXPECT_EQ(c->OpenPort(kPort, BPS_9600), S_OK);
     EXPECT_EQ(ErrorCode(c.Get()), 0);
   }
 }

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "q7kcomm/q7kcomm.h"
 #include "support/component_fixture.h"
 
 namespace q7k {
@@ -76,13 +75,10 @@ TEST_F(ComponentTest, CreationAndInterfaces) {
 
 // Values the component normalises or refuses; plain echoes are not tested.
 TEST_F(ComponentTest, PropertiesNormaliseAndBoundTheirValues) {
-  short v = 7;
   comm_->put_EnableTrace(-1);
-  comm_->get_EnableTrace(&v);
-  EXPECT_EQ(v, 1);
+  EXPECT_EQ(Get(&IQ7kComm::get_EnableTrace), 1);
   comm_->put_RequireReboot(5);
-  comm_->get_RequireReboot(&v);
-  EXPECT_EQ(v, 1);
+  EXPECT_EQ(Get(&IQ7kComm::get_RequireReboot), 1);
   Q7K_LANGUAGE language = LANGUAGE_FRENCH;
   comm_->get_Language(&language);
   EXPECT_EQ(language, LANGUAGE_ENGLISH);

@@ -91,16 +91,15 @@ TEST_F(ServiceCommandsTest, DecodedReplies) {
   EXPECT_EQ(LastPayload(), Le32(0x600000));
   EXPECT_EQ(value, static_cast<int32_t>(0x80000001));
 
-  Q7K_THERMAL_DATA t{};
-  t.AmpInputCurrent = -1.0f;
-  ASSERT_EQ(comm_->ReadThermalData(&t), S_OK);
-  EXPECT_EQ(t.ExtTemperature, 20.0f);
-  EXPECT_EQ(t.AmpInputCurrent, 25.0f);
-  EXPECT_EQ(t.CooldownTemp, 30.0f);
-  EXPECT_EQ(t.XfmrOverheatTime, 3);
-  EXPECT_EQ(t.XfmrCooldownTime, 40000);
-  EXPECT_EQ(t.ExtSensorInserted, -15536);  // 50000 as a signed word
-  EXPECT_EQ(t.IntCurrentCounter, 65535);
+  t_.AmpInputCurrent = -1.0f;
+  ASSERT_EQ(comm_->ReadThermalData(&t_), S_OK);
+  EXPECT_EQ(t_.ExtTemperature, 20.0f);
+  EXPECT_EQ(t_.AmpInputCurrent, 25.0f);
+  EXPECT_EQ(t_.CooldownTemp, 30.0f);
+  EXPECT_EQ(t_.XfmrOverheatTime, 3);
+  EXPECT_EQ(t_.XfmrCooldownTime, 40000);
+  EXPECT_EQ(t_.ExtSensorInserted, -15536);  // 50000 as a signed word
+  EXPECT_EQ(t_.IntCurrentCounter, 65535);
 
   // Only the main, red and blue poles come from the instrument.
   comm_->put_CalResistor(MRED_RES, 42.0f);

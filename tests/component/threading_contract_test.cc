@@ -19,8 +19,6 @@ using EmulatorThreadingTest = EmulatedComponentTest;
 
 TEST_F(EmulatorThreadingTest, CallsFromSeveralThreadsNeverMix) {
   Start();
-  ComPtr<IQ7kEeprom> eeprom;
-  ASSERT_EQ(comm_->QueryInterface(IID_IQ7kEeprom, eeprom.AsVoidOut()), S_OK);
 
   // Two readers expect their own register's value; a third thread keeps
   // failing (a location out of range) and reads the error record back.
@@ -40,7 +38,7 @@ TEST_F(EmulatorThreadingTest, CallsFromSeveralThreadsNeverMix) {
     for (int i = 0; i < kRounds; ++i) {
       short value = 0;
       Bstr message;
-      if (eeprom->ReadInt(0, 0, 999, &value) != E_FAIL ||
+      if (e_->ReadInt(0, 0, 999, &value) != E_FAIL ||
           comm_->get_ErrorMsg(message.out()) != S_OK ||
           message.utf8().find("Parameter") == std::string::npos) {
         faults[2].push_back("refused read: " + message.utf8());

@@ -9,31 +9,21 @@
 #include <mutex>
 #include <thread>
 
-#include "q7kcomm/q7kcomm.h"
 #include "support/component_fixture.h"
-#include "support/fake_clock.h"
 #include "support/serial_peer.h"
-#include "support/temp_dir.h"
 
 namespace q7k {
 namespace {
 
-class Win32ComSessionTest : public ::testing::Test {
+class Win32ComSessionTest : public ComponentFixture {
  protected:
   void SetUp() override {
     if (!peer_.error().empty()) GTEST_SKIP() << peer_.error();
-    ASSERT_EQ(CreateInstance(CLSID_Q7kComm, IID_IQ7kComm, comm_.AsVoidOut()),
-              S_OK);
-  }
-  void TearDown() override {
-    if (comm_) comm_->ClosePort();
+    ComponentFixture::SetUp();
   }
   Q7K_PORT port() const { return static_cast<Q7K_PORT>(peer_.comNumber()); }
-  short Code() { return ErrorCode(comm_.Get()); }
 
-  ScopedTempDir dir_;  // the logs' current directory
   SerialPeer peer_;
-  ComPtr<IQ7kComm> comm_;
 };
 
 TEST_F(Win32ComSessionTest, VirtualInstrumentAnswers) {

@@ -15,6 +15,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -73,6 +74,17 @@ class HostLine {
         deadline);
     taken_ += line.size();
     return line;
+  }
+  // The next count bytes received after those already handed out; fewer
+  // when no more came before the deadline.
+  Bytes Next(size_t count) {
+    if (!ok()) return {};
+    peer_->WaitReceived(taken_ + count, kDeadline);
+    const Bytes all = peer_->Received();
+    const size_t end = std::min(all.size(), taken_ + count);
+    const Bytes got(all.begin() + taken_, all.begin() + end);
+    taken_ = end;
+    return got;
   }
   // Send, then read and take apart the reply.
   Frame Transact(uint16_t command, const Bytes& payload = {}) {

@@ -3,11 +3,7 @@
 // leaves or is closed by a fault; a scripted Telnet com-port client whose
 // every request is answered byte for byte.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <cstring>
-#include <memory>
 #include <string>
 
 #include "emulator/host_line.h"
@@ -33,52 +29,20 @@ Bytes Sub(std::initializer_list<uint8_t> body) {
   return Concat({{IAC, SB, COM}, Bytes(body), {IAC, SE}});
 }
 
-// A connected client; the peer thread reads everything the server sends.
-struct Client {
-  explicit Client(const std::string& url) : fd(Connect(url)) {
-    if (fd >= 0) peer = std::make_unique<PtyPeer>(fd);
+// The reply to command, 0xFF undoubled for Telnet.
+Frame Exchange(HostLine& line, uint16_t command, bool telnet) {
+  const Bytes request = LineBytes(RequestFrame(command, {}));
+  line.SendRaw(telnet ? Escaped(request) : request);
+  if (!telnet) return Parse(Decode(line.ReadLine()));
+  Bytes got, frame;
+  while (TakeFrame(got, &frame) == 0) {
+    const Bytes next = line.Next(1);
+    if (next.empty()) break;
+    got.push_back(next[0]);
+    if (next[0] == IAC) line.Next(1);
   }
-  ~Client() {
-    peer.reset();
-    if (fd >= 0) ::close(fd);
-  }
-  // The next count bytes received after those already taken.
-  Bytes Next(size_t count) {
-    peer->WaitReceived(taken + count, kDeadline);
-    const Bytes all = peer->Received();
-    const Bytes got(all.begin() + taken,
-                    all.begin() + std::min(all.size(), taken + count));
-    taken += got.size();
-    return got;
-  }
-  // The reply to command, 0xFF undoubled for Telnet. Only as the
-  // connection's first exchange: the reply is looked for from its start.
-  Frame Exchange(uint16_t command, bool telnet) {
-    const Bytes line = LineBytes(RequestFrame(command, {}));
-    peer->Send(telnet ? Escaped(line) : line);
-    Bytes frame;
-    peer->WaitFor(
-        [&](const Bytes& all) {
-          Bytes got;
-          for (size_t i = 0; i < all.size(); ++i) {
-            got.push_back(all[i]);
-            if (telnet && all[i] == IAC) ++i;
-          }
-          return TakeFrame(got, &frame) != 0;
-        },
-        kDeadline);
-    return Parse(frame);
-  }
-  // Everything received once the server closed the connection.
-  Bytes UntilClosed() {
-    EXPECT_TRUE(peer->WaitClosed(kDeadline));
-    return peer->Received();
-  }
-
-  int fd;
-  std::unique_ptr<PtyPeer> peer;
-  size_t taken = 0;
-};
+  return Parse(frame);
+}
 
 TEST(EmulatorListener, OneClientAtATimeOnBothFamiliesAndTheNextAfterIt) {
   const struct {
@@ -101,28 +65,31 @@ TEST(EmulatorListener, OneClientAtATimeOnBothFamiliesAndTheNextAfterIt) {
               listen.substr(0, listen.rfind(':')));
     EXPECT_NE(url.substr(url.rfind(':')), ":0");
     {
-      Client first(url);
-      ASSERT_GE(first.fd, 0);
-      EXPECT_TRUE(first.Exchange(0x0002, telnet).Ack());
+      HostLine first(Connect(url));
+      ASSERT_TRUE(first.ok());
+      EXPECT_TRUE(Exchange(first, 0x0002, telnet).Ack());
       {
-        Client second(url);
-        const Bytes said = second.UntilClosed();
+        HostLine second(Connect(url));
+        Bytes said;
+        EXPECT_TRUE(second.ReadUntilClosed(&said));
         EXPECT_EQ(std::string(said.begin(), said.end()),
                   emu::kClientRefusedText);
       }
       if (c.faultCloses) {
         emulator.AddFault("close@once");
-        first.peer->Send(LineBytes(RequestFrame(0x0001, {})));
-        EXPECT_GT(first.UntilClosed().size(), first.taken);
+        first.Send(0x0001);
+        Bytes cut;
+        EXPECT_TRUE(first.ReadUntilClosed(&cut));
+        EXPECT_FALSE(cut.empty());
       }
     }
-    Client next(url);
-    const Frame info = next.Exchange(0x0001, telnet);
+    HostLine next(Connect(url));
+    const Frame info = Exchange(next, 0x0001, telnet);
     ASSERT_TRUE(info.Ack());
     EXPECT_EQ(std::string(info.payload.begin() + 1, info.payload.begin() + 4),
               "Q7I");
     emulator.Stop();
-    EXPECT_LT(Client(url).fd, 0);
+    EXPECT_FALSE(HostLine(Connect(url)).ok());
   }
 }
 
@@ -131,8 +98,8 @@ TEST(EmulatorListener, ComPortControlIsAnsweredWithTheSettingsInEffect) {
   options.line.listen = "rfc2217://127.0.0.1:0";
   options.line.baud = 115200;  // paced: a rate taken besides the instrument's
   Emulator emulator(options);
-  Client client(emulator.Start());
-  ASSERT_GE(client.fd, 0);
+  HostLine client(Connect(emulator.Start()));
+  ASSERT_TRUE(client.ok());
   const struct {
     const char* what;
     Bytes send;
@@ -168,7 +135,7 @@ TEST(EmulatorListener, ComPortControlIsAnsweredWithTheSettingsInEffect) {
   };
   for (const auto& s : steps) {
     SCOPED_TRACE(s.what);
-    client.peer->Send(s.send);
+    client.SendRaw(s.send);
     EXPECT_EQ(client.Next(s.reply.size()), s.reply);
   }
 }

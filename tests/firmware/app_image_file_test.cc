@@ -7,9 +7,7 @@
 #include <string>
 
 #include "component/error_state.h"
-#include "q7kcomm/q7kcomm.h"
 #include "support/component_fixture.h"
-#include "support/temp_dir.h"
 
 namespace q7k {
 namespace {

@@ -475,10 +475,12 @@ TEST_F(CommPortTest, ThreadsStartWhenACallNeedsThem) {
   }
 }
 
-// The least a device must provide: a receive buffer that Read drains, and
-// a status that a short Read sets, as a port does.
-class MinimalDevice : public SerialDevice {
+// A device whose receive buffer Read drains, and whose status a short Read
+// sets, as a port's does; the calls below name SerialDevice's defaults.
+class MinimalDevice : public CommPort {
  public:
+  MinimalDevice()
+      : CommPort("/dev/q7k-no-such-device", PortSettings::Instrument(9600)) {}
   std::vector<uint8_t> input;
   std::vector<int32_t> readSizes;
   int32_t status = 0;
@@ -492,20 +494,7 @@ class MinimalDevice : public SerialDevice {
     if (static_cast<int32_t>(n) < max && status == 0) status = -98;
     return status;
   }
-  int32_t Write(const uint8_t*, int32_t) override { return 0; }
-  int32_t ReadByte() override { return 0; }
-  int32_t WriteByte(uint8_t) override { return 0; }
-  int32_t Configure(int32_t, int32_t, int32_t, int32_t) override { return 0; }
-  int32_t TxFree() override { return 0; }
   int32_t RxCount() override { return static_cast<int32_t>(input.size()); }
-  int32_t CarrierDetect() override { return 0; }
-  int32_t RingIndicator() override { return 0; }
-  int32_t ClearToSend() override { return 0; }
-  int32_t DataSetReady() override { return 0; }
-  int32_t ParityError(int32_t) override { return 0; }
-  int32_t BreakDetected(int32_t) override { return 0; }
-  int32_t FramingError(int32_t) override { return 0; }
-  int32_t OverrunError(int32_t) override { return 0; }
 };
 
 // Asking only for what is waiting drains the input without tripping the
@@ -513,15 +502,15 @@ class MinimalDevice : public SerialDevice {
 TEST(SerialDeviceTest, DefaultPurgeRxReadsWaitingBytesInBlocksOf32) {
   MinimalDevice device;
   device.input.assign(70, 0xAA);
-  EXPECT_EQ(device.PurgeRx(), 0);
+  EXPECT_EQ(device.SerialDevice::PurgeRx(), 0);
   EXPECT_TRUE(device.input.empty());
   EXPECT_EQ(device.readSizes, (std::vector<int32_t>{32, 32, 6}));
   EXPECT_EQ(device.status, 0);
-  EXPECT_EQ(device.PurgeRx(), 0);  // nothing waiting: no read at all
+  EXPECT_EQ(device.SerialDevice::PurgeRx(), 0);  // nothing waiting: no read
   EXPECT_EQ(device.readSizes.size(), 3u);
   device.input.assign(5, 1);
   device.status = kPortOsError;
-  EXPECT_EQ(device.PurgeRx(), kPortOsError);
+  EXPECT_EQ(device.SerialDevice::PurgeRx(), kPortOsError);
 }
 
 TEST(SerialDeviceTest, ErrorMessageIds) {
@@ -530,17 +519,16 @@ TEST(SerialDeviceTest, ErrorMessageIds) {
       {0, 7424},   {-95, 7429}, {-96, 7430},  {-97, 7431},
       {-98, 7432}, {-99, 7433}, {-198, 7428}, {-199, 7427}};
   for (const auto& [code, id] : ids) {
-    EXPECT_EQ(device.ErrorMessageId(code), id) << code;
+    EXPECT_EQ(device.SerialDevice::ErrorMessageId(code), id) << code;
   }
   for (int32_t other : {1, 14, -1, -33, -94, -100, -195, -196, -197, -200}) {
-    EXPECT_EQ(device.ErrorMessageId(other), 7425) << other;
+    EXPECT_EQ(device.SerialDevice::ErrorMessageId(other), 7425) << other;
   }
   // CommPort's own, and the shared ones it hands on.
-  CommPort port("/dev/q7k-no-such-device", PortSettings::Instrument(9600));
   const std::pair<int32_t, int32_t> own[] = {
       {-195, 7434}, {-196, 7435}, {-197, 7436}, {-198, 7428}, {-95, 7429},
       {0, 7424},    {-94, 7425},  {-194, 7425}, {-201, 7425}};
-  for (const auto& [code, id] : own) EXPECT_EQ(port.ErrorMessageId(code), id);
+  for (const auto& [code, id] : own) EXPECT_EQ(device.ErrorMessageId(code), id);
 }
 
 }  // namespace

@@ -10,8 +10,6 @@
 #include <mutex>
 #include <string>
 
-#include "q7kcomm/host.h"
-#include "q7kcomm/q7kcomm.h"
 #include "support/scripted_component.h"
 
 namespace q7k {
@@ -148,11 +146,8 @@ TEST_F(InstrumentLinkTest, TraceEntriesPerCommand) {
   });
   EXPECT_EQ(comm_->StartPONSequence(), S_OK);
   EXPECT_EQ(comm_->StartPONSequence(), S_OK);
-  Q7K_TEST_PARAMS params{};
-  Q7K_TEST_DATA data{};
-  Q7K_THERMAL_DATA thermal{};
-  EXPECT_EQ(comm_->RequestTestResults(&params), S_OK);
-  EXPECT_EQ(comm_->ReceiveTestResults(&params, &data, &thermal), S_OK);
+  EXPECT_EQ(comm_->RequestTestResults(&p_), S_OK);
+  EXPECT_EQ(comm_->ReceiveTestResults(&p_, &d_, &t_), S_OK);
   comm_->ClosePort();
   const std::string log = TraceLog();
   EXPECT_EQ(log.rfind("Q7kComm.log\n", 0), 0u);
@@ -198,21 +193,18 @@ class BothPathsTest : public InstrumentLinkTest,
 
 TEST_P(BothPathsTest, ReplyWaitingBeforeReceiveOnlyIsTaken) {
   Connect([](const Request&) { return Bytes{}; });  // the test answers
-  Q7K_TEST_PARAMS params{};
-  Q7K_TEST_DATA data{};
-  Q7K_THERMAL_DATA thermal{};
   const auto lineEnded = [](const Bytes& got) {
     return got.size() >= 12 && got[got.size() - 2] == 0x10 &&
            got.back() == 0x03;
   };
-  ASSERT_EQ(comm_->RequestTestResults(&params), S_OK);
+  ASSERT_EQ(comm_->RequestTestResults(&p_), S_OK);
   ASSERT_TRUE(peer_->WaitFor(lineEnded));
   const size_t requestBytes = peer_->Received().size();
   Bytes body(146, 0);
   body[0] = 0x10;  // a doubled DLE on the line
   peer_->Send(LineBytes(AckFrame(0x0006, body)));
   ASSERT_TRUE(peer_->WaitSent());
-  EXPECT_EQ(comm_->ReceiveTestResults(&params, &data, &thermal), S_OK);
+  EXPECT_EQ(comm_->ReceiveTestResults(&p_, &d_, &t_), S_OK);
   // Late bytes of that exchange, with the next one's number, are not its
   // answer.
   peer_->Send(LineBytes(NakFrame(0x0002, 5, {})));

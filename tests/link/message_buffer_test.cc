@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "link/link_errors.h"
 #include "support/wire.h"

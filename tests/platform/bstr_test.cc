@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <thread>
 
 #include "q7kcomm/com.h"

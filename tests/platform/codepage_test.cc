@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "q7kcomm/host.h"
 #include "support/scoped_code_page.h"
 
 namespace q7k {

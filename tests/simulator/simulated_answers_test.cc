@@ -18,13 +18,9 @@ class SimulatedBoardsTest : public ComponentFixture {
  protected:
   void SetUp() override {
     ComponentFixture::SetUp();
-    ASSERT_EQ(comm_.As(IID_IQ7kEeprom, &e_), S_OK);
-    ASSERT_EQ(comm_.As(IID_IQ7kCalStatus, &cal_), S_OK);
     comm_->put_SimulMode(SIMUL_EXC);
     comm_->put_SimulFast(1);
   }
-  ComPtr<IQ7kEeprom> e_;
-  ComPtr<IQ7kCalStatus> cal_;
 };
 
 // A call's result and what it read: a number, or a text. The value is read
@@ -86,12 +82,10 @@ TEST_F(SimulatedBoardsTest, CoefficientsComeFromTheSimulatedBackplane) {
        {std::pair<short, short>{1, 1000}, {0, 1031}}) {
     ASSERT_EQ(e_->ReadContents(5, 0), S_OK);  // any image before
     ASSERT_EQ(e_->ReadSysCoeffs(block), S_OK);
-    short read = 0;
     float gain = 0, phase = 1;
-    comm_->get_CalRevision(&read);
     comm_->get_GainCoeffs(9, &gain);
     comm_->get_PhaseCoeffs(9, &phase);
-    EXPECT_EQ(read, revision);
+    EXPECT_EQ(Get(&IQ7kComm::get_CalRevision), revision);
     EXPECT_EQ(gain, 1.0f);
     EXPECT_EQ(phase, 0.0f);
   }
@@ -115,8 +109,6 @@ TEST_F(SimulatedBoardsTest, EachAnswerItsValueAndItsTime) {
   short word = 0, block[32] = {}, date[4] = {-1, -1, -1, -1};
   int32_t value = 0;
   float floats[16] = {}, f = 0;
-  Q7K_THERMAL_DATA thermal{};
-  Q7K_TEST_PARAMS params{};
   Q7K_RAW_DATA raw{};
   raw.NumGroups = 3;
   Bstr text;
@@ -137,7 +129,7 @@ TEST_F(SimulatedBoardsTest, EachAnswerItsValueAndItsTime) {
       {"StartPONSequence", 100, [&] { return Read(comm_->StartPONSequence()); }},
       {"EnableGuardCal", 100, [&] { return Read(comm_->EnableGuardCal(1)); }},
       {"RequestRawResults: nothing decoded", 100, [&] { return Read(comm_->RequestRawResults(&raw), raw.NumGroups); }, 3},
-      {"ReadThermalData", 500, [&] { return Read(comm_->ReadThermalData(&thermal), thermal.ExtSensorInserted); }, 1},
+      {"ReadThermalData", 500, [&] { return Read(comm_->ReadThermalData(&t_), t_.ExtSensorInserted); }, 1},
       {"ReadFlashDirectory", 100, [&] { return Read(comm_->ReadFlashDirectory()); }},
       {"ReadHeader, even of an empty slot", 500, [&] { return Read(e_->ReadHeader(3, 0, &word), word); }, 0x5A0F},
       {"Read32", 100, [&] { return Read(e_->Read32(0, 0, 0, block, &word)); }},
@@ -145,6 +137,11 @@ TEST_F(SimulatedBoardsTest, EachAnswerItsValueAndItsTime) {
       {"ReadFloat16", 100, [&] { return Read(e_->ReadFloat16(0, 0, 0, floats)); }},
       {"WriteFloat16", 100, [&] { return Read(e_->WriteFloat16(0, 0, 0, floats)); }},
       {"ReadInt", 0, [&] { return Read(e_->ReadInt(0, 0, 164, &word), word); }, 1021},
+      {"ReadInt 172", 0, [&] { return Read(e_->ReadInt(0, 0, 172, &word), word); }, -1},
+      {"ReadInt 173", 0, [&] { return Read(e_->ReadInt(0, 0, 173, &word), word); }, 0x3FFF},
+      {"ReadInt of another board", 0, [&] { return Read(e_->ReadInt(1, 0, 164, &word), word); }, 0},
+      {"ReadInt past the image zeroes", 0, [&] { word = 9; return Read(e_->ReadInt(0, 0, 300, &word), word); }, 0, "", E_INVALIDARG},
+      {"ReadFloat", 0, [&] { f = 5; return Read(e_->ReadFloat(0, 0, 230, &f), f); }, 0},
       {"ReadQ7ISerialNumber", 100, [&] { return Read(comm_->ReadQ7ISerialNumber(&value), value); }, 1234567890},
       {"ReadAssySerialNumber", -1, [&] { return Read(comm_->ReadAssySerialNumber(0, 3, &value), value); }, 343434},
       {"ReadXfmrSerialNumber", 100, [&] { return Read(comm_->ReadXfmrSerialNumber(text.out()), text); }, 0, "T-98765"},
@@ -173,8 +170,8 @@ TEST_F(SimulatedBoardsTest, EachAnswerItsValueAndItsTime) {
       {"RegAnd", 0, [&] { return Read(comm_->RegAnd(0x123, 0)); }},
       {"ReadRefCalCoeffs", 0, [&] { return Read(comm_->ReadRefCalCoeffs(), [&] { comm_->get_CalResistor(MAIN_RES, &f); return f; }); }, 1201539.875f},
       {"ReadCalInfo", 0, [&] { return Read(comm_->ReadCalInfo()); }},
-      {"CalcWattsAdjustment", 0, [&] { return Read(comm_->CalcWattsAdjustment(&params), params.WattsAdjustment); }, 0.0025f},
-      {"fast: ReadThermalData", 0, [&] { return Read((comm_->put_SimulFast(1), comm_->ReadThermalData(&thermal)), thermal.ExtTemperature); }, 28.5f},
+      {"CalcWattsAdjustment", 0, [&] { return Read(comm_->CalcWattsAdjustment(&p_), p_.WattsAdjustment); }, 0.0025f},
+      {"fast: ReadThermalData", 0, [&] { return Read((comm_->put_SimulFast(1), comm_->ReadThermalData(&t_)), t_.ExtTemperature); }, 28.5f},
       // clang-format on
   };
   for (const auto& a : answers) {

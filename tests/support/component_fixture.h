@@ -39,6 +39,8 @@ class ComponentFixture : public ::testing::Test {
   void SetUp() override {
     comm_ = NewComponent();
     ASSERT_TRUE(comm_);
+    ASSERT_EQ(comm_.As(IID_IQ7kEeprom, &e_), S_OK);
+    ASSERT_EQ(comm_.As(IID_IQ7kCalStatus, &cal_), S_OK);
     ClearErrorInfo();
   }
   void TearDown() override {
@@ -48,12 +50,24 @@ class ComponentFixture : public ::testing::Test {
   // and a reply wait times out only at clock_->AdvanceToNextDeadline().
   void UseFakeClock() { clock_ = std::make_unique<FakeClock>(); }
   short Code() { return ErrorCode(comm_.Get()); }
+  // A short property or answer, e.g. Get(&IQ7kComm::IsPortOpen).
+  short Get(HRESULT (Q7K_STDCALL IQ7kComm::*get)(short*)) {
+    short value = -1;
+    (comm_.Get()->*get)(&value);
+    return value;
+  }
   std::string Message() { return ErrorText(comm_.Get()); }
   std::string TraceLog() { return ReadFileBytes(dir_.File("Q7kComm.log")); }
 
   std::unique_ptr<FakeClock> clock_;  // outlives the component's link
   ScopedTempDir dir_;
   ComPtr<IQ7kComm> comm_;
+  ComPtr<IQ7kEeprom> e_;  // the same object's other interfaces
+  ComPtr<IQ7kCalStatus> cal_;
+  // Records for the calls that fill them.
+  Q7K_TEST_PARAMS p_{};
+  Q7K_TEST_DATA d_{};
+  Q7K_THERMAL_DATA t_{};
 };
 
 }  // namespace q7k

@@ -11,14 +11,12 @@
 #include "component/q7k_comm_object.h"
 #include "support/component_fixture.h"
 #include "support/in_process_instrument.h"
-#include "support/pty_pair.h"
-#include "support/scripted_instrument.h"
 
 namespace q7k {
 
 class ScriptedComponentTest : public ComponentFixture {
  protected:
-  static constexpr int32_t kPort = 5;
+  static constexpr Q7K_PORT kPort = static_cast<Q7K_PORT>(5);
 
   void SetUp() override {
     ASSERT_TRUE(pty_.ok()) << pty_.error();
@@ -45,7 +43,7 @@ class ScriptedComponentTest : public ComponentFixture {
     inProcess_ = nullptr;
     instrument_ = std::make_unique<ScriptedInstrument>(std::move(script));
     peer_ = std::make_unique<PtyPeer>(pty_.master(), instrument_->Responder());
-    ASSERT_EQ(comm_->OpenPort(static_cast<Q7K_PORT>(kPort), BPS_115200), S_OK);
+    ASSERT_EQ(comm_->OpenPort(kPort, BPS_115200), S_OK);
   }
   std::vector<Request> Requests() const {
     return inProcess_ != nullptr ? inProcess_->requests()

@@ -29,7 +29,7 @@ struct CliRun {
 };
 
 // Runs q7k with args (words split by the shell) in the current directory,
-// which the test's ScopedTempDir makes its own.
+// which the fixture's ScopedTempDir makes its own.
 CliRun RunCli(const std::string& args) {
   CliRun r;
   const std::string command =
@@ -76,8 +76,12 @@ struct Instrument {
   std::string device;
 };
 
-TEST(Q7kCliTest, SimulatedTestsAndTheErrorList) {
-  ScopedTempDir dir;
+class Q7kCliTest : public ::testing::Test {
+ protected:
+  ScopedTempDir dir_;
+};
+
+TEST_F(Q7kCliTest, SimulatedTestsAndTheErrorList) {
   ExpectOutput(RunCli("demo --fast"), kSimulatedDemoLines);
   const json test = RunJson("--simulate xref --fast test run --kv 10");
   EXPECT_EQ(test["polls"], 8);
@@ -96,9 +100,8 @@ TEST(Q7kCliTest, SimulatedTestsAndTheErrorList) {
   EXPECT_EQ(std::count(fr.out.begin(), fr.out.end(), '\n'), 65);
 }
 
-TEST(Q7kCliTest, BadArgumentsGetAMessageAndAnExitStatus) {
-  ScopedTempDir dir;
-  const std::string absent = dir.File("absent");
+TEST_F(Q7kCliTest, BadArgumentsGetAMessageAndAnExitStatus) {
+  const std::string absent = dir_.File("absent");
   const struct {
     std::string args;
     int status;
@@ -136,16 +139,14 @@ TEST(Q7kCliTest, BadArgumentsGetAMessageAndAnExitStatus) {
   EXPECT_EQ(json::parse(r.out)["error"]["code"], 298) << r.out;
 }
 
-TEST(Q7kCliTest, DemoRunsOverTheSerialLineToTheVirtualInstrument) {
-  ScopedTempDir dir;
+TEST_F(Q7kCliTest, DemoRunsOverTheSerialLineToTheVirtualInstrument) {
   std::vector<const char*> lines = {"Virtual instrument on /dev/pts/"};
   lines.insert(lines.end(), kEmulatorDemoLines.begin(),
                kEmulatorDemoLines.end());
   ExpectOutput(RunCli("demo --emulator"), lines);
 }
 
-TEST(Q7kCliTest, FirmwareCommandsAgainstTheVirtualInstrument) {
-  ScopedTempDir dir;
+TEST_F(Q7kCliTest, FirmwareCommandsAgainstTheVirtualInstrument) {
   // Only the boot loader runs and the flash is empty, as on a new module.
   EmulatorOptions bare;
   bare.model.flash.startInBootLoader = true;
@@ -153,7 +154,7 @@ TEST(Q7kCliTest, FirmwareCommandsAgainstTheVirtualInstrument) {
   Instrument q7(bare);
 
   // An image given by path from another directory; the loader already runs.
-  ASSERT_EQ(mkdir(dir.File("new").c_str(), 0700), 0);
+  ASSERT_EQ(mkdir(dir_.File("new").c_str(), 0700), 0);
   ASSERT_EQ(RunCli("flash sample new --version 01.21.00").status, 0);
   EXPECT_EQ(RunJson("flash download new/Q7I.X0" + q7.device)["entry"], 1);
 
@@ -181,8 +182,7 @@ TEST(Q7kCliTest, FirmwareCommandsAgainstTheVirtualInstrument) {
             1u);
 }
 
-TEST(Q7kCliTest, InstrumentAndBoardCommandsAgainstTheVirtualInstrument) {
-  ScopedTempDir dir;
+TEST_F(Q7kCliTest, InstrumentAndBoardCommandsAgainstTheVirtualInstrument) {
   Instrument q7;
   const json info = RunJson("info" + q7.device);
   EXPECT_EQ(info["component"], "1.00.15");
@@ -220,8 +220,7 @@ TEST(Q7kCliTest, InstrumentAndBoardCommandsAgainstTheVirtualInstrument) {
   for (const json& cal : cals) EXPECT_TRUE(cal["valid"]) << cal;
 }
 
-TEST(Q7kCliTest, PortsFromSysfsAndTheProbeOverTheSerialLine) {
-  ScopedTempDir dir;
+TEST_F(Q7kCliTest, PortsFromSysfsAndTheProbeOverTheSerialLine) {
   Emulator q7;
   const std::string pty = q7.Start();
   ASSERT_FALSE(pty.empty()) << q7.error();
@@ -251,10 +250,10 @@ TEST(Q7kCliTest, PortsFromSysfsAndTheProbeOverTheSerialLine) {
       {acm + "1-2:1.0/driver", "/drivers/cdc_acm"},
       {"sys/devices/pnp0/00:01/driver", "/drivers/serial"},
       {"sys/devices/platform/serial8250/driver", "/drivers/serial8250"},
-      {tty + "ttyUSB0/device", dir.File(usb + "1-1:1.0/ttyUSB0")},
-      {tty + "ttyACM0/device", dir.File(acm + "1-2:1.0")},
-      {tty + "ttyS0/device", dir.File("sys/devices/pnp0/00:01")},
-      {tty + "ttyS1/device", dir.File("sys/devices/platform/serial8250")},
+      {tty + "ttyUSB0/device", dir_.File(usb + "1-1:1.0/ttyUSB0")},
+      {tty + "ttyACM0/device", dir_.File(acm + "1-2:1.0")},
+      {tty + "ttyS0/device", dir_.File("sys/devices/pnp0/00:01")},
+      {tty + "ttyS1/device", dir_.File("sys/devices/platform/serial8250")},
       {"dev/ttyUSB0", pty},
       {"dev/serial/by-id/usb-FTDI_A10K3BX-if00-port0", "../../ttyUSB0"}};
   namespace fs = std::filesystem;

@@ -8,7 +8,6 @@
 #include <string>
 
 #include "platform/codepage.h"
-#include "q7kcomm/host.h"
 #include "q7kcomm/types.h"
 #include "resources/catalog.h"
 #include "support/pty_pair.h"
