@@ -2,10 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "support/temp_dir.h"
 
 namespace q7k {
 namespace {
+
+std::string Absolute(const char* name) {
+  return std::filesystem::absolute(name).string();
+}
 
 // Two recordings open at once never share a file; a file this process
 // wrote before is appended to, not started afresh.
@@ -26,9 +32,9 @@ TEST(RecordingPathTest, OneWriterPerFile) {
       {"noext", 7, nullptr, "noext-COM7", true},
   };
   for (const auto& s : steps) {
-    if (s.release) ReleaseRecordingFile(dir.File(s.release));
+    if (s.release) ReleaseRecordingFile(Absolute(s.release));
     const RecordingFileClaim c = ClaimRecordingFile(s.path, s.com);
-    EXPECT_EQ(c.claimed, dir.File(s.claimed)) << s.path;
+    EXPECT_EQ(c.claimed, Absolute(s.claimed)) << s.path;
     EXPECT_EQ(c.firstUse, s.firstUse) << s.path;
   }
 }
