@@ -49,20 +49,20 @@ enum class RecordingEventKind : uint8_t {
 
 inline constexpr uint32_t kRecordingPurgeReceive = 1;
 inline constexpr uint32_t kRecordingPurgeTransmit = 2;
-inline constexpr uint32_t kLineErrorParity = 1;
-inline constexpr uint32_t kLineErrorFraming = 2;
-inline constexpr uint32_t kLineErrorOverrun = 4;
-inline constexpr uint32_t kLineErrorReceiveOverflow = 8;
-inline constexpr uint32_t kLineErrorBreak = 16;
-inline constexpr uint32_t kModemCts = 1;
-inline constexpr uint32_t kModemDsr = 2;
-inline constexpr uint32_t kModemCarrier = 4;
-inline constexpr uint32_t kModemRing = 8;
-inline constexpr uint8_t kLineFlagDtr = 1;
-inline constexpr uint8_t kLineFlagRts = 2;
-inline constexpr uint8_t kLineFlagXonXoff = 4;
-inline constexpr uint8_t kLineFlagCts = 8;
-inline constexpr uint8_t kLineFlagDsr = 16;
+inline constexpr uint32_t kRecordingLineErrorParity = 1;
+inline constexpr uint32_t kRecordingLineErrorFraming = 2;
+inline constexpr uint32_t kRecordingLineErrorOverrun = 4;
+inline constexpr uint32_t kRecordingLineErrorReceiveOverflow = 8;
+inline constexpr uint32_t kRecordingLineErrorBreak = 16;
+inline constexpr uint32_t kRecordingModemCts = 1;
+inline constexpr uint32_t kRecordingModemDsr = 2;
+inline constexpr uint32_t kRecordingModemCarrier = 4;
+inline constexpr uint32_t kRecordingModemRing = 8;
+inline constexpr uint8_t kRecordingLineFlagDtr = 1;
+inline constexpr uint8_t kRecordingLineFlagRts = 2;
+inline constexpr uint8_t kRecordingLineFlagXonXoff = 4;
+inline constexpr uint8_t kRecordingLineFlagCts = 8;
+inline constexpr uint8_t kRecordingLineFlagDsr = 16;
 
 struct RecordingEvent {
   uint64_t timeUs = 0;  // microseconds since 1970-01-01 UTC

@@ -139,9 +139,9 @@ void SessionRecorder::Open(int comNumber, const RecordedSettings& s,
     e.parity = s.parity;
     e.stopBits = static_cast<uint8_t>(s.stopBits);
     e.lineFlags = static_cast<uint8_t>(
-        (s.dtr ? kLineFlagDtr : 0) | (s.rts ? kLineFlagRts : 0) |
-        (s.xonXoff ? kLineFlagXonXoff : 0) | (s.cts ? kLineFlagCts : 0) |
-        (s.dsr ? kLineFlagDsr : 0));
+        (s.dtr ? kRecordingLineFlagDtr : 0) | (s.rts ? kRecordingLineFlagRts : 0) |
+        (s.xonXoff ? kRecordingLineFlagXonXoff : 0) | (s.cts ? kRecordingLineFlagCts : 0) |
+        (s.dsr ? kRecordingLineFlagDsr : 0));
     e.text = device;
     AppendRecordingEvent(e, out);
   });
@@ -162,19 +162,19 @@ void SessionRecorder::Break(int32_t milliseconds) {
 
 void SessionRecorder::LineErrors(bool parity, bool framing, bool overrun,
                                  bool overflow, bool breakReceived) {
-  const uint32_t mask = (parity ? kLineErrorParity : 0) |
-                        (framing ? kLineErrorFraming : 0) |
-                        (overrun ? kLineErrorOverrun : 0) |
-                        (overflow ? kLineErrorReceiveOverflow : 0) |
-                        (breakReceived ? kLineErrorBreak : 0);
+  const uint32_t mask = (parity ? kRecordingLineErrorParity : 0) |
+                        (framing ? kRecordingLineErrorFraming : 0) |
+                        (overrun ? kRecordingLineErrorOverrun : 0) |
+                        (overflow ? kRecordingLineErrorReceiveOverflow : 0) |
+                        (breakReceived ? kRecordingLineErrorBreak : 0);
   if (mask == 0) return;
   Event(static_cast<uint8_t>(RecordingEventKind::kLineError), 0, mask, 0);
 }
 
 void SessionRecorder::ModemLines(bool cts, bool dsr, bool carrier, bool ring) {
   Event(static_cast<uint8_t>(RecordingEventKind::kModemLines), 0,
-        (cts ? kModemCts : 0) | (dsr ? kModemDsr : 0) |
-            (carrier ? kModemCarrier : 0) | (ring ? kModemRing : 0),
+        (cts ? kRecordingModemCts : 0) | (dsr ? kRecordingModemDsr : 0) |
+            (carrier ? kRecordingModemCarrier : 0) | (ring ? kRecordingModemRing : 0),
         0);
 }
 

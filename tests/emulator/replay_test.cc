@@ -58,7 +58,7 @@ std::string Record(const ScopedTempDir& dir, const std::vector<Row>& rows,
   event.number = version;
   AppendRecordingEvent(event, &file);
   event.kind = RecordingEventKind::kLineError;
-  event.number = kLineErrorParity;
+  event.number = kRecordingLineErrorParity;
   const Bytes request = LineBytes(RequestFrame(0x7E01, Le32(kRegister)));
   uint64_t t = 1000000;
   for (const Row& row : rows) {

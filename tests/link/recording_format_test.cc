@@ -24,7 +24,7 @@ std::vector<RecordingEvent> SampleEvents() {
   open.dataBits = 8;
   open.parity = 'N';
   open.stopBits = 1;
-  open.lineFlags = kLineFlagDtr | kLineFlagRts;
+  open.lineFlags = kRecordingLineFlagDtr | kRecordingLineFlagRts;
   open.text = "/dev/ttyUSB0";
   events.push_back(open);
   RecordingEvent out = Event(RecordingEventKind::kData, 3);
@@ -41,7 +41,7 @@ std::vector<RecordingEvent> SampleEvents() {
   events.push_back(timeout);
   RecordingEvent failed = Event(RecordingEventKind::kExchangeFailed, 6);
   failed.command = 0x7E06;
-  failed.code = -133;
+  failed.code = 133;
   events.push_back(failed);
   events.push_back(Event(RecordingEventKind::kClose, 7));
   return events;

@@ -57,7 +57,7 @@ class Session {
       e.dataBits = 8;
       e.parity = 'N';
       e.stopBits = 1;
-      e.lineFlags = kLineFlagDtr | kLineFlagRts;
+      e.lineFlags = kRecordingLineFlagDtr | kRecordingLineFlagRts;
       e.text = "/dev/ttyUSB0";
     }
     AppendRecordingEvent(e, &file_);
@@ -136,8 +136,8 @@ std::string WriteSession(const std::string& name) {
       // The late reply to the timed-out read, then this one's, in one packet.
       .Line(RecordingDirection::kFromInstrument, 1007400,
             {Concat({LineBytes(AckFrame(0x7E01, Le32(7))), LineBytes(badSum)})})
-      .Event(K::kLineError, 1007500, kLineErrorParity | kLineErrorBreak)
-      .Event(K::kModemLines, 1007600, kModemCts | kModemDsr)
+      .Event(K::kLineError, 1007500, kRecordingLineErrorParity | kRecordingLineErrorBreak)
+      .Event(K::kModemLines, 1007600, kRecordingModemCts | kRecordingModemDsr)
       .Event(K::kBreak, 1007700, 250)
       .Event(K::kClose, 1008000)
       .Write(name);

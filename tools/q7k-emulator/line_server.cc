@@ -38,11 +38,11 @@ const char kClientRefusedText[] = "q7k-emulator: in use by another client\r\n";
 uint32_t ReproducibleLineErrors(const LineOptions& options) {
   if (!options.listen.empty()) {
     return options.listen.rfind("rfc2217:", 0) == 0
-               ? kLineErrorParity | kLineErrorFraming | kLineErrorOverrun |
-                     kLineErrorBreak
+               ? kRecordingLineErrorParity | kRecordingLineErrorFraming | kRecordingLineErrorOverrun |
+                     kRecordingLineErrorBreak
                : 0;
   }
-  return options.device.empty() ? 0 : kLineErrorBreak;
+  return options.device.empty() ? 0 : kRecordingLineErrorBreak;
 }
 
 const char* LineKind(const LineOptions& options) {
@@ -344,10 +344,10 @@ void LineServer::SignalLineErrors(uint32_t mask) {
     return;
   }
   uint8_t bits = 0;
-  if (mask & kLineErrorOverrun) bits |= telnet::kLineOverrun;
-  if (mask & kLineErrorParity) bits |= telnet::kLineParity;
-  if (mask & kLineErrorFraming) bits |= telnet::kLineFraming;
-  if (mask & kLineErrorBreak) bits |= telnet::kLineBreak;
+  if (mask & kRecordingLineErrorOverrun) bits |= telnet::kLineOverrun;
+  if (mask & kRecordingLineErrorParity) bits |= telnet::kLineParity;
+  if (mask & kRecordingLineErrorFraming) bits |= telnet::kLineFraming;
+  if (mask & kRecordingLineErrorBreak) bits |= telnet::kLineBreak;
   std::vector<uint8_t> notify;
   AppendComPortCommand(telnet::kNotifyLineState + telnet::kServerOffset, &bits,
                        1, &notify);

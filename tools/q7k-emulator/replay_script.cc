@@ -31,10 +31,10 @@ std::string Hex(const uint8_t* p, size_t n) {
 }  // namespace
 
 const char* LineErrorName(uint32_t mask) {
-  if (mask & kLineErrorBreak) return "break";
-  if (mask & kLineErrorParity) return "parity error";
-  if (mask & kLineErrorFraming) return "framing error";
-  if (mask & kLineErrorOverrun) return "overrun";
+  if (mask & kRecordingLineErrorBreak) return "break";
+  if (mask & kRecordingLineErrorParity) return "parity error";
+  if (mask & kRecordingLineErrorFraming) return "framing error";
+  if (mask & kRecordingLineErrorOverrun) return "overrun";
   return "receive buffer overflow";
 }
 

@@ -92,18 +92,18 @@ class SessionWalker {
       case RecordingEventKind::kLineError:
         Emit(Kind::kError, t, "line error", "").fields = {
             {"errors",
-             Masked(e.number, {{kLineErrorParity, "parity"},
-                               {kLineErrorFraming, "framing"},
-                               {kLineErrorOverrun, "overrun"},
-                               {kLineErrorReceiveOverflow, "overflow"},
-                               {kLineErrorBreak, "break"}})}};
+             Masked(e.number, {{kRecordingLineErrorParity, "parity"},
+                               {kRecordingLineErrorFraming, "framing"},
+                               {kRecordingLineErrorOverrun, "overrun"},
+                               {kRecordingLineErrorReceiveOverflow, "overflow"},
+                               {kRecordingLineErrorBreak, "break"}})}};
         return true;
       case RecordingEventKind::kModemLines:
         Emit(Kind::kPort, t, "modem lines", "").fields = {
-            {"on", Masked(e.number, {{kModemCts, "CTS"},
-                                     {kModemDsr, "DSR"},
-                                     {kModemCarrier, "CD"},
-                                     {kModemRing, "RI"}})}};
+            {"on", Masked(e.number, {{kRecordingModemCts, "CTS"},
+                                     {kRecordingModemDsr, "DSR"},
+                                     {kRecordingModemCarrier, "CD"},
+                                     {kRecordingModemRing, "RI"}})}};
         return true;
       case RecordingEventKind::kTimeout:
         Failure(t, e.command, "time-out", LinkErrorCode(kLinkTimeout))
@@ -138,11 +138,11 @@ class SessionWalker {
         {"port", "COM" + std::to_string(e.number)},
         {"device", e.text},
         {"settings", settings},
-        {"lines", Masked(e.lineFlags, {{kLineFlagDtr, "DTR"},
-                                       {kLineFlagRts, "RTS"},
-                                       {kLineFlagXonXoff, "XON/XOFF"},
-                                       {kLineFlagCts, "CTS-handshake"},
-                                       {kLineFlagDsr, "DSR-handshake"}})}};
+        {"lines", Masked(e.lineFlags, {{kRecordingLineFlagDtr, "DTR"},
+                                       {kRecordingLineFlagRts, "RTS"},
+                                       {kRecordingLineFlagXonXoff, "XON/XOFF"},
+                                       {kRecordingLineFlagCts, "CTS-handshake"},
+                                       {kRecordingLineFlagDsr, "DSR-handshake"}})}};
   }
 
   // The component's text for an error code it recorded (or, below zero, a
