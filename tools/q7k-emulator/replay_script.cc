@@ -94,6 +94,11 @@ bool BuildReplayScript(const Recording& recording, ReplayScript* out,
                                ": a change of the modem lines is not replayed");
         }
         break;
+      case RecordingEventKind::kOpen:
+        // A later section of the file: the port was opened again, and a
+        // request cut off by the close was never finished.
+        decoder.Reset();
+        break;
       default:
         // The host's own doings (open, close, purges, breaks, time-outs)
         // are the replaying host's to do again.
