@@ -2,7 +2,6 @@
 // format's own writer (exact lines, errors in the chosen language, frames
 // split across packets, files to refuse) and on a recorded test run.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -12,6 +11,7 @@
 
 #include "emulator.h"
 #include "link/recording_format.h"
+#include "support/shell_run.h"
 #include "support/temp_dir.h"
 #include "support/wire.h"
 
@@ -20,23 +20,10 @@ namespace {
 
 constexpr uint64_t kT0 = 1700000000000000ull;  // any wall-clock start
 
-struct Outcome {
-  int status = -1;
-  std::string out;
-};
+using Outcome = ShellRun;
 
 Outcome Shell(const std::string& command) {
-  Outcome r;
-  std::FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return r;
-  char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-    r.out.append(buffer, n);
-  }
-  const int status = pclose(pipe);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
+  return RunShell(command + " 2>&1");
 }
 
 class Session {

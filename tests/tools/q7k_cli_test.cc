@@ -3,7 +3,6 @@
 // arguments a technician will type.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +13,7 @@
 #include <string>
 
 #include "emulator.h"
+#include "support/shell_run.h"
 #include "support/temp_dir.h"
 #include "tools/q7k_expected_output.h"
 
@@ -22,27 +22,13 @@ namespace {
 
 using nlohmann::json;
 
-struct CliRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using CliRun = ShellRun;
 
 // Runs q7k with args (words split by the shell) in the current directory,
 // which the fixture's ScopedTempDir makes its own.
 CliRun RunCli(const std::string& args) {
-  CliRun r;
-  const std::string command =
-      std::string(Q7K_CLI_BINARY) + " " + args + " 2>q7k-cli-test.err";
-  std::FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return r;
-  char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-    r.out.append(buffer, n);
-  }
-  const int status = pclose(pipe);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  CliRun r = RunShell(std::string(Q7K_CLI_BINARY) + " " + args +
+                      " 2>q7k-cli-test.err");
   r.err = ReadFileBytes("q7k-cli-test.err");
   return r;
 }
