@@ -52,11 +52,15 @@ std::string RecordingNameKey(const std::string& absoluteName) {
   for (wchar_t& c : key) {
     if (c == L'/') c = L'\\';
   }
-  // Windows names a file whatever the case of its letters.
+  // Windows names a file whatever the case of its letters; the invariant
+  // mapping, not the user's locale's.
+  std::wstring upper(key.size(), L'\0');
   if (!key.empty()) {
-    CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
+    const int n = static_cast<int>(key.size());
+    LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, key.data(), n,
+                  upper.data(), n, nullptr, nullptr, 0);
   }
-  const std::u16string units(key.begin(), key.end());
+  const std::u16string units(upper.begin(), upper.end());
   return std::string(reinterpret_cast<const char*>(units.data()),
                      units.size() * sizeof(char16_t));
 }
