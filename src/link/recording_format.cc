@@ -1,9 +1,9 @@
 #include "link/recording_format.h"
 
-#include <fstream>
-#include <iterator>
+#include <cstdio>
 
 #include "link/le_bytes.h"
+#include "link/recording_file.h"
 
 namespace q7k {
 namespace {
@@ -296,13 +296,22 @@ bool ParseRecording(const uint8_t* data, size_t size, Recording* out,
 
 bool LoadRecording(const std::string& path, Recording* out,
                    std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  std::FILE* file = OpenRecordingFile(path, "rb");
+  if (file == nullptr) {
     *error = "cannot open " + path;
     return false;
   }
-  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                   std::istreambuf_iterator<char>());
+  std::vector<uint8_t> bytes;
+  uint8_t chunk[16384];
+  size_t n = 0;
+  while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+    bytes.insert(bytes.end(), chunk, chunk + n);
+  const bool readError = std::ferror(file) != 0;
+  std::fclose(file);
+  if (readError) {
+    *error = "cannot read " + path;
+    return false;
+  }
   return ParseRecording(bytes.data(), bytes.size(), out, error);
 }
 

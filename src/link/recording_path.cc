@@ -1,11 +1,10 @@
 #include "link/recording_path.h"
 
-#include <cstdlib>
-#include <filesystem>
 #include <mutex>
 #include <set>
 #include <vector>
 
+#include "link/recording_file.h"
 #include "q7kcomm/host.h"
 
 namespace q7k {
@@ -14,8 +13,9 @@ namespace {
 struct PathState {
   std::mutex mutex;
   std::optional<std::string> hook;  // set once the host called the hook
-  std::set<std::string> open;       // held by a recording now
-  std::set<std::string> used;       // opened by this process before
+  // By RecordingNameKey.
+  std::set<std::string> open;  // held by a recording now
+  std::set<std::string> used;  // opened by this process before
 };
 
 PathState& State() {
@@ -23,11 +23,16 @@ PathState& State() {
   return state;
 }
 
+// suffix before the extension of the name's last part (a leading dot
+// starts no extension).
 std::string WithSuffix(const std::string& path, const std::string& suffix) {
-  const std::filesystem::path p(path);
-  std::filesystem::path named = p.parent_path();
-  named /= p.stem().string() + suffix + p.extension().string();
-  return named.string();
+  size_t start = path.size();
+  while (start > 0 && !IsRecordingNameSeparator(path[start - 1])) --start;
+  const size_t dot = path.rfind('.');
+  const bool extension = dot != std::string::npos && dot > start &&
+                         path.compare(start, std::string::npos, "..") != 0;
+  const size_t at = extension ? dot : path.size();
+  return path.substr(0, at) + suffix + path.substr(at);
 }
 
 }  // namespace
@@ -42,17 +47,14 @@ std::string RecordingPathSetting() {
     std::lock_guard<std::mutex> lock(State().mutex);
     if (State().hook) return *State().hook;
   }
-  const char* fromEnvironment = std::getenv("Q7K_RECORD");
-  return fromEnvironment != nullptr ? fromEnvironment : "";
+  return RecordingPathFromEnvironment();
 }
 
 RecordingFileClaim ClaimRecordingFile(const std::string& path,
                                       std::optional<int> comNumber) {
   // Claimed by absolute name: a relative one means another file once the
   // current directory changes.
-  std::error_code ec;
-  const std::filesystem::path full = std::filesystem::absolute(path, ec);
-  const std::string base = ec ? path : full.string();
+  const std::string base = AbsoluteRecordingName(path);
   std::vector<std::string> names{base};
   if (comNumber)
     names.push_back(WithSuffix(base, "-COM" + std::to_string(*comNumber)));
@@ -61,16 +63,17 @@ RecordingFileClaim ClaimRecordingFile(const std::string& path,
   PathState& s = State();
   std::lock_guard<std::mutex> lock(s.mutex);
   for (const std::string& name : names) {
-    if (s.open.count(name) != 0) continue;
-    s.open.insert(name);
-    return {name, s.used.insert(name).second};
+    const std::string key = RecordingNameKey(name);
+    if (s.open.count(key) != 0) continue;
+    s.open.insert(key);
+    return {name, s.used.insert(key).second};
   }
   return {};
 }
 
 void ReleaseRecordingFile(const std::string& claimed) {
   std::lock_guard<std::mutex> lock(State().mutex);
-  State().open.erase(claimed);
+  State().open.erase(RecordingNameKey(claimed));
 }
 
 }  // namespace q7k

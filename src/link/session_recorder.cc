@@ -3,6 +3,7 @@
 #include <system_error>
 #include <utility>
 
+#include "link/recording_file.h"
 #include "link/recording_format.h"
 #include "link/recording_path.h"
 #include "log/trace_log.h"
@@ -44,7 +45,7 @@ std::unique_ptr<SessionRecorder> SessionRecorder::ForNewPort(
   }
   // A process's later recordings to the same file add a section to it.
   std::FILE* file =
-      std::fopen(claim.claimed.c_str(), claim.firstUse ? "wb" : "ab");
+      OpenRecordingFile(claim.claimed, claim.firstUse ? "wb" : "ab");
   if (file == nullptr) {
     ReleaseRecordingFile(claim.claimed);
     TraceStop(claim.claimed, "cannot open the file");

@@ -6,13 +6,10 @@
 #include <cstdint>
 
 #include "platform/codepage.h"
-#include "q7kcomm/host.h"
+#include "platform/win32_chosen_code_page.h"
 
 namespace q7k {
 namespace {
-
-// 0: the process's ANSI code page.
-std::atomic<uint32_t> g_codePage{0};
 
 std::u16string ToWide(uint32_t codePage, std::string_view text) {
   if (text.empty()) return {};
@@ -46,33 +43,30 @@ std::string FromWide(uint32_t codePage, std::u16string_view text) {
 
 }  // namespace
 
-bool SetAnsiCodePage(uint32_t codePage) {
-  const bool offered = codePage == 1252 || codePage == 28591 ||
-                       codePage == CP_UTF8 || codePage == GetACP();
-  if (!offered || !IsValidCodePage(codePage)) return false;
-  g_codePage.store(codePage);
-  return true;
+std::atomic<uint32_t>& ChosenCodePage() {
+  static std::atomic<uint32_t> chosen{0};
+  return chosen;
 }
 
-uint32_t GetAnsiCodePage() {
-  const uint32_t chosen = g_codePage.load();
+uint32_t CurrentCodePage() {
+  const uint32_t chosen = ChosenCodePage().load();
   return chosen != 0 ? chosen : GetACP();
 }
 
 std::u16string AnsiToWide(std::string_view ansi) {
-  return ToWide(GetAnsiCodePage(), ansi);
+  return ToWide(CurrentCodePage(), ansi);
 }
 
 std::string WideToAnsi(std::u16string_view wide) {
-  return FromWide(GetAnsiCodePage(), wide);
+  return FromWide(CurrentCodePage(), wide);
 }
 
 std::string Utf8ToAnsi(std::string_view utf8) {
-  return FromWide(GetAnsiCodePage(), ToWide(CP_UTF8, utf8));
+  return FromWide(CurrentCodePage(), ToWide(CP_UTF8, utf8));
 }
 
 std::string AnsiToUtf8(std::string_view ansi) {
-  return FromWide(CP_UTF8, ToWide(GetAnsiCodePage(), ansi));
+  return FromWide(CP_UTF8, ToWide(CurrentCodePage(), ansi));
 }
 
 }  // namespace q7k

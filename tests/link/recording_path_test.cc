@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "support/temp_dir.h"
+#include "support/test_platform.h"
 
 namespace q7k {
 namespace {
@@ -28,6 +29,9 @@ TEST(RecordingPathTest, OneWriterPerFile) {
       {"s.pcapng", 4, nullptr, "s-COM4.pcapng", true},
       {"s.pcapng", std::nullopt, nullptr, "s-2.pcapng", true},
       {"s.pcapng", 5, "s.pcapng", "s.pcapng", false},
+      // The same file where case does not count.
+      {"S.PCAPNG", 6, nullptr,
+       FileNamesIgnoreCase() ? "S-COM6.PCAPNG" : "S.PCAPNG", true},
       {"noext", 7, nullptr, "noext", true},
       {"noext", 7, nullptr, "noext-COM7", true},
   };

@@ -5,4 +5,6 @@ namespace q7k {
 bool RunningUnderWine() { return false; }
 bool CanRemoveCurrentDirectory() { return true; }
 
+bool FileNamesIgnoreCase() { return false; }
+
 }  // namespace q7k

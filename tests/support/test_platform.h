@@ -12,6 +12,8 @@ namespace q7k {
 bool RunningUnderWine();
 // True where a process may remove its own current directory.
 bool CanRemoveCurrentDirectory();
+// True where two names that differ only in case name one file.
+bool FileNamesIgnoreCase();
 
 }  // namespace q7k
 

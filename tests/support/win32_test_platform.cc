@@ -12,4 +12,6 @@ bool RunningUnderWine() {
 
 bool CanRemoveCurrentDirectory() { return false; }
 
+bool FileNamesIgnoreCase() { return true; }
+
 }  // namespace q7k

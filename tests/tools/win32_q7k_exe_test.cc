@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "link/recording_format.h"
 #include "support/serial_peer.h"
 #include "support/temp_dir.h"
+#include "support/wire.h"
 #include "tools/q7k_expected_output.h"
 
 namespace q7k {
@@ -47,6 +49,26 @@ TEST(Q7kExeTest, RunsWithoutAnInstrument) {
   // From 10 on, the port is named in the device namespace.
   EXPECT_NE(ReadFileBytes("Q7kComm.log").find("(\\\\.\\COM12, "),
             std::string::npos);
+}
+
+// decode links its own copy of the internals beside the DLL.
+TEST(Q7kExeTest, DecodesARecording) {
+  ScopedTempDir dir;
+  std::vector<uint8_t> file;
+  AppendRecordingHeader("q7kcomm 1.00.15", "COM3", &file);
+  const Bytes request = LineBytes(
+      RequestFrame(0x7E06, Concat({Le16(1), Le16(0), Le16(16)})));
+  const Bytes nak = LineBytes(NakFrame(0x7E06, 3));
+  AppendRecordingData(1000, RecordingDirection::kToInstrument, request.data(),
+                      request.size(), &file);
+  AppendRecordingData(2250, RecordingDirection::kFromInstrument, nak.data(),
+                      nak.size(), &file);
+  WriteFileBytes("s.pcapng", std::string(file.begin(), file.end()));
+  EXPECT_EQ(RunExe("decode s.pcapng", 0),
+            "     0.000 -> ReadInt slot=1 subslot=0 location=16\r\n"
+            "     1.250 <- ReadInt NAK error=3 code=3 "
+            "text=\"Unsupported Message\"\r\n");
+  RunExe("decode missing.pcapng", 2, {"q7k: cannot open missing.pcapng"});
 }
 
 TEST(Q7kExeTest, FirmwareCheckAndSessionOnTheVirtualInstrument) {

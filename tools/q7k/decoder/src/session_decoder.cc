@@ -13,7 +13,7 @@
 #include "link/link_errors.h"
 #include "link/message_buffer.h"
 #include "link/recording_format.h"
-#include "q7kcomm/com.h"
+#include "platform/utf8_text.h"
 
 namespace q7k {
 namespace {
@@ -152,7 +152,7 @@ class SessionWalker {
     const int32_t id = MessageErrorId(code < 0 ? code : 100 - code);
     if (id != 0) {
       errors_.SetCode(code, id);
-      return Utf16ToUtf8(errors_.message());
+      return Utf8FromUtf16(errors_.message());
     }
     return code == nakCode_ ? nakText_ : std::string();
   }
@@ -230,7 +230,7 @@ class SessionWalker {
       errors_.RecordInstrumentError(reply.nakNumber(), reply.NakDetails(),
                                     reply.NakDetailCount());
       nakCode_ = errors_.code();
-      nakText_ = Utf16ToUtf8(errors_.message());
+      nakText_ = Utf8FromUtf16(errors_.message());
       DecodedEvent& e = Emit(Kind::kReply, t, name, "NAK");
       e.fields.emplace_back("error", std::to_string(reply.nakNumber()));
       e.fields.emplace_back("code", std::to_string(nakCode_));
