@@ -15,6 +15,7 @@
 #include "link/recording_format.h"
 #include "options.h"
 #include "support/emulated_component.h"
+#include "support/firmware_image.h"
 
 namespace q7k {
 namespace {
@@ -99,6 +100,27 @@ Bytes Stream(const std::string& path, RecordingDirection direction) {
     }
   }
   return all;
+}
+
+// A recording's events besides the line bytes, each placed by the bytes
+// sent and received before it: where a fault, a line error or a section is.
+std::vector<std::string> Placed(const std::string& path) {
+  Recording r;
+  std::string error;
+  EXPECT_TRUE(LoadRecording(path, &r, &error)) << error;
+  size_t sent = 0, received = 0;
+  std::vector<std::string> out;
+  for (const RecordingEvent& e : r.events) {
+    (e.direction == kOut ? sent : received) += e.bytes.size();
+    if (e.kind == RecordingEventKind::kData) continue;
+    // Only the time waited may differ.
+    const uint32_t n = e.kind == RecordingEventKind::kTimeout ? 0 : e.number;
+    out.push_back(std::to_string(sent) + "/" + std::to_string(received) +
+                  " kind " + std::to_string(int(e.kind)) + " command " +
+                  std::to_string(e.command) + " code " +
+                  std::to_string(e.code) + " " + std::to_string(n));
+  }
+  return out;
 }
 
 class ReplayTest : public EmulatedComponentTest {
@@ -243,6 +265,42 @@ TEST_F(ReplayTest, ARecordedTestRunReplaysFrameForFrame) {
   EXPECT_EQ(Notices().rfind(
                 "replay diverged at request frame 2 of 10\n  recorded:", 0),
             0u);
+}
+
+// A download whose first block reply comes corrupted, failing, then done
+// again on the port opened anew: two sections of the file, both served.
+TEST_F(ReplayTest, ARecordedDownloadReplaysFrameForFrame) {
+  Bytes image;
+  ASSERT_TRUE(WriteFileBytes("Q7I.X0", ImageFile(64, "01.20.02", &image)));
+  const auto setupTwice = [this] {
+    std::vector<std::string> got;
+    for (int i = 0; i < 2; ++i) {
+      const HRESULT hr = comm_->SetupComm(kComPort, BPS_115200, 5);
+      got.push_back(std::to_string(hr) + " " + std::to_string(Code()));
+      comm_->ClosePort();
+      comm_->ClearError();
+    }
+    return got;
+  };
+  const std::string field = dir_.File("field.pcapng");
+  SetRecordingPath(field);
+  EmulatorOptions options;
+  options.model.flash.firmware = Firmware("01.20.01");
+  ASSERT_NO_FATAL_FAILURE(Start(options, false));
+  ASSERT_TRUE(emulator_->AddFault("checksum@cmd=0x000B@once"));
+  const std::vector<std::string> results = setupTwice();
+  ASSERT_EQ(results, (std::vector<std::string>{
+                         std::to_string(E_FAIL) + " 138", "0 0"}));
+  const std::vector<std::string> placed = Placed(field);
+  for (int run = 0; run < 20; ++run) {
+    const std::string replay = dir_.File("replay" + std::to_string(run));
+    ASSERT_NO_FATAL_FAILURE(Replay(field));
+    SetRecordingPath(replay);  // from the set-up's own port on
+    EXPECT_EQ(setupTwice(), results) << run;
+    EXPECT_EQ(Stream(replay, kOut), Stream(field, kOut)) << run;
+    EXPECT_EQ(Stream(replay, kIn), Stream(field, kIn)) << run;
+    EXPECT_EQ(Placed(replay), placed) << run;
+  }
 }
 
 TEST(ReplayListener, ALineErrorReachesAnRfc2217ClientInItsPlace) {
