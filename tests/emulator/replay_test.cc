@@ -51,7 +51,8 @@ std::vector<Row> Rows() {
 
 // The host writes each request in two pieces, 0.1 ms apart.
 std::string Record(const ScopedTempDir& dir, const std::vector<Row>& rows,
-                   uint32_t version = kRecordingFormatVersion) {
+                   uint32_t version = kRecordingFormatVersion,
+                   uint32_t lineErrors = kRecordingLineErrorParity) {
   std::vector<uint8_t> file;
   AppendRecordingHeader("q7kcomm test", "COM8", &file);
   RecordingEvent event;
@@ -59,7 +60,7 @@ std::string Record(const ScopedTempDir& dir, const std::vector<Row>& rows,
   event.number = version;
   AppendRecordingEvent(event, &file);
   event.kind = RecordingEventKind::kLineError;
-  event.number = kRecordingLineErrorParity;
+  event.number = lineErrors;
   const Bytes request = LineBytes(RequestFrame(0x7E01, Le32(kRegister)));
   uint64_t t = 1000000;
   for (const Row& row : rows) {
@@ -133,8 +134,10 @@ class ReplayTest : public EmulatedComponentTest {
     SetRecordingPath("");
     EmulatedComponentTest::TearDown();
   }
-  void Replay(const std::string& path, bool strict = false) {
+  void Replay(const std::string& path, bool strict = false,
+              const std::string& listen = "") {
     EmulatorOptions options;
+    options.line.listen = listen;
     options.replay = script_ = Script(path);
     options.replayStrict = strict;
     emulator_ = std::make_unique<Emulator>(options);
@@ -300,6 +303,42 @@ TEST_F(ReplayTest, ARecordedDownloadReplaysFrameForFrame) {
     EXPECT_EQ(Stream(replay, kOut), Stream(field, kOut)) << run;
     EXPECT_EQ(Stream(replay, kIn), Stream(field, kIn)) << run;
     EXPECT_EQ(Placed(replay), placed) << run;
+  }
+}
+
+// Recorded, replayed to the component as a line-state notification, and
+// recorded again in the same place: after the request, before the reply.
+TEST_F(ReplayTest, ALineErrorRoundTripsThroughAnRfc2217Replay) {
+  const Row row{{{1, {}}, {40, LineBytes(AckFrame(0x7E01, Le32(1)))}}, 0, 1};
+  const std::string request = std::to_string(
+      LineBytes(RequestFrame(0x7E01, Le32(kRegister))).size());
+  const struct {
+    uint32_t recorded;
+    const char* again;  // the component's event, or none
+  } cases[] = {
+      {kRecordingLineErrorParity, "/0 kind 5 command 0 code 0 1"},
+      {kRecordingLineErrorFraming, "/0 kind 5 command 0 code 0 2"},
+      {kRecordingLineErrorOverrun, "/0 kind 5 command 0 code 0 4"},
+      {kRecordingLineErrorBreak | kRecordingLineErrorParity,
+       "/0 kind 5 command 0 code 0 17"},
+      {kRecordingLineErrorReceiveOverflow, nullptr},  // no telnet bit for it
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.recorded);
+    const std::string again = dir_.File("again.pcapng");
+    std::remove(again.c_str());
+    SetRecordingPath(again);
+    ASSERT_NO_FATAL_FAILURE(Replay(Record(dir_, {row}, kRecordingFormatVersion,
+                                          c.recorded),
+                                   false, "rfc2217://127.0.0.1:0"));
+    EXPECT_EQ(Read(kRegister), std::make_pair(S_OK, 1));
+    comm_->ClosePort();
+    std::vector<std::string> errors;
+    for (const std::string& e : Placed(again)) {
+      if (e.find(" kind 5 ") != std::string::npos) errors.push_back(e);
+    }
+    EXPECT_EQ(errors, c.again ? std::vector<std::string>{request + c.again}
+                              : std::vector<std::string>{});
   }
 }
 
