@@ -59,6 +59,9 @@ std::string Record(const ScopedTempDir& dir, const std::vector<Row>& rows,
   event.kind = RecordingEventKind::kStart;
   event.number = version;
   AppendRecordingEvent(event, &file);
+  event.kind = RecordingEventKind::kOpen;
+  event.number = 8;
+  AppendRecordingEvent(event, &file);
   event.kind = RecordingEventKind::kLineError;
   event.number = lineErrors;
   const Bytes request = LineBytes(RequestFrame(0x7E01, Le32(kRegister)));
@@ -268,6 +271,29 @@ TEST_F(ReplayTest, ARecordedTestRunReplaysFrameForFrame) {
   EXPECT_EQ(Notices().rfind(
                 "replay diverged at request frame 2 of 10\n  recorded:", 0),
             0u);
+}
+
+// The host closed the port halfway through a request and opened it again:
+// the request cut off stays in its section of the file.
+TEST_F(ReplayTest, ARequestCutOffByACloseEndsWithItsSection) {
+  std::vector<uint8_t> file;
+  AppendRecordingHeader("q7kcomm test", "COM8", &file);
+  RecordingEvent event;
+  event.number = kRecordingFormatVersion;
+  for (auto kind : {RecordingEventKind::kStart, RecordingEventKind::kOpen}) {
+    event.kind = kind;
+    AppendRecordingEvent(event, &file);
+  }
+  const Bytes request = LineBytes(RequestFrame(0x7E01, Le32(kRegister)));
+  AppendRecordingData(1000, kOut, request.data(), 7, &file);
+  event.kind = RecordingEventKind::kClose;
+  AppendRecordingEvent(event, &file);
+  const std::string path = Record(dir_, {Rows()[3]});
+  WriteFileBytes(path, std::string(file.begin(), file.end()) +
+                           ReadFileBytes(path));
+  ASSERT_NO_FATAL_FAILURE(Replay(path));
+  EXPECT_EQ(script_->exchanges.size(), 1u);
+  EXPECT_EQ(Read(kRegister), std::make_pair(S_OK, 7));
 }
 
 // A download whose first block reply comes corrupted, failing, then done
