@@ -19,7 +19,8 @@
 // backwards, within a file or across the recordings a process appends to it.
 //
 // Thread safety: Received, BeginSend, Sent, LineErrors, ModemLines and
-// Break from any of the port's threads; everything else from the client's thread.
+// Break from any of the port's threads; everything else from the client's
+// thread.
 #ifndef Q7K_LINK_SESSION_RECORDER_H_
 #define Q7K_LINK_SESSION_RECORDER_H_
 
