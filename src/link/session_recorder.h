@@ -68,10 +68,10 @@ class SessionRecorder {
 
   // Bytes that came in in one read.
   void Received(const uint8_t* bytes, size_t count);
-  // A write brackets by the two: the instrument may answer, and the reader
-  // record the answer, before the write returns; what is recorded between
-  // the two is held back and follows the bytes sent, which carry the time
-  // the write began. Every BeginSend needs its Sent, count 0 included.
+  // Around each write: the instrument may answer, and the reader record the
+  // answer, before the write returns. What is recorded in between is held
+  // back to follow the bytes sent, which carry the time the write began.
+  // Every BeginSend needs its Sent, count 0 included.
   void BeginSend();
   void Sent(const uint8_t* bytes, size_t count);
   void Open(int comNumber, const RecordedSettings& settings,
