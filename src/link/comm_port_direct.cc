@@ -23,8 +23,9 @@ int32_t CommPort::WriteDirect(const uint8_t* bytes, int32_t count) {
     std::lock_guard<std::mutex> lock(txPurgeMutex_);
     if (txQueue_.Count() == 0 && bytesInFlight_ == 0 && !breakPending_ &&
         !breakHeld_) {
+      if (recorder_) recorder_->BeginSend();
       written = WriteDevice(bytes, wanted);
-      if (recorder_) recorder_->Line(true, bytes, written.count);
+      if (recorder_) recorder_->Sent(bytes, written.count);
     }
     if (!written.failed) {
       queued = txQueue_.Push(bytes + written.count, wanted - written.count);
@@ -92,7 +93,7 @@ DeviceTransfer CommPort::TakeDirect(uint8_t* buffer, size_t max,
     taken = rxQueue_.Pop(buffer, max);
     if (readDevice && taken < max && io_.IsOpen()) {
       read = ReadDevice(buffer + taken, max - taken);
-      if (recorder_) recorder_->Line(false, buffer + taken, read.count);
+      if (recorder_) recorder_->Received(buffer + taken, read.count);
     }
   }
   if (taken > 0) WakeReaderForSpace();

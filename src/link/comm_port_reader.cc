@@ -68,7 +68,7 @@ DeviceTransfer CommPort::ReadIntoQueue(uint8_t* block) {
   const DeviceTransfer read = ReadDevice(block, room);
   if (read.count > 0) {
     rxQueue_.Push(block, read.count);
-    if (recorder_) recorder_->Line(false, block, read.count);
+    if (recorder_) recorder_->Received(block, read.count);
   }
   return read;
 }

@@ -79,9 +79,10 @@ bool CommPort::WriteBlock(const uint8_t* block, size_t n, uint64_t purges) {
     {
       std::lock_guard<std::mutex> lock(txPurgeMutex_);
       if (purges != txPurgeCount_) return false;  // PurgeTx dropped it
+      if (recorder_) recorder_->BeginSend();
       put = WriteDevice(block + done, n - done);
       bytesInFlight_ -= put.count;
-      if (recorder_) recorder_->Line(true, block + done, put.count);
+      if (recorder_) recorder_->Sent(block + done, put.count);
     }
     if (put.failed) {
       FailDevice(put.osError);

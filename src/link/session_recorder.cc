@@ -89,7 +89,11 @@ void SessionRecorder::Append(Encode encode) {
   if (closing_ || overflowed_) return;
   const size_t before = pending_.size();
   // The time is taken under the lock: file order and time order agree.
-  encode(NowUs(), &pending_);
+  encode(NowUs(), sending_ ? &held_ : &pending_);
+  Queued(before);
+}
+
+void SessionRecorder::Queued(size_t before) {
   // Only crossing the threshold wakes the writer; otherwise it comes by on
   // its own.
   if (before < kRecordingFlushBytes &&
@@ -104,15 +108,35 @@ void SessionRecorder::Append(Encode encode) {
   }
 }
 
-void SessionRecorder::Line(bool toInstrument, const uint8_t* bytes,
-                           size_t count) {
+void SessionRecorder::Received(const uint8_t* bytes, size_t count) {
   if (count == 0) return;
   Append([&](uint64_t now, std::vector<uint8_t>* out) {
-    AppendRecordingData(now,
-                        toInstrument ? RecordingDirection::kToInstrument
-                                     : RecordingDirection::kFromInstrument,
-                        bytes, count, out);
+    AppendRecordingData(now, RecordingDirection::kFromInstrument, bytes, count,
+                        out);
   });
+}
+
+void SessionRecorder::BeginSend() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  sending_ = true;
+  sendStartUs_ = NowUs();
+}
+
+void SessionRecorder::Sent(const uint8_t* bytes, size_t count) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  sending_ = false;
+  if (stopped_.load(std::memory_order_relaxed) || closing_ || overflowed_) {
+    held_.clear();
+    return;
+  }
+  const size_t before = pending_.size();
+  if (count > 0) {
+    AppendRecordingData(sendStartUs_, RecordingDirection::kToInstrument, bytes,
+                        count, &pending_);
+  }
+  pending_.insert(pending_.end(), held_.begin(), held_.end());
+  held_.clear();
+  Queued(before);
 }
 
 void SessionRecorder::Event(uint8_t kind, uint16_t command, uint32_t number,

@@ -18,8 +18,9 @@
 // process at the wall-clock time of the first recording, so they never go
 // backwards, within a file or across the recordings a process appends to it.
 //
-// Thread safety: Line, LineErrors, ModemLines and Break from any of the
-// port's threads; everything else from the client's thread.
+// Thread safety: Received, BeginSend, Sent, LineErrors, ModemLines and
+// Break from any of the port's threads; everything else from the client's
+// thread.
 #ifndef Q7K_LINK_SESSION_RECORDER_H_
 #define Q7K_LINK_SESSION_RECORDER_H_
 
@@ -65,8 +66,14 @@ class SessionRecorder {
   // The file written (the asked-for path, or a name made from it).
   const std::string& path() const { return path_; }
 
-  // Bytes that crossed the line in one read or one write.
-  void Line(bool toInstrument, const uint8_t* bytes, size_t count);
+  // Bytes that came in in one read.
+  void Received(const uint8_t* bytes, size_t count);
+  // Around each write: the instrument may answer, and the reader record the
+  // answer, before the write returns. What is recorded in between is held
+  // back to follow the bytes sent, which carry the time the write began.
+  // Every BeginSend needs its Sent, count 0 included.
+  void BeginSend();
+  void Sent(const uint8_t* bytes, size_t count);
   void Open(int comNumber, const RecordedSettings& settings,
             const std::string& device);
   void Purge(bool receive, bool transmit);
@@ -87,6 +94,8 @@ class SessionRecorder {
   void Event(uint8_t kind, uint16_t command, uint32_t number, int32_t code);
   template <typename Encode>
   void Append(Encode encode);
+  // After pending_ grew from before: wakes the writer or gives up.
+  void Queued(size_t before);  // under mutex_
   void WriterLoop();
   void Stop(const char* reason);  // writer thread
   void ReportStop();              // client thread
@@ -99,6 +108,9 @@ class SessionRecorder {
   std::vector<uint8_t> pending_;  // guarded by mutex_
   bool closing_ = false;          // guarded by mutex_
   bool overflowed_ = false;       // guarded by mutex_
+  bool sending_ = false;          // guarded by mutex_
+  uint64_t sendStartUs_ = 0;      // guarded by mutex_
+  std::vector<uint8_t> held_;     // guarded by mutex_; while sending_
   std::vector<uint8_t> writing_;  // writer thread only
 
   std::atomic<bool> stopped_{false};

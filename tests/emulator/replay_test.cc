@@ -15,6 +15,7 @@
 #include "link/recording_format.h"
 #include "options.h"
 #include "support/emulated_component.h"
+#include "support/firmware_image.h"
 
 namespace q7k {
 namespace {
@@ -50,15 +51,19 @@ std::vector<Row> Rows() {
 
 // The host writes each request in two pieces, 0.1 ms apart.
 std::string Record(const ScopedTempDir& dir, const std::vector<Row>& rows,
-                   uint32_t version = kRecordingFormatVersion) {
+                   uint32_t version = kRecordingFormatVersion,
+                   uint32_t lineErrors = kRecordingLineErrorParity) {
   std::vector<uint8_t> file;
   AppendRecordingHeader("q7kcomm test", "COM8", &file);
   RecordingEvent event;
   event.kind = RecordingEventKind::kStart;
   event.number = version;
   AppendRecordingEvent(event, &file);
+  event.kind = RecordingEventKind::kOpen;
+  event.number = 8;
+  AppendRecordingEvent(event, &file);
   event.kind = RecordingEventKind::kLineError;
-  event.number = kRecordingLineErrorParity;
+  event.number = lineErrors;
   const Bytes request = LineBytes(RequestFrame(0x7E01, Le32(kRegister)));
   uint64_t t = 1000000;
   for (const Row& row : rows) {
@@ -101,6 +106,27 @@ Bytes Stream(const std::string& path, RecordingDirection direction) {
   return all;
 }
 
+// A recording's events besides the line bytes, each placed by the bytes
+// sent and received before it: where a fault, a line error or a section is.
+std::vector<std::string> Placed(const std::string& path) {
+  Recording r;
+  std::string error;
+  EXPECT_TRUE(LoadRecording(path, &r, &error)) << error;
+  size_t sent = 0, received = 0;
+  std::vector<std::string> out;
+  for (const RecordingEvent& e : r.events) {
+    (e.direction == kOut ? sent : received) += e.bytes.size();
+    if (e.kind == RecordingEventKind::kData) continue;
+    // Only the time waited may differ.
+    const uint32_t n = e.kind == RecordingEventKind::kTimeout ? 0 : e.number;
+    out.push_back(std::to_string(sent) + "/" + std::to_string(received) +
+                  " kind " + std::to_string(int(e.kind)) + " command " +
+                  std::to_string(e.command) + " code " +
+                  std::to_string(e.code) + " " + std::to_string(n));
+  }
+  return out;
+}
+
 class ReplayTest : public EmulatedComponentTest {
  protected:
   void SetUp() override {
@@ -111,8 +137,10 @@ class ReplayTest : public EmulatedComponentTest {
     SetRecordingPath("");
     EmulatedComponentTest::TearDown();
   }
-  void Replay(const std::string& path, bool strict = false) {
+  void Replay(const std::string& path, bool strict = false,
+              const std::string& listen = "") {
     EmulatorOptions options;
+    options.line.listen = listen;
     options.replay = script_ = Script(path);
     options.replayStrict = strict;
     emulator_ = std::make_unique<Emulator>(options);
@@ -166,6 +194,23 @@ class ReplayTest : public EmulatedComponentTest {
     }
     note(comm_->StopQ7kTest());
     return got;
+  }
+  // Replays field to host in 20 fresh runs, each recorded: the results, the
+  // bytes each way, and the faults and sections in place as recorded.
+  template <typename Host>
+  void ReplayTwentyTimes(const std::string& field, Host host,
+                         const std::vector<std::string>& results) {
+    for (int run = 0; run < 20; ++run) {
+      const std::string replay = dir_.File("replay" + std::to_string(run));
+      SetRecordingPath(replay);
+      ASSERT_NO_FATAL_FAILURE(Replay(field));
+      EXPECT_EQ(host(), results) << run;
+      comm_->ClosePort();
+      EXPECT_EQ(Stream(replay, kOut), Stream(field, kOut)) << run;
+      EXPECT_EQ(Stream(replay, kIn), Stream(field, kIn)) << run;
+      EXPECT_EQ(Placed(replay), Placed(field)) << run;
+    }
+    SetRecordingPath("");
   }
   // A silent request's notice may come after the host gave up waiting.
   std::string Notices() {
@@ -221,16 +266,8 @@ TEST_F(ReplayTest, ARecordedTestRunReplaysFrameForFrame) {
   const std::vector<std::string> results = TestRun(10000);
   ASSERT_EQ(results[5], std::to_string(E_FAIL) + " 138 0.000000");
   comm_->ClosePort();
-  for (int run = 0; run < 20; ++run) {
-    const std::string replay = dir_.File("replay" + std::to_string(run));
-    SetRecordingPath(replay);
-    ASSERT_NO_FATAL_FAILURE(Replay(field));
-    EXPECT_EQ(TestRun(10000), results) << run;
-    comm_->ClosePort();
-    EXPECT_EQ(Stream(replay, kOut), Stream(field, kOut)) << run;
-    EXPECT_EQ(Stream(replay, kIn), Stream(field, kIn)) << run;
-  }
-  SetRecordingPath("");
+  ReplayTwentyTimes(
+      field, [&] { return TestRun(10000); }, results);
   // One parameter changed: the model answers it, or a strict replay stops.
   ASSERT_NO_FATAL_FAILURE(Replay(field));
   EXPECT_EQ(TestRun(11000)[1], "0 0 0.000000");
@@ -245,20 +282,93 @@ TEST_F(ReplayTest, ARecordedTestRunReplaysFrameForFrame) {
             0u);
 }
 
-TEST(ReplayListener, ALineErrorReachesAnRfc2217ClientInItsPlace) {
-  ScopedTempDir dir;
-  const Bytes ok = LineBytes(AckFrame(0x7E01, Le32(1)));
+// The host closed the port halfway through a request and opened it again:
+// the request cut off stays in its section of the file.
+TEST_F(ReplayTest, ARequestCutOffByACloseEndsWithItsSection) {
+  std::vector<uint8_t> file;
+  AppendRecordingHeader("q7kcomm test", "COM8", &file);
+  RecordingEvent event;
+  event.number = kRecordingFormatVersion;
+  for (auto kind : {RecordingEventKind::kStart, RecordingEventKind::kOpen}) {
+    event.kind = kind;
+    AppendRecordingEvent(event, &file);
+  }
+  const Bytes request = LineBytes(RequestFrame(0x7E01, Le32(kRegister)));
+  AppendRecordingData(1000, kOut, request.data(), 7, &file);
+  event.kind = RecordingEventKind::kClose;
+  AppendRecordingEvent(event, &file);
+  const std::string path = Record(dir_, {Rows()[3]});
+  WriteFileBytes(path,
+                 std::string(file.begin(), file.end()) + ReadFileBytes(path));
+  ASSERT_NO_FATAL_FAILURE(Replay(path));
+  EXPECT_EQ(script_->exchanges.size(), 1u);
+  EXPECT_EQ(Read(kRegister), std::make_pair(S_OK, 7));
+}
+
+// A download whose first block reply comes corrupted, failing, then done
+// again on the port opened anew: three sections of the file (the port the
+// set-up reopens first), all served.
+TEST_F(ReplayTest, ARecordedDownloadReplaysFrameForFrame) {
+  Bytes image;
+  ASSERT_TRUE(WriteFileBytes("Q7I.X0", ImageFile(64, "01.20.02", &image)));
+  const auto setupTwice = [this] {
+    std::vector<std::string> got;
+    for (int i = 0; i < 2; ++i) {
+      const HRESULT hr = comm_->SetupComm(kComPort, BPS_115200, 5);
+      got.push_back(std::to_string(hr) + " " + std::to_string(Code()));
+      comm_->ClosePort();
+      comm_->ClearError();
+    }
+    return got;
+  };
+  const std::string field = dir_.File("field.pcapng");
+  SetRecordingPath(field);
   EmulatorOptions options;
-  options.replay = Script(Record(dir, {{{{1, {}}, {2, ok}}, 0, 1}}));
-  options.line.listen = "rfc2217://127.0.0.1:0";
-  Emulator emulator(options);
-  HostLine host(testing_emu::Connect(emulator.Start()));
-  host.Send(0x7E01, Le32(kRegister));
-  // IAC SB COM-PORT-OPTION NOTIFY-LINESTATE parity IAC SE, then the reply
-  // with its 0xFF doubled.
-  Bytes expected = {0xFF, 0xFA, 44, 106, 4, 0xFF, 0xF0};
-  for (uint8_t b : ok) expected.insert(expected.end(), b == 0xFF ? 2 : 1, b);
-  EXPECT_EQ(host.ReadLine(), expected);
+  options.model.flash.firmware = Firmware("01.20.01");
+  ASSERT_NO_FATAL_FAILURE(Start(options));
+  ASSERT_TRUE(emulator_->AddFault("checksum@cmd=0x000B@once"));
+  const std::vector<std::string> results = setupTwice();
+  ASSERT_EQ(results,
+            (std::vector<std::string>{std::to_string(E_FAIL) + " 138", "0 0"}));
+  ReplayTwentyTimes(field, setupTwice, results);
+}
+
+// Recorded, replayed to the component as a line-state notification, and
+// recorded again in the same place: after the request, before the reply
+// (whose 0xFF goes doubled).
+TEST_F(ReplayTest, ALineErrorRoundTripsThroughAnRfc2217Replay) {
+  const Row row{
+      {{1, {}}, {40, LineBytes(AckFrame(0x7E01, Le32(0x1FF)))}}, 0, 0};
+  const std::string request =
+      std::to_string(LineBytes(RequestFrame(0x7E01, Le32(kRegister))).size());
+  const struct {
+    uint32_t recorded;
+    const char* again;  // the component's event, or none
+  } cases[] = {
+      {kRecordingLineErrorParity, "/0 kind 5 command 0 code 0 1"},
+      {kRecordingLineErrorFraming, "/0 kind 5 command 0 code 0 2"},
+      {kRecordingLineErrorOverrun, "/0 kind 5 command 0 code 0 4"},
+      {kRecordingLineErrorBreak | kRecordingLineErrorParity,
+       "/0 kind 5 command 0 code 0 17"},
+      {kRecordingLineErrorReceiveOverflow, nullptr},  // no telnet bit for it
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.recorded);
+    const std::string again = dir_.File("again.pcapng");
+    std::remove(again.c_str());
+    SetRecordingPath(again);
+    ASSERT_NO_FATAL_FAILURE(
+        Replay(Record(dir_, {row}, kRecordingFormatVersion, c.recorded), false,
+               "rfc2217://127.0.0.1:0"));
+    EXPECT_EQ(Read(kRegister), std::make_pair(S_OK, 0x1FF));
+    comm_->ClosePort();
+    std::vector<std::string> errors;
+    for (const std::string& e : Placed(again)) {
+      if (e.find(" kind 5 ") != std::string::npos) errors.push_back(e);
+    }
+    EXPECT_EQ(errors, c.again ? std::vector<std::string>{request + c.again}
+                              : std::vector<std::string>{});
+  }
 }
 
 TEST(ReplayProgram, BadRecordingExits2AndStrictDivergenceExits3) {
