@@ -35,6 +35,9 @@ struct SocketReady {
   bool hangup = false;     // the server closed or the connection failed
   uint32_t error = 0;      // why, with hangup, or why the wait failed
   bool signalled[2] = {};  // the wake events given, not drained
+  // The wait's own time ran out. A wait may also end with none of the above
+  // (woken for writing, interrupted): that is not a time-out.
+  bool timedOut = false;
 };
 
 class NetworkSocket {

@@ -166,10 +166,12 @@ SocketReady NetworkSocket::Wait(uint32_t interest, const WakeEvent* first,
     where[i + 1] = static_cast<int>(count);
     fds[count++] = {static_cast<int>(event->Handle()), POLLIN, 0};
   }
-  if (poll(fds, count, timeoutMs) < 0) {
+  const int polled = poll(fds, count, timeoutMs);
+  if (polled < 0) {
     if (errno != EINTR) result.error = static_cast<uint32_t>(errno);
     return result;
   }
+  result.timedOut = polled == 0;
   if (where[0] >= 0) {
     const short revents = fds[where[0]].revents;
     result.readable = (revents & POLLIN) != 0;

@@ -273,6 +273,7 @@ SocketReady NetworkSocket::Wait(uint32_t interest, const WakeEvent* first,
   const uint32_t failure = result.error;
   result = s.Poll(interest);
   if (result.error == 0) result.error = failure;
+  result.timedOut = waited == WAIT_TIMEOUT;
   return finish();
 }
 
