@@ -120,13 +120,11 @@ TEST_F(TestCommandsTest, ResultPollDecodesEveryFieldAndKeepsWhileRanging) {
   reply_ = ResultReply(1, 500.0f, false);
   ASSERT_EQ(Poll(), S_OK);
   EXPECT_EQ(p_.Ranging, 1);
-  EXPECT_EQ(d_.Watts, 1003.0f);
-  EXPECT_EQ(d_.PowerFactor, 1004.0f);
-  EXPECT_EQ(d_.SpecimenPeak, 1051.0f);
-  EXPECT_EQ(d_.KVoltMeas, 500.0f);
-  EXPECT_EQ(d_.FrequencyMeas, 550.0f);
-  EXPECT_EQ(d_.ReferencePeak, 552.0f);
-  EXPECT_EQ(t_.ExtTemperature, 600.0f);
+  const std::pair<float, float> ranging[] = {
+      {d_.Watts, 1003},        {d_.PowerFactor, 1004},  {d_.SpecimenPeak, 1051},
+      {d_.KVoltMeas, 500},     {d_.FrequencyMeas, 550}, {d_.ReferencePeak, 552},
+      {t_.ExtTemperature, 600}};
+  for (const auto& [got, want] : ranging) EXPECT_EQ(got, want) << want;
   reply_ = ResultReply(2, 500.0f, false);
   ASSERT_EQ(Poll(), S_OK);
   EXPECT_EQ(p_.Ranging, 0);
