@@ -1,6 +1,7 @@
 // A complete test session through the public API against the virtual
-// instrument on a real pseudo-terminal, directly and through a serial
-// device server, and the server dying in the middle of a firmware download.
+// instrument on a real pseudo-terminal, and a serial device server in front
+// of it dying in the middle of a firmware download (every byte through the
+// server: NetworkPortTest).
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -8,10 +9,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <memory>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "support/device_server.h"
 #include "support/emulated_component.h"
@@ -22,91 +21,11 @@
 namespace q7k {
 namespace {
 
-class EmulatorEndToEndTest : public EmulatedComponentTest {
- protected:
-  void RunSession();
-  // Starts the instrument behind a device server and points the port, still
-  // closed, at the server's COM-port-control accepter.
-  void StartBehindADeviceServer(const EmulatorOptions& options) {
-    ASSERT_NO_FATAL_FAILURE(Start(options, false));
-    server_ = std::make_unique<DeviceServer>(ResolveSerialPortPath(kComPort));
-    ASSERT_TRUE(server_->Start()) << server_->error();
-    SetSerialPortPath(kComPort, server_->Url(true));
-  }
-  std::unique_ptr<DeviceServer> server_;
-};
+using EmulatorEndToEndTest = EmulatedComponentTest;
 
 TEST_F(EmulatorEndToEndTest, PowerFactorSessionStartToFinish) {
   UseFakeClock();  // the component's waits only; the emulator's are real
   ASSERT_NO_FATAL_FAILURE(Start());
-  RunSession();
-}
-
-TEST_F(EmulatorEndToEndTest, PowerFactorSessionThroughADeviceServer) {
-  if (!DeviceServer::Installed()) GTEST_SKIP() << "ser2net not installed";
-  UseFakeClock();
-  ASSERT_NO_FATAL_FAILURE(StartBehindADeviceServer({}));
-  ASSERT_EQ(comm_->OpenPort(kComPort, BPS_115200), S_OK);
-  RunSession();
-}
-
-TEST_F(EmulatorEndToEndTest, ServerKilledMidDownloadFailsThenReopens) {
-  if (!DeviceServer::Installed()) GTEST_SKIP() << "ser2net not installed";
-  UseFakeClock();  // the instrument's pauses pass at once
-  // The instrument runs 01.20.01 and the disk holds 01.20.02 (256 blocks),
-  // so setting the port up downloads the disk's.
-  Bytes image;
-  ASSERT_TRUE(WriteFileBytes("Q7I.X0", ImageFile(2048, "01.20.02", &image)));
-  EmulatorOptions options;
-  options.model.flash.firmware = Firmware("01.20.01");
-  ASSERT_NO_FATAL_FAILURE(StartBehindADeviceServer(options));
-  const auto installed = [this] {
-    return emulator_->WithModel(
-        [](emu::InstrumentModel& m) { return m.apps().directory().back(); });
-  };
-  RecordingProgressViews views;
-  // The instrument keeps the 20th block unanswered, so the server dies while
-  // the component waits for that reply.
-  ASSERT_TRUE(emulator_->AddFault("silence@cmd=0x0B@every=20"));
-  constexpr size_t kBeforeBlocks = 3;  // application info, restart, params
-  std::thread killer([this] {
-    emulator_->WaitForRequests(kBeforeBlocks + 20, std::chrono::seconds(60));
-    server_->Stop();
-  });
-  EXPECT_EQ(comm_->SetupComm(kComPort, BPS_115200, 5), E_FAIL);
-  killer.join();
-  EXPECT_EQ(Code(), 297);
-  EXPECT_EQ(emulator_->Requests().size(), kBeforeBlocks + 20);
-  EXPECT_EQ(views.open_views(), 0);
-  const auto& events = views.events();
-  EXPECT_EQ(std::count_if(events.begin(), events.end(),
-                          [](const ProgressViewEvent& e) {
-                            return e.kind == ProgressViewEvent::kOpen;
-                          }),
-            2);  // restart and download, never programming
-  EXPECT_FALSE(installed().identity.SameStamp(Firmware("01.20.02")));
-
-  emulator_->ClearFaults();
-  comm_->ClosePort();
-  comm_->ClearError();
-  // The instrument answers the kept block after all, with nobody connected:
-  // the reply waits in the line for whoever connects next.
-  const ReceivedRequest kept = emulator_->Requests().back();
-  const Bytes line = LineBytes(RequestFrame(kept.command, kept.payload));
-  const int fd = open(server_->device().c_str(), O_RDWR | O_NOCTTY);
-  ASSERT_EQ(write(fd, line.data(), line.size()), ssize_t(line.size()));
-  pollfd answered = {fd, POLLIN, 0};
-  EXPECT_EQ(poll(&answered, 1, 10000), 1);
-  close(fd);
-  ASSERT_TRUE(server_->Start()) << server_->error();
-  ASSERT_EQ(comm_->SetupComm(kComPort, BPS_115200, 5), S_OK) << Message();
-  // Byte for byte, though the server's protocol escapes some bytes.
-  const emu::FlashEntry entry = installed();
-  EXPECT_TRUE(entry.identity.SameStamp(Firmware("01.20.02")));
-  EXPECT_TRUE(entry.image == image);
-}
-
-void EmulatorEndToEndTest::RunSession() {
   ASSERT_EQ(comm_->ReadAppInfo(), S_OK);
   ASSERT_EQ(comm_->StartPONSequence(), S_OK);
 
@@ -155,6 +74,66 @@ void EmulatorEndToEndTest::RunSession() {
   EXPECT_EQ(comm_->FullRequestTestResults(&p, &d, &t), E_FAIL);
   EXPECT_EQ(d.Amperes, before.Amperes);
   EXPECT_EQ(Message().substr(0, 16), "Test Not Running");
+}
+
+TEST_F(EmulatorEndToEndTest, ServerKilledMidDownloadFailsThenReopens) {
+  if (!DeviceServer::Installed()) GTEST_SKIP() << "ser2net not installed";
+  UseFakeClock();  // the instrument's pauses pass at once
+  // The instrument runs 01.20.01 and the disk holds 01.20.02 (256 blocks),
+  // so setting the port up downloads the disk's.
+  Bytes image;
+  ASSERT_TRUE(WriteFileBytes("Q7I.X0", ImageFile(2048, "01.20.02", &image)));
+  EmulatorOptions options;
+  options.model.flash.firmware = Firmware("01.20.01");
+  ASSERT_NO_FATAL_FAILURE(Start(options, false));
+  // The port, still closed, leads to the server's COM-port-control accepter.
+  DeviceServer server(ResolveSerialPortPath(kComPort));
+  ASSERT_TRUE(server.Start()) << server.error();
+  SetSerialPortPath(kComPort, server.Url(true));
+  const auto installed = [this] {
+    return emulator_->WithModel(
+        [](emu::InstrumentModel& m) { return m.apps().directory().back(); });
+  };
+  RecordingProgressViews views;
+  // The instrument keeps the 20th block unanswered, so the server dies while
+  // the component waits for that reply.
+  ASSERT_TRUE(emulator_->AddFault("silence@cmd=0x0B@every=20"));
+  constexpr size_t kBeforeBlocks = 3;  // application info, restart, params
+  std::thread killer([&] {
+    emulator_->WaitForRequests(kBeforeBlocks + 20, std::chrono::seconds(60));
+    server.Stop();
+  });
+  EXPECT_EQ(comm_->SetupComm(kComPort, BPS_115200, 5), E_FAIL);
+  killer.join();
+  EXPECT_EQ(Code(), 297);
+  EXPECT_EQ(emulator_->Requests().size(), kBeforeBlocks + 20);
+  EXPECT_EQ(views.open_views(), 0);
+  const auto& events = views.events();
+  EXPECT_EQ(std::count_if(events.begin(), events.end(),
+                          [](const ProgressViewEvent& e) {
+                            return e.kind == ProgressViewEvent::kOpen;
+                          }),
+            2);  // restart and download, never programming
+  EXPECT_FALSE(installed().identity.SameStamp(Firmware("01.20.02")));
+
+  emulator_->ClearFaults();
+  comm_->ClosePort();
+  comm_->ClearError();
+  // The instrument answers the kept block after all, with nobody connected:
+  // the reply waits in the line for whoever connects next.
+  const ReceivedRequest kept = emulator_->Requests().back();
+  const Bytes line = LineBytes(RequestFrame(kept.command, kept.payload));
+  const int fd = open(server.device().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_EQ(write(fd, line.data(), line.size()), ssize_t(line.size()));
+  pollfd answered = {fd, POLLIN, 0};
+  EXPECT_EQ(poll(&answered, 1, 10000), 1);
+  close(fd);
+  ASSERT_TRUE(server.Start()) << server.error();
+  ASSERT_EQ(comm_->SetupComm(kComPort, BPS_115200, 5), S_OK) << Message();
+  // Byte for byte, though the server's protocol escapes some bytes.
+  const emu::FlashEntry entry = installed();
+  EXPECT_TRUE(entry.identity.SameStamp(Firmware("01.20.02")));
+  EXPECT_TRUE(entry.image == image);
 }
 
 }  // namespace
