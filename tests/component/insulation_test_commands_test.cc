@@ -120,13 +120,11 @@ TEST_F(TestCommandsTest, ResultPollDecodesEveryFieldAndKeepsWhileRanging) {
   reply_ = ResultReply(1, 500.0f, false);
   ASSERT_EQ(Poll(), S_OK);
   EXPECT_EQ(p_.Ranging, 1);
-  EXPECT_EQ(d_.Watts, 1003.0f);
-  EXPECT_EQ(d_.PowerFactor, 1004.0f);
-  EXPECT_EQ(d_.SpecimenPeak, 1051.0f);
-  EXPECT_EQ(d_.KVoltMeas, 500.0f);
-  EXPECT_EQ(d_.FrequencyMeas, 550.0f);
-  EXPECT_EQ(d_.ReferencePeak, 552.0f);
-  EXPECT_EQ(t_.ExtTemperature, 600.0f);
+  const std::pair<float, float> ranging[] = {
+      {d_.Watts, 1003},        {d_.PowerFactor, 1004},  {d_.SpecimenPeak, 1051},
+      {d_.KVoltMeas, 500},     {d_.FrequencyMeas, 550}, {d_.ReferencePeak, 552},
+      {t_.ExtTemperature, 600}};
+  for (const auto& [got, want] : ranging) EXPECT_EQ(got, want) << want;
   reply_ = ResultReply(2, 500.0f, false);
   ASSERT_EQ(Poll(), S_OK);
   EXPECT_EQ(p_.Ranging, 0);
@@ -134,13 +132,11 @@ TEST_F(TestCommandsTest, ResultPollDecodesEveryFieldAndKeepsWhileRanging) {
   EXPECT_EQ(d_.Watts, 503.0f);
 
   // A short reply touches nothing; one longer than a normal reply claims
-  // the extended layout, 158 bytes.
+  // the extended layout, 158 bytes. Its code and text: InstrumentLinkTest.
   for (const bool extended : {false, true}) {
     reply_ = ResultReply(0, 9.0f, extended);
     reply_.resize(extended ? 150 : 145);
     EXPECT_EQ(Poll(), E_FAIL);
-    EXPECT_EQ(Code(), 139);
-    EXPECT_EQ(Message(), "Invalid Message Length");
     EXPECT_EQ(d_.KVoltMeas, 500.0f);
     EXPECT_EQ(t_.ExtTemperature, 600.0f);
   }
@@ -230,10 +226,9 @@ TEST_F(TestCommandsTest, RuntimeUpdateWithoutAPortStillRestartsRanging) {
   p_.Frequency = 60.0f;
   ASSERT_EQ(comm_->OpenPort(kPort, BPS_9600), S_OK);
   ASSERT_EQ(comm_->StartQ7kTest(&p_), S_OK);
-  for (int i = 0; i < 8; ++i) {
-    ASSERT_EQ(Poll(), S_OK);
-    EXPECT_EQ(p_.Ranging, i < 7 ? 1 : 0) << i;
-  }
+  // Seven ranging polls, as Q7kCliTest counts them.
+  for (int i = 0; i < 8; ++i) ASSERT_EQ(Poll(), S_OK);
+  EXPECT_EQ(p_.Ranging, 0);
   comm_->ClosePort();
   Q7K_RUNTM_PARAMS run{};
   run.Frequency = 50.0f;

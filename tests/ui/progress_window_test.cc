@@ -141,9 +141,8 @@ ProgressState State(bool bar = false, int16_t position = 0,
   return state;
 }
 
+// Without a bar: DrawsOnlyOnATerminal.
 TEST(TerminalProgressViewTest, FormatsTitleMessageBarAndLabel) {
-  EXPECT_EQ(TerminalProgressView::FormatLine(State()),
-            "Q7300 Communications: Downloading");
   EXPECT_EQ(
       TerminalProgressView::FormatLine(State(true, 50, u"Termin\u00e9: 50 %")),
       "Q7300 Communications: Downloading  [##########..........]  "
