@@ -67,12 +67,10 @@ class ScriptedServer : private TelnetEvents {
     Send(answer);
   }
 
-  static bool StartWinsock() {
+  bool started_ = [] {  // before the listener
     WSADATA data;
     return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-  }
-
-  bool started_ = StartWinsock();  // before the listener
+  }();
   SOCKET listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   std::atomic<SOCKET> connection_{INVALID_SOCKET};
   uint16_t port_ = 0;
