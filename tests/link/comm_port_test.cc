@@ -14,40 +14,17 @@
 #include "link/link_errors.h"
 #include "link/serial_device.h"
 #include "support/fake_clock.h"
+#include "support/port_transfers.h"
 #include "support/pty_pair.h"
 
 namespace q7k {
 namespace {
 
 using std::chrono::milliseconds;
-using Bytes = std::vector<uint8_t>;
-
-// A test stream from byte `first` on; it never holds the same byte twice in
-// a row.
-uint8_t StreamByte(size_t i) { return static_cast<uint8_t>(i * 13 + i / 256); }
-Bytes Stream(size_t first, size_t n) {
-  Bytes bytes(n);
-  for (size_t i = 0; i < n; ++i) bytes[i] = StreamByte(first + i);
-  return bytes;
-}
 
 std::unique_ptr<CommPort> OpenPort(const std::string& name,
                                    int32_t baud = 9600) {
   return std::make_unique<CommPort>(name, PortSettings::Instrument(baud));
-}
-
-// Takes exactly count bytes from the port, sleeping between arrivals.
-Bytes ReadExactly(CommPort& port, size_t count) {
-  Bytes got;
-  Bytes block(kPortQueueCapacity + 1);
-  while (got.size() < count) {
-    if (!port.WaitForRx(0, kPtyDeadline)) break;
-    const int32_t n = std::min<int32_t>(
-        port.RxCount(), static_cast<int32_t>(count - got.size()));
-    if (port.Read(block.data(), n) != 0) break;
-    got.insert(got.end(), block.begin(), block.begin() + n);
-  }
-  return got;
 }
 
 // A port whose threads wait for a call that needs them, as the link's do.
@@ -138,7 +115,7 @@ TEST_F(CommPortTest, MovesBytesBothWays) {
 }
 
 // The reader stops at 2048 queued bytes and resumes when the client takes
-// some, or when a purge empties the queue; nothing is lost or reordered.
+// some; nothing is lost or reordered.
 TEST_F(CommPortTest, FullReceiveQueueHoldsBackInput) {
   CommPort& port = Open();
   const Bytes sent = Stream(7, 5000);
@@ -147,14 +124,6 @@ TEST_F(CommPortTest, FullReceiveQueueHoldsBackInput) {
   EXPECT_EQ(port.RxCount(), static_cast<int32_t>(kPortQueueCapacity));
   EXPECT_EQ(port.RxFree(), 0);
   EXPECT_EQ(ReadExactly(port, sent.size()), sent);
-
-  peer_->Send(Stream(0, kPortQueueCapacity));
-  ASSERT_TRUE(port.WaitForRx(kPortQueueCapacity - 1, kPtyDeadline));
-  EXPECT_EQ(port.PurgeRx(), 0);
-  EXPECT_EQ(port.RxCount(), 0);
-  ASSERT_TRUE(peer_->WaitSent());
-  peer_->Send({1, 2});
-  EXPECT_EQ(ReadExactly(port, 2), (Bytes{1, 2}));
   EXPECT_EQ(port.status(), 0);
 }
 
@@ -277,17 +246,6 @@ TEST_F(CommPortTest, InstrumentRatesReachTheDevice) {
   }
 }
 
-// Also with the writer blocked on a full device.
-TEST_F(CommPortTest, ClosedFarEndFailsThePortAndEndsThreads) {
-  Open();
-  FillUntilBlocked();
-  CloseFarEnd();
-  EXPECT_TRUE(port_->WaitThreadsEnded(kPtyDeadline));
-  EXPECT_EQ(port_->status(), kPortOsError);
-  EXPECT_EQ(port_->osError(), static_cast<uint32_t>(EIO));
-  EXPECT_EQ(port_->WriteByte(1), kPortOsError);
-}
-
 // A break is capped, and bytes after it, queued or direct, wait for all of
 // it.
 TEST_F(CommPortTest, BytesAfterABreakWaitForIt) {
@@ -327,10 +285,14 @@ TEST_F(CommPortTest, DestructionAbortsABlockedWriteOrABreak) {
 
 TEST_F(CommPortTest, PurgeRxDropsEarlierBytesAndKeepsLaterOnes) {
   CommPort& port = Open();
-  // Earlier bytes are caught wherever they are: in the queue, read by the
-  // reader thread but not queued, or still in the device.
+  // Earlier bytes are caught wherever they are: in the queue (first a full
+  // one, which held the reader back), read by the reader thread but not
+  // queued, or still in the device.
   for (uint8_t round = 0; round < 50; ++round) {
-    peer_->Send(Stream(round * 300, 300));
+    peer_->Send(Stream(round * 300, round == 0 ? kPortQueueCapacity : 300));
+    if (round == 0) {
+      ASSERT_TRUE(port.WaitForRx(kPortQueueCapacity - 1, kPtyDeadline));
+    }
     ASSERT_TRUE(peer_->WaitSent());
     EXPECT_EQ(port.PurgeRx(), 0);
     const Bytes later = {0xA5, round, 0x5A};
@@ -391,17 +353,13 @@ TEST_F(CommPortTest, DirectTransfersKeepTheOrder) {
   ASSERT_TRUE(port.WaitForRx(1, kPtyDeadline));
   peer_->Send({3});
   ASSERT_TRUE(peer_->WaitSent());
-  Bytes got;
-  uint8_t block[16];
-  const auto deadline = std::chrono::steady_clock::now() + kPtyDeadline;
-  while (got.size() < 3) {
-    const PortTransfer t = port.ReadDirect(block, sizeof block, deadline);
-    ASSERT_FALSE(t.failed());
-    got.insert(got.end(), block, block + t.count);
-  }
+  Bytes got(3);
+  EXPECT_EQ(ExchangeDirect(port, {}, &got), 0);
   EXPECT_EQ(got, (Bytes{1, 2, 3}));
   peer_->Send({4});
   ASSERT_TRUE(peer_->WaitSent());
+  uint8_t block[16];  // more than is there: takes what is
+  const auto deadline = std::chrono::steady_clock::now() + kPtyDeadline;
   EXPECT_EQ(port.ReadDirect(block, sizeof block, deadline).count, 1u);
   EXPECT_EQ(block[0], 4);
   EXPECT_EQ(port.RxCount(), 0);
@@ -417,6 +375,9 @@ TEST_F(CommPortTest, DirectReadEndsAtTheDeadlineOrAHangUp) {
   EXPECT_EQ(none.status, 0);
   EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(20));
 
+  // The hang-up fails the port for good, also with the writer blocked on a
+  // full device, and ends its threads.
+  FillUntilBlocked();
   auto read = std::async(std::launch::async, [&] {
     return port.ReadDirect(block, sizeof block,
                            std::chrono::steady_clock::now() + kPtyDeadline);
@@ -426,7 +387,9 @@ TEST_F(CommPortTest, DirectReadEndsAtTheDeadlineOrAHangUp) {
   EXPECT_EQ(read.get().status, kPortOsError);
   EXPECT_EQ(port.osError(), static_cast<uint32_t>(EIO));
   EXPECT_TRUE(port.WaitThreadsEnded(kPtyDeadline));
+  EXPECT_EQ(port.status(), kPortOsError);
   EXPECT_EQ(port.WriteDirect(block, 1), kPortOsError);
+  EXPECT_EQ(port.WriteByte(1), kPortOsError);
 }
 
 // The client-thread path runs without threads; each kind of call that needs
@@ -513,22 +476,22 @@ TEST(SerialDeviceTest, DefaultPurgeRxReadsWaitingBytesInBlocksOf32) {
   EXPECT_EQ(device.SerialDevice::PurgeRx(), kPortOsError);
 }
 
+// SerialDevice's ids, and CommPort's own beside the shared ones it hands on.
 TEST(SerialDeviceTest, ErrorMessageIds) {
   MinimalDevice device;
-  const std::pair<int32_t, int32_t> ids[] = {
-      {0, 7424},   {-95, 7429}, {-96, 7430},  {-97, 7431},
-      {-98, 7432}, {-99, 7433}, {-198, 7428}, {-199, 7427}};
-  for (const auto& [code, id] : ids) {
-    EXPECT_EQ(device.SerialDevice::ErrorMessageId(code), id) << code;
+  const struct {
+    int32_t code, shared, own;
+  } ids[] = {{0, 7424, 7424},    {-95, 7429, 7429},  {-96, 7430, 7430},
+             {-97, 7431, 7431},  {-98, 7432, 7432},  {-99, 7433, 7433},
+             {-198, 7428, 7428}, {-199, 7427, 7427}, {-195, 7425, 7434},
+             {-196, 7425, 7435}, {-197, 7425, 7436}, {-94, 7425, 7425},
+             {-194, 7425, 7425}, {-201, 7425, 7425}, {1, 7425, 7425},
+             {14, 7425, 7425},   {-1, 7425, 7425},   {-33, 7425, 7425},
+             {-100, 7425, 7425}, {-200, 7425, 7425}};
+  for (const auto& c : ids) {
+    EXPECT_EQ(device.SerialDevice::ErrorMessageId(c.code), c.shared) << c.code;
+    EXPECT_EQ(device.ErrorMessageId(c.code), c.own) << c.code;
   }
-  for (int32_t other : {1, 14, -1, -33, -94, -100, -195, -196, -197, -200}) {
-    EXPECT_EQ(device.SerialDevice::ErrorMessageId(other), 7425) << other;
-  }
-  // CommPort's own, and the shared ones it hands on.
-  const std::pair<int32_t, int32_t> own[] = {
-      {-195, 7434}, {-196, 7435}, {-197, 7436}, {-198, 7428}, {-95, 7429},
-      {0, 7424},    {-94, 7425},  {-194, 7425}, {-201, 7425}};
-  for (const auto& [code, id] : own) EXPECT_EQ(device.ErrorMessageId(code), id);
 }
 
 }  // namespace

@@ -12,10 +12,6 @@
 namespace q7k {
 namespace {
 
-Bytes Contents(const MessageBuffer& buffer) {
-  return Bytes(buffer.data(), buffer.data() + buffer.length());
-}
-
 int32_t Build(MessageBuffer& buffer, uint16_t command, const Bytes& args) {
   return buffer.BuildFrame(command, args.data(), args.size());
 }
@@ -63,7 +59,7 @@ TEST(MessageBufferTest, BuildsFramesOrRefusesThemUnsent) {
     SCOPED_TRACE(testing::PrintToString(c.args));
     MessageBuffer buffer(c.capacity);
     EXPECT_EQ(Build(buffer, c.command, c.args), c.result) << c.command;
-    EXPECT_EQ(Contents(buffer), c.frame);
+    EXPECT_EQ(Bytes(buffer.data(), buffer.data() + buffer.length()), c.frame);
     EXPECT_EQ(buffer.writePos(), c.frame.size());
   }
   // The largest frame; its byte sum passes 0xFFFF and keeps the low 16 bits.

@@ -16,30 +16,14 @@
 #include "link/link_errors.h"
 #include "platform/serial_io.h"
 #include "support/device_server.h"
+#include "support/port_transfers.h"
 #include "support/pty_pair.h"
 
 namespace q7k {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
 std::unique_ptr<CommPort> OpenPort(const std::string& url) {
   return std::make_unique<CommPort>(url, PortSettings::Instrument(115200));
-}
-
-// Sends bytes on the client-thread path and takes up to count bytes back;
-// the port's status at the end.
-int32_t Exchange(CommPort& port, const Bytes& bytes, Bytes* got) {
-  const size_t count = got->size();
-  port.WriteDirect(bytes.data(), static_cast<int32_t>(bytes.size()));
-  const auto deadline = std::chrono::steady_clock::now() + kPtyDeadline;
-  size_t have = 0;
-  while (have < count && port.status() == 0 &&
-         std::chrono::steady_clock::now() < deadline) {
-    have += port.ReadDirect(got->data() + have, count - have, deadline).count;
-  }
-  got->resize(have);
-  return port.status();
 }
 
 class NetworkPortTest : public ::testing::TestWithParam<bool> {
@@ -62,7 +46,7 @@ TEST_P(NetworkPortTest, EveryByteValuePurgeAndBreak) {
   Bytes all;  // 0xFF and the Telnet command bytes among them
   for (int i = 0; i < 512; ++i) all.push_back(static_cast<uint8_t>(i));
   Bytes got(all.size());
-  EXPECT_EQ(Exchange(*port_, all, &got), 0);
+  EXPECT_EQ(ExchangeDirect(*port_, all, &got), 0);
   EXPECT_EQ(got, all);
   // A purge drops what arrived, and the line goes on.
   peer_.Send(Bytes(100, 0x55));
@@ -72,7 +56,7 @@ TEST_P(NetworkPortTest, EveryByteValuePurgeAndBreak) {
   // What follows a break still arrives whole.
   ASSERT_EQ(port_->SendBreak(20), 0);
   got.assign(3, 0);
-  EXPECT_EQ(Exchange(*port_, {1, 0xFF, 2}, &got), 0);
+  EXPECT_EQ(ExchangeDirect(*port_, {1, 0xFF, 2}, &got), 0);
   EXPECT_EQ(got, Bytes({1, 0xFF, 2}));
 }
 
@@ -82,13 +66,13 @@ TEST_P(NetworkPortTest, ServerGoneFailsTheWaitingReadAndReopenWorks) {
     server_.Stop();
   });
   Bytes got(4);  // one byte more than comes back: still waiting
-  EXPECT_EQ(Exchange(*port_, {7, 8, 9}, &got), kPortOsError);
+  EXPECT_EQ(ExchangeDirect(*port_, {7, 8, 9}, &got), kPortOsError);
   killer.join();
   port_.reset();
   ASSERT_TRUE(server_.Start()) << server_.error();
   port_ = OpenPort(server_.Url(GetParam()));
   got.assign(3, 0);
-  EXPECT_EQ(Exchange(*port_, {7, 8, 9}, &got), 0);
+  EXPECT_EQ(ExchangeDirect(*port_, {7, 8, 9}, &got), 0);
 }
 
 TEST_P(NetworkPortTest, ControlledPortSetsTheDevicesLineAndIsExclusive) {

@@ -2,49 +2,32 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace q7k {
 namespace {
 
-RecordingEvent Event(RecordingEventKind kind, uint64_t t) {
-  RecordingEvent e;
-  e.kind = kind;
-  e.timeUs = t;
-  return e;
-}
-
 std::vector<RecordingEvent> SampleEvents() {
-  std::vector<RecordingEvent> events;
-  RecordingEvent start = Event(RecordingEventKind::kStart, 1);
-  start.number = kRecordingFormatVersion;
-  start.text = "1.00.15";
-  events.push_back(start);
-  RecordingEvent open = Event(RecordingEventKind::kOpen, 2);
-  open.number = 3;
-  open.baud = 115200;
-  open.dataBits = 8;
-  open.parity = 'N';
-  open.stopBits = 1;
-  open.lineFlags = kRecordingLineFlagDtr | kRecordingLineFlagRts;
-  open.text = "/dev/ttyUSB0";
-  events.push_back(open);
-  RecordingEvent out = Event(RecordingEventKind::kData, 3);
-  out.direction = RecordingDirection::kToInstrument;
-  out.bytes = {0x10, 0x02, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x10, 0x03};
-  events.push_back(out);
-  RecordingEvent in = Event(RecordingEventKind::kData, 0x100000004ull);
-  in.direction = RecordingDirection::kFromInstrument;
-  in.bytes = {0xFF};
-  events.push_back(in);
-  RecordingEvent timeout = Event(RecordingEventKind::kTimeout, 5);
-  timeout.command = 0x7E06;
-  timeout.number = 1000;
-  events.push_back(timeout);
-  RecordingEvent failed = Event(RecordingEventKind::kExchangeFailed, 6);
-  failed.command = 0x7E06;
-  failed.code = 133;
-  events.push_back(failed);
-  events.push_back(Event(RecordingEventKind::kClose, 7));
-  return events;
+  using K = RecordingEventKind;
+  using D = RecordingDirection;
+  const uint32_t v = kRecordingFormatVersion;
+  const uint8_t dr = kRecordingLineFlagDtr | kRecordingLineFlagRts;
+  const uint64_t late = 0x100000004ull;  // past 32 bits
+  const std::vector<uint8_t> none,
+      ff = {0xFF}, request = {0x10, 2, 0, 0, 1, 0, 0, 0, 1, 0x10, 3};
+  // time, kind, direction, bytes, number, command, code, baud, data bits,
+  // parity, stop bits, line flags, text
+  return {
+      {1, K::kStart, D::kNone, none, v, 0, 0, 0, 0, 0, 0, 0, "1.00.15"},
+      {2, K::kOpen, D::kNone, none, 3, 0, 0, 115200, 8, 'N', 1, dr,
+       "/dev/ttyUSB0"},
+      {3, K::kData, D::kToInstrument, request, 0, 0, 0, 0, 0, 0, 0, 0, ""},
+      {late, K::kData, D::kFromInstrument, ff, 0, 0, 0, 0, 0, 0, 0, 0, ""},
+      {5, K::kTimeout, D::kNone, none, 1000, 0x7E06, 0, 0, 0, 0, 0, 0, ""},
+      {6, K::kExchangeFailed, D::kNone, none, 0, 0x7E06, 133, 0, 0, 0, 0, 0,
+       ""},
+      {7, K::kClose, D::kNone, none, 0, 0, 0, 0, 0, 0, 0, 0, ""},
+  };
 }
 
 std::vector<uint8_t> Encode(const std::vector<RecordingEvent>& events) {
@@ -54,20 +37,10 @@ std::vector<uint8_t> Encode(const std::vector<RecordingEvent>& events) {
   return file;
 }
 
-void ExpectSame(const RecordingEvent& a, const RecordingEvent& b) {
-  EXPECT_EQ(a.timeUs, b.timeUs);
-  EXPECT_EQ(a.kind, b.kind);
-  EXPECT_EQ(a.direction, b.direction);
-  EXPECT_EQ(a.bytes, b.bytes);
-  EXPECT_EQ(a.number, b.number);
-  EXPECT_EQ(a.command, b.command);
-  EXPECT_EQ(a.code, b.code);
-  EXPECT_EQ(a.baud, b.baud);
-  EXPECT_EQ(a.dataBits, b.dataBits);
-  EXPECT_EQ(a.parity, b.parity);
-  EXPECT_EQ(a.stopBits, b.stopBits);
-  EXPECT_EQ(a.lineFlags, b.lineFlags);
-  EXPECT_EQ(a.text, b.text);
+auto Fields(const RecordingEvent& e) {
+  return std::tie(e.timeUs, e.kind, e.direction, e.bytes, e.number, e.command,
+                  e.code, e.baud, e.dataBits, e.parity, e.stopBits, e.lineFlags,
+                  e.text);
 }
 
 TEST(RecordingFormatTest, EveryKindReadsBackAsWritten) {
@@ -80,7 +53,9 @@ TEST(RecordingFormatTest, EveryKindReadsBackAsWritten) {
   EXPECT_EQ(r.application, "q7kcomm 1.00.15");
   EXPECT_EQ(r.portName, "COM3");
   ASSERT_EQ(r.events.size(), events.size());
-  for (size_t i = 0; i < events.size(); ++i) ExpectSame(r.events[i], events[i]);
+  for (size_t i = 0; i < events.size(); ++i) {
+    EXPECT_EQ(Fields(r.events[i]), Fields(events[i])) << i;
+  }
 }
 
 // A recording cut short by a crash or a full disk still gives what it holds.
@@ -115,8 +90,10 @@ TEST(RecordingFormatTest, MalformedFilesAreRefusedWithAReason) {
     file[c.offset] = c.value;
     Recording r;
     std::string error;
-    EXPECT_FALSE(ParseRecording(file.data(), file.size(), &r, &error)) << c.name;
-    EXPECT_NE(error.find(c.reason), std::string::npos) << c.name << ": " << error;
+    EXPECT_FALSE(ParseRecording(file.data(), file.size(), &r, &error))
+        << c.name;
+    EXPECT_NE(error.find(c.reason), std::string::npos)
+        << c.name << ": " << error;
   }
   Recording r;
   std::string error;

@@ -10,6 +10,7 @@
 
 #include "link/comm_port.h"
 #include "link/link_errors.h"
+#include "support/port_transfers.h"
 #include "support/serial_peer.h"
 #include "support/test_platform.h"
 
@@ -17,14 +18,6 @@ namespace q7k {
 namespace {
 
 using std::chrono::milliseconds;
-using Bytes = std::vector<uint8_t>;
-constexpr milliseconds kDeadline{10000};
-
-Bytes Stream(size_t n, uint8_t seed) {
-  Bytes bytes(n);
-  for (size_t i = 0; i < n; ++i) bytes[i] = static_cast<uint8_t>(i * 13 + seed);
-  return bytes;
-}
 
 double ProcessCpuSeconds() {
   FILETIME created, ended, kernel, user;
@@ -45,25 +38,13 @@ class Win32CommPortTest : public ::testing::Test {
     ASSERT_EQ(port_->status(), 0) << "os error " << port_->osError();
   }
 
-  // Takes exactly count bytes from the port.
-  Bytes ReadExactly(size_t count) {
-    Bytes got;
-    Bytes block(kPortQueueCapacity + 1);
-    while (got.size() < count && port_->WaitForRx(0, kDeadline)) {
-      const int32_t n = std::min<int32_t>(
-          port_->RxCount(), static_cast<int32_t>(count - got.size()));
-      if (port_->Read(block.data(), n) != 0) break;
-      got.insert(got.end(), block.begin(), block.begin() + n);
-    }
-    return got;
-  }
   // A few bytes each way still go through.
   void ExpectRoundTrip(uint8_t seed) {
-    const Bytes out = Stream(5, seed);
+    const Bytes out = Stream(seed * 5, 5);
     ASSERT_EQ(port_->Write(out.data(), 5), 0);
     EXPECT_EQ(peer_.Receive(5, 5000), out);
     ASSERT_TRUE(peer_.Send(out));
-    EXPECT_EQ(ReadExactly(5), out);
+    EXPECT_EQ(ReadExactly(*port_, 5), out);
   }
 
   SerialPeer peer_;
@@ -87,11 +68,11 @@ TEST_F(Win32CommPortTest, MovesBytesBothWaysBeyondTheDeviceQueues) {
   ASSERT_EQ(port_->Write(control.data(), 10), 0);
   EXPECT_EQ(peer_.Receive(10, 5000), control);
   // More than the 500-byte device queues and the 256-byte reads.
-  const Bytes big = Stream(1800, 7);
+  const Bytes big = Stream(7, 1800);
   ASSERT_EQ(port_->Write(big.data(), 1800), 0);
   EXPECT_EQ(peer_.Receive(1800, 5000), big);
   ASSERT_TRUE(peer_.Send(big));
-  EXPECT_EQ(ReadExactly(1800), big);
+  EXPECT_EQ(ReadExactly(*port_, 1800), big);
 }
 
 TEST_F(Win32CommPortTest, LineFormatsAcceptedAndRefused) {
@@ -126,13 +107,13 @@ TEST_F(Win32CommPortTest, LineFormatsAcceptedAndRefused) {
 TEST_F(Win32CommPortTest, PurgeDropsInputHeldInTheDevice) {
   // The queue fills and the rest waits in the device: the peer has written
   // it all to the line before it answers.
-  ASSERT_TRUE(peer_.Send(Stream(kPortQueueCapacity + 300, 1)));
-  ASSERT_TRUE(port_->WaitForRx(kPortQueueCapacity - 1, kDeadline));
+  ASSERT_TRUE(peer_.Send(Stream(1, kPortQueueCapacity + 300)));
+  ASSERT_TRUE(port_->WaitForRx(kPortQueueCapacity - 1, kPortDeadline));
   EXPECT_EQ(port_->PurgeRx(), 0);
   EXPECT_EQ(port_->RxCount(), 0);
   const Bytes marker = {0xA5, 0x5A};
   ASSERT_TRUE(peer_.Send(marker));
-  EXPECT_EQ(ReadExactly(2), marker);
+  EXPECT_EQ(ReadExactly(*port_, 2), marker);
   EXPECT_FALSE(port_->WaitForRx(0, milliseconds(100)))
       << "purged bytes arrived after all";
 

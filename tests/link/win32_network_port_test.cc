@@ -5,19 +5,16 @@
 #include <winsock2.h>
 
 #include <atomic>
-#include <chrono>
 #include <thread>
 #include <vector>
 
 #include "link/comm_port.h"
 #include "link/link_errors.h"
 #include "platform/telnet_codec.h"
+#include "support/port_transfers.h"
 
 namespace q7k {
 namespace {
-
-using Bytes = std::vector<uint8_t>;
-constexpr std::chrono::milliseconds kDeadline{10000};
 
 class ScriptedServer : private TelnetEvents {
  public:
@@ -70,32 +67,16 @@ class ScriptedServer : private TelnetEvents {
     Send(answer);
   }
 
-  static bool StartWinsock() {
+  bool started_ = [] {  // before the listener
     WSADATA data;
     return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-  }
-
-  bool started_ = StartWinsock();  // before the listener
+  }();
   SOCKET listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   std::atomic<SOCKET> connection_{INVALID_SOCKET};
   uint16_t port_ = 0;
   std::atomic<int> purges_{0};
   std::thread thread_;
 };
-
-// Sends bytes on the client-thread path and takes up to count back.
-int32_t Exchange(CommPort& port, const Bytes& bytes, Bytes* got) {
-  port.WriteDirect(bytes.data(), static_cast<int32_t>(bytes.size()));
-  const auto deadline = std::chrono::steady_clock::now() + kDeadline;
-  size_t have = 0;
-  while (have < got->size() && port.status() == 0 &&
-         std::chrono::steady_clock::now() < deadline) {
-    have +=
-        port.ReadDirect(got->data() + have, got->size() - have, deadline).count;
-  }
-  got->resize(have);
-  return port.status();
-}
 
 TEST(Win32NetworkPortTest, ExchangePurgeAndDroppedConnection) {
   ScriptedServer server({0xFF, 0xFD, 44});  // DO COM-PORT-OPTION
@@ -104,21 +85,21 @@ TEST(Win32NetworkPortTest, ExchangePurgeAndDroppedConnection) {
   Bytes all;  // 0xFF and the Telnet command bytes among them
   for (int i = 0; i < 300; ++i) all.push_back(static_cast<uint8_t>(i));
   Bytes got(all.size());
-  EXPECT_EQ(Exchange(port, all, &got), 0);
+  EXPECT_EQ(ExchangeDirect(port, all, &got), 0);
   EXPECT_EQ(got, all);
   // What the server sent unasked goes at a purge, which it hears of before
   // the next exchange's data.
   server.Send(Bytes(50, 0x55));
-  ASSERT_TRUE(port.WaitForRx(49, kDeadline));
+  ASSERT_TRUE(port.WaitForRx(49, kPortDeadline));
   ASSERT_EQ(port.PurgeRx(), 0);
   EXPECT_EQ(port.RxCount(), 0);
   got.assign(2, 0);
-  EXPECT_EQ(Exchange(port, {1, 2}, &got), 0);
+  EXPECT_EQ(ExchangeDirect(port, {1, 2}, &got), 0);
   EXPECT_EQ(got, Bytes({1, 2}));
   EXPECT_GE(server.purges(), 1);
   server.Drop();
   got.assign(1, 0);
-  EXPECT_EQ(Exchange(port, {}, &got), kPortOsError);
+  EXPECT_EQ(ExchangeDirect(port, {}, &got), kPortOsError);
 }
 
 TEST(Win32NetworkPortTest, OpeningFailsWithTheCodeAUserCanActOn) {
