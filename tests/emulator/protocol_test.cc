@@ -63,7 +63,6 @@ TEST(EmulatorProtocol, RefusalsCarryTheirNumberAndParameter) {
       {kIdle, 0x000F, {0, 0}, BadParam(1)},
       {kIdle, 0x0010, {3, 0}, BadParam(1)},
       {kIdle, 0x0011, {1, 0}, BadParam(1)},  // the running application
-      {kIdle, 0x7E06, Words({3, 0, 0}), BadParam(1)},
       {kIdle, 0x7E06, Words({0, 4, 0}), BadParam(2)},
       {kIdle, 0x7E06, Words({0, 0, 256}), BadParam(3)},
       {kIdle, 0x7E06, Words({0, 0, -1}), BadParam(3)},
