@@ -173,21 +173,20 @@ class ReplayTest : public EmulatedComponentTest {
     Q7K_RUNTM_PARAMS run{};
     run.TestVoltage = volts;
     run.Frequency = 60.0f;
-    Q7K_TEST_PARAMS params{};
-    params.SamplesToAvg = 10;
-    Q7K_TEST_DATA data{};
-    Q7K_THERMAL_DATA thermal{};
+    p_ = {};
+    p_.SamplesToAvg = 10;
+    d_ = {};
     std::vector<std::string> got;
     const auto note = [&](HRESULT hr) {
       got.push_back(std::to_string(hr) + " " + std::to_string(Code()) + " " +
-                    std::to_string(data.Amperes));
+                    std::to_string(d_.Amperes));
       comm_->ClearError();
     };
     note(comm_->InitTestParams(&init));
     note(comm_->UpdateRuntimeParams(&run));
-    note(comm_->StartQ7kTest(&params));
+    note(comm_->StartQ7kTest(&p_));
     for (int i = 0; i < 6; ++i) {
-      note(comm_->FullRequestTestResults(&params, &data, &thermal));
+      note(comm_->FullRequestTestResults(&p_, &d_, &t_));
     }
     note(comm_->StopQ7kTest());
     return got;
