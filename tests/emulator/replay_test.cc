@@ -50,12 +50,11 @@ std::vector<Row> Rows() {
           {{{2, noisy}}, 0, 7}};
 }
 
-// The host writes each request in two pieces, 0.1 ms apart. cutOff puts
-// first a section with a request cut off by the port's close.
+// The host writes each request in two pieces, 0.1 ms apart, after a first
+// section whose request the host cut off by closing the port.
 std::string Record(const ScopedTempDir& dir, const std::vector<Row>& rows,
                    uint32_t version = kRecordingFormatVersion,
-                   uint32_t lineErrors = kRecordingLineErrorParity,
-                   bool cutOff = false) {
+                   uint32_t lineErrors = kRecordingLineErrorParity) {
   const Bytes request = LineBytes(RequestFrame(0x7E01, Le32(kRegister)));
   std::vector<uint8_t> file;
   RecordingEvent event;
@@ -68,12 +67,10 @@ std::string Record(const ScopedTempDir& dir, const std::vector<Row>& rows,
     }
   };
   section();
-  if (cutOff) {
-    AppendRecordingData(1000, kOut, request.data(), 7, &file);
-    event.kind = RecordingEventKind::kClose;
-    AppendRecordingEvent(event, &file);
-    section();
-  }
+  AppendRecordingData(1000, kOut, request.data(), 7, &file);
+  event.kind = RecordingEventKind::kClose;
+  AppendRecordingEvent(event, &file);
+  section();
   event.kind = RecordingEventKind::kLineError;
   event.number = lineErrors;
   uint64_t t = 1000000;
@@ -220,12 +217,10 @@ class ReplayTest : public EmulatedComponentTest {
   std::string notices_;
 };
 
-// The file starts with a section whose request the host cut off by closing
-// the port: it stays in its section.
+// The request cut off in the first section stays in it.
 TEST_F(ReplayTest, RecordedRepliesFaultsAndSilenceThenTheModel) {
   const std::vector<Row> rows = Rows();
-  ASSERT_NO_FATAL_FAILURE(Replay(Record(dir_, rows, kRecordingFormatVersion,
-                                        kRecordingLineErrorParity, true)));
+  ASSERT_NO_FATAL_FAILURE(Replay(Record(dir_, rows)));
   ASSERT_EQ(script_->exchanges.size(), rows.size());
   for (size_t i = 0; i < rows.size(); ++i) {
     // The schedule kept: each piece at its time after the request's end.
