@@ -55,7 +55,6 @@ TEST(EmulatorProtocol, RefusalsCarryTheirNumberAndParameter) {
     Bytes payload;
     Bytes reply;
   } rows[] = {
-      {kIdle, 0x7E1B, {}, Nak(3)},
       {kIdle, 0x0003, Bytes(10, 0), Nak(2)},
       {kIdle, 0x000B, Block(0x1000, Bytes(4, 0)), Nak(9)},
       {kIdle, 0x000C, {}, Nak(9)},
