@@ -1,9 +1,7 @@
-// HostLine: the host's end of the virtual instrument's line, for tests that
-// check the protocol bytes in and out: the tests' own frame encoder
-// (support/wire.h) on the one far end (PtyPeer). EmulatorSession: an
-// in-process emulator with a HostLine on it; a failed start fails the test,
-// and every exchange after it fails at once. Connect: a client's socket to
-// an emulator that listens (--listen), for a HostLine.
+// HostLine: the host's end of the virtual instrument's line (a PtyPeer
+// speaking support/wire.h). EmulatorSession: an in-process emulator with a
+// HostLine on it; after a failed start every exchange fails at once.
+// Connect: a client's socket to an emulator that listens (--listen).
 //
 // Thread safety: one test thread (the emulator serves on its own).
 #ifndef Q7K_TESTS_EMULATOR_HOST_LINE_H_
