@@ -28,7 +28,6 @@ ShellRun RunCli(const std::string& args) {
   return r;
 }
 
-// The JSON document of a successful run.
 json RunJson(const std::string& args) {
   const ShellRun r = RunCli("--json " + args);
   EXPECT_EQ(r.status, 0) << args << "\n" << r.err;
