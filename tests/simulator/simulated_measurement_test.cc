@@ -1,8 +1,6 @@
-// The simulated measurement: the specimen a start prepares (from the mode's
-// defaults, the data file or the calibration pool), the result polls with
-// their ranging, ramp and noise, and the fixed values around them. The
-// defaults a caller reads end to end (q7k demo, the component's own tests)
-// are not restated here.
+// The simulated measurement: the specimen a start prepares (mode defaults,
+// data file, calibration pool), the result polls with their ranging, ramp
+// and noise, and the fixed values around them.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <tuple>
 
 #include "simulator/noise.h"
 #include "simulator/simulated_results.h"
@@ -19,8 +18,6 @@
 
 namespace q7k {
 namespace {
-
-constexpr double kOmega60 = 6.28318 * 60.0;
 
 Q7K_TEST_PARAMS Params() {
   Q7K_TEST_PARAMS params{};
@@ -57,7 +54,7 @@ class SimulatedTest : public ::testing::Test {
     const SimulatorState& s = state_;
     const double r = s.specResistance;
     const double volts = std::sqrt(s.specWatts * r);
-    const double b = kOmega60 * s.specReactive;
+    const double b = 6.28318 * 60.0 * s.specReactive;
     const double amps = volts * std::sqrt(1 / (r * r) + b * b);
     EXPECT_NEAR(amps, s.specCurrent * 0.001, s.specCurrent * 1e-8);
     EXPECT_NEAR(s.specPowerFactor, 100.0 * s.specWatts / (volts * amps), 1e-3);
@@ -153,21 +150,17 @@ TEST_F(SimulatedTest, CalibrationSpecimenPerRangeAndBox) {
   Start(SIMUL_CAL);
   EXPECT_FLOAT_EQ(state_.specReactive, 4.444e-16f);
   EXPECT_NEAR(state_.specPowerFactor, -100.0, 1e-3);  // watts unset: -1
-  struct Case {
-    int16_t n;
-    int16_t box;
-    REFCAL_INDEX channel;
-  } cases[] = {{3, 0, MRED_RES},
-               {4, 0, RED_RES},
-               {6, 1, NBLUE_RES},
-               {7, 0, BLUE_RES},
-               {7, 2, NBLUE_RES}};
-  for (const Case& c : cases) {
-    params_.CalTestNum = c.n;
-    settings_.boxType = c.box;
+  // Range, box, channel.
+  for (auto [n, box, channel] : {std::tuple{3, 0, MRED_RES},
+                                 {4, 0, RED_RES},
+                                 {6, 1, NBLUE_RES},
+                                 {7, 0, BLUE_RES},
+                                 {7, 2, NBLUE_RES}}) {
+    params_.CalTestNum = static_cast<int16_t>(n);
+    settings_.boxType = static_cast<int16_t>(box);
     Start(SIMUL_CAL);
-    EXPECT_FLOAT_EQ(state_.specResistance, calResistor_[c.channel])
-        << "range " << c.n << " box " << c.box;
+    EXPECT_FLOAT_EQ(state_.specResistance, calResistor_[channel])
+        << "range " << n << " box " << box;
   }
   // Guard and loss tests use fixed resistors.
   params_.CalTestNum = 8;

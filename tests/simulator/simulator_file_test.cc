@@ -74,8 +74,6 @@ TEST(SimulatorFileTest, NoKeyAtAllGivesNoValueAndNumberTwo) {
 
 TEST(SimulatorFileTest, ValuesSplitAndNumbersReadAsTextToDouble) {
   using Fields = std::vector<std::string_view>;
-  EXPECT_EQ(SplitSimulatorValue("1~2~3"), (Fields{"1", "2", "3"}));
-  EXPECT_EQ(SplitSimulatorValue("1.5"), (Fields{"1.5"}));
   EXPECT_EQ(SplitSimulatorValue("~~"), (Fields{"", "", ""}));
   EXPECT_DOUBLE_EQ(SimulatorNumber(" 4.5e-3xyz"), 4.5e-3);
   EXPECT_DOUBLE_EQ(SimulatorNumber("abc"), 0.0);

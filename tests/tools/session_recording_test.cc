@@ -2,8 +2,6 @@
 // q7k asked three ways (the client-thread path), and a download through the
 // port's threads with an unanswered block. The recording must hold exactly
 // the bytes the instrument's trace shows.
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
@@ -13,6 +11,7 @@
 #include "link/recording_format.h"
 #include "support/emulated_component.h"
 #include "support/firmware_image.h"
+#include "support/shell_run.h"
 
 namespace q7k {
 namespace {
@@ -82,14 +81,14 @@ TEST(SessionRecordingTest, Q7kAskedEachWay) {
     ASSERT_TRUE(emulator.AddFault("split@every=3"));
     const std::string device = emulator.Start();
     ASSERT_FALSE(device.empty()) << emulator.error();
-    std::string command =
+    const std::string env =
         c.environment ? std::string("Q7K_RECORD=") + c.environment : "";
-    command += std::string(" " Q7K_CLI_BINARY " --device ") + device;
-    if (c.option) command += std::string(" --record ") + c.option;
-    command += std::string(" ") + c.run + " >q7k.out 2>&1";
-    const int status = std::system(command.c_str());
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-        << ReadFileBytes("q7k.out");
+    const std::string record =
+        c.option ? std::string("--record ") + c.option : "";
+    const ShellRun q7k =
+        RunShell(env + " " Q7K_CLI_BINARY " --device " + device + " " + record +
+                 " " + c.run + " 2>&1");
+    ASSERT_EQ(q7k.status, 0) << q7k.out;
     emulator.Stop();
     // One line for a recording that could not go on, none otherwise.
     const std::string log = ReadFileBytes("Q7kComm.log");
