@@ -349,9 +349,7 @@ TEST_F(EepromBoardTest, CalibrationPoolFromTheBoards) {
   short revision = 0;
   ASSERT_EQ(e_->ReadCalDataRevision(&revision), S_OK);
   EXPECT_EQ(revision, -1);
-  for (REFCAL_INDEX i : {MAIN_RES, RED_RES, MRED_RES, BLUE_RES, NBLUE_RES}) {
-    comm_->put_CalResistor(i, -1.0f);
-  }
+  for (int i = 0; i < 5; ++i) comm_->put_CalResistor(REFCAL_INDEX(i), -1.0f);
   ASSERT_EQ(e_->ReadCalCoeffs(0), S_OK);
   float r[5];
   for (int i = 0; i < 5; ++i) comm_->get_CalResistor(REFCAL_INDEX(i), &r[i]);

@@ -119,9 +119,8 @@ TEST_F(FirmwareSetupTest, DecisionTable) {
     EXPECT_EQ(views_.open_views(), 0);
     EXPECT_EQ(Get(&IQ7kComm::get_RequireReboot),
               row.reboot && row.result == E_FAIL ? 1 : 0);
-    const auto requests = emulator_->Requests();
     if (row.flash == kDiskAsEntry3) {
-      EXPECT_EQ(requests.back().payload, (Bytes{3, 0}));
+      EXPECT_EQ(emulator_->Requests().back().payload, (Bytes{3, 0}));
     }
     if (row.result == S_OK) {
       EXPECT_TRUE(emulator_->WithModel([](emu::InstrumentModel& m) {
