@@ -37,7 +37,6 @@ TEST(ErrorStateTest, InstrumentNumbersDecodeToCodeAndText) {
   const char raw[] = "Reset@%\x01\x7f\x80\xff ok";
   std::copy(raw, raw + sizeof raw - 1, watchdog.begin());
   const Decoded cases[] = {
-      {5, {}, 5, u"Not Enough Free Space in FLASH for Application"},
       {15, {}, -1, u"Undefined Error"},
       {-3, {}, -1, u"Undefined Error"},
       {4, Le16(2), 4, u"Test is Currently Running"},  // details from 11 on
@@ -54,10 +53,6 @@ TEST(ErrorStateTest, InstrumentNumbersDecodeToCodeAndText) {
       {12, watchdog, 20,
        u"Watchdog Reset Error - Reset" + std::u16string(6, u' ') + u" ok" +
            std::u16string(64 - 14, u'x')},
-      {13,
-       {0x41, 0x01, 0, 0},
-       21,
-       u"Invalid Message Parameter - (Parameter #321)"},
       {13, Le16(0xFFFE), 21, u"Invalid Message Parameter - (Parameter #-2)"},
       // Safety bits: bit 7 wins (bit 3 is ignored anyway), bit 11 over 10,
       // else the lowest set bit.
@@ -68,7 +63,6 @@ TEST(ErrorStateTest, InstrumentNumbersDecodeToCodeAndText) {
       // Only ignored bits: the stop-reason bytes decide.
       {14, StopReason(0x0329, {0, 1}), 39,
        stopped + u"Phase Lock Loop Not Locked"},
-      {14, ReasonAt(2, 2), 41, stopped + u"Strobe Not Flashing"},
       {14, ReasonAt(2, 1), 40, u""},
       {14, ReasonAt(2, 3), -1, stopped + u"Undefined Safety Error"},
       {14, ReasonAt(0, 0x08), -1, u""},  // low bits 0: not a reason

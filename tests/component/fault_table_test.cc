@@ -44,7 +44,6 @@ const Fault kFaults[] = {
     {"noise=512", 0, ""},
 };
 
-class FaultTableTest;
 // What a call returned and the value it read.
 using Result = std::pair<HRESULT, int64_t>;
 
@@ -53,7 +52,7 @@ using Result = std::pair<HRESULT, int64_t>;
 struct Kind {
   const char* name;
   uint16_t command;
-  std::function<Result(FaultTableTest&)> call;
+  std::function<Result(IQ7kComm*, IQ7kEeprom*)> call;
   int64_t value;
 };
 
@@ -72,23 +71,14 @@ class FaultTableTest
     });
     ASSERT_NO_FATAL_FAILURE(Serve());
     path_ = emulator_->path();
-    // Result polls need a running test.
-    Q7K_INIT_PARAMS init{};
-    init.MaxVolts = 12;
-    init.XfmrMaxTempTime = 3600;
-    Q7K_RUNTM_PARAMS run{};
-    run.TestVoltage = 10000;
-    run.Frequency = 60.0f;
-    ASSERT_EQ(comm_->InitTestParams(&init), S_OK);
-    ASSERT_EQ(comm_->UpdateRuntimeParams(&run), S_OK);
-    ASSERT_EQ(comm_->StartQ7kTest(&p_), S_OK);
+    ASSERT_EQ(comm_->StartQ7kTest(&p_), S_OK);  // result polls need one
   }
 
   // Runs the kind's call; a call that outlives its bound fails the test
   // and is released by moving the clock past every deadline.
   Result Call(const Kind& kind, bool timesOut, milliseconds* waited) {
-    auto call =
-        std::async(std::launch::async, [&] { return kind.call(*this); });
+    auto call = std::async(std::launch::async,
+                           [&] { return kind.call(comm_.Get(), e_.Get()); });
     *waited = milliseconds(0);
     if (timesOut) *waited = clock_->AdvanceToNextDeadline();
     if (call.wait_for(kReplyTimeout + kMargin) != std::future_status::ready) {
@@ -98,10 +88,6 @@ class FaultTableTest
       }
     }
     return call.get();
-  }
-  std::string Line() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return path_;
   }
   std::string NewLine(const std::string& old) {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -113,41 +99,37 @@ class FaultTableTest
   std::mutex mutex_;
   std::condition_variable reopened_;
   std::string path_;
-
- public:
-  using EmulatedComponentTest::comm_;
-  using EmulatedComponentTest::e_;
 };
 
 // A braced list runs the call before it reads the value.
 const Kind kKinds[] = {
     {"TestResults", 0x0006,
-     [](FaultTableTest& t) {
+     [](IQ7kComm* comm, IQ7kEeprom*) {
        Q7K_TEST_PARAMS p{};
        p.SamplesToAvg = 10;
        Q7K_TEST_DATA d{};
        Q7K_THERMAL_DATA th{};
-       return Result{t.comm_->FullRequestTestResults(&p, &d, &th),
+       return Result{comm->FullRequestTestResults(&p, &d, &th),
                      int64_t(th.CardCageTemp * 10.0f + 0.5f)};
      },
      335},
     {"ServiceRegister", 0x7E01,
-     [](FaultTableTest& t) {
+     [](IQ7kComm* comm, IQ7kEeprom*) {
        int32_t value = 0;
-       return Result{t.comm_->RegRead(0x644020, &value), value};
+       return Result{comm->RegRead(0x644020, &value), value};
      },
      4485},
     {"FlashDirectory", 0x000F,
-     [](FaultTableTest& t) {
+     [](IQ7kComm* comm, IQ7kEeprom*) {
        short count = 0;
-       return Result{t.comm_->ReadFlashDirectory(),
-                     t.comm_->get_FlashDirCount(&count) == S_OK ? count : -1};
+       return Result{comm->ReadFlashDirectory(),
+                     comm->get_FlashDirCount(&count) == S_OK ? count : -1};
      },
      1},
     {"EepromWord", 0x7E06,
-     [](FaultTableTest& t) {
+     [](IQ7kComm*, IQ7kEeprom* e) {
        short word = 0;
-       return Result{t.e_->ReadInt(0, 0, 0, &word), uint16_t(word)};
+       return Result{e->ReadInt(0, 0, 0, &word), uint16_t(word)};
      },
      0x5A0F},
 };
@@ -160,7 +142,7 @@ TEST_P(FaultTableTest, DocumentedCodePortStateAndRecovery) {
   ASSERT_TRUE(emulator_->AddFault(rule)) << emulator_->error();
   comm_->ClearError();
 
-  const std::string line = Line();
+  const std::string line = emulator_->path();
   milliseconds waited;
   const auto [hr, value] = Call(kind, fault.timesOut, &waited);
   if (fault.timesOut) {
