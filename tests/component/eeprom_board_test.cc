@@ -145,7 +145,9 @@ TEST_F(EepromBoardTest, TransfersStopAtTheFailingBlock) {
 }
 
 TEST_F(EepromBoardTest, SafeWritesKeepTheBoardConsistent) {
+  short block[32];
   float floats[16];
+  for (int i = 0; i < 32; ++i) block[i] = static_cast<short>(0x100 + i);
   for (int i = 0; i < 16; ++i) floats[i] = 0.5f * static_cast<float>(i);
   struct Case {
     const char* name;
@@ -155,10 +157,13 @@ TEST_F(EepromBoardTest, SafeWritesKeepTheBoardConsistent) {
     uint16_t value;  // expected there afterwards
   };
   const Case cases[] = {
+      {"int", [&] { return e_->SafeWriteInt(0, 1, 40, 0x42); }, 3, 40, 0x42},
       {"int at the checksum word",
        [&] { return e_->SafeWriteInt(0, 1, 255, 0x42); }, 3, 0, 0x5A0F},
       {"float", [&] { return e_->SafeWriteFloat(0, 1, 60, 1.0f); }, 4, 61,
        0x3F80},
+      {"32 words", [&] { return e_->SafeWrite32(0, 1, 200, block); }, 34, 231,
+       0x11F},
       {"16 floats", [&] { return e_->SafeWriteFloat16(0, 1, 100, floats); }, 34,
        131, 0x40F0},
       {"board header", [&] { return e_->SafeWriteBoardHeader(0, 1); }, 41, 11,

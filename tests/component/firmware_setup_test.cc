@@ -135,17 +135,29 @@ TEST_F(FirmwareSetupTest, DecisionTable) {
             "Q7310 FLASH ROM has been corrupted.  Tests cannot be run.");
 }
 
-// 256 KiB of records: their addresses pass 16 bits.
-TEST_F(FirmwareSetupTest, DownloadProgramsALargeImageByteForByte) {
-  WriteFirmware("01.20.02", 8192);
+TEST_F(FirmwareSetupTest, DownloadProgramsTheImageByteForByte) {
+  WriteFirmware("01.20.02", 8192);  // 256 KiB of data
   EmulatorOptions options;
   options.model.flash.firmware = Firmware("01.20.01");
   Start(options, false);
   ASSERT_EQ(comm_->SetupComm(kComPort, BPS_115200, 5), S_OK) << Message();
   EXPECT_EQ(BlockSizes(), std::vector<size_t>(1024, 256));
-  EXPECT_TRUE(emulator_->WithModel([](emu::InstrumentModel& m) {
-    return m.apps().directory().back().image;
-  }) == image_);
+  const auto entry = emulator_->WithModel(
+      [](emu::InstrumentModel& m) { return m.apps().directory().back(); });
+  EXPECT_TRUE(entry.identity.SameStamp(kDisk));
+  EXPECT_EQ(entry.origin, kImageOrigin);
+  EXPECT_TRUE(entry.image == image_);
+  // What the user saw: the restart, the download with its bar, programming.
+  std::vector<std::string> shown;
+  for (const ProgressViewEvent& e : views_.events()) {
+    if (e.kind == ProgressViewEvent::kOpen) {
+      shown.push_back(Bstr(e.state.message).utf8());
+    }
+  }
+  EXPECT_EQ(shown, (std::vector<std::string>{
+                       "Restarting Q7310 Boot Loader - Please Wait",
+                       "Downloading Firmware to the Q7310 - Please Wait",
+                       "Programming Q7310 Flash ROM - Please Wait"}));
 }
 
 TEST_F(FirmwareSetupTest, BlocksBreakAtGapsAndAt256Bytes) {

@@ -174,8 +174,15 @@ TEST_F(ComponentTest, ListAppErrorsWalksTheCodeSpaceAndClears) {
   for (const auto& [at, text] : expected) EXPECT_EQ(lines[at], text);
   EXPECT_EQ(Code(), 0);
 
-  // In another language: Q7kCliTest and Q7kExeTest. Without texts only what
-  // the instrument itself sent remains.
+  comm_->put_Language(LANGUAGE_PORTUGUESE);
+  ASSERT_EQ(comm_->ListAppErrors(list.out()), S_OK);
+  const auto pt = Lines(list);
+  ASSERT_EQ(pt.size(), 65u);
+  EXPECT_EQ(pt[14], "[-1] Erro não definido");
+  EXPECT_EQ(pt[41],
+            "[41] Teste não está ocorrendo - Estrobo não está piscando");
+
+  // Without texts only what the instrument itself sent remains.
   comm_->put_Language(static_cast<Q7K_LANGUAGE>(9));
   ASSERT_EQ(comm_->ListAppErrors(list.out()), S_OK);
   for (const std::string& line : Lines(list)) {

@@ -19,13 +19,23 @@ constexpr uint16_t kRegRead = 0x7E01;
 
 using InstrumentLinkTest = ScriptedComponentTest;
 
-// DLE bytes going out doubled: LineCodecTest, and byte for byte to the
-// instrument: FirmwareSetupTest.
 TEST_F(InstrumentLinkTest, RequestBytesOnTheWire) {
-  Connect([](const Request& r) { return LineBytes(AckFrame(r.command)); });
+  Connect([](const Request& r) {
+    return LineBytes(
+        AckFrame(r.command, r.command == kRegRead ? Le32(0) : Bytes{}));
+  });
   EXPECT_EQ(comm_->StartPONSequence(), S_OK);
   EXPECT_EQ(peer_->Received(),
             (Bytes{0x10, 0x02, 0, 0, 0x02, 0, 0, 0, 0x02, 0, 0x10, 0x03}));
+
+  // An address full of DLE bytes goes out doubled.
+  int32_t value = 0;
+  EXPECT_EQ(comm_->RegRead(0x10101010, &value), S_OK);
+  const Bytes wire = peer_->Received();
+  EXPECT_EQ(
+      Bytes(wire.begin() + 12, wire.end()),
+      (Bytes{0x10, 0x02, 0,    0,    0x01, 0x7E, 4,    0,    0x10, 0x10,
+             0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0xC3, 0x00, 0x10, 0x03}));
 }
 
 TEST_F(InstrumentLinkTest, TimeoutAfterFourSecondsWithBothDumps) {
@@ -51,7 +61,7 @@ TEST_F(InstrumentLinkTest, TimeoutAfterFourSecondsWithBothDumps) {
 // Each bad or negative reply: the caller's result, the recorded code and
 // text, and what the trace log gets even with tracing off. Frame faults
 // answer RegRead, NAKs StopQ7kTest; the decoding of NAKs is ErrorStateTest's
-// (details: EepromReadTest), here the way to the caller.
+// (details: EepromBoardTest), here the way to the caller.
 TEST_F(InstrumentLinkTest, BadAndNegativeRepliesReachTheCaller) {
   // The good reply with byte `at` set to `value`, re-summed unless the
   // checksum itself is the fault.

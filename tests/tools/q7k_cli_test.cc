@@ -78,7 +78,9 @@ TEST_F(Q7kCliTest, SimulatedTestDemosAndTheErrorLists) {
                   kEmulatorDemoLines.end());
   ExpectOutput(RunCli("demo --fast"), kSimulatedDemoLines);
   ExpectOutput(RunCli("demo --emulator"), emulated);
-  ExpectOutput(RunCli("--language fr errors"), {"[14] Essai non exécuté\n"});
+  const ShellRun fr = RunCli("--language fr errors");
+  ExpectOutput(fr, {"[14] Essai non exécuté\n"});
+  EXPECT_EQ(std::count(fr.out.begin(), fr.out.end(), '\n'), 65);
 }
 
 TEST_F(Q7kCliTest, BadArgumentsGetAMessageAndAnExitStatus) {
