@@ -5,12 +5,14 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <string>
 
 #include "console_text.h"
 #include "platform_texts.h"
 #include "tool.h"
+#include "work_dir.h"
 
 namespace q7k::tool {
 namespace {
@@ -100,6 +102,14 @@ int main(int argc, char** argv) {
     const int status = app.exit(e);
     return status == 0 ? kExitOk : kExitUsage;
   }
+
+  // Commands may run in another directory (a firmware file's, the virtual
+  // bench's), where a recording named relative to the caller's would land.
+  if (globals.record.empty()) {
+    const char* variable = std::getenv("Q7K_RECORD");
+    if (variable != nullptr) globals.record = variable;
+  }
+  globals.record = AbsolutePath(globals.record);
 
   const CLI::App* chosen = &app;
   while (!chosen->get_subcommands().empty()) {

@@ -1,11 +1,13 @@
-#include "work_dir.h"
-
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "work_dir.h"
 
 namespace q7k::tool {
 
@@ -13,6 +15,13 @@ PathParts SplitPath(const std::string& path) {
   const size_t slash = path.rfind('/');
   if (slash == std::string::npos) return {".", path};
   return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+std::string AbsolutePath(const std::string& path) {
+  if (path.empty()) return path;
+  std::error_code ec;
+  const std::filesystem::path full = std::filesystem::absolute(path, ec);
+  return ec ? path : full.string();
 }
 
 CurrentDirectory::CurrentDirectory(const std::string& dir) {

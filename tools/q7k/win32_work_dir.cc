@@ -1,8 +1,8 @@
-#include "work_dir.h"
-
 #include <windows.h>
 
 #include <cstdio>
+
+#include "work_dir.h"
 
 namespace q7k::tool {
 namespace {
@@ -34,6 +34,18 @@ PathParts SplitPath(const std::string& path) {
   const bool root =
       cut == 0 || path[cut] == ':' || (cut == 2 && path[1] == ':');
   return {path.substr(0, root ? cut + 1 : cut), path.substr(cut + 1)};
+}
+
+std::string AbsolutePath(const std::string& path) {
+  // In the ANSI code page, as the component takes the name.
+  if (path.empty()) return path;
+  const DWORD size = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return path;
+  std::string full(size, '\0');
+  const DWORD n = GetFullPathNameA(path.c_str(), size, full.data(), nullptr);
+  if (n == 0 || n >= size) return path;
+  full.resize(n);
+  return full;
 }
 
 CurrentDirectory::CurrentDirectory(const std::string& dir) {

@@ -15,6 +15,10 @@ struct PathParts {
 };
 PathParts SplitPath(const std::string& path);
 
+// path against the current directory; path itself when it is empty or the
+// current directory cannot be had.
+std::string AbsolutePath(const std::string& path);
+
 // Changes the current directory for its lifetime and back afterwards.
 class CurrentDirectory {
  public:
