@@ -8,6 +8,7 @@ from __future__ import annotations
 
 import contextlib
 import dataclasses
+import functools
 import os
 import re
 import threading
@@ -45,6 +46,17 @@ def _choice(value, names, enum, what):
             raise ValueError(f"unknown {what} {value!r}; one of "
                              f"{', '.join(names)}") from None
     return enum(value)
+
+
+def _own_errors(method):
+    """The component keeps an error until it is cleared, and files a later
+    one under the first one's code: each operation starts with a clear
+    record, so what it raises is its own failure."""
+    @functools.wraps(method)
+    def run(self, *args, **kwargs):
+        self._live().ClearError()
+        return method(self, *args, **kwargs)
+    return run
 
 
 # --- Progress: one process-wide view, each thread its own callback ---------
@@ -197,6 +209,9 @@ class Board:
         self.mnemonic = comm.get_ValChars(29, 8)
         self.date = comm.get_ValDate(33)
 
+    def _live(self):
+        return self._comm
+
     @property
     def consistent(self) -> bool:
         return self.sum == 0
@@ -206,6 +221,7 @@ class Board:
                 f"name={self.name!r}, part_number={self.part_number!r}, "
                 f"serial={self.serial}, sum={self.sum})")
 
+    @_own_errors
     def write(self, location: int, value: Union[int, float]) -> None:
         """Writes a word (int) or a float (two words) at location, safely;
         raises EepromVerifyError when it does not read back."""
@@ -219,6 +235,10 @@ class _Eeprom:
     def __init__(self, comm):
         self._comm = comm
 
+    def _live(self):
+        return self._comm
+
+    @_own_errors
     def __getitem__(self, key: Tuple[int, int]) -> Board:
         slot, subslot = key
         return Board(self._comm, slot, subslot)
@@ -253,7 +273,13 @@ class Instrument:
         self.close()
         return False
 
+    def _live(self) -> Q7kComm:
+        if self.comm is None:
+            raise ValueError("the instrument is closed")
+        return self.comm
+
     # -- identity
+    @_own_errors
     def app_info(self) -> AppIdentity:
         """The application the instrument runs."""
         self.comm.ReadAppInfo()
@@ -265,6 +291,7 @@ class Instrument:
                            c.AppDescription)
 
     # -- tests
+    @_own_errors
     def run_test(self, kv: float = 10.0,
                  circuit: Union[str, CIRC_DESC] = "gnd-rb", polls: int = 40,
                  *, type: Union[str, TYPE_OF_TEST] = "pf",
@@ -339,6 +366,7 @@ class Instrument:
         return result
 
     # -- firmware
+    @_own_errors
     def setup(self, firmware: Union[str, os.PathLike] = "Q7I.X0",
               progress: Optional[Callable[[int, int], None]] = None,
               timeout: int = 60, reboot: bool = False
@@ -381,6 +409,7 @@ class Instrument:
         if not c.IsPortOpen():
             raise Error(c.ErrorCode, c.ErrorMsg or "the port setup failed")
 
+    @_own_errors
     def download(self, image: Union[str, os.PathLike],
                  progress: Optional[Callable[[int, int], None]] = None,
                  timeout: int = 60, run: bool = False) -> int:
@@ -425,6 +454,7 @@ class Instrument:
         return entry
 
     @property
+    @_own_errors
     def flash(self) -> List[AppIdentity]:
         """The applications in the instrument's flash, entry 1 first."""
         c = self.comm
@@ -436,6 +466,7 @@ class Instrument:
         return entries
 
     # -- calibration
+    @_own_errors
     def calibration_status(self) -> List[CalStatus]:
         """Every calibration block judged against the instrument's own
         "calibration done" flags, in the order the checks depend on."""
@@ -452,6 +483,7 @@ class Instrument:
                 c.get_CalStatusError(block) != 0, c.get_CalDate(block)))
         return survey
 
+    @_own_errors
     def thermal(self) -> Q7K_THERMAL_DATA:
         """The temperatures and thermal state now."""
         data = Q7K_THERMAL_DATA()

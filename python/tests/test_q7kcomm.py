@@ -72,12 +72,22 @@ NO_RESPONSE = {"en": "No Response from Q7300, Check Connections",
                "es": "No hay Respuesta del Q7300, Verifique las Conexiones"}
 
 
+def _write_after_a_refusal(inst):
+    # The refusal stays in the component's record: the write's failure is
+    # still raised as its own.
+    with pytest.raises(q7kcomm.InstrumentError):
+        inst.comm.DeleteApp(99)
+    inst.eeprom[0, 0].write(100, 7)
+
+
 @pytest.mark.parametrize("language", ["en", "es"])
 @pytest.mark.parametrize("fault, call, cls, code", [
     ("silence", lambda i: i.app_info(), q7kcomm.NoResponse, 133),
     ("nak=5", lambda i: i.app_info(), q7kcomm.InstrumentError, 5),
     ("checksum", lambda i: i.app_info(), q7kcomm.Error, 138),
     (None, lambda i: i.eeprom[0, 0].write(100, 7), q7kcomm.EepromVerifyError,
+     152),
+    (None, lambda i: _write_after_a_refusal(i), q7kcomm.EepromVerifyError,
      152),
     (None, lambda i: i.comm.get_CalResistor(9), q7kcomm.InvalidArgument, 0),
 ])
