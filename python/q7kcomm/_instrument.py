@@ -89,10 +89,14 @@ _cwd_lock = threading.Lock()
 
 
 @contextlib.contextmanager
-def _in_directory(path):
+def _in_directory_of(path):
     with _cwd_lock:
+        # Only now is a relative path where the caller named it: until its
+        # turn came, another call may have been in its image's directory.
+        if not os.access(path, os.R_OK):
+            raise FileNotFoundError(path)
         previous = os.getcwd()
-        os.chdir(path or ".")
+        os.chdir(os.path.dirname(path) or ".")
         try:
             yield
         finally:
@@ -375,14 +379,13 @@ class Instrument:
         (restarting the boot loader, downloading and programming it when
         needed), then opens the port.  progress(done, total) sees every
         step of a download.  Returns (image, running) AppIdentity."""
-        directory, name = os.path.split(os.fspath(firmware))
+        firmware = os.fspath(firmware)
+        name = os.path.basename(firmware)
         if name != "Q7I.X0":
             raise ValueError(f"the firmware image must be named Q7I.X0, "
                              f"not {name!r}")
-        if not os.access(firmware, os.R_OK):
-            raise FileNotFoundError(firmware)
         c = self.comm
-        with _in_directory(directory), _progress_to(progress):
+        with _in_directory_of(firmware), _progress_to(progress):
             c.ReadDiskAppInfo("Q7I")
             image = self._app_identity()
             if reboot:
@@ -420,15 +423,14 @@ class Instrument:
         When the download fails, or progress raises (it is not called
         again, and the exception is raised once the image is sent), the
         instrument is told to abandon it: nothing is programmed."""
-        directory, name = os.path.split(os.fspath(image))
+        image = os.fspath(image)
+        name = os.path.basename(image)
         stem, dot, ext = name.partition(".")
         if not stem or ext != "X0" or len(name) > 15:
             raise ValueError(f"an image file is named <name>.X0 with at most "
                              f"15 characters, not {name!r}")
-        if not os.access(image, os.R_OK):
-            raise FileNotFoundError(image)
         c = self.comm
-        with _in_directory(directory), _progress_to(progress):
+        with _in_directory_of(image), _progress_to(progress):
             c.ReadDiskAppInfo(stem)
             disk = self._app_identity()
             if not self.app_info().name.startswith("POSTLOAD"):

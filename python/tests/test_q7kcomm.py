@@ -1,3 +1,4 @@
+import concurrent.futures
 import enum
 import os
 import pickle
@@ -131,15 +132,27 @@ def test_a_test_runs_over_a_network_port(emulator, scheme):
     assert result.kv > 9 and result.polls > 0
 
 
-def test_progress_sees_every_step_of_a_download(emulator, firmware):
-    steps = []
-    with q7kcomm.open(emulator("--boot-loader")) as inst:
-        entry = inst.download(firmware, progress=lambda d, t: steps.append((d, t)))
+def test_progress_sees_every_step_of_a_download(emulator, firmware,
+                                                 monkeypatch):
+    # Two at once, the image named relative to the script's directory: each
+    # sees its own steps, and neither finds the directory moved by the other.
+    monkeypatch.chdir(firmware.parent.parent)
+    image = os.path.join(firmware.parent.name, firmware.name)
+
+    def download(line):
+        steps = []
+        with q7kcomm.open(line) as inst:
+            entry = inst.download(image, progress=lambda d, t: steps.append((d, t)))
         assert entry in range(1, 16)
-    total = steps[-1][1]
-    assert total > 0 and steps[-1][0] == total
-    assert [d for d, _ in steps] == sorted(d for d, _ in steps)
-    assert len({d for d, _ in steps}) > total // 2
+        return steps
+
+    lines = [emulator("--boot-loader") for _ in range(2)]
+    with concurrent.futures.ThreadPoolExecutor(2) as pool:
+        for steps in pool.map(download, lines):
+            total = steps[-1][1]
+            assert total > 0 and steps[-1][0] == total
+            assert [d for d, _ in steps] == sorted(d for d, _ in steps)
+            assert len({d for d, _ in steps}) > total // 2
 
 
 def test_exception_in_a_callback_surfaces_and_abandons_the_download(
