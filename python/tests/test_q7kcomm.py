@@ -37,6 +37,7 @@ def test_enumerations_are_int_enums_with_the_header_values():
 def test_raw_layer_returns_out_values_and_fills_records_in_place():
     comm = q7kcomm.Q7kComm()
     assert comm.Version == "1.00.15"
+    assert q7kcomm.__version__.split(".") == ["1", "0", "15"]
     assert comm.Float2Ints(1.5) == (0, 16320)
     assert comm.Ints2Float(0, 16320) == 1.5
     comm.SimulMode = q7kcomm.SIMUL_EXC
