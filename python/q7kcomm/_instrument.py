@@ -524,8 +524,13 @@ def open(port: Union[str, os.PathLike, None] = None, *,
                                 "language")
         comm.EnableTrace = 1 if trace else 0
         if simulate is not None:
-            names = {m.name[6:].lower(): m.value for m in SIMUL_MODE}
-            comm.SimulMode = _choice(simulate, names, SIMUL_MODE, "simulation")
+            names = {m.name[6:].lower(): m.value for m in SIMUL_MODE if m}
+            mode = _choice(simulate, names, SIMUL_MODE, "simulation")
+            if not mode:
+                # Without a mode the port would be the real COM1.
+                raise ValueError("simulate= takes a simulation mode; a real "
+                                 "instrument is opened by its port")
+            comm.SimulMode = mode
             comm.SimulFast = 1 if fast else 0
         else:
             match = _COM.match(str(port))

@@ -124,6 +124,12 @@ def test_opening_fails_with_the_port_error(emulator, device, cls, code):
     assert raised.value.code == code and raised.value.message
 
 
+@pytest.mark.parametrize("simulate", ["none", q7kcomm.SIMUL_NONE])
+def test_a_simulation_never_opens_a_real_port(simulate):
+    with pytest.raises(ValueError):
+        q7kcomm.open(simulate=simulate)
+
+
 @pytest.mark.parametrize("scheme", ["rfc2217", "socket"])
 def test_a_test_runs_over_a_network_port(emulator, scheme):
     url = emulator("--listen", scheme + "://127.0.0.1:0")
