@@ -95,6 +95,11 @@ def _in_directory_of(path):
         # turn came, another call may have been in its image's directory.
         if not os.access(path, os.R_OK):
             raise FileNotFoundError(path)
+        # A port created there would take a relative recording name
+        # against the image's directory instead of the caller's.
+        record = os.environ.get("Q7K_RECORD")
+        if record and not os.path.isabs(record):
+            os.environ["Q7K_RECORD"] = os.path.abspath(record)
         previous = os.getcwd()
         os.chdir(os.path.dirname(path) or ".")
         try:

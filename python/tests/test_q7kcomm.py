@@ -1,4 +1,5 @@
 import concurrent.futures
+import dataclasses
 import enum
 import os
 import pickle
@@ -160,6 +161,19 @@ def test_progress_sees_every_step_of_a_download(emulator, firmware,
             assert total > 0 and steps[-1][0] == total
             assert [d for d, _ in steps] == sorted(d for d, _ in steps)
             assert len({d for d, _ in steps}) > total // 2
+
+
+def test_setup_records_where_the_script_runs(emulator, firmware, monkeypatch):
+    # setup opens the port anew, in the image's directory.
+    monkeypatch.chdir(firmware.parent.parent)
+    monkeypatch.setenv("Q7K_RECORD", "setup.pcapng")
+    line = emulator("--app-date", "06/03/24", "--app-time", "12:00:00")
+    with q7kcomm.open(line) as inst:
+        image, running = inst.setup(
+            os.path.join(firmware.parent.name, firmware.name))
+    assert running == dataclasses.replace(image, description=running.description)
+    assert os.listdir(firmware.parent) == [firmware.name]
+    assert os.path.exists("setup.pcapng")
 
 
 def test_exception_in_a_callback_surfaces_and_abandons_the_download(
