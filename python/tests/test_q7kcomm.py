@@ -87,6 +87,7 @@ def _write_after_a_refusal(inst):
 @pytest.mark.parametrize("fault, call, cls, code", [
     ("silence", lambda i: i.app_info(), q7kcomm.NoResponse, 133),
     ("nak=5", lambda i: i.app_info(), q7kcomm.InstrumentError, 5),
+    ("nak=14", lambda i: i.app_info(), q7kcomm.InstrumentError, -1),
     ("checksum", lambda i: i.app_info(), q7kcomm.Error, 138),
     (None, lambda i: i.eeprom[0, 0].write(100, 7), q7kcomm.EepromVerifyError,
      152),
