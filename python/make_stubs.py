@@ -56,7 +56,7 @@ def main(parent):
     for name, value in vars(m).items():
         if callable(value) and not isinstance(value, type) and value.__doc__:
             out.append(f"def {signature(value.__doc__, name)}: ...")
-    out.append("_enumerations: dict")
+    out += ["__version__: str", "_enumerations: dict"]
     with open(f"{parent}/q7kcomm/_q7kcomm.pyi", "w") as f:
         f.write("\n".join(out) + "\n")
 

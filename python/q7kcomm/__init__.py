@@ -18,10 +18,11 @@ returns (at most the reply time-out).
 """
 
 from . import _q7kcomm
-from ._q7kcomm import (Q7kComm, Q7K_TEST_PARAMS, Q7K_INIT_PARAMS,
-                       Q7K_RUNTM_PARAMS, Q7K_TEST_DATA, Q7K_THERMAL_DATA,
-                       Q7K_RAW_DATA, SetSerialPortPath, ResolveSerialPortPath,
-                       SetAnsiCodePage, GetAnsiCodePage, set_message_pump)
+from ._q7kcomm import (__version__, Q7kComm, Q7K_TEST_PARAMS,
+                       Q7K_INIT_PARAMS, Q7K_RUNTM_PARAMS, Q7K_TEST_DATA,
+                       Q7K_THERMAL_DATA, Q7K_RAW_DATA, SetSerialPortPath,
+                       ResolveSerialPortPath, SetAnsiCodePage, GetAnsiCodePage,
+                       set_message_pump)
 from ._enums import *  # noqa: F401,F403 - the component's enumerations
 from ._enums import __all__ as _enum_names
 from ._errors import (Error, InvalidArgument, PortNotFound, PortInUse,
@@ -29,8 +30,6 @@ from ._errors import (Error, InvalidArgument, PortNotFound, PortInUse,
                       ApplicationFileError, NotSettled)
 from ._instrument import (open, Instrument, TestResult, AppIdentity, Board,
                           CalStatus)
-
-__version__ = "1.0.0"
 
 __all__ = [
     "Q7kComm", "Q7K_TEST_PARAMS", "Q7K_INIT_PARAMS", "Q7K_RUNTM_PARAMS",

@@ -45,7 +45,7 @@ class NoResponse(Error, TimeoutError):
 
 class InstrumentError(Error):
     """The instrument refused the request (codes 1 to 65: its error number
-    or what the error's detail says)."""
+    or what the error's detail says; -1 when neither names it)."""
 
 
 class EepromVerifyError(Error):
@@ -67,7 +67,8 @@ def error_class(code, hresult=E_FAIL):
         return InvalidArgument
     if code in _BY_CODE:
         return _BY_CODE[code]
-    if 1 <= code <= 65:
+    # -1 is a refusal the component has no closer name for.
+    if code == -1 or 1 <= code <= 65:
         return InstrumentError
     if 81 <= code <= 86:
         return ApplicationFileError

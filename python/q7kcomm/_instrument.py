@@ -8,6 +8,7 @@ from __future__ import annotations
 
 import contextlib
 import dataclasses
+import functools
 import os
 import re
 import threading
@@ -47,6 +48,17 @@ def _choice(value, names, enum, what):
     return enum(value)
 
 
+def _own_errors(method):
+    """The component keeps an error until it is cleared, and files a later
+    one under the first one's code: each operation starts with a clear
+    record, so what it raises is its own failure."""
+    @functools.wraps(method)
+    def run(self, *args, **kwargs):
+        self._live().ClearError()
+        return method(self, *args, **kwargs)
+    return run
+
+
 # --- Progress: one process-wide view, each thread its own callback ---------
 
 _progress = threading.local()
@@ -77,10 +89,19 @@ _cwd_lock = threading.Lock()
 
 
 @contextlib.contextmanager
-def _in_directory(path):
+def _in_directory_of(path):
     with _cwd_lock:
+        # Only now is a relative path where the caller named it: until its
+        # turn came, another call may have been in its image's directory.
+        if not os.access(path, os.R_OK):
+            raise FileNotFoundError(path)
+        # A port created there would take a relative recording name
+        # against the image's directory instead of the caller's.
+        record = os.environ.get("Q7K_RECORD")
+        if record and not os.path.isabs(record):
+            os.environ["Q7K_RECORD"] = os.path.abspath(record)
         previous = os.getcwd()
-        os.chdir(path or ".")
+        os.chdir(os.path.dirname(path) or ".")
         try:
             yield
         finally:
@@ -197,6 +218,9 @@ class Board:
         self.mnemonic = comm.get_ValChars(29, 8)
         self.date = comm.get_ValDate(33)
 
+    def _live(self):
+        return self._comm
+
     @property
     def consistent(self) -> bool:
         return self.sum == 0
@@ -206,6 +230,7 @@ class Board:
                 f"name={self.name!r}, part_number={self.part_number!r}, "
                 f"serial={self.serial}, sum={self.sum})")
 
+    @_own_errors
     def write(self, location: int, value: Union[int, float]) -> None:
         """Writes a word (int) or a float (two words) at location, safely;
         raises EepromVerifyError when it does not read back."""
@@ -219,6 +244,10 @@ class _Eeprom:
     def __init__(self, comm):
         self._comm = comm
 
+    def _live(self):
+        return self._comm
+
+    @_own_errors
     def __getitem__(self, key: Tuple[int, int]) -> Board:
         slot, subslot = key
         return Board(self._comm, slot, subslot)
@@ -253,7 +282,13 @@ class Instrument:
         self.close()
         return False
 
+    def _live(self) -> Q7kComm:
+        if self.comm is None:
+            raise ValueError("the instrument is closed")
+        return self.comm
+
     # -- identity
+    @_own_errors
     def app_info(self) -> AppIdentity:
         """The application the instrument runs."""
         self.comm.ReadAppInfo()
@@ -265,6 +300,7 @@ class Instrument:
                            c.AppDescription)
 
     # -- tests
+    @_own_errors
     def run_test(self, kv: float = 10.0,
                  circuit: Union[str, CIRC_DESC] = "gnd-rb", polls: int = 40,
                  *, type: Union[str, TYPE_OF_TEST] = "pf",
@@ -339,6 +375,7 @@ class Instrument:
         return result
 
     # -- firmware
+    @_own_errors
     def setup(self, firmware: Union[str, os.PathLike] = "Q7I.X0",
               progress: Optional[Callable[[int, int], None]] = None,
               timeout: int = 60, reboot: bool = False
@@ -347,14 +384,13 @@ class Instrument:
         (restarting the boot loader, downloading and programming it when
         needed), then opens the port.  progress(done, total) sees every
         step of a download.  Returns (image, running) AppIdentity."""
-        directory, name = os.path.split(os.fspath(firmware))
+        firmware = os.fspath(firmware)
+        name = os.path.basename(firmware)
         if name != "Q7I.X0":
             raise ValueError(f"the firmware image must be named Q7I.X0, "
                              f"not {name!r}")
-        if not os.access(firmware, os.R_OK):
-            raise FileNotFoundError(firmware)
         c = self.comm
-        with _in_directory(directory), _progress_to(progress):
+        with _in_directory_of(firmware), _progress_to(progress):
             c.ReadDiskAppInfo("Q7I")
             image = self._app_identity()
             if reboot:
@@ -381,6 +417,7 @@ class Instrument:
         if not c.IsPortOpen():
             raise Error(c.ErrorCode, c.ErrorMsg or "the port setup failed")
 
+    @_own_errors
     def download(self, image: Union[str, os.PathLike],
                  progress: Optional[Callable[[int, int], None]] = None,
                  timeout: int = 60, run: bool = False) -> int:
@@ -391,15 +428,14 @@ class Instrument:
         When the download fails, or progress raises (it is not called
         again, and the exception is raised once the image is sent), the
         instrument is told to abandon it: nothing is programmed."""
-        directory, name = os.path.split(os.fspath(image))
+        image = os.fspath(image)
+        name = os.path.basename(image)
         stem, dot, ext = name.partition(".")
         if not stem or ext != "X0" or len(name) > 15:
             raise ValueError(f"an image file is named <name>.X0 with at most "
                              f"15 characters, not {name!r}")
-        if not os.access(image, os.R_OK):
-            raise FileNotFoundError(image)
         c = self.comm
-        with _in_directory(directory), _progress_to(progress):
+        with _in_directory_of(image), _progress_to(progress):
             c.ReadDiskAppInfo(stem)
             disk = self._app_identity()
             if not self.app_info().name.startswith("POSTLOAD"):
@@ -425,6 +461,7 @@ class Instrument:
         return entry
 
     @property
+    @_own_errors
     def flash(self) -> List[AppIdentity]:
         """The applications in the instrument's flash, entry 1 first."""
         c = self.comm
@@ -436,6 +473,7 @@ class Instrument:
         return entries
 
     # -- calibration
+    @_own_errors
     def calibration_status(self) -> List[CalStatus]:
         """Every calibration block judged against the instrument's own
         "calibration done" flags, in the order the checks depend on."""
@@ -452,6 +490,7 @@ class Instrument:
                 c.get_CalStatusError(block) != 0, c.get_CalDate(block)))
         return survey
 
+    @_own_errors
     def thermal(self) -> Q7K_THERMAL_DATA:
         """The temperatures and thermal state now."""
         data = Q7K_THERMAL_DATA()
@@ -490,8 +529,13 @@ def open(port: Union[str, os.PathLike, None] = None, *,
                                 "language")
         comm.EnableTrace = 1 if trace else 0
         if simulate is not None:
-            names = {m.name[6:].lower(): m.value for m in SIMUL_MODE}
-            comm.SimulMode = _choice(simulate, names, SIMUL_MODE, "simulation")
+            names = {m.name[6:].lower(): m.value for m in SIMUL_MODE if m}
+            mode = _choice(simulate, names, SIMUL_MODE, "simulation")
+            if not mode:
+                # Without a mode the port would be the real COM1.
+                raise ValueError("simulate= takes a simulation mode; a real "
+                                 "instrument is opened by its port")
+            comm.SimulMode = mode
             comm.SimulFast = 1 if fast else 0
         else:
             match = _COM.match(str(port))

@@ -8,6 +8,8 @@ PYBIND11_MODULE(_q7kcomm, m) {
       "The Q7kComm component's four interfaces one to one. A failed call "
       "raises q7kcomm.Error; a call returns its out values (a tuple for "
       "several) or, with none, its HRESULT.";
+  // The package's version is the build's, as its Debian package's is.
+  m.attr("__version__") = Q7K_PACKAGE_VERSION;
   BindRecords(m);
   BindEnumerations(m);
   CommClass cls(m, "Q7kComm",

@@ -2,6 +2,7 @@
 image to download."""
 
 import os
+import pathlib
 import subprocess
 
 import pytest
@@ -27,8 +28,11 @@ def emulator():
 
 
 @pytest.fixture
-def firmware(tmp_path):
-    """A valid firmware image Q7I.X0 (no real program) in a temp dir."""
-    subprocess.run([os.environ["Q7K_TOOL"], "flash", "sample", str(tmp_path)],
+def firmware(tmp_path, monkeypatch):
+    """A valid firmware image fw/Q7I.X0 (no real program), named relative
+    to the test's own temp dir."""
+    monkeypatch.chdir(tmp_path)
+    os.mkdir("fw")
+    subprocess.run([os.environ["Q7K_TOOL"], "flash", "sample", "fw"],
                    check=True, stdout=subprocess.DEVNULL)
-    return tmp_path / "Q7I.X0"
+    return pathlib.Path("fw", "Q7I.X0")

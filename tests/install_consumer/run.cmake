@@ -1,6 +1,7 @@
 # Installs the built package into a scratch prefix, runs the installed tools
-# from there without LD_LIBRARY_PATH, then configures, builds and runs a
-# separate project against it with find_package and pkg-config.
+# and imports the Python module from there without LD_LIBRARY_PATH, then
+# configures, builds and runs a separate project against it with
+# find_package and pkg-config.
 set(prefix ${BINARY_DIR}/install_consumer/prefix)
 set(build ${BINARY_DIR}/install_consumer/build)
 file(REMOVE_RECURSE ${BINARY_DIR}/install_consumer)
@@ -22,6 +23,10 @@ if(TOOLS)
     message(FATAL_ERROR "installed q7k version: ${rc} ${out}${err}")
   endif()
   step(${prefix}/bin/q7k-emulator --help)
+  if(PYTHON)
+    set(ENV{PYTHONPATH} ${prefix}/${PYTHON_DIR})
+    step(${PYTHON} -c "import q7kcomm")
+  endif()
 endif()
 step(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${build} -G Ninja
      -DCMAKE_PREFIX_PATH=${prefix})

@@ -50,11 +50,12 @@ if(NOT found EQUAL 2)
   message(FATAL_ERROR "q7kcomm.pc or the CMake package is missing: ${dev_files}")
 endif()
 
-foreach(tool q7k q7k-emulator)
-  execute_process(COMMAND ${READELF} -d ${root}/usr/bin/${tool}
+file(GLOB modules ${root}/usr/lib/python3/dist-packages/q7kcomm/*.so)
+foreach(binary ${root}/usr/bin/q7k ${root}/usr/bin/q7k-emulator ${modules})
+  execute_process(COMMAND ${READELF} -d ${binary}
                   OUTPUT_VARIABLE out COMMAND_ERROR_IS_FATAL ANY)
   if(out MATCHES "R(UN)?PATH")
-    message(FATAL_ERROR "packaged ${tool} has a run path:\n${out}")
+    message(FATAL_ERROR "packaged ${binary} has a run path:\n${out}")
   endif()
 endforeach()
 
