@@ -110,6 +110,12 @@ int main(int argc, char** argv) {
     if (variable != nullptr) globals.record = variable;
   }
   globals.record = AbsolutePath(globals.record);
+  // The same holds for the port's device, whether given or from Q7K_COM<n>.
+  const std::string named = globals.device.empty()
+                                ? q7k::ResolveSerialPortPath(globals.port)
+                                : globals.device;
+  const std::string device = AbsoluteDevicePath(named);
+  if (device != named) globals.device = device;
 
   const CLI::App* chosen = &app;
   while (!chosen->get_subcommands().empty()) {
