@@ -187,6 +187,8 @@ TEST_F(Q7kCliTest, InstrumentAndBoardCommandsAgainstTheVirtualInstrument) {
   // Factory count 2, then the header (39 words) and one word, each with its
   // two commit words.
   EXPECT_EQ(board["header"]["write_count"], 2 + 41 + 3);
+  EXPECT_EQ(RunJson("eeprom set 1 0 --serial 4659" + q7.device)["write_count"],
+            2 + 41 + 3);
 
   const json pool = RunJson("cal coeffs --block factory" + q7.device);
   EXPECT_EQ(pool["revision"], 1000);

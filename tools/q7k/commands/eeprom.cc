@@ -174,9 +174,10 @@ int Set(Tool& tool, const SetOptions& o) {
     }
     writes.push_back("SafeWriteInt " + std::to_string(loc));
   }
+  // Read back even when nothing was written: scripts take it as the
+  // board's count either way.
   short writeCount = 0;
-  if (!writes.empty() &&
-      FAILED(e->ReadInt(slot, subslot, kWriteCountLoc, &writeCount))) {
+  if (FAILED(e->ReadInt(slot, subslot, kWriteCountLoc, &writeCount))) {
     return tool.Fail("ReadInt");
   }
   tool.Component()->ClosePort();
