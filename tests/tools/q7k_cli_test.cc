@@ -174,6 +174,14 @@ TEST_F(Q7kCliTest, InstrumentAndBoardCommandsAgainstTheVirtualInstrument) {
              q7.device),
       {"poll  3  ranging", "poll  4  settling", "poll  5  valid      2.000 kV",
        "ReceiveTestResults       ok"});
+  // Interrupted while it waits to poll again: the test is stopped first.
+  const ShellRun stopped = RunShell(
+      std::string(Q7K_CLI_BINARY) + " test run --interval 60000" + q7.device +
+      " >polls & until grep -q 'poll  1' polls || ! kill -0 $!; do sleep 0.1;"
+      " done; kill -TERM $!; wait $!");
+  EXPECT_EQ(stopped.status, 130);
+  EXPECT_FALSE(q7.emulator.WithModel(
+      [](emu::InstrumentModel& m) { return m.tests().running(); }));
 
   const ShellRun set = RunCli(
       "eeprom set 1 0 --serial 4659 --word 45=0x1234 --board-date 02/03/24" +

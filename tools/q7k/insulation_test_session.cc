@@ -49,6 +49,21 @@ bool ExternalReference(TYPE_OF_TEST type) {
   return type == EXT_REF_TEST || type == EXT_REF_GST;
 }
 
+bool StopRequested(const SessionOptions& options) {
+  return options.stopRequested && options.stopRequested();
+}
+
+// The wait between polls, in short steps so that a stop request ends it
+// soon; false when one came.
+bool WaitBetweenPolls(IQ7kComm* comm, const SessionOptions& options) {
+  constexpr int kStepMs = 100;
+  for (int left = options.pollIntervalMs; left > 0; left -= kStepMs) {
+    if (StopRequested(options)) return false;
+    comm->TimerDelay(left < kStepMs ? left : kStepMs, 1);
+  }
+  return !StopRequested(options);
+}
+
 }  // namespace
 
 HRESULT RunTestSession(IQ7kComm* comm, const SessionOptions& options,
@@ -109,6 +124,10 @@ HRESULT RunTestSession(IQ7kComm* comm, const SessionOptions& options,
   p.SamplesToAvg = 10;
   hr = Step("CalcWattsAdjustment", comm->CalcWattsAdjustment(&p));
   if (FAILED(hr)) return hr;
+  if (StopRequested(options)) {
+    result->stopped = true;
+    return E_FAIL;
+  }
   hr = Step("StartQ7kTest", comm->StartQ7kTest(&p));
   if (FAILED(hr)) return hr;
 
@@ -123,7 +142,10 @@ HRESULT RunTestSession(IQ7kComm* comm, const SessionOptions& options,
       options.extended ? "ReceiveTestResults" : "FullRequestTestResults";
   result->polls = 0;
   do {
-    if (result->polls > 0) comm->TimerDelay(options.pollIntervalMs, 1);
+    if (result->polls > 0 && !WaitBetweenPolls(comm, options)) {
+      result->stopped = true;
+      break;
+    }
     if (options.extended) {
       hr = comm->RequestTestResults(&p);
       if (FAILED(hr)) pollCall = "RequestTestResults";
@@ -140,6 +162,10 @@ HRESULT RunTestSession(IQ7kComm* comm, const SessionOptions& options,
            result->polls < options.maxPolls);
   if (options.progress) comm->DestroyMsgDlg();
   Step(pollCall, hr);
+  if (result->stopped) {
+    Step("StopQ7kTest", comm->StopQ7kTest());
+    return E_FAIL;
+  }
   if (FAILED(hr)) {
     comm->StopQ7kTest();
     return hr;

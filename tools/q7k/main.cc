@@ -88,7 +88,8 @@ int main(int argc, char** argv) {
   app.footer(
       "Options given before or after the command apply to the whole run.\n"
       "Exit status: 0 success, 1 the component or the instrument reported an\n"
-      "error (its code and text are printed), 2 the command line was wrong.\n"
+      "error (its code and text are printed), 2 the command line was wrong,\n"
+      "130 interrupted (Ctrl-C stops a running test first).\n"
       "Environment: Q7K_COM<n> names the device of port n; Q7K_RECORD a\n"
       "file to record the session in.");
   try {

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "insulation_test_session.h"
+#include "interrupt.h"
 #include "platform_texts.h"
 #include "records.h"
 #include "result_table.h"
@@ -56,8 +57,11 @@ int RunDemo(Tool& tool, const DemoOptions& demo) {
     if (g.simulate == SIMUL_NONE) g.simulate = SIMUL_EXC;
     if (!tool.OpenPort()) return kExitFailed;
   }
+  SessionOptions session = demo.session;
+  const InterruptGuard interrupt;
+  session.stopRequested = [&interrupt] { return interrupt.requested(); };
   SessionResult result;
-  const HRESULT hr = RunTestSession(tool.Component(), demo.session, &result,
+  const HRESULT hr = RunTestSession(tool.Component(), session, &result,
                                     tool.json() ? nullptr : stdout);
   const int status = ReportSession(tool, hr, result);
   tool.Component()->ClosePort();

@@ -5,6 +5,7 @@
 
 #include "result_table.h"
 #include "insulation_test_session.h"
+#include "interrupt.h"
 #include "tool.h"
 
 namespace q7k::tool {
@@ -13,6 +14,8 @@ namespace {
 int RunTest(Tool& tool, const SessionOptions& options) {
   if (!tool.OpenPort()) return kExitFailed;
   SessionOptions session = options;
+  const InterruptGuard interrupt;
+  session.stopRequested = [&interrupt] { return interrupt.requested(); };
   if (!tool.json()) {
     session.onPoll = [](const SessionResult& r) { PrintPoll(r, stdout); };
   }
