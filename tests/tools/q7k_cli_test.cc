@@ -2,6 +2,7 @@
 // against the virtual instrument over a pseudo-terminal, and with the wrong
 // arguments a technician will type.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "emulator.h"
+#include "support/pty_pair.h"
 #include "support/shell_run.h"
 #include "support/temp_dir.h"
 #include "tools/q7k_expected_output.h"
@@ -77,6 +79,17 @@ TEST_F(Q7kCliTest, SimulatedTestDemosAndTheErrorLists) {
   emulated.insert(emulated.end(), kEmulatorDemoLines.begin(),
                   kEmulatorDemoLines.end());
   ExpectOutput(RunCli("demo --fast"), kSimulatedDemoLines);
+  // The live display on a terminal: percent of the polls allowed, from 0,
+  // never the progress window's template text.
+  PtyPair terminal;
+  RunShell(std::string(Q7K_CLI_BINARY) + " demo --fast 2>" +
+           terminal.slavePath());
+  std::string shown(8192, '\0');
+  shown.resize(std::max<ssize_t>(
+      0, read(terminal.master(), shown.data(), shown.size())));
+  EXPECT_NE(shown.find("Completed: 0 %"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("Completed: 20 %"), std::string::npos) << shown;
+  EXPECT_EQ(shown.find("Termin"), std::string::npos) << shown;
   // The bench runs in a directory of its own; the recording stays here.
   ExpectOutput(RunCli("--record demo.pcapng demo --emulator"), emulated);
   ExpectOutput(RunCli("decode demo.pcapng"), {" -> StartQ7kTest\n"});

@@ -134,7 +134,11 @@ HRESULT RunTestSession(IQ7kComm* comm, const SessionOptions& options,
   if (options.progress) {
     Bstr message = Bstr::FromUtf8("Measuring");
     comm->DisplayMsgDlg(0, message.get());
-    comm->ShowMsgProgress(0, static_cast<short>(options.maxPolls));
+    // The label reads "Completed: <position> %", so the bar counts in
+    // percent of the polls allowed; a step of 0 before it shows replaces
+    // the window's template text (in French).
+    comm->StepMsgProgress(0);
+    comm->ShowMsgProgress(0, 100);
   }
   // Poll while the instrument ranges or the voltage settles. Extended
   // results exist only as a request and a separate receive.
@@ -156,7 +160,11 @@ HRESULT RunTestSession(IQ7kComm* comm, const SessionOptions& options,
       hr = comm->FullRequestTestResults(&p, &result->data, &result->thermal);
     }
     ++result->polls;
-    if (options.progress) comm->StepMsgProgress(1);
+    if (options.progress) {
+      comm->StepMsgProgress(static_cast<short>(
+          100 * result->polls / options.maxPolls -
+          100 * (result->polls - 1) / options.maxPolls));
+    }
     if (SUCCEEDED(hr) && options.onPoll) options.onPoll(*result);
   } while (SUCCEEDED(hr) && (p.Ranging || p.VoltageSettling) &&
            result->polls < options.maxPolls);
