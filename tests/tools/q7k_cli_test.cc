@@ -79,17 +79,26 @@ TEST_F(Q7kCliTest, SimulatedTestDemosAndTheErrorLists) {
   emulated.insert(emulated.end(), kEmulatorDemoLines.begin(),
                   kEmulatorDemoLines.end());
   ExpectOutput(RunCli("demo --fast"), kSimulatedDemoLines);
-  // The live display on a terminal: percent of the polls allowed, from 0,
-  // never the progress window's template text.
+  // The live displays on a terminal, the words after "q7k" sending output
+  // there: the progress label in percent of the polls allowed, from 0 and
+  // never the window's template text; test run's poll lines instead.
   PtyPair terminal;
-  RunShell(std::string(Q7K_CLI_BINARY) + " demo --fast 2>" +
-           terminal.slavePath());
-  std::string shown(8192, '\0');
-  shown.resize(std::max<ssize_t>(
-      0, read(terminal.master(), shown.data(), shown.size())));
-  EXPECT_NE(shown.find("Completed: 0 %"), std::string::npos) << shown;
-  EXPECT_NE(shown.find("Completed: 20 %"), std::string::npos) << shown;
-  EXPECT_EQ(shown.find("Termin"), std::string::npos) << shown;
+  const std::string tty = terminal.slavePath();
+  const auto shown = [&terminal](const std::string& words) {
+    RunShell(std::string(Q7K_CLI_BINARY) + " " + words);
+    std::string text(8192, '\0');
+    text.resize(std::max<ssize_t>(
+        0, read(terminal.master(), text.data(), text.size())));
+    return text;
+  };
+  const std::string demo = shown("demo --fast 2>" + tty);
+  EXPECT_NE(demo.find("Completed: 0 %"), std::string::npos) << demo;
+  EXPECT_NE(demo.find("Completed: 20 %"), std::string::npos) << demo;
+  EXPECT_EQ(demo.find("Termin"), std::string::npos) << demo;
+  const std::string polls =
+      shown("-s exc --fast test run --interval 0 >" + tty + " 2>&1");
+  EXPECT_NE(polls.find("\npoll  8  valid"), std::string::npos) << polls;
+  EXPECT_EQ(polls.find("Completed"), std::string::npos) << polls;
   // The bench runs in a directory of its own; the recording stays here.
   ExpectOutput(RunCli("--record demo.pcapng demo --emulator"), emulated);
   ExpectOutput(RunCli("decode demo.pcapng"), {" -> StartQ7kTest\n"});

@@ -161,9 +161,9 @@ HRESULT RunTestSession(IQ7kComm* comm, const SessionOptions& options,
     }
     ++result->polls;
     if (options.progress) {
-      comm->StepMsgProgress(static_cast<short>(
-          100 * result->polls / options.maxPolls -
-          100 * (result->polls - 1) / options.maxPolls));
+      comm->StepMsgProgress(
+          static_cast<short>(100 * result->polls / options.maxPolls -
+                             100 * (result->polls - 1) / options.maxPolls));
     }
     if (SUCCEEDED(hr) && options.onPoll) options.onPoll(*result);
   } while (SUCCEEDED(hr) && (p.Ranging || p.VoltageSettling) &&

@@ -19,6 +19,9 @@ int RunTest(Tool& tool, const SessionOptions& options) {
   if (!tool.json()) {
     session.onPoll = [](const SessionResult& r) { PrintPoll(r, stdout); };
   }
+  // On a terminal the poll lines are the live display; the progress line
+  // would share their line.
+  session.progress = !tool.Interactive();
   SessionResult result;
   const HRESULT hr = RunTestSession(tool.Component(), session, &result,
                                     tool.json() ? nullptr : stdout);
