@@ -121,6 +121,7 @@ TEST_F(Q7kCliTest, BadArgumentsGetAMessageAndAnExitStatus) {
       {"frobnicate", 2, "unknown command 'frobnicate'"},
       {"test", 2, "subcommand is required"},
       {"--port 0 version", 2, "--port: Value 0 not in range"},
+      {"--device '' info", 2, "--device: an empty path names no device"},
       // Failures of the component: its code and text.
       {"loopback --port 9 --device " + absent, 1,
        "q7k: RunLoopbackTest failed: error 298: COM port not found\n"},

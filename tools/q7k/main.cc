@@ -21,8 +21,16 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions* g) {
   app.add_option("-p,--port", g->port, kPortHelp)
       ->check(CLI::Range(1, 999))
       ->capture_default_str();
+  // An empty path (an unset variable in a script) would quietly leave the
+  // port on its usual device, with another instrument behind it.
   app.add_option("-d,--device", g->device,
                  "Serial device that the port opens for this run")
+      ->check(CLI::Validator(
+          [](std::string& path) {
+            return path.empty() ? "an empty path names no device"
+                                : std::string();
+          },
+          ""))
       ->type_name("PATH");
   const Choices<Q7K_BPS> rates = {
       {"9600", BPS_9600},     {"14400", BPS_14400},  {"19200", BPS_19200},
