@@ -129,6 +129,7 @@ TEST_F(Q7kCliTest, BadArgumentsGetAMessageAndAnExitStatus) {
       {"eeprom set 1 0", 2, "needs a value to change"},
       {"eeprom set 1 0 --word 255=7", 2, "kept by the safe update"},
       {"eeprom set 1 0 --cal-date 1/2/24", 2, "is not a date MM/DD/YY"},
+      {"eeprom set 1 0 --board-date 13/05/24", 2, "is not a date MM/DD/YY"},
       {"flash run -3", 2, "ENTRY: Value -3 not in range"},
       {"flash download " + absent + ".X0", 1, "absent.X0: no such image"},
       {"flash download notes.txt", 1, "named <name>.X0, not 'notes.txt'"},
