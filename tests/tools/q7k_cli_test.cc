@@ -118,6 +118,8 @@ TEST_F(Q7kCliTest, BadArgumentsGetAMessageAndAnExitStatus) {
       {"test run --polls -3", 2, "--polls: Value -3 not in range"},
       {"--bps 1234 version", 2, "'1234' is not one of 9600,"},
       {"--simulate warp demo", 2, "'warp' is not one of none, exc,"},
+      {"-s exc demo --emulator", 2, "virtual instrument; leave out --sim"},
+      {"demo --device " + absent, 2, "simulator; leave out --device"},
       {"frobnicate", 2, "unknown command 'frobnicate'"},
       {"test", 2, "subcommand is required"},
       {"--port 0 version", 2, "--port: Value 0 not in range"},

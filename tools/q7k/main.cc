@@ -120,11 +120,13 @@ int main(int argc, char** argv) {
   }
   globals.record = AbsolutePath(globals.record);
   // The same holds for the port's device, whether given or from Q7K_COM<n>.
-  const std::string named = globals.device.empty()
-                                ? q7k::ResolveSerialPortPath(globals.port)
-                                : globals.device;
-  const std::string device = AbsoluteDevicePath(named);
-  if (device != named) globals.device = device;
+  if (!globals.device.empty()) {
+    globals.device = AbsoluteDevicePath(globals.device);
+  } else {
+    const std::string named = q7k::ResolveSerialPortPath(globals.port);
+    const std::string device = AbsoluteDevicePath(named);
+    if (device != named) q7k::SetSerialPortPath(globals.port, device);
+  }
 
   const CLI::App* chosen = &app;
   while (!chosen->get_subcommands().empty()) {

@@ -42,12 +42,19 @@ int StartBench(Tool& tool, VirtualBench* bench) {
 int RunDemo(Tool& tool, const DemoOptions& demo) {
   GlobalOptions& g = tool.mutable_options();
   VirtualBench bench;
+  // Either would be quietly overridden, and the session taken for one on
+  // the instrument meant.
+  const char* conflict = !g.device.empty() ? "--device (test run uses it)"
+                         : demo.emulator && g.simulate != SIMUL_NONE
+                             ? "--simulate"
+                             : nullptr;
+  if (conflict != nullptr) {
+    std::fprintf(stderr, "q7k: demo runs on %s; leave out %s\n",
+                 demo.emulator ? "the virtual instrument" : "the simulator",
+                 conflict);
+    return kExitUsage;
+  }
   if (demo.emulator) {
-    if (g.simulate != SIMUL_NONE) {
-      return tool.FailWith(
-          "demo --emulator drives the virtual instrument; "
-          "leave out --simulate");
-    }
     const int status = StartBench(tool, &bench);
     if (status != kExitOk) {
       if (IQ7kComm* comm = tool.Component()) comm->ClosePort();
