@@ -2,6 +2,7 @@
 // against the virtual instrument over a pseudo-terminal, and with the wrong
 // arguments a technician will type.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "emulator.h"
+#include "support/pty_pair.h"
 #include "support/shell_run.h"
 #include "support/temp_dir.h"
 #include "tools/q7k_expected_output.h"
@@ -77,6 +79,26 @@ TEST_F(Q7kCliTest, SimulatedTestDemosAndTheErrorLists) {
   emulated.insert(emulated.end(), kEmulatorDemoLines.begin(),
                   kEmulatorDemoLines.end());
   ExpectOutput(RunCli("demo --fast"), kSimulatedDemoLines);
+  // The live displays on a terminal, the words after "q7k" sending output
+  // there: the progress label in percent of the polls allowed, from 0 and
+  // never the window's template text; test run's poll lines instead.
+  PtyPair terminal;
+  const std::string tty = terminal.slavePath();
+  const auto shown = [&terminal](const std::string& words) {
+    RunShell(std::string(Q7K_CLI_BINARY) + " " + words);
+    std::string text(8192, '\0');
+    text.resize(std::max<ssize_t>(
+        0, read(terminal.master(), text.data(), text.size())));
+    return text;
+  };
+  const std::string demo = shown("demo --fast 2>" + tty);
+  EXPECT_NE(demo.find("Completed: 0 %"), std::string::npos) << demo;
+  EXPECT_NE(demo.find("Completed: 20 %"), std::string::npos) << demo;
+  EXPECT_EQ(demo.find("Termin"), std::string::npos) << demo;
+  const std::string polls =
+      shown("-s exc --fast test run --interval 0 >" + tty + " 2>&1");
+  EXPECT_NE(polls.find("\npoll  8  valid"), std::string::npos) << polls;
+  EXPECT_EQ(polls.find("Completed"), std::string::npos) << polls;
   // The bench runs in a directory of its own; the recording stays here.
   ExpectOutput(RunCli("--record demo.pcapng demo --emulator"), emulated);
   ExpectOutput(RunCli("decode demo.pcapng"), {" -> StartQ7kTest\n"});
@@ -96,9 +118,12 @@ TEST_F(Q7kCliTest, BadArgumentsGetAMessageAndAnExitStatus) {
       {"test run --polls -3", 2, "--polls: Value -3 not in range"},
       {"--bps 1234 version", 2, "'1234' is not one of 9600,"},
       {"--simulate warp demo", 2, "'warp' is not one of none, exc,"},
+      {"-s exc demo --emulator", 2, "virtual instrument; leave out --sim"},
+      {"demo --device " + absent, 2, "simulator; leave out --device"},
       {"frobnicate", 2, "unknown command 'frobnicate'"},
       {"test", 2, "subcommand is required"},
       {"--port 0 version", 2, "--port: Value 0 not in range"},
+      {"--device '' info", 2, "--device: an empty path names no device"},
       // Failures of the component: its code and text.
       {"loopback --port 9 --device " + absent, 1,
        "q7k: RunLoopbackTest failed: error 298: COM port not found\n"},
@@ -106,6 +131,7 @@ TEST_F(Q7kCliTest, BadArgumentsGetAMessageAndAnExitStatus) {
       {"eeprom set 1 0", 2, "needs a value to change"},
       {"eeprom set 1 0 --word 255=7", 2, "kept by the safe update"},
       {"eeprom set 1 0 --cal-date 1/2/24", 2, "is not a date MM/DD/YY"},
+      {"eeprom set 1 0 --board-date 13/05/24", 2, "is not a date MM/DD/YY"},
       {"flash run -3", 2, "ENTRY: Value -3 not in range"},
       {"flash download " + absent + ".X0", 1, "absent.X0: no such image"},
       {"flash download notes.txt", 1, "named <name>.X0, not 'notes.txt'"},
@@ -129,10 +155,12 @@ TEST_F(Q7kCliTest, FirmwareCommandsAgainstTheVirtualInstrument) {
   bare.model.flash.firmwareInFlash = false;
   Instrument q7(bare);
 
-  // An image given by path from another directory; the loader already runs.
+  // An image given by path from another directory, the device by a name
+  // from here; the loader already runs.
   ASSERT_TRUE(std::filesystem::create_directory(dir_.File("new")));
   ASSERT_EQ(RunCli("flash sample new --version 01.21.00").status, 0);
-  EXPECT_EQ(RunJson("flash download new/Q7I.X0" + q7.device)["entry"], 1);
+  std::filesystem::create_symlink(q7.device.substr(10), "com");
+  EXPECT_EQ(RunJson("flash download new/Q7I.X0 --device com")["entry"], 1);
 
   // The check after a watchdog reset: power-on sequence, then a download
   // of the image here, which the flash does not hold yet.
@@ -172,6 +200,14 @@ TEST_F(Q7kCliTest, InstrumentAndBoardCommandsAgainstTheVirtualInstrument) {
              q7.device),
       {"poll  3  ranging", "poll  4  settling", "poll  5  valid      2.000 kV",
        "ReceiveTestResults       ok"});
+  // Interrupted while it waits to poll again: the test is stopped first.
+  const ShellRun stopped = RunShell(
+      std::string(Q7K_CLI_BINARY) + " test run --interval 60000" + q7.device +
+      " >polls & until grep -q 'poll  1' polls || ! kill -0 $!; do sleep 0.1;"
+      " done; kill -TERM $!; wait $!");
+  EXPECT_EQ(stopped.status, 130);
+  EXPECT_FALSE(q7.emulator.WithModel(
+      [](emu::InstrumentModel& m) { return m.tests().running(); }));
 
   const ShellRun set = RunCli(
       "eeprom set 1 0 --serial 4659 --word 45=0x1234 --board-date 02/03/24" +
@@ -185,6 +221,8 @@ TEST_F(Q7kCliTest, InstrumentAndBoardCommandsAgainstTheVirtualInstrument) {
   // Factory count 2, then the header (39 words) and one word, each with its
   // two commit words.
   EXPECT_EQ(board["header"]["write_count"], 2 + 41 + 3);
+  EXPECT_EQ(RunJson("eeprom set 1 0 --serial 4659" + q7.device)["write_count"],
+            2 + 41 + 3);
 
   const json pool = RunJson("cal coeffs --block factory" + q7.device);
   EXPECT_EQ(pool["revision"], 1000);

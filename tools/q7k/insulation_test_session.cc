@@ -49,6 +49,21 @@ bool ExternalReference(TYPE_OF_TEST type) {
   return type == EXT_REF_TEST || type == EXT_REF_GST;
 }
 
+bool StopRequested(const SessionOptions& options) {
+  return options.stopRequested && options.stopRequested();
+}
+
+// The wait between polls, in short steps so that a stop request ends it
+// soon; false when one came.
+bool WaitBetweenPolls(IQ7kComm* comm, const SessionOptions& options) {
+  constexpr int kStepMs = 100;
+  for (int left = options.pollIntervalMs; left > 0; left -= kStepMs) {
+    if (StopRequested(options)) return false;
+    comm->TimerDelay(left < kStepMs ? left : kStepMs, 1);
+  }
+  return !StopRequested(options);
+}
+
 }  // namespace
 
 HRESULT RunTestSession(IQ7kComm* comm, const SessionOptions& options,
@@ -109,13 +124,21 @@ HRESULT RunTestSession(IQ7kComm* comm, const SessionOptions& options,
   p.SamplesToAvg = 10;
   hr = Step("CalcWattsAdjustment", comm->CalcWattsAdjustment(&p));
   if (FAILED(hr)) return hr;
+  if (StopRequested(options)) {
+    result->stopped = true;
+    return E_FAIL;
+  }
   hr = Step("StartQ7kTest", comm->StartQ7kTest(&p));
   if (FAILED(hr)) return hr;
 
   if (options.progress) {
     Bstr message = Bstr::FromUtf8("Measuring");
     comm->DisplayMsgDlg(0, message.get());
-    comm->ShowMsgProgress(0, static_cast<short>(options.maxPolls));
+    // The label reads "Completed: <position> %", so the bar counts in
+    // percent of the polls allowed; a step of 0 before it shows replaces
+    // the window's template text (in French).
+    comm->StepMsgProgress(0);
+    comm->ShowMsgProgress(0, 100);
   }
   // Poll while the instrument ranges or the voltage settles. Extended
   // results exist only as a request and a separate receive.
@@ -123,7 +146,10 @@ HRESULT RunTestSession(IQ7kComm* comm, const SessionOptions& options,
       options.extended ? "ReceiveTestResults" : "FullRequestTestResults";
   result->polls = 0;
   do {
-    if (result->polls > 0) comm->TimerDelay(options.pollIntervalMs, 1);
+    if (result->polls > 0 && !WaitBetweenPolls(comm, options)) {
+      result->stopped = true;
+      break;
+    }
     if (options.extended) {
       hr = comm->RequestTestResults(&p);
       if (FAILED(hr)) pollCall = "RequestTestResults";
@@ -134,12 +160,20 @@ HRESULT RunTestSession(IQ7kComm* comm, const SessionOptions& options,
       hr = comm->FullRequestTestResults(&p, &result->data, &result->thermal);
     }
     ++result->polls;
-    if (options.progress) comm->StepMsgProgress(1);
+    if (options.progress) {
+      comm->StepMsgProgress(
+          static_cast<short>(100 * result->polls / options.maxPolls -
+                             100 * (result->polls - 1) / options.maxPolls));
+    }
     if (SUCCEEDED(hr) && options.onPoll) options.onPoll(*result);
   } while (SUCCEEDED(hr) && (p.Ranging || p.VoltageSettling) &&
            result->polls < options.maxPolls);
   if (options.progress) comm->DestroyMsgDlg();
   Step(pollCall, hr);
+  if (result->stopped) {
+    Step("StopQ7kTest", comm->StopQ7kTest());
+    return E_FAIL;
+  }
   if (FAILED(hr)) {
     comm->StopQ7kTest();
     return hr;

@@ -26,6 +26,9 @@ struct SessionOptions {
   bool progress = true;      // show the progress window
   // Called after every successful poll with the result so far.
   std::function<void(const SessionResult&)> onPoll;
+  // Asked before the start and while waiting between polls; true stops the
+  // test there (the person at the instrument wants it off).
+  std::function<bool()> stopRequested;
 };
 
 // What the session measured.
@@ -34,6 +37,7 @@ struct SessionResult {
   Q7K_TEST_DATA data{};
   Q7K_THERMAL_DATA thermal{};
   int polls = 0;
+  bool stopped = false;  // by stopRequested (E_FAIL)
   // On failure: the call that failed and the component's error then. An
   // empty call with E_FAIL: no settled result within maxPolls.
   std::string failedCall;

@@ -21,8 +21,16 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions* g) {
   app.add_option("-p,--port", g->port, kPortHelp)
       ->check(CLI::Range(1, 999))
       ->capture_default_str();
+  // An empty path (an unset variable in a script) would quietly leave the
+  // port on its usual device, with another instrument behind it.
   app.add_option("-d,--device", g->device,
                  "Serial device that the port opens for this run")
+      ->check(CLI::Validator(
+          [](std::string& path) {
+            return path.empty() ? "an empty path names no device"
+                                : std::string();
+          },
+          ""))
       ->type_name("PATH");
   const Choices<Q7K_BPS> rates = {
       {"9600", BPS_9600},     {"14400", BPS_14400},  {"19200", BPS_19200},
@@ -88,7 +96,8 @@ int main(int argc, char** argv) {
   app.footer(
       "Options given before or after the command apply to the whole run.\n"
       "Exit status: 0 success, 1 the component or the instrument reported an\n"
-      "error (its code and text are printed), 2 the command line was wrong.\n"
+      "error (its code and text are printed), 2 the command line was wrong,\n"
+      "130 interrupted (Ctrl-C stops a running test first).\n"
       "Environment: Q7K_COM<n> names the device of port n; Q7K_RECORD a\n"
       "file to record the session in.");
   try {
@@ -110,6 +119,14 @@ int main(int argc, char** argv) {
     if (variable != nullptr) globals.record = variable;
   }
   globals.record = AbsolutePath(globals.record);
+  // The same holds for the port's device, whether given or from Q7K_COM<n>.
+  if (!globals.device.empty()) {
+    globals.device = AbsoluteDevicePath(globals.device);
+  } else {
+    const std::string named = q7k::ResolveSerialPortPath(globals.port);
+    const std::string device = AbsoluteDevicePath(named);
+    if (device != named) q7k::SetSerialPortPath(globals.port, device);
+  }
 
   const CLI::App* chosen = &app;
   while (!chosen->get_subcommands().empty()) {

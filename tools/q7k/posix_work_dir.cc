@@ -24,6 +24,11 @@ std::string AbsolutePath(const std::string& path) {
   return ec ? path : full.string();
 }
 
+std::string AbsoluteDevicePath(const std::string& device) {
+  if (device.find("://") != std::string::npos) return device;
+  return AbsolutePath(device);
+}
+
 CurrentDirectory::CurrentDirectory(const std::string& dir) {
   previous_ = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (previous_ < 0 || chdir(dir.c_str()) != 0) {

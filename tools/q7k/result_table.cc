@@ -64,6 +64,10 @@ void PrintPoll(const SessionResult& r, std::FILE* out) {
 
 int ReportSession(Tool& tool, HRESULT hr, const SessionResult& result) {
   if (FAILED(hr)) {
+    if (result.stopped && result.failedCall.empty()) {
+      tool.FailWith("interrupted; no test is left running");
+      return kExitInterrupted;
+    }
     if (result.failedCall.empty()) {
       return tool.FailWith("no settled result after " +
                            std::to_string(result.polls) + " polls");

@@ -50,6 +50,7 @@ CLI::Validator Choice(const Choices<T>& choices) {
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;  // the component or the instrument said no
 constexpr int kExitUsage = 2;   // the command line was wrong
+constexpr int kExitInterrupted = 130;  // Ctrl-C, as shells report it
 
 // ErrorCode after the instrument reported a watchdog reset.
 constexpr short kWatchdogResetCode = 20;

@@ -48,6 +48,9 @@ std::string AbsolutePath(const std::string& path) {
   return full;
 }
 
+// COMn and \\.\COMn name no file.
+std::string AbsoluteDevicePath(const std::string& device) { return device; }
+
 CurrentDirectory::CurrentDirectory(const std::string& dir) {
   // Kept in UTF-16, so that any directory can be returned to; the one asked
   // for comes in the ANSI code page, as the command line and the component

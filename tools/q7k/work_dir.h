@@ -19,6 +19,11 @@ PathParts SplitPath(const std::string& path);
 // current directory cannot be had.
 std::string AbsolutePath(const std::string& path);
 
+// A serial device named from the current directory, made absolute so that it
+// still opens once a command has moved elsewhere; network ports and Windows
+// device names stay as they are.
+std::string AbsoluteDevicePath(const std::string& device);
+
 // Changes the current directory for its lifetime and back afterwards.
 class CurrentDirectory {
  public:

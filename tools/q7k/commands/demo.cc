@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "insulation_test_session.h"
+#include "interrupt.h"
 #include "platform_texts.h"
 #include "records.h"
 #include "result_table.h"
@@ -41,12 +42,19 @@ int StartBench(Tool& tool, VirtualBench* bench) {
 int RunDemo(Tool& tool, const DemoOptions& demo) {
   GlobalOptions& g = tool.mutable_options();
   VirtualBench bench;
+  // Either would be quietly overridden, and the session taken for one on
+  // the instrument meant.
+  const char* conflict = !g.device.empty() ? "--device (test run uses it)"
+                         : demo.emulator && g.simulate != SIMUL_NONE
+                             ? "--simulate"
+                             : nullptr;
+  if (conflict != nullptr) {
+    std::fprintf(stderr, "q7k: demo runs on %s; leave out %s\n",
+                 demo.emulator ? "the virtual instrument" : "the simulator",
+                 conflict);
+    return kExitUsage;
+  }
   if (demo.emulator) {
-    if (g.simulate != SIMUL_NONE) {
-      return tool.FailWith(
-          "demo --emulator drives the virtual instrument; "
-          "leave out --simulate");
-    }
     const int status = StartBench(tool, &bench);
     if (status != kExitOk) {
       if (IQ7kComm* comm = tool.Component()) comm->ClosePort();
@@ -56,8 +64,11 @@ int RunDemo(Tool& tool, const DemoOptions& demo) {
     if (g.simulate == SIMUL_NONE) g.simulate = SIMUL_EXC;
     if (!tool.OpenPort()) return kExitFailed;
   }
+  SessionOptions session = demo.session;
+  const InterruptGuard interrupt;
+  session.stopRequested = [&interrupt] { return interrupt.requested(); };
   SessionResult result;
-  const HRESULT hr = RunTestSession(tool.Component(), demo.session, &result,
+  const HRESULT hr = RunTestSession(tool.Component(), session, &result,
                                     tool.json() ? nullptr : stdout);
   const int status = ReportSession(tool, hr, result);
   tool.Component()->ClosePort();

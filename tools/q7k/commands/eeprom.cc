@@ -1,7 +1,6 @@
 // eeprom: a board's EEPROM: dump it decoded, or change values through the
 // safe update protocol, which keeps the board's sum at 0 and proves every
 // word written.
-#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <set>
@@ -53,11 +52,18 @@ std::string CheckWordEdit(std::string& edit) {
   return {};
 }
 
+// A day first (13/05/24) would otherwise go onto the board as it is.
 std::string CheckDate(std::string& date) {
+  // Two digits at `at`, or -1.
+  const auto number = [&date](size_t at) {
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    return digit(date[at]) && digit(date[at + 1])
+               ? (date[at] - '0') * 10 + (date[at + 1] - '0')
+               : -1;
+  };
   const bool ok = date.size() == 8 && date[2] == '/' && date[5] == '/' &&
-                  std::all_of(date.begin(), date.end(), [](char c) {
-                    return c == '/' || (c >= '0' && c <= '9');
-                  });
+                  number(0) >= 1 && number(0) <= 12 && number(3) >= 1 &&
+                  number(3) <= 31 && number(6) >= 0;
   return ok ? std::string() : "'" + date + "' is not a date MM/DD/YY";
 }
 
@@ -174,9 +180,10 @@ int Set(Tool& tool, const SetOptions& o) {
     }
     writes.push_back("SafeWriteInt " + std::to_string(loc));
   }
+  // Read back even when nothing was written: scripts take it as the
+  // board's count either way.
   short writeCount = 0;
-  if (!writes.empty() &&
-      FAILED(e->ReadInt(slot, subslot, kWriteCountLoc, &writeCount))) {
+  if (FAILED(e->ReadInt(slot, subslot, kWriteCountLoc, &writeCount))) {
     return tool.Fail("ReadInt");
   }
   tool.Component()->ClosePort();

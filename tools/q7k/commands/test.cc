@@ -5,6 +5,7 @@
 
 #include "result_table.h"
 #include "insulation_test_session.h"
+#include "interrupt.h"
 #include "tool.h"
 
 namespace q7k::tool {
@@ -13,9 +14,14 @@ namespace {
 int RunTest(Tool& tool, const SessionOptions& options) {
   if (!tool.OpenPort()) return kExitFailed;
   SessionOptions session = options;
+  const InterruptGuard interrupt;
+  session.stopRequested = [&interrupt] { return interrupt.requested(); };
   if (!tool.json()) {
     session.onPoll = [](const SessionResult& r) { PrintPoll(r, stdout); };
   }
+  // On a terminal the poll lines are the live display; the progress line
+  // would share their line.
+  session.progress = !tool.Interactive();
   SessionResult result;
   const HRESULT hr = RunTestSession(tool.Component(), session, &result,
                                     tool.json() ? nullptr : stdout);
