@@ -212,6 +212,37 @@ TEST(Q7kDecodeTest, LanguagesAndFilesItCannotRead) {
   }
 }
 
+// A port that failed half-way through a reply and was opened again: the
+// half reply stays in its section, the failure reads as the component
+// reported it; and a request whose fields are not in argument order.
+TEST(Q7kDecodeTest, PortOpenedAgainAfterAFailure) {
+  ScopedTempDir dir;
+  using K = RecordingEventKind;
+  const Bytes half = LineBytes(AckFrame(0x7E01, Le32(9)));
+  Session()
+      .Event(K::kStart, 0, kRecordingFormatVersion)
+      .Out(10, RequestFrame(0x7E01, Le32(0x40)))
+      .Line(RecordingDirection::kFromInstrument, 20,
+            {Bytes(half.begin(), half.begin() + 7)})
+      .Event(K::kExchangeFailed, 30, 0, 0x7E01, 297)
+      .Event(K::kClose, 40, 0, 0, -197)
+      .Event(K::kStart, 50, kRecordingFormatVersion)
+      .Out(60, RequestFrame(0x7E01, Le32(0x40)))
+      .In(70, AckFrame(0x7E01, Le32(7)))
+      .Out(80, RequestFrame(0x7E0E, Concat({Le16(1), Le16(2), Le16(3), Le16(4),
+                                            LeF32(0.5f), Le16(5)})))
+      .Write("reopened.pcapng");
+  const ShellRun r = Decode("reopened.pcapng");
+  ASSERT_EQ(r.status, 0) << r.out;
+  for (const char* line :
+       {"!! RegRead failed code=297 text=\"Windows OS Error\"\n",
+        "<- RegRead ACK value=0x00000007\n",
+        "-> SendTestWaveform type=1 index=2 phase=3 samples=4 amplitude=0.5 "
+        "next=5\n"}) {
+    EXPECT_NE(r.out.find(line), std::string::npos) << line << r.out;
+  }
+}
+
 TEST(Q7kDecodeTest, PacketToolShowsCommandsAndFields) {
   if (!HaveTshark()) GTEST_SKIP() << "no tshark";
   ScopedTempDir dir;

@@ -7,7 +7,7 @@
 #include "command_fields.h"
 #include "component/error_state.h"
 #include "link/error_codes.h"
-#include "link/exchange_failure.h"
+#include "link/instrument_link.h"
 #include "link/le_bytes.h"
 #include "link/line_codec.h"
 #include "link/link_errors.h"
@@ -59,6 +59,8 @@ class SessionWalker {
         Line(e, t);
         return true;
       case RecordingEventKind::kStart:
+        // A later section: its port is new, so is its line.
+        EndSection();
         // The file's first start event gives its format.
         if (!versioned_ && e.number != kRecordingFormatVersion) {
           *error = "recording format version " + std::to_string(e.number) +
@@ -73,6 +75,8 @@ class SessionWalker {
         Open(e, t);
         return true;
       case RecordingEventKind::kClose:
+        // What the close cut off never ends: the next bytes are a new port's.
+        EndSection();
         Emit(Kind::kPort, t, "close", "");
         if (e.code != 0) {
           out_->events.back().fields.emplace_back("status",
@@ -129,6 +133,12 @@ class SessionWalker {
     return e;
   }
 
+  void EndSection() {
+    host_.Reset();
+    instrument_.Reset();
+    pending_ = -1;
+  }
+
   void Open(const RecordingEvent& e, int64_t t) {
     char settings[48];
     std::snprintf(settings, sizeof settings, "%u %u%c%u", e.baud,
@@ -146,10 +156,11 @@ class SessionWalker {
   }
 
   // The component's text for an error code it recorded (or, below zero, a
-  // link error number): the message layer's own texts, or the instrument's
-  // as its last negative reply gave it.
+  // link error number): the link's own texts (message layer and port), or
+  // the instrument's as its last negative reply gave it.
   std::string CodeText(int32_t code) {
-    const int32_t id = MessageErrorId(code < 0 ? code : 100 - code);
+    const int32_t number = code < 0 ? code : 100 - code;
+    const int32_t id = number < 0 ? InstrumentLink::CodeMessageId(number) : 0;
     if (id != 0) {
       errors_.SetCode(code, id);
       return Utf8FromUtf16(errors_.message());
