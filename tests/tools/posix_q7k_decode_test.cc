@@ -193,6 +193,7 @@ TEST(Q7kDecodeTest, LanguagesAndFilesItCannotRead) {
   WriteFileBytes("text.pcapng", "not a recording");
   WriteFileBytes("short.pcapng", "\n");
   Session().Event(RecordingEventKind::kStart, 0, 2).Write("future.pcapng");
+  Session().Write("header.pcapng");
   const struct {
     const char* args;
     int status;
@@ -204,6 +205,7 @@ TEST(Q7kDecodeTest, LanguagesAndFilesItCannotRead) {
                {"missing.pcapng", 2, "q7k: cannot open missing.pcapng\n"},
                {"text.pcapng", 2, "text.pcapng: "},
                {"short.pcapng", 2, "short.pcapng: holds no recording"},
+               {"header.pcapng", 2, "header.pcapng: holds no recording"},
                {"future.pcapng", 2, "format version 2 is not known"}};
   for (const auto& c : cases) {
     const ShellRun r = Decode(c.args);
