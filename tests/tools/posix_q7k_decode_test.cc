@@ -233,6 +233,10 @@ TEST(Q7kDecodeTest, PortOpenedAgainAfterAFailure) {
       .In(70, AckFrame(0x7E01, Le32(7)))
       .Out(80, RequestFrame(0x7E0E, Concat({Le16(1), Le16(2), Le16(3), Le16(4),
                                             LeF32(0.5f), Le16(5)})))
+      .Out(90, {'L', 'O', 'O', 'P'})
+      .In(91, {'L', 'O', 'O', 'P', 0, 1})
+      .Out(92, {'L', 'O', 'O', 'P'})
+      .In(93, {'L', 'O', 'O', 'T'})
       .Write("reopened.pcapng");
   const ShellRun r = Decode("reopened.pcapng");
   ASSERT_EQ(r.status, 0) << r.out;
@@ -240,8 +244,15 @@ TEST(Q7kDecodeTest, PortOpenedAgainAfterAFailure) {
        {"!! RegRead failed code=297 text=\"Windows OS Error\"\n",
         "<- RegRead ACK value=0x00000007\n",
         "-> SendTestWaveform type=1 index=2 phase=3 samples=4 amplitude=0.5 "
-        "next=5\n"}) {
+        "next=5\n",
+        "<- Loopback text=LOOP\n",
+        "!! Loopback bad reply code=141 text=\"Loopback Message mismatch\""}) {
     EXPECT_NE(r.out.find(line), std::string::npos) << line << r.out;
+  }
+  if (HaveTshark()) {
+    EXPECT_NE(Dissect("reopened.pcapng", "-e q7k.text").out.find(
+                  "\nLOOP\nLOOP\nLOOP\nLOOT\n"),
+              std::string::npos);
   }
 }
 

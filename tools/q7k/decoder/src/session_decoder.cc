@@ -1,5 +1,6 @@
 #include "session_decoder.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <initializer_list>
 #include <utility>
@@ -137,6 +138,7 @@ class SessionWalker {
     host_.Reset();
     instrument_.Reset();
     pending_ = -1;
+    loopback_.clear();
   }
 
   void Open(const RecordingEvent& e, int64_t t) {
@@ -207,9 +209,11 @@ class SessionWalker {
     if (!sound) {
       // The loopback test sends its text as a bare frame.
       if (Printable(f, n)) {
+        loopback_.assign(f, f + n);
         Emit(Kind::kRequest, t, "Loopback", "")
-            .fields.emplace_back("text", std::string(f, f + n));
+            .fields.emplace_back("text", loopback_);
       } else {
+        loopback_.clear();
         Emit(Kind::kError, t, "request", "bad frame")
             .fields.emplace_back("frame", Hex(f, n));
       }
@@ -218,11 +222,16 @@ class SessionWalker {
     }
     const uint16_t command = LoadU16(f + 2);
     pending_ = command;
+    loopback_.clear();
     DecodedEvent& e = Emit(Kind::kRequest, t, CommandName(command), "");
     decoder::DescribeRequest(command, f + 6, n - 8, &e.fields);
   }
 
   void Reply(const uint8_t* f, size_t n, int64_t t) {
+    if (!loopback_.empty()) {
+      Echo(f, n, t);
+      return;
+    }
     MessageBuffer reply;
     if (!reply.SetFrame(f, static_cast<uint32_t>(n))) {
       Emit(Kind::kError, t, "reply", "frame too long")
@@ -271,6 +280,22 @@ class SessionWalker {
         bare ? 0 : static_cast<size_t>(reply.PayloadRemaining()), &e.fields);
   }
 
+  // The loopback test reads the echo as text up to its first zero byte.
+  void Echo(const uint8_t* f, size_t n, int64_t t) {
+    std::string text(f, f + n);
+    text.resize(std::min(text.find('\0'), text.size()));
+    if (text == loopback_) {
+      Emit(Kind::kReply, t, "Loopback", "").fields.emplace_back("text", text);
+    } else {
+      const int32_t code = LinkErrorCode(kLinkLoopbackMismatch);
+      DecodedEvent& e = Emit(Kind::kError, t, "Loopback", "bad reply");
+      e.fields.emplace_back("code", std::to_string(code));
+      e.fields.emplace_back("text", CodeText(code));
+      e.fields.emplace_back("frame", Hex(f, n));
+    }
+    loopback_.clear();
+  }
+
   static uint16_t Checksum(const uint8_t* p, size_t n) {
     uint32_t sum = 0;
     for (size_t i = 0; i < n; ++i) sum += p[i];
@@ -285,6 +310,7 @@ class SessionWalker {
   LineDecoder host_;  // a frame under way in each direction
   LineDecoder instrument_;
   int32_t pending_ = -1;  // the request awaiting its reply
+  std::string loopback_;  // the loopback text awaiting its echo
   int32_t nakCode_ = kNoError;
   std::string nakText_;
 };
