@@ -471,6 +471,8 @@ function q7kev.dissector(tvb, pinfo, root)
     tree:add(e.text, tvb(20), text)
   end
   local info = kinds[kind] or ("event " .. kind)
+  -- The loopback test's failures carry command 0, which no method sends.
+  local name = command == 0 and "Loopback" or command_name(command)
   if kind == 0 then
     info = info .. " " .. text .. " (format " .. number .. ")"
   elseif kind == 1 then
@@ -489,9 +491,9 @@ function q7kev.dissector(tvb, pinfo, root)
     info = info .. " " .. masked(number, {{1, "CTS"}, {2, "DSR"}, {4, "CD"},
                                           {8, "RI"}})
   elseif kind == 7 then
-    info = info .. " " .. command_name(command) .. " after " .. number .. " ms"
+    info = info .. " " .. name .. " after " .. number .. " ms"
   elseif kind == 8 then
-    info = info .. " " .. command_name(command) .. " code " .. code
+    info = info .. " " .. name .. " code " .. code
   end
   pinfo.cols.info = info
 end

@@ -23,6 +23,10 @@ using decoder::CommandName;
 using decoder::Hex;
 using Kind = DecodedEvent::Kind;
 
+// The loopback test's failures are recorded with command 0, which no
+// method sends.
+constexpr uint16_t kLoopbackCommand = 0;
+
 std::string Masked(
     uint32_t mask,
     std::initializer_list<std::pair<uint32_t, const char*>> bits) {
@@ -111,7 +115,10 @@ class SessionWalker {
                                      {kRecordingModemRing, "RI"}})}};
         return true;
       case RecordingEventKind::kTimeout:
-        Failure(t, e.command, "time-out", LinkErrorCode(kLinkTimeout))
+        Failure(t, e.command, "time-out",
+                LinkErrorCode(e.command == kLoopbackCommand
+                                  ? kLinkLoopbackMissing
+                                  : kLinkTimeout))
             .fields.emplace_back("waited_ms", std::to_string(e.number));
         return true;
       case RecordingEventKind::kExchangeFailed:
@@ -172,7 +179,10 @@ class SessionWalker {
 
   DecodedEvent& Failure(int64_t t, uint16_t command, const char* what,
                         int32_t code) {
-    DecodedEvent& e = Emit(Kind::kError, t, CommandName(command), what);
+    DecodedEvent& e =
+        Emit(Kind::kError, t,
+             command == kLoopbackCommand ? "Loopback" : CommandName(command),
+             what);
     e.fields.emplace_back("code", std::to_string(code));
     const std::string text = CodeText(code);
     if (!text.empty()) e.fields.emplace_back("text", text);
