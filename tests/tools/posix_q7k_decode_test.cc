@@ -124,9 +124,9 @@ std::string WriteSession(const std::string& name) {
              kRecordingLineErrorParity | kRecordingLineErrorBreak)
       .Event(K::kModemLines, 1007600, kRecordingModemCts | kRecordingModemDsr)
       .Event(K::kBreak, 1007700, 250)
-      .Out(1007800, RequestFrame(0x7E0E, Concat({Le16(1), Le16(2), Le16(3),
-                                                 Le16(4), LeF32(0.5f),
-                                                 Le16(5)})))
+      .Out(1007800,
+           RequestFrame(0x7E0E, Concat({Le16(1), Le16(2), Le16(3), Le16(4),
+                                        LeF32(0.5f), Le16(5)})))
       .Out(1007810, {'L', 'O', 'O', 'P'})
       .In(1007820, {'L', 'O', 'O', 'P', 0, 1})
       .Out(1007830, {'L', 'O', 'O', 'P'})

@@ -115,10 +115,10 @@ class SessionWalker {
                                      {kRecordingModemRing, "RI"}})}};
         return true;
       case RecordingEventKind::kTimeout:
-        Failure(t, e.command, "time-out",
-                LinkErrorCode(e.command == kLoopbackCommand
-                                  ? kLinkLoopbackMissing
-                                  : kLinkTimeout))
+        Failure(
+            t, e.command, "time-out",
+            LinkErrorCode(e.command == kLoopbackCommand ? kLinkLoopbackMissing
+                                                        : kLinkTimeout))
             .fields.emplace_back("waited_ms", std::to_string(e.number));
         return true;
       case RecordingEventKind::kExchangeFailed:
