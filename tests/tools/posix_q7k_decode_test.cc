@@ -131,7 +131,6 @@ std::string WriteSession(const std::string& name) {
       .In(1007820, {'L', 'O', 'O', 'P', 0, 1})
       .Out(1007830, {'L', 'O', 'O', 'P'})
       .In(1007840, {'L', 'O', 'O', 'T'})
-      .Event(K::kExchangeFailed, 1007845, 0, 0, 141)
       .Event(K::kTimeout, 1007850, 5, 0)
       // The port fails half-way through a reply, and is opened again.
       .Out(1007900, RequestFrame(0x7E01, Le32(0x40)))
@@ -185,8 +184,6 @@ TEST(Q7kDecodeTest, ExchangesErrorsAndPortEvents) {
       "  1007.830 -> Loopback text=LOOP\n"
       "  1007.840 !! Loopback bad reply code=141 "
       "text=\"Loopback Message mismatch\" frame=\"4C 4F 4F 54\"\n"
-      "  1007.845 !! Loopback failed code=141 "
-      "text=\"Loopback Message mismatch\"\n"
       "  1007.850 !! Loopback time-out code=142 "
       "text=\"Loopback Message not received\" waited_ms=5\n"
       "  1007.900 -> RegRead address=0x00000040\n"
