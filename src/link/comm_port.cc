@@ -151,21 +151,7 @@ DeviceTransfer CommPort::WriteDevice(const uint8_t* bytes, size_t n) {
 }
 
 int32_t CommPort::ErrorMessageId(int32_t code) {
-  switch (code) {
-    case kPortHandshakeInUse:
-      return ids::kHandshakeInUse;
-    case kPortSettingsFailed:
-      return ids::kPortSettingsFailed;
-    case kPortOsError:
-      return ids::kOsError;
-    default:
-      break;
-  }
-  if ((code >= -200 && code <= -198) || (code >= -100 && code <= -95) ||
-      code >= 0) {
-    return SerialDevice::ErrorMessageId(code);
-  }
-  return ids::kUndefinedError;
+  return StatusMessageId(code);
 }
 
 // --- Hooks -------------------------------------------------------------------

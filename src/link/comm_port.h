@@ -165,6 +165,7 @@ class CommPort : public SerialDevice {
   // -195 -> 7434, -196 -> 7435, -197 -> 7436; -200..-198, -100..-95 and
   // codes >= 0 as SerialDevice; any other negative code -> 7425.
   int32_t ErrorMessageId(int32_t code) override;
+  static int32_t StatusMessageId(int32_t code);
 
   // --- Hooks: called on the port's threads; CommPort's do nothing. ------
   // Reader thread: count bytes were just queued.

@@ -280,9 +280,7 @@ Clock::TimePoint InstrumentLink::ReplyDeadline(Clock::TimePoint start) const {
 }
 
 int32_t InstrumentLink::ErrorMessageId(int32_t code) {
-  if (const int32_t id = MessageErrorId(code); id != 0) return id;
-  if (IsPortErrorNumber(code)) return CommPort::ErrorMessageId(code);
-  return ids::kUndefinedError;
+  return CodeMessageId(code);
 }
 
 }  // namespace q7k

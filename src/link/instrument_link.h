@@ -72,6 +72,8 @@ class InstrumentLink : public CommPort, public Transactor {
   static void PumpMessages();
 
   int32_t ErrorMessageId(int32_t code) override;
+  // The same for a link error number recorded earlier, without a link.
+  static int32_t CodeMessageId(int32_t code);
   void SetReplyTimeout(int32_t ms) override { responseTimeout = ms; }
 
   int32_t responseTimeout = kDefaultResponseTimeoutMs;  // ms, or kNoTimeout

@@ -13,7 +13,8 @@ std::string RecordingPathFromEnvironment() {
 std::string AbsoluteRecordingName(const std::string& path) {
   std::error_code ec;
   const std::filesystem::path full = std::filesystem::absolute(path, ec);
-  return ec ? path : full.string();
+  // "./s.pcapng" and "s.pcapng" are one file, and must be one claim.
+  return ec ? path : full.lexically_normal().string();
 }
 
 std::string RecordingNameKey(const std::string& absoluteName) {

@@ -35,26 +35,7 @@ int32_t SerialDevice::PurgeRx() {
 }
 
 int32_t SerialDevice::ErrorMessageId(int32_t code) {
-  switch (code) {
-    case kLinkOk:
-      return ids::kNoErrors;
-    case kPortBadStopBits:
-      return ids::kIllegalStopBits;
-    case kPortBadDataBits:
-      return ids::kIllegalWordLength;
-    case kPortBadParity:
-      return ids::kIllegalParity;
-    case kPortShortTransfer:
-      return ids::kTimedOut;
-    case kPortNotSupported:
-      return ids::kNotSupported;
-    case kPortNotFound:
-      return ids::kPortNotFound;
-    case kPortInUse:
-      return ids::kPortInUse;
-    default:
-      return ids::kUndefinedError;
-  }
+  return StatusMessageId(code);
 }
 
 }  // namespace q7k

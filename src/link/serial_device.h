@@ -76,6 +76,8 @@ class SerialDevice {
   // -96 -> 7430, -97 -> 7431, -98 -> 7432, -99 -> 7433, -198 -> 7428,
   // -199 -> 7427, anything else -> 7425.
   virtual int32_t ErrorMessageId(int32_t code);
+  // The same mapping without a device, for readers of recorded codes.
+  static int32_t StatusMessageId(int32_t code);
 };
 
 }  // namespace q7k

@@ -51,10 +51,12 @@ std::vector<Row> Rows() {
 }
 
 // The host writes each request in two pieces, 0.1 ms apart, after a first
-// section whose request the host cut off by closing the port.
+// section whose request the host cut off by closing the port; the second
+// section closes with the port's status.
 std::string Record(const ScopedTempDir& dir, const std::vector<Row>& rows,
                    uint32_t version = kRecordingFormatVersion,
-                   uint32_t lineErrors = kRecordingLineErrorParity) {
+                   uint32_t lineErrors = kRecordingLineErrorParity,
+                   int32_t status = 0) {
   const Bytes request = LineBytes(RequestFrame(0x7E01, Le32(kRegister)));
   std::vector<uint8_t> file;
   RecordingEvent event;
@@ -88,6 +90,9 @@ std::string Record(const ScopedTempDir& dir, const std::vector<Row>& rows,
     }
     t += 100000;
   }
+  event.kind = RecordingEventKind::kClose;
+  event.code = status;
+  AppendRecordingEvent(event, &file);
   const std::string path = dir.File("session.pcapng");
   WriteFileBytes(path, std::string(file.begin(), file.end()));
   return path;
@@ -300,6 +305,16 @@ TEST_F(ReplayTest, ARecordedDownloadReplaysFrameForFrame) {
   ASSERT_EQ(results,
             (std::vector<std::string>{std::to_string(E_FAIL) + " 138", "0 0"}));
   ReplayTwentyTimes(field, setupTwice, results);
+}
+
+// A port that failed half-way through a reply fails there again.
+TEST_F(ReplayTest, APortFailureClosesTheLineWhereItWasRecorded) {
+  const Bytes reply = LineBytes(AckFrame(0x7E01, Le32(9)));
+  const Row row{{{1, Bytes(reply.begin(), reply.begin() + 6)}}, 0, 0};
+  ASSERT_NO_FATAL_FAILURE(
+      Replay(Record(dir_, {row}, kRecordingFormatVersion, 0, -197)));
+  EXPECT_EQ(Read(kRegister, true).first, E_FAIL);  // not a time-out
+  EXPECT_EQ(Code(), 297);
 }
 
 // Recorded, replayed to the component as a line-state notification, and

@@ -29,6 +29,7 @@ TEST(RecordingPathTest, OneWriterPerFile) {
       {"s.pcapng", 4, nullptr, "s-COM4.pcapng", true},
       {"s.pcapng", std::nullopt, nullptr, "s-2.pcapng", true},
       {"s.pcapng", 5, "s.pcapng", "s.pcapng", false},
+      {"./x/../s.pcapng", 8, nullptr, "s-COM8.pcapng", true},
       // The same file where case does not count.
       {"S.PCAPNG", 6, nullptr,
        FileNamesIgnoreCase() ? "S-COM6.PCAPNG" : "S.PCAPNG", true},

@@ -124,7 +124,23 @@ std::string WriteSession(const std::string& name) {
              kRecordingLineErrorParity | kRecordingLineErrorBreak)
       .Event(K::kModemLines, 1007600, kRecordingModemCts | kRecordingModemDsr)
       .Event(K::kBreak, 1007700, 250)
-      .Event(K::kClose, 1008000)
+      .Out(1007800,
+           RequestFrame(0x7E0E, Concat({Le16(1), Le16(2), Le16(3), Le16(4),
+                                        LeF32(0.5f), Le16(5)})))
+      .Out(1007810, {'L', 'O', 'O', 'P'})
+      .In(1007820, {'L', 'O', 'O', 'P', 0, 1})
+      .Out(1007830, {'L', 'O', 'O', 'P'})
+      .In(1007840, {'L', 'O', 'O', 'T'})
+      .Event(K::kTimeout, 1007850, 5, 0)
+      // The port fails half-way through a reply, and is opened again.
+      .Out(1007900, RequestFrame(0x7E01, Le32(0x40)))
+      .Line(RecordingDirection::kFromInstrument, 1007950,
+            {Bytes(info.begin(), info.begin() + 7)})
+      .Event(K::kExchangeFailed, 1007990, 0, 0x7E01, 297)
+      .Event(K::kClose, 1008000, 0, 0, -197)
+      .Event(K::kStart, 1008100, kRecordingFormatVersion)
+      .Out(1008200, RequestFrame(0x7E01, Le32(0x40)))
+      .In(1008300, AckFrame(0x7E01, Le32(7)))
       .Write(name);
 }
 
@@ -161,7 +177,21 @@ TEST(Q7kDecodeTest, ExchangesErrorsAndPortEvents) {
       "  1007.500 !! line error errors=\"parity break\"\n"
       "  1007.600 -- modem lines on=\"CTS DSR\"\n"
       "  1007.700 -- break ms=250\n"
-      "  1008.000 -- close\n";
+      "  1007.800 -> SendTestWaveform type=1 index=2 phase=3 samples=4 "
+      "amplitude=0.5 next=5\n"
+      "  1007.810 -> Loopback text=LOOP\n"
+      "  1007.820 <- Loopback text=LOOP\n"
+      "  1007.830 -> Loopback text=LOOP\n"
+      "  1007.840 !! Loopback bad reply code=141 "
+      "text=\"Loopback Message mismatch\" frame=\"4C 4F 4F 54\"\n"
+      "  1007.850 !! Loopback time-out code=142 "
+      "text=\"Loopback Message not received\" waited_ms=5\n"
+      "  1007.900 -> RegRead address=0x00000040\n"
+      "  1007.990 !! RegRead failed code=297 text=\"Windows OS Error\"\n"
+      "  1008.000 -- close status=-197\n"
+      "  1008.100 -- start component=1.00.15 format=1\n"
+      "  1008.200 -> RegRead address=0x00000040\n"
+      "  1008.300 <- RegRead ACK value=0x00000007\n";
   EXPECT_EQ(r.out, expected);
 }
 
@@ -193,6 +223,7 @@ TEST(Q7kDecodeTest, LanguagesAndFilesItCannotRead) {
   WriteFileBytes("text.pcapng", "not a recording");
   WriteFileBytes("short.pcapng", "\n");
   Session().Event(RecordingEventKind::kStart, 0, 2).Write("future.pcapng");
+  Session().Write("header.pcapng");
   const struct {
     const char* args;
     int status;
@@ -204,6 +235,7 @@ TEST(Q7kDecodeTest, LanguagesAndFilesItCannotRead) {
                {"missing.pcapng", 2, "q7k: cannot open missing.pcapng\n"},
                {"text.pcapng", 2, "text.pcapng: "},
                {"short.pcapng", 2, "short.pcapng: holds no recording"},
+               {"header.pcapng", 2, "header.pcapng: holds no recording"},
                {"future.pcapng", 2, "format version 2 is not known"}};
   for (const auto& c : cases) {
     const ShellRun r = Decode(c.args);
@@ -233,6 +265,9 @@ TEST(Q7kDecodeTest, PacketToolShowsCommandsAndFields) {
     EXPECT_NE(r.out.find("\n" + row + "\n"), std::string::npos) << row << "\n"
                                                                 << r.out;
   }
+  // The loopback texts sent and echoed, the last one wrong.
+  EXPECT_NE(Dissect(file, "-e q7k.text").out.find("\nLOOP\nLOOP\nLOOP\nLOOT\n"),
+            std::string::npos);
 }
 
 TEST(Q7kDecodeTest, RecordedTestRunOnTheVirtualInstrument) {

@@ -170,7 +170,9 @@ emu::Exchange Emulator::Handle(const uint8_t* frame, size_t size) {
     ex.tx = emu::Transmission();
     ex.tx.recorded = step.recorded->reply;
     ex.tx.silent = ex.tx.recorded.empty();
+    ex.tx.close = step.recorded->lineLost;
     ex.tx.faults = {"replayed"};
+    if (ex.tx.close) ex.tx.faults.push_back("close");
   }
   return ex;
 }

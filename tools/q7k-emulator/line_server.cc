@@ -267,7 +267,9 @@ void LineServer::Answer() {
   // line could bring it, since ready is no earlier than the request's end.
   if (!ex.tx.recorded.empty()) {
     // Recorded delays count from the request's last byte.
-    Replay(ex.tx.recorded, std::max(ready, lastRead_));
+    if (Replay(ex.tx.recorded, std::max(ready, lastRead_)) && ex.tx.close) {
+      CloseLine();
+    }
     std::vector<uint8_t> sent;
     for (const ReplayChunk& c : ex.tx.recorded) {
       sent.insert(sent.end(), c.bytes.begin(), c.bytes.end());
@@ -288,7 +290,10 @@ void LineServer::Answer() {
 }
 
 void LineServer::Transmit(const Transmission& tx, Clock::time_point from) {
-  if (tx.silent) return;
+  if (tx.silent) {
+    if (tx.close) CloseLine();  // a replayed port failure after silence
+    return;
+  }
   const size_t limit = tx.close ? tx.closeAfter : tx.line.size();
   const size_t chunk = tx.chunk > 0 ? tx.chunk : std::max<size_t>(limit, 1);
   for (size_t off = 0; off < limit; off += chunk) {
@@ -303,24 +308,26 @@ void LineServer::Transmit(const Transmission& tx, Clock::time_point from) {
       from = Clock::now();
     }
   }
-  if (tx.close) {
-    // Closing a pseudo-terminal discards what its host has not read yet, so
-    // the partial reply is given the chance to arrive first: the kernel
-    // moves written bytes to the host's queue a moment later, and the host
-    // then takes them.
-    const auto start = Clock::now();
-    if (!SleepUntil(start + kCloseSettle)) return;
-    while (Unconsumed() > 0 && Clock::now() < start + kCloseLinger) {
-      if (!SleepUntil(Clock::now() + kLingerCheck)) return;
-    }
-    lineLost_ = true;
-  }
+  if (tx.close) CloseLine();
 }
 
-void LineServer::Replay(const std::vector<ReplayChunk>& chunks,
+void LineServer::CloseLine() {
+  // Closing a pseudo-terminal discards what its host has not read yet, so
+  // the partial reply is given the chance to arrive first: the kernel
+  // moves written bytes to the host's queue a moment later, and the host
+  // then takes them.
+  const auto start = Clock::now();
+  if (!SleepUntil(start + kCloseSettle)) return;
+  while (Unconsumed() > 0 && Clock::now() < start + kCloseLinger) {
+    if (!SleepUntil(Clock::now() + kLingerCheck)) return;
+  }
+  lineLost_ = true;
+}
+
+bool LineServer::Replay(const std::vector<ReplayChunk>& chunks,
                         Clock::time_point from) {
   for (const ReplayChunk& c : chunks) {
-    if (!SleepUntil(from + c.delay)) return;
+    if (!SleepUntil(from + c.delay)) return false;
     // A busy machine can wake this thread late: the trace tells.
     const auto late = std::chrono::duration_cast<std::chrono::microseconds>(
         Clock::now() - (from + c.delay));
@@ -331,9 +338,10 @@ void LineServer::Replay(const std::vector<ReplayChunk>& chunks,
     if (c.bytes.empty()) {
       SignalLineErrors(c.lineErrors);
     } else if (!WriteAll(c.bytes.data(), c.bytes.size())) {
-      return;
+      return false;
     }
   }
+  return true;
 }
 
 void LineServer::SignalLineErrors(uint32_t mask) {

@@ -102,8 +102,11 @@ class LineServer : private ComPortServer::Events {
   // Writes with pacing, the bytes on the line from `from` or when the line
   // is free, whichever is later; false when stopping or the line failed.
   bool SendPaced(const uint8_t* p, size_t n, Clock::time_point from);
-  // Each recorded chunk at its delay after from.
-  void Replay(const std::vector<ReplayChunk>& chunks, Clock::time_point from);
+  // Each recorded chunk at its delay after from; false when the line or
+  // the server stopped it half-way.
+  bool Replay(const std::vector<ReplayChunk>& chunks, Clock::time_point from);
+  // Lets the host read what was sent, then drops the line (a new one opens).
+  void CloseLine();
   // Makes the host's port see the line errors, as far as this line can.
   void SignalLineErrors(uint32_t mask);
   // Line data: 0xFF doubled for a Telnet client.

@@ -45,6 +45,7 @@ bool BuildReplayScript(const Recording& recording, ReplayScript* out,
   LineDecoder decoder;
   uint64_t requestEnd = 0;  // time of the current request's last byte
   size_t early = 0;         // instrument bytes before any request
+  size_t sectionStart = 0;  // the first request of the current section
   for (const RecordingEvent& e : recording.events) {
     RecordedExchange* current =
         out->exchanges.empty() ? nullptr : &out->exchanges.back();
@@ -98,6 +99,13 @@ bool BuildReplayScript(const Recording& recording, ReplayScript* out,
         // A later section of the file: the port was opened again, and a
         // request cut off by the close was never finished.
         decoder.Reset();
+        sectionStart = out->exchanges.size();
+        break;
+      case RecordingEventKind::kClose:
+        if (e.code != 0 && current != nullptr &&
+            out->exchanges.size() > sectionStart) {
+          current->lineLost = true;
+        }
         break;
       default:
         // The host's own doings (open, close, purges, breaks, time-outs)

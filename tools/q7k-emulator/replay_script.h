@@ -33,6 +33,9 @@ struct ReplayChunk {
 struct RecordedExchange {
   std::vector<uint8_t> request;    // the decoded request frame
   std::vector<ReplayChunk> reply;  // empty: the instrument stayed silent
+  // The host's port failed after this reply (its section closed with an
+  // error): the line closes, as the emulator's close fault does.
+  bool lineLost = false;
 };
 
 struct ReplayScript {

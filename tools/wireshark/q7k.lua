@@ -275,19 +275,43 @@ local function reply_fields(tree, code, tvb, n)
   end
 end
 
--- One whole frame; returns its summary for the Info column.
+local function checks(bytes)
+  local n = #bytes
+  local sum = 0
+  for i = 1, n - 2 do sum = sum + bytes[i] end
+  return n >= 8 and le16(bytes, 4) == n - 8,
+         n >= 2 and le16(bytes, n - 2) == sum % 65536, sum
+end
+
+-- The loopback test's text, sent as a bare frame; nil for a message.
+local function loopback_text(bytes)
+  local sound, checksum_ok = checks(bytes)
+  if (sound and checksum_ok) or not printable(bytes) then return nil end
+  local chars = {}
+  for i, b in ipairs(bytes) do chars[i] = string.char(b) end
+  return table.concat(chars)
+end
+
+-- One whole frame; returns its summary for the Info column. command is
+-- the request a reply answers, or the loopback text an echo must repeat.
 local function frame_tree(root, bytes, outbound, command)
   local tvb = to_tvb(bytes)
   local n = #bytes
   local tree = root:add(q7k, tvb(), "Q7300 frame")
   tree:add(f.frame, tvb())
-  local sound = n >= 8 and le16(bytes, 4) == n - 8
-  local sum = 0
-  for i = 1, n - 2 do sum = sum + bytes[i] end
-  local checksum_ok = n >= 2 and le16(bytes, n - 2) == sum % 65536
-  if outbound and not (sound and checksum_ok) and printable(bytes) then
+  local sound, checksum_ok, sum = checks(bytes)
+  if outbound and loopback_text(bytes) then
     tree:add(f.text, tvb(), tvb():string())
     return "-> Loopback", nil
+  end
+  if not outbound and type(command) == "string" then
+    -- Read as the loopback test reads it: text up to its first zero byte.
+    local text = tvb():raw()
+    text = text:sub(1, (text:find("\0", 1, true) or #text + 1) - 1)
+    tree:add(f.text, tvb(), text)
+    if text == command then return "<- Loopback", nil end
+    tree:add_expert_info(PI_PROTOCOL, PI_ERROR, "Loopback text differs")
+    return "<- Loopback [mismatch]", nil
   end
   if n < 8 then
     tree:add_expert_info(PI_MALFORMED, PI_ERROR, "Frame shorter than 8 bytes")
@@ -359,7 +383,8 @@ function q7k.dissector(tvb, pinfo, root)
     for _, bytes in ipairs(feed(state, tvb)) do
       kept.frames[#kept.frames + 1] = bytes
       if outbound then
-        pending_request = (#bytes >= 4) and le16(bytes, 2) or nil
+        pending_request = loopback_text(bytes) or
+                          ((#bytes >= 4) and le16(bytes, 2) or nil)
         kept.commands[#kept.frames] = pending_request
       else
         kept.commands[#kept.frames] = pending_request
@@ -446,6 +471,8 @@ function q7kev.dissector(tvb, pinfo, root)
     tree:add(e.text, tvb(20), text)
   end
   local info = kinds[kind] or ("event " .. kind)
+  -- The loopback test's failures carry command 0, which no method sends.
+  local name = command == 0 and "Loopback" or command_name(command)
   if kind == 0 then
     info = info .. " " .. text .. " (format " .. number .. ")"
   elseif kind == 1 then
@@ -464,9 +491,9 @@ function q7kev.dissector(tvb, pinfo, root)
     info = info .. " " .. masked(number, {{1, "CTS"}, {2, "DSR"}, {4, "CD"},
                                           {8, "RI"}})
   elseif kind == 7 then
-    info = info .. " " .. command_name(command) .. " after " .. number .. " ms"
+    info = info .. " " .. name .. " after " .. number .. " ms"
   elseif kind == 8 then
-    info = info .. " " .. command_name(command) .. " code " .. code
+    info = info .. " " .. name .. " code " .. code
   end
   pinfo.cols.info = info
 end

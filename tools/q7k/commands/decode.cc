@@ -45,8 +45,9 @@ Q7K_COMMAND(decode, 95) {
     std::string error;
     bool decoded = DecodeSessionFile(
         *path, static_cast<int>(tool.options().language), &session, &error);
-    // The reader takes a file cut short in its first block as empty.
-    if (decoded && session.application.empty() && session.events.empty()) {
+    // The reader takes a file cut short before its first event (in its
+    // header, or a disk that filled up right after it) as empty.
+    if (decoded && session.events.empty()) {
       decoded = false;
       error = "holds no recording";
     }

@@ -381,8 +381,13 @@ void DescribeRequest(uint16_t command, const uint8_t* p, size_t n,
       return;
     case cmd::kTestWaveform:
       if (r.Needs(14)) {
-        r.I16("type").I16("index").I16("next").I16("phase").I16("samples").F32(
-            "amplitude");
+        // The next waveform goes last, behind the amplitude.
+        r.I16("type")
+            .I16("index")
+            .I16("phase")
+            .I16("samples")
+            .F32("amplitude")
+            .I16("next");
       }
       return;
     default:

@@ -1,5 +1,6 @@
 #include "session_decoder.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <initializer_list>
 #include <utility>
@@ -7,7 +8,7 @@
 #include "command_fields.h"
 #include "component/error_state.h"
 #include "link/error_codes.h"
-#include "link/exchange_failure.h"
+#include "link/instrument_link.h"
 #include "link/le_bytes.h"
 #include "link/line_codec.h"
 #include "link/link_errors.h"
@@ -21,6 +22,10 @@ namespace {
 using decoder::CommandName;
 using decoder::Hex;
 using Kind = DecodedEvent::Kind;
+
+// The loopback test's failures are recorded with command 0, which no
+// method sends.
+constexpr uint16_t kLoopbackCommand = 0;
 
 std::string Masked(
     uint32_t mask,
@@ -59,6 +64,8 @@ class SessionWalker {
         Line(e, t);
         return true;
       case RecordingEventKind::kStart:
+        // A later section: its port is new, so is its line.
+        EndSection();
         // The file's first start event gives its format.
         if (!versioned_ && e.number != kRecordingFormatVersion) {
           *error = "recording format version " + std::to_string(e.number) +
@@ -73,6 +80,8 @@ class SessionWalker {
         Open(e, t);
         return true;
       case RecordingEventKind::kClose:
+        // What the close cut off never ends: the next bytes are a new port's.
+        EndSection();
         Emit(Kind::kPort, t, "close", "");
         if (e.code != 0) {
           out_->events.back().fields.emplace_back("status",
@@ -106,7 +115,10 @@ class SessionWalker {
                                      {kRecordingModemRing, "RI"}})}};
         return true;
       case RecordingEventKind::kTimeout:
-        Failure(t, e.command, "time-out", LinkErrorCode(kLinkTimeout))
+        Failure(
+            t, e.command, "time-out",
+            LinkErrorCode(e.command == kLoopbackCommand ? kLinkLoopbackMissing
+                                                        : kLinkTimeout))
             .fields.emplace_back("waited_ms", std::to_string(e.number));
         return true;
       case RecordingEventKind::kExchangeFailed:
@@ -129,6 +141,13 @@ class SessionWalker {
     return e;
   }
 
+  void EndSection() {
+    host_.Reset();
+    instrument_.Reset();
+    pending_ = -1;
+    loopback_.clear();
+  }
+
   void Open(const RecordingEvent& e, int64_t t) {
     char settings[48];
     std::snprintf(settings, sizeof settings, "%u %u%c%u", e.baud,
@@ -146,10 +165,11 @@ class SessionWalker {
   }
 
   // The component's text for an error code it recorded (or, below zero, a
-  // link error number): the message layer's own texts, or the instrument's
-  // as its last negative reply gave it.
+  // link error number): the link's own texts (message layer and port), or
+  // the instrument's as its last negative reply gave it.
   std::string CodeText(int32_t code) {
-    const int32_t id = MessageErrorId(code < 0 ? code : 100 - code);
+    const int32_t number = code < 0 ? code : 100 - code;
+    const int32_t id = number < 0 ? InstrumentLink::CodeMessageId(number) : 0;
     if (id != 0) {
       errors_.SetCode(code, id);
       return Utf8FromUtf16(errors_.message());
@@ -159,7 +179,10 @@ class SessionWalker {
 
   DecodedEvent& Failure(int64_t t, uint16_t command, const char* what,
                         int32_t code) {
-    DecodedEvent& e = Emit(Kind::kError, t, CommandName(command), what);
+    DecodedEvent& e =
+        Emit(Kind::kError, t,
+             command == kLoopbackCommand ? "Loopback" : CommandName(command),
+             what);
     e.fields.emplace_back("code", std::to_string(code));
     const std::string text = CodeText(code);
     if (!text.empty()) e.fields.emplace_back("text", text);
@@ -196,9 +219,11 @@ class SessionWalker {
     if (!sound) {
       // The loopback test sends its text as a bare frame.
       if (Printable(f, n)) {
+        loopback_.assign(f, f + n);
         Emit(Kind::kRequest, t, "Loopback", "")
-            .fields.emplace_back("text", std::string(f, f + n));
+            .fields.emplace_back("text", loopback_);
       } else {
+        loopback_.clear();
         Emit(Kind::kError, t, "request", "bad frame")
             .fields.emplace_back("frame", Hex(f, n));
       }
@@ -207,11 +232,16 @@ class SessionWalker {
     }
     const uint16_t command = LoadU16(f + 2);
     pending_ = command;
+    loopback_.clear();
     DecodedEvent& e = Emit(Kind::kRequest, t, CommandName(command), "");
     decoder::DescribeRequest(command, f + 6, n - 8, &e.fields);
   }
 
   void Reply(const uint8_t* f, size_t n, int64_t t) {
+    if (!loopback_.empty()) {
+      Echo(f, n, t);
+      return;
+    }
     MessageBuffer reply;
     if (!reply.SetFrame(f, static_cast<uint32_t>(n))) {
       Emit(Kind::kError, t, "reply", "frame too long")
@@ -260,6 +290,22 @@ class SessionWalker {
         bare ? 0 : static_cast<size_t>(reply.PayloadRemaining()), &e.fields);
   }
 
+  // The loopback test reads the echo as text up to its first zero byte.
+  void Echo(const uint8_t* f, size_t n, int64_t t) {
+    std::string text(f, f + n);
+    text.resize(std::min(text.find('\0'), text.size()));
+    if (text == loopback_) {
+      Emit(Kind::kReply, t, "Loopback", "").fields.emplace_back("text", text);
+    } else {
+      const int32_t code = LinkErrorCode(kLinkLoopbackMismatch);
+      DecodedEvent& e = Emit(Kind::kError, t, "Loopback", "bad reply");
+      e.fields.emplace_back("code", std::to_string(code));
+      e.fields.emplace_back("text", CodeText(code));
+      e.fields.emplace_back("frame", Hex(f, n));
+    }
+    loopback_.clear();
+  }
+
   static uint16_t Checksum(const uint8_t* p, size_t n) {
     uint32_t sum = 0;
     for (size_t i = 0; i < n; ++i) sum += p[i];
@@ -274,6 +320,7 @@ class SessionWalker {
   LineDecoder host_;  // a frame under way in each direction
   LineDecoder instrument_;
   int32_t pending_ = -1;  // the request awaiting its reply
+  std::string loopback_;  // the loopback text awaiting its echo
   int32_t nakCode_ = kNoError;
   std::string nakText_;
 };
