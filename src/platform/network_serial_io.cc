@@ -30,6 +30,8 @@ constexpr size_t kReceiveBlock = 1024;
 constexpr size_t kMaxKept = 64 * 1024;
 // Quiet periods waited for at most after connecting.
 constexpr int kMaxSettleRounds = 20;
+// The last bytes before a close at open, enough for a server's reason.
+constexpr size_t kFarewellBytes = 64;
 
 bool Has(const uint8_t* bitmap, uint8_t option) {
   return (bitmap[option / 8] & (1u << (option % 8))) != 0;
@@ -82,11 +84,10 @@ uint32_t NetworkSerialIo::Open(const PortUrl& url) {
   if (control_) {
     if (const uint32_t error = Negotiate()) return error;
   }
-  DropStaleInput();
-  return 0;
+  return DropStaleInput();
 }
 
-void NetworkSerialIo::DropStaleInput() {
+uint32_t NetworkSerialIo::DropStaleInput() {
   if (control_) {
     const uint8_t which = kPurgeReceive;
     SendComPort(kPurgeData, &which, 1);
@@ -101,8 +102,12 @@ void NetworkSerialIo::DropStaleInput() {
     {
       std::lock_guard<std::mutex> lock(rxMutex_);
       PumpLocked();
-      kept_.clear();
-      if (rxError_ != 0) return;
+      // A raw server turning a second client away says so and closes, the
+      // two perhaps in different rounds: the words are kept till the end.
+      if (rxError_ != 0) return ClosedDuringOpenLocked();
+      if (kept_.size() > kFarewellBytes) {
+        kept_.erase(kept_.begin(), kept_.end() - kFarewellBytes);
+      }
     }
     const SocketReady ready =
         socket_.Wait(kWaitReadable, &answerBell_, nullptr, kNetworkSettleMs);
@@ -111,7 +116,9 @@ void NetworkSerialIo::DropStaleInput() {
   }
   std::lock_guard<std::mutex> lock(rxMutex_);
   PumpLocked();
+  if (rxError_ != 0) return ClosedDuringOpenLocked();
   kept_.clear();
+  return 0;
 }
 
 uint32_t NetworkSerialIo::Negotiate() {

@@ -68,7 +68,8 @@ class NetworkSerialIo : private TelnetEvents {
   // Bytes the device sent while nobody was connected reach a new
   // connection first; a reply among them would be taken for the answer to
   // the first request. A local port starts empty, and so does this.
-  void DropStaleInput();
+  // 0, or why the server closed meanwhile.
+  uint32_t DropStaleInput();
   // Sends the commands after whatever is still pending; 0 or the error code.
   uint32_t SendCommands(const std::vector<uint8_t>& bytes);
   uint32_t FlushLocked();

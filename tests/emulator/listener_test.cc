@@ -4,7 +4,9 @@
 // every request is answered byte for byte.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "emulator/host_line.h"
 #include "line_server.h"
@@ -91,6 +93,22 @@ TEST(EmulatorListener, OneClientAtATimeOnBothFamiliesAndTheNextAfterIt) {
     emulator.Stop();
     EXPECT_FALSE(HostLine(Connect(url)).ok());
   }
+}
+
+TEST(EmulatorListener, AClientThatLeftWithBytesUnreadDoesNotKeepTheNextOut) {
+  EmulatorOptions options;
+  options.line.listen = "socket://127.0.0.1:0";
+  options.line.turnaroundMs = 400;  // busy with the first request meanwhile
+  Emulator emulator(options);
+  const std::string url = emulator.Start();
+  {
+    HostLine first(Connect(url));
+    first.Send(0x0001);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    first.Send(0x0002);
+  }
+  HostLine next(Connect(url));
+  EXPECT_TRUE(Exchange(next, 0x0002, false).Ack());
 }
 
 TEST(EmulatorListener, ComPortControlIsAnsweredWithTheSettingsInEffect) {

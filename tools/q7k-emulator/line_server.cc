@@ -178,12 +178,11 @@ void LineServer::AcceptClient() {
   std::string peer;
   const int fd = listener_.Accept(&peer);
   if (fd < 0) return;
-  // A client that just left may not have been read to its end yet: it must
-  // not keep the next one out.
-  uint8_t peek = 0;
-  if (client_ >= 0 && ::recv(client_, &peek, 1, MSG_PEEK | MSG_DONTWAIT) == 0) {
-    DropClient("line lost");
-  }
+  // A client that just left may not have been read to its end yet, bytes
+  // it sent last included (while a reply was paused or paced): it must not
+  // keep the next one out. Its end shows before those bytes are read.
+  pollfd left = {client_, POLLRDHUP, 0};
+  if (client_ >= 0 && ::poll(&left, 1, 0) > 0) DropClient("line lost");
   if (client_ >= 0) {
     RefuseConnection(fd, kClientRefusedText);
     trace_.Note("client " + peer + " refused: another is connected");
