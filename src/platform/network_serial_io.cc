@@ -148,6 +148,11 @@ uint32_t NetworkSerialIo::Negotiate() {
   for (const uint8_t code : {kSetDataSize, kSetParity, kSetStopSize}) {
     SendComPort(code, zero, 1);
   }
+  // A server tells of line errors only for the bits asked for, and none
+  // are asked for until the client says so.
+  const uint8_t lineErrors =
+      kLineOverrun | kLineParity | kLineFraming | kLineBreak;
+  SendComPort(kSetLineStateMask, &lineErrors, 1);
   const uint32_t error = AwaitAnswers(kFormatAnswers, deadline);
   if (error != 0) {
     std::lock_guard<std::mutex> lock(rxMutex_);
@@ -172,8 +177,8 @@ uint32_t NetworkSerialIo::ClosedDuringOpenLocked() const {
 
 uint32_t NetworkSerialIo::AwaitReadable(int64_t deadlineMs) {
   for (;;) {
-    const SocketReady ready = socket_.Wait(
-        kWaitReadable, &answerBell_, nullptr, NetworkRemainingMs(deadlineMs));
+    const SocketReady ready = socket_.Wait(kWaitReadable, &answerBell_, nullptr,
+                                           NetworkRemainingMs(deadlineMs));
     if (ready.signalled[0]) answerBell_.Drain();
     if (ready.error != 0 && !ready.hangup) return ready.error;
     if (ready.readable || ready.hangup || ready.signalled[0]) return 0;

@@ -38,6 +38,7 @@ void ComPortServer::Reset() {
   peerWill_.fill(false);
   weWill_.fill(false);
   modemMask_ = 0;
+  lineMask_ = 0;
 }
 
 bool ComPortServer::RateTaken(uint32_t baud) const {
@@ -115,7 +116,8 @@ void ComPortServer::OnSubnegotiation(uint8_t option, const uint8_t* body,
       if (size > 0) Control(one);
       break;
     case telnet::kSetLineStateMask:
-      // The line never reports an error or a break of its own.
+      // The line has no errors of its own; replayed ones obey the mask.
+      lineMask_ = one;
       Answer(command, &one, 1);
       break;
     case telnet::kSetModemStateMask: {

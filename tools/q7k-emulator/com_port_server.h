@@ -62,6 +62,8 @@ class ComPortServer : private TelnetParser::Handler {
   // A new client: options off, settings as at the start.
   void Reset();
   const ComPortSettings& settings() const { return settings_; }
+  // The line-state bits the client asked to hear of; none until it asks.
+  uint8_t lineStateMask() const { return lineMask_; }
 
  private:
   void OnData(const uint8_t* data, size_t n) override;
@@ -78,6 +80,7 @@ class ComPortServer : private TelnetParser::Handler {
   std::array<bool, 256> peerWill_{};  // the client's side of each option
   std::array<bool, 256> weWill_{};    // ours
   uint8_t modemMask_ = 0;
+  uint8_t lineMask_ = 0;
 };
 
 }  // namespace emu

@@ -38,8 +38,8 @@ const char kClientRefusedText[] = "q7k-emulator: in use by another client\r\n";
 uint32_t ReproducibleLineErrors(const LineOptions& options) {
   if (!options.listen.empty()) {
     return options.listen.rfind("rfc2217:", 0) == 0
-               ? kRecordingLineErrorParity | kRecordingLineErrorFraming | kRecordingLineErrorOverrun |
-                     kRecordingLineErrorBreak
+               ? kRecordingLineErrorParity | kRecordingLineErrorFraming |
+                     kRecordingLineErrorOverrun | kRecordingLineErrorBreak
                : 0;
   }
   return options.device.empty() ? 0 : kRecordingLineErrorBreak;
@@ -355,6 +355,9 @@ void LineServer::SignalLineErrors(uint32_t mask) {
   if (mask & kRecordingLineErrorParity) bits |= telnet::kLineParity;
   if (mask & kRecordingLineErrorFraming) bits |= telnet::kLineFraming;
   if (mask & kRecordingLineErrorBreak) bits |= telnet::kLineBreak;
+  // As a device server does: only what the client asked to hear of.
+  bits &= comPort_.lineStateMask();
+  if (bits == 0) return;
   std::vector<uint8_t> notify;
   AppendComPortCommand(telnet::kNotifyLineState + telnet::kServerOffset, &bits,
                        1, &notify);
