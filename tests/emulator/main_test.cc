@@ -144,6 +144,24 @@ TEST(EmulatorProgram, PrintsItsAddressAndAnswersUntilStopped) {
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
 }
 
+// A line gone for good (an adapter unplugged) ends the program instead of
+// leaving it running and deaf.
+TEST(EmulatorProgram, LineLostForGoodEndsTheProgram) {
+  PtyPair pair;
+  ASSERT_TRUE(pair.ok()) << pair.error();
+  std::FILE* program = Start("--device " + pair.slavePath() + " 2>&1");
+  ASSERT_NE(program, nullptr);
+  const pid_t pid = static_cast<pid_t>(std::atol(NextLine(program).c_str()));
+  EXPECT_EQ(NextLine(program), pair.slavePath());
+  pair.CloseSlave();
+  pair.CloseMaster();
+  const std::string said = NextLine(program);
+  EXPECT_NE(said.find("cannot open the line again"), std::string::npos) << said;
+  if (said.empty() && pid > 0) kill(pid, SIGTERM);
+  const int status = pclose(program);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+}
+
 }  // namespace
 }  // namespace testing_emu
 }  // namespace q7k

@@ -35,6 +35,13 @@ std::string Emulator::Start() {
         return Handle(frame, size);
       });
   if (reopened_) server->set_opened_callback(reopened_);
+  server->set_lost_callback([this](const std::string& why) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      error_ = why;
+    }
+    if (lost_) lost_(why);
+  });
   std::string error;
   if (!server->Start(&error)) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -64,6 +71,10 @@ std::string Emulator::error() const {
 void Emulator::set_reopened_callback(
     std::function<void(const std::string&)> cb) {
   reopened_ = std::move(cb);
+}
+
+void Emulator::set_lost_callback(std::function<void(const std::string&)> cb) {
+  lost_ = std::move(cb);
 }
 
 void Emulator::set_replay_callback(

@@ -134,6 +134,7 @@ void LineServer::Run() {
   // short exchange that is several byte times the host waits for nothing.
   prctl(PR_SET_TIMERSLACK, 1UL);
   uint8_t block[kReadBlock];
+  std::string lost;
   while (!stop_) {
     // A negative descriptor (no client, or no listener) is left out by poll.
     pollfd fds[3] = {{LineFd(), POLLIN, 0},
@@ -149,7 +150,7 @@ void LineServer::Run() {
       const ssize_t n = ::read(LineFd(), block, sizeof block);
       if (n > 0) {
         Received(block, static_cast<size_t>(n));
-        if (lineLost_ && !Reopen("line lost while writing")) break;
+        if (lineLost_ && !Reopen("line lost while writing", &lost)) break;
         continue;
       }
       if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
@@ -157,9 +158,10 @@ void LineServer::Run() {
       continue;
     }
     // Hang-up, error or end of file: the line is gone.
-    if (!Reopen("line lost")) break;
+    if (!Reopen("line lost", &lost)) break;
   }
   running_ = false;
+  if (!lost.empty() && lost_) lost_(lost);
 }
 
 int LineServer::LineFd() const {
@@ -429,7 +431,7 @@ bool LineServer::SleepUntil(Clock::time_point deadline) {
   }
 }
 
-bool LineServer::Reopen(const std::string& why) {
+bool LineServer::Reopen(const std::string& why, std::string* failure) {
   lineLost_ = false;
   if (listener_.fd() >= 0) {
     DropClient(why);
@@ -440,7 +442,8 @@ bool LineServer::Reopen(const std::string& why) {
   line_.Close();
   std::string error;
   if (!OpenLine(&error)) {
-    trace_.Note(why + "; cannot open the line again: " + error);
+    *failure = why + "; cannot open the line again: " + error;
+    trace_.Note(*failure);
     return false;
   }
   trace_.Note(why + "; line open again at " + line_.path());

@@ -90,7 +90,8 @@ constexpr const char* kFooter =
     "A second network client is told it is in use and closed.\n"
     "SIGINT or SIGTERM stops the emulator.\n"
     "--replay answers as recorded; the exit code is 2 for a recording that\n"
-    "cannot be read, 3 when --strict stopped at a divergent request.";
+    "cannot be read, 3 when --strict stopped at a divergent request, 1 when\n"
+    "the line cannot be opened (at the start, or again after it was lost).";
 
 }  // namespace
 
