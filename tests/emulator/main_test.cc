@@ -78,6 +78,8 @@ TEST(EmulatorOptions, BadOptionsExitWithAMessageAndHelpExitsCleanly) {
       {"--app-name", "TOOLONGNAME"},
       {"--bad-board", "1"},
       {"--bad-board", "1,2,0"},
+      {"--capacitance", "nan"},
+      {"--line-frequency", "nan"},
       {"--listen", "tcp://127.0.0.1:1"},
       {"--listen", "socket://::1:5"},
       {"--listen", "socket://127.0.0.1:65536"},

@@ -1,6 +1,7 @@
 #include "options.h"
 
 #include <CLI/CLI.hpp>
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -19,6 +20,18 @@ CLI::Validator MaxLength(size_t n) {
         return "at most " + std::to_string(n) + " characters";
       },
       "TEXT:" + std::to_string(n));
+}
+
+// A range check lets NaN through (every comparison with it is false).
+CLI::Validator Finite() {
+  return CLI::Validator(
+      [](std::string& s) -> std::string {
+        double v = 0;
+        return CLI::detail::lexical_cast(s, v) && std::isfinite(v)
+                   ? std::string()
+                   : "a finite number is needed, not " + s;
+      },
+      "");
 }
 
 CLI::Validator FaultSpec() {
@@ -180,17 +193,19 @@ CommandLine ParseCommandLine(int argc, const char* const* argv,
                  "Answer the first command with a watchdog reset report");
   app.add_option("--capacitance", o.model.test.specimen.capacitance,
                  "Specimen capacitance in farads")
+      ->check(Finite())
       ->capture_default_str();
   app.add_option("--inductance", o.model.test.specimen.inductance,
                  "Specimen inductance in henries (makes it inductive)")
+      ->check(Finite())
       ->capture_default_str();
   app.add_option("--tan-delta", o.model.test.specimen.dissipation,
                  "Specimen dissipation factor")
-      ->check(CLI::Range(0.0, 100.0))
+      ->check(Finite() & CLI::Range(0.0, 100.0))
       ->capture_default_str();
   app.add_option("--line-frequency", o.model.test.lineFrequency,
                  "Mains frequency in hertz")
-      ->check(CLI::Range(1.0, 1000.0))
+      ->check(Finite() & CLI::Range(1.0, 1000.0))
       ->capture_default_str();
   app.add_option("--ranging-polls", rangingPolls,
                  "Result polls that report ranging after a start")
