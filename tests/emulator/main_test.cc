@@ -75,6 +75,7 @@ TEST(EmulatorOptions, BadOptionsExitWithAMessageAndHelpExitsCleanly) {
   const std::vector<std::vector<const char*>> bad = {
       {"--page-size", "5"},
       {"--fault", "garble"},
+      {"--fault", "checksum@every=3@once"},
       {"--app-name", "TOOLONGNAME"},
       {"--bad-board", "1"},
       {"--bad-board", "1,2,0"},
