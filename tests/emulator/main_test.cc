@@ -85,6 +85,7 @@ TEST(EmulatorOptions, BadOptionsExitWithAMessageAndHelpExitsCleanly) {
       {"--listen", "socket://::1:5"},
       {"--listen", "socket://127.0.0.1:65536"},
       {"--listen", "socket://127.0.0.1:0", "--link", "/tmp/x"},
+      {"--device", "/dev/null", "--link", "/tmp/x"},
   };
   for (const auto& args : bad) {
     Parsed p = ParseArgs(args);

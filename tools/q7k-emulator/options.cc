@@ -130,7 +130,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv,
       "Serve this serial device instead of a new pseudo-terminal");
   CLI::Option* link =
       app.add_option("--link", o.line.linkPath,
-                     "Keep a symlink to the pseudo-terminal at this path");
+                     "Keep a symlink to the pseudo-terminal at this path")
+          ->excludes(device);
   app.add_option("--listen", o.line.listen,
                  "Serve one network client at a time instead of a line: "
                  "rfc2217://ADDR:PORT (Telnet com-port control) or "
