@@ -79,6 +79,7 @@ TEST(EmulatorOptions, BadOptionsExitWithAMessageAndHelpExitsCleanly) {
       {"--app-name", "TOOLONGNAME"},
       {"--bad-board", "1"},
       {"--bad-board", "1,2,0"},
+      {"--bad-board", "3,0"},
       {"--capacitance", "nan"},
       {"--line-frequency", "nan"},
       {"--listen", "tcp://127.0.0.1:1"},

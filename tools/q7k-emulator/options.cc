@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "board_store.h"
 #include "tcp_listener.h"
 
 namespace q7k {
@@ -85,8 +86,10 @@ CLI::Validator BoardFaultSpec() {
   return CLI::Validator(
       [](std::string& s) -> std::string {
         BoardWriteFault f;
-        return ParseBoardFault(s, &f) ? std::string()
-                                      : "expected SLOT,SUBSLOT[,XOR]";
+        if (!ParseBoardFault(s, &f)) return "expected SLOT,SUBSLOT[,XOR]";
+        return BoardStore().Find(f.slot, f.subslot) != nullptr
+                   ? std::string()
+                   : "the instrument has no board at " + s;
       },
       "SLOT,SUBSLOT[,XOR]");
 }
