@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 #include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -17,6 +16,7 @@
 
 #include "board_inventory.h"
 #include "emulator/host_line.h"
+#include "platform/posix_serial_rate.h"
 #include "specimen.h"
 #include "support/temp_dir.h"
 
@@ -147,12 +147,12 @@ TEST(EmulatorLine, ServesAGivenDevice) {
   const std::string devicePath = ttyname(device);
   EmulatorOptions options;
   options.line.device = devicePath;
-  options.line.baud = 115200;
+  options.line.baud = 112500;  // an instrument rate without a Bnnn
   Emulator emulator(options);
   EXPECT_EQ(emulator.Start(), devicePath);
-  termios tio;
-  ASSERT_EQ(tcgetattr(device, &tio), 0);
-  EXPECT_EQ(cfgetospeed(&tio), B115200);
+  uint32_t rate = 0;
+  ASSERT_EQ(GetArbitraryBitRate(device, &rate), 0);
+  EXPECT_EQ(rate, 112500u);
   ::close(device);
   HostLine host(master);
   EXPECT_EQ(host.Transact(0x0002).number, 0xFFFE);
