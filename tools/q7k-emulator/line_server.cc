@@ -102,6 +102,7 @@ bool LineServer::Start(std::string* error) {
   wakeWrite_ = fds[1];
   stop_ = false;
   running_ = true;
+  heard_ = false;
   decoder_.Reset();
   raw_.clear();
   lineFreeAt_ = Clock::now();
@@ -149,6 +150,7 @@ void LineServer::Run() {
     if (fds[0].revents & POLLIN) {
       const ssize_t n = ::read(LineFd(), block, sizeof block);
       if (n > 0) {
+        heard_ = true;
         Received(block, static_cast<size_t>(n));
         if (lineLost_ && !Reopen("line lost while writing", &lost)) break;
         continue;
@@ -437,6 +439,14 @@ bool LineServer::Reopen(const std::string& why, std::string* failure) {
     DropClient(why);
     return true;
   }
+  // A line that ends before anything came (not a serial line at all, or
+  // one that keeps hanging up) would be opened again in a busy loop.
+  if (!heard_) {
+    *failure = why + " before anything arrived; not opened again";
+    trace_.Note(*failure);
+    return false;
+  }
+  heard_ = false;
   decoder_.Reset();
   raw_.clear();
   line_.Close();

@@ -148,6 +148,8 @@ class LineServer : private ComPortServer::Events {
   std::atomic<bool> stop_{false};
   std::atomic<bool> running_{false};
   bool lineLost_ = false;
+  // Something arrived since the line was (re)opened.
+  bool heard_ = false;
   mutable std::mutex pathMutex_;
   std::string path_;
 
