@@ -38,10 +38,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "q7k-emulator: replay: %s\n", message.c_str());
     if (fatal) kill(getpid(), SIGUSR1);
   });
-  emulator.set_lost_callback([](const std::string& why) {
-    std::fprintf(stderr, "q7k-emulator: %s\n", why.c_str());
-    kill(getpid(), SIGUSR2);
-  });
+  // Told after the path below, which the line may not outlive.
+  emulator.set_lost_callback(
+      [](const std::string&) { kill(getpid(), SIGUSR2); });
   const std::string path = emulator.Start();
   if (path.empty()) {
     std::fprintf(stderr, "q7k-emulator: %s\n", emulator.error().c_str());
@@ -54,5 +53,7 @@ int main(int argc, char** argv) {
   sigwait(&stopSignals, &signal);
   emulator.Stop();
   if (signal == SIGUSR1) return q7k::emu::kExitReplayDiverged;
-  return signal == SIGUSR2 ? q7k::emu::kExitLineFailed : 0;
+  if (signal != SIGUSR2) return 0;
+  std::fprintf(stderr, "q7k-emulator: %s\n", emulator.error().c_str());
+  return q7k::emu::kExitLineFailed;
 }
