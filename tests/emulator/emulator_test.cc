@@ -32,9 +32,16 @@ TEST(EmulatorApi, RestartsContinueTheSessionAndBoardsPersist) {
   options.boardDir = dir.path();
   const Bytes address = {0, 0, 3, 0, 64, 0};
   Emulator emulator(options);
+  std::promise<std::string> warned;  // outlives the emulator's worker
+  emulator.set_warning_callback(
+      [&](const std::string& what) { warned.set_value(what); });
   {
     HostLine host(emulator.Start());
     ASSERT_TRUE(host.Transact(0x7E04, Concat({address, Le16(0xBEEF)})).Ack());
+    // A board that cannot be saved is told, not lost in silence.
+    ASSERT_TRUE(
+        std::filesystem::create_directory(dir.File("board-0-3.bin.tmp")));
+    EXPECT_TRUE(host.Transact(0x7E04, Concat({address, Le16(1)})).Ack());
     EXPECT_TRUE(host.Transact(0x0008).Ack());  // into the boot loader
   }
   emulator.Stop();
@@ -51,6 +58,9 @@ TEST(EmulatorApi, RestartsContinueTheSessionAndBoardsPersist) {
     EmulatorSession s(options);  // a new one reads the board files
     EXPECT_EQ(Get16(s.host.Transact(0x7E06, address).payload, 1), 0xBEEF);
   }
+  std::future<std::string> what = warned.get_future();
+  ASSERT_EQ(what.wait_for(kDeadline), std::future_status::ready);
+  EXPECT_NE(what.get().find("board-0-3.bin.tmp"), std::string::npos);
 }
 
 TEST(EmulatorApi, AStartThatCannotServeSaysWhy) {

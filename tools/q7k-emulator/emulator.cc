@@ -77,6 +77,11 @@ void Emulator::set_lost_callback(std::function<void(const std::string&)> cb) {
   lost_ = std::move(cb);
 }
 
+void Emulator::set_warning_callback(
+    std::function<void(const std::string&)> cb) {
+  warning_ = std::move(cb);
+}
+
 void Emulator::set_replay_callback(
     std::function<void(const std::string&, bool)> cb) {
   replayNotice_ = std::move(cb);
@@ -169,6 +174,11 @@ emu::Exchange Emulator::Handle(const uint8_t* frame, size_t size) {
   emu::FaultPlan noFaults;
   emu::Exchange ex =
       emu::Respond(frame, size, &model_, recorded ? &noFaults : &faults_);
+  const std::string& unsaved = model_.boards().save_error();
+  if (unsaved != unsavedNoted_) {
+    unsavedNoted_ = unsaved;
+    if (!unsaved.empty() && warning_) warning_("board not kept: " + unsaved);
+  }
   if (ex.answered) {
     requests_.push_back({ex.command, ex.payload, ex.reply.payload});
     received_.notify_all();

@@ -38,6 +38,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "q7k-emulator: replay: %s\n", message.c_str());
     if (fatal) kill(getpid(), SIGUSR1);
   });
+  emulator.set_warning_callback([](const std::string& what) {
+    std::fprintf(stderr, "q7k-emulator: %s\n", what.c_str());
+  });
   // Told after the path below, which the line may not outlive.
   emulator.set_lost_callback(
       [](const std::string&) { kill(getpid(), SIGUSR2); });
