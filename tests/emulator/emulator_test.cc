@@ -38,7 +38,6 @@ TEST(EmulatorApi, RestartsContinueTheSessionAndBoardsPersist) {
   {
     HostLine host(emulator.Start());
     ASSERT_TRUE(host.Transact(0x7E04, Concat({address, Le16(0xBEEF)})).Ack());
-    // A board that cannot be saved is told, not lost in silence.
     ASSERT_TRUE(
         std::filesystem::create_directory(dir.File("board-0-3.bin.tmp")));
     EXPECT_TRUE(host.Transact(0x7E04, Concat({address, Le16(1)})).Ack());
