@@ -9,12 +9,14 @@
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -108,6 +110,12 @@ int main(int argc, char** argv) {
                 {"recording", RunRecordingRoundTrips},
                 {"network-round-trip", RunNetworkRoundTrips},
                 {"network-wire", RunNetworkDownload}};
+  if (!only.empty() &&
+      std::none_of(std::begin(groups), std::end(groups),
+                   [&only](const auto& g) { return only == g.name; })) {
+    std::fprintf(stderr, "unknown group %s\n", only.c_str());
+    return 2;
+  }
   for (const auto& g : groups) {
     if (!only.empty() && only != g.name) continue;
     std::fprintf(stderr, "%s...\n", g.name);

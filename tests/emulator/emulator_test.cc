@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 #include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -17,6 +16,7 @@
 
 #include "board_inventory.h"
 #include "emulator/host_line.h"
+#include "platform/posix_serial_rate.h"
 #include "specimen.h"
 #include "support/temp_dir.h"
 
@@ -32,9 +32,15 @@ TEST(EmulatorApi, RestartsContinueTheSessionAndBoardsPersist) {
   options.boardDir = dir.path();
   const Bytes address = {0, 0, 3, 0, 64, 0};
   Emulator emulator(options);
+  std::promise<std::string> warned;  // outlives the emulator's worker
+  emulator.set_warning_callback(
+      [&](const std::string& what) { warned.set_value(what); });
   {
     HostLine host(emulator.Start());
     ASSERT_TRUE(host.Transact(0x7E04, Concat({address, Le16(0xBEEF)})).Ack());
+    ASSERT_TRUE(
+        std::filesystem::create_directory(dir.File("board-0-3.bin.tmp")));
+    EXPECT_TRUE(host.Transact(0x7E04, Concat({address, Le16(1)})).Ack());
     EXPECT_TRUE(host.Transact(0x0008).Ack());  // into the boot loader
   }
   emulator.Stop();
@@ -51,6 +57,9 @@ TEST(EmulatorApi, RestartsContinueTheSessionAndBoardsPersist) {
     EmulatorSession s(options);  // a new one reads the board files
     EXPECT_EQ(Get16(s.host.Transact(0x7E06, address).payload, 1), 0xBEEF);
   }
+  std::future<std::string> what = warned.get_future();
+  ASSERT_EQ(what.wait_for(kDeadline), std::future_status::ready);
+  EXPECT_NE(what.get().find("board-0-3.bin.tmp"), std::string::npos);
 }
 
 TEST(EmulatorApi, AStartThatCannotServeSaysWhy) {
@@ -147,12 +156,12 @@ TEST(EmulatorLine, ServesAGivenDevice) {
   const std::string devicePath = ttyname(device);
   EmulatorOptions options;
   options.line.device = devicePath;
-  options.line.baud = 115200;
+  options.line.baud = 112500;  // an instrument rate without a Bnnn
   Emulator emulator(options);
   EXPECT_EQ(emulator.Start(), devicePath);
-  termios tio;
-  ASSERT_EQ(tcgetattr(device, &tio), 0);
-  EXPECT_EQ(cfgetospeed(&tio), B115200);
+  uint32_t rate = 0;
+  ASSERT_EQ(GetArbitraryBitRate(device, &rate), 0);
+  EXPECT_EQ(rate, 112500u);
   ::close(device);
   HostLine host(master);
   EXPECT_EQ(host.Transact(0x0002).number, 0xFFFE);

@@ -75,13 +75,17 @@ TEST(EmulatorOptions, BadOptionsExitWithAMessageAndHelpExitsCleanly) {
   const std::vector<std::vector<const char*>> bad = {
       {"--page-size", "5"},
       {"--fault", "garble"},
+      {"--fault", "checksum@every=3@once"},
       {"--app-name", "TOOLONGNAME"},
       {"--bad-board", "1"},
       {"--bad-board", "1,2,0"},
+      {"--bad-board", "3,0"},
+      {"--capacitance", "nan"},
       {"--listen", "tcp://127.0.0.1:1"},
       {"--listen", "socket://::1:5"},
       {"--listen", "socket://127.0.0.1:65536"},
       {"--listen", "socket://127.0.0.1:0", "--link", "/tmp/x"},
+      {"--device", "/dev/null", "--link", "/tmp/x"},
   };
   for (const auto& args : bad) {
     Parsed p = ParseArgs(args);
@@ -142,6 +146,20 @@ TEST(EmulatorProgram, PrintsItsAddressAndAnswersUntilStopped) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   }
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
+}
+
+// A line that is gone for good (here: never a serial line) ends the program
+// instead of leaving it deaf or reopening it in a loop.
+TEST(EmulatorProgram, LineLostForGoodEndsTheProgram) {
+  std::FILE* program = Start("--device /dev/null 2>&1");
+  ASSERT_NE(program, nullptr);
+  const pid_t pid = static_cast<pid_t>(std::atol(NextLine(program).c_str()));
+  EXPECT_EQ(NextLine(program), "/dev/null");
+  const std::string said = NextLine(program);
+  const bool lost = said.rfind("q7k-emulator: line lost", 0) == 0;
+  EXPECT_TRUE(lost) << said;
+  if (!lost && pid > 0) kill(pid, SIGTERM);
+  EXPECT_EQ(WEXITSTATUS(pclose(program)), 1);
 }
 
 }  // namespace

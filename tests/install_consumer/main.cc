@@ -3,6 +3,10 @@
 
 #include <cstdio>
 
+#if defined(HOST_STANDARD) && __cplusplus != HOST_STANDARD
+#error "the package's compile flags changed the host's language standard"
+#endif
+
 int main() {
   q7k::ComPtr<q7k::IQ7kComm> comm;
   if (q7k::CreateInstance("Veltrax.Q7kComm", q7k::IID_IQ7kComm,

@@ -41,5 +41,7 @@ step(${PKG_CONFIG} --exists q7kcomm)
 execute_process(COMMAND ${PKG_CONFIG} --cflags --libs q7kcomm
                 OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE)
 separate_arguments(flags)
-step(c++ ${CONSUMER_DIR}/main.cc ${flags} -o ${build}/consumer_pc)
+# A C++20 host: the package's flags must not take it back to C++17.
+step(c++ -std=c++20 -DHOST_STANDARD=202002L ${CONSUMER_DIR}/main.cc ${flags}
+     -o ${build}/consumer_pc)
 step(${build}/consumer_pc)

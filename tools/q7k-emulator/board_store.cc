@@ -41,7 +41,7 @@ bool BoardStore::Replace(int16_t slot, int16_t subslot,
   Key key;
   if (!KeyOf(slot, subslot, &key)) return false;
   boards_[key] = words;
-  if (!dir_.empty()) Save(key, &saveError_);
+  if (!dir_.empty() && Save(key, &saveError_)) saveError_.clear();
   return true;
 }
 
@@ -124,7 +124,7 @@ Reply BoardStore::Handle(uint16_t command, const uint8_t* p, size_t n) {
   } else if (write) {
     ByteReader in(p + kAddressBytes, n - kAddressBytes);
     for (int i = 0; i < words; ++i) Write(key, board, location + i, in.U16());
-    if (!dir_.empty()) Save(key, &saveError_);
+    if (!dir_.empty() && Save(key, &saveError_)) saveError_.clear();
   } else {
     for (int i = 0; i < words; ++i) out.U16((*board)[location + i]);
   }

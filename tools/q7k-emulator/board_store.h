@@ -58,7 +58,7 @@ class BoardStore {
   // content and is saved), and saves every later write there. False, with
   // error set, when the directory cannot be created or written.
   bool EnablePersistence(const std::string& dir, std::string* error);
-  // The last failure to save a board; empty when every save worked.
+  // Why the last save of a board failed; empty once one worked again.
   const std::string& save_error() const { return saveError_; }
 
  private:

@@ -35,6 +35,13 @@ std::string Emulator::Start() {
         return Handle(frame, size);
       });
   if (reopened_) server->set_opened_callback(reopened_);
+  server->set_lost_callback([this](const std::string& why) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      error_ = why;
+    }
+    if (lost_) lost_(why);
+  });
   std::string error;
   if (!server->Start(&error)) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -64,6 +71,15 @@ std::string Emulator::error() const {
 void Emulator::set_reopened_callback(
     std::function<void(const std::string&)> cb) {
   reopened_ = std::move(cb);
+}
+
+void Emulator::set_lost_callback(std::function<void(const std::string&)> cb) {
+  lost_ = std::move(cb);
+}
+
+void Emulator::set_warning_callback(
+    std::function<void(const std::string&)> cb) {
+  warning_ = std::move(cb);
 }
 
 void Emulator::set_replay_callback(
@@ -158,6 +174,11 @@ emu::Exchange Emulator::Handle(const uint8_t* frame, size_t size) {
   emu::FaultPlan noFaults;
   emu::Exchange ex =
       emu::Respond(frame, size, &model_, recorded ? &noFaults : &faults_);
+  const std::string& unsaved = model_.boards().save_error();
+  if (unsaved != unsavedNoted_) {
+    unsavedNoted_ = unsaved;
+    if (!unsaved.empty() && warning_) warning_("board not kept: " + unsaved);
+  }
   if (ex.answered) {
     requests_.push_back({ex.command, ex.payload, ex.reply.payload});
     received_.notify_all();

@@ -85,6 +85,15 @@ class Emulator {
   // Called on the worker thread with the new path after the line was
   // opened again. REQUIRES: before Start.
   void set_reopened_callback(std::function<void(const std::string&)> cb);
+  // Called on the worker thread when the line was lost and could not be
+  // opened again (a serial adapter unplugged): the emulator serves no more
+  // and error() tells why. REQUIRES: before Start.
+  void set_lost_callback(std::function<void(const std::string& why)> cb);
+  // Called, under the lock, with what failed while the emulator goes on
+  // serving: a board not saved to options.boardDir (once, until a save
+  // works again). It must call no method of this Emulator. REQUIRES:
+  // before Start.
+  void set_warning_callback(std::function<void(const std::string&)> cb);
   // Called with a replay's notes at Start, its warnings as they happen,
   // and a strict replay's divergence (fatal set; nothing is answered any
   // more). Runs on the controlling or the worker thread, under the lock:
@@ -132,6 +141,9 @@ class Emulator {
   bool persistenceOn_ = false;
   std::string error_;
   std::function<void(const std::string&)> reopened_;
+  std::function<void(const std::string&)> lost_;
+  std::function<void(const std::string&)> warning_;
+  std::string unsavedNoted_;  // the board save failure last warned of
   std::function<void(const std::string&, bool)> replayNotice_;
   std::unique_ptr<emu::Replayer> replayer_;
   std::unique_ptr<emu::LineServer> server_;

@@ -168,7 +168,16 @@ bool ParseFaultRule(const std::string& text, FaultRule* rule,
     *error = "fault 'nak' needs an error number, e.g. nak=5";
     return false;
   }
+  // A second timing or command would silently replace the first.
+  bool timed = false, forCommand = false;
   for (size_t i = 1; i < parts.size(); ++i) {
+    bool& given = parts[i].rfind("cmd=", 0) == 0 ? forCommand : timed;
+    if (given) {
+      *error = "'" + parts[i] + "' in '" + text +
+               "': one of once and every=N, and one cmd=CODE at most";
+      return false;
+    }
+    given = true;
     if (!ParseWhen(parts[i], &r)) {
       *error = "bad trigger '" + parts[i] + "' in '" + text +
                "' (once, every=N, cmd=CODE)";

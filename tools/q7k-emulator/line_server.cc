@@ -102,6 +102,7 @@ bool LineServer::Start(std::string* error) {
   wakeWrite_ = fds[1];
   stop_ = false;
   running_ = true;
+  heard_ = false;
   decoder_.Reset();
   raw_.clear();
   lineFreeAt_ = Clock::now();
@@ -134,6 +135,7 @@ void LineServer::Run() {
   // short exchange that is several byte times the host waits for nothing.
   prctl(PR_SET_TIMERSLACK, 1UL);
   uint8_t block[kReadBlock];
+  std::string lost;
   while (!stop_) {
     // A negative descriptor (no client, or no listener) is left out by poll.
     pollfd fds[3] = {{LineFd(), POLLIN, 0},
@@ -148,8 +150,9 @@ void LineServer::Run() {
     if (fds[0].revents & POLLIN) {
       const ssize_t n = ::read(LineFd(), block, sizeof block);
       if (n > 0) {
+        heard_ = true;
         Received(block, static_cast<size_t>(n));
-        if (lineLost_ && !Reopen("line lost while writing")) break;
+        if (lineLost_ && !Reopen("line lost while writing", &lost)) break;
         continue;
       }
       if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
@@ -157,9 +160,10 @@ void LineServer::Run() {
       continue;
     }
     // Hang-up, error or end of file: the line is gone.
-    if (!Reopen("line lost")) break;
+    if (!Reopen("line lost", &lost)) break;
   }
   running_ = false;
+  if (!lost.empty() && lost_) lost_(lost);
 }
 
 int LineServer::LineFd() const {
@@ -439,18 +443,27 @@ bool LineServer::SleepUntil(Clock::time_point deadline) {
   }
 }
 
-bool LineServer::Reopen(const std::string& why) {
+bool LineServer::Reopen(const std::string& why, std::string* failure) {
   lineLost_ = false;
   if (listener_.fd() >= 0) {
     DropClient(why);
     return true;
   }
+  // A line that ends before anything came (not a serial line at all, or
+  // one that keeps hanging up) would be opened again in a busy loop.
+  if (!heard_) {
+    *failure = why + " before anything arrived; not opened again";
+    trace_.Note(*failure);
+    return false;
+  }
+  heard_ = false;
   decoder_.Reset();
   raw_.clear();
   line_.Close();
   std::string error;
   if (!OpenLine(&error)) {
-    trace_.Note(why + "; cannot open the line again: " + error);
+    *failure = why + "; cannot open the line again: " + error;
+    trace_.Note(*failure);
     return false;
   }
   trace_.Note(why + "; line open again at " + line_.path());

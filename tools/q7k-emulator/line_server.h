@@ -69,6 +69,7 @@ class LineServer : private ComPortServer::Events {
  public:
   using Handler = std::function<Exchange(const uint8_t* frame, size_t size)>;
   using OpenedCallback = std::function<void(const std::string& path)>;
+  using LostCallback = std::function<void(const std::string& why)>;
 
   LineServer(const LineOptions& options, Handler handler);
   ~LineServer();
@@ -80,6 +81,9 @@ class LineServer : private ComPortServer::Events {
   void set_opened_callback(OpenedCallback callback) {
     opened_ = std::move(callback);
   }
+  // Called on the worker, as it ends, when the line was lost and could not
+  // be opened again: nothing is served any more. REQUIRES: before Start.
+  void set_lost_callback(LostCallback callback) { lost_ = std::move(callback); }
 
   // Opens the line and starts the worker. False with error set when the
   // line or the trace cannot be opened. REQUIRES: not started.
@@ -113,7 +117,8 @@ class LineServer : private ComPortServer::Events {
   bool WriteAll(const uint8_t* p, size_t n);
   // Sleeps until deadline; false when Stop interrupted the sleep.
   bool SleepUntil(Clock::time_point deadline);
-  bool Reopen(const std::string& why);
+  // False with *failure set when the line cannot be opened again.
+  bool Reopen(const std::string& why, std::string* failure);
 
   // The descriptor bytes go through: the line, or the network client (-1
   // while none is connected).
@@ -133,6 +138,7 @@ class LineServer : private ComPortServer::Events {
   LineOptions options_;
   Handler handler_;
   OpenedCallback opened_;
+  LostCallback lost_;
   SerialLine line_;
   TcpListener listener_;
   int client_ = -1;
@@ -145,6 +151,8 @@ class LineServer : private ComPortServer::Events {
   std::atomic<bool> stop_{false};
   std::atomic<bool> running_{false};
   bool lineLost_ = false;
+  // Something arrived since the line was (re)opened.
+  bool heard_ = false;
   mutable std::mutex pathMutex_;
   std::string path_;
 

@@ -21,8 +21,10 @@ int main(int argc, char** argv) {
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
   sigaddset(&stopSignals, SIGHUP);
-  // Sent to itself when a strict replay diverged.
+  // Sent to itself when a strict replay diverged, and when the line was
+  // lost for good.
   sigaddset(&stopSignals, SIGUSR1);
+  sigaddset(&stopSignals, SIGUSR2);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
   // A reader of the printed paths that went away must not end the session.
   signal(SIGPIPE, SIG_IGN);
@@ -36,10 +38,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "q7k-emulator: replay: %s\n", message.c_str());
     if (fatal) kill(getpid(), SIGUSR1);
   });
+  emulator.set_warning_callback([](const std::string& what) {
+    std::fprintf(stderr, "q7k-emulator: %s\n", what.c_str());
+  });
+  // Told after the path below, which the line may not outlive.
+  emulator.set_lost_callback(
+      [](const std::string&) { kill(getpid(), SIGUSR2); });
   const std::string path = emulator.Start();
   if (path.empty()) {
     std::fprintf(stderr, "q7k-emulator: %s\n", emulator.error().c_str());
-    return q7k::emu::kExitStartFailed;
+    return q7k::emu::kExitLineFailed;
   }
   std::printf("%s\n", path.c_str());
   std::fflush(stdout);
@@ -47,5 +55,8 @@ int main(int argc, char** argv) {
   int signal = 0;
   sigwait(&stopSignals, &signal);
   emulator.Stop();
-  return signal == SIGUSR1 ? q7k::emu::kExitReplayDiverged : 0;
+  if (signal == SIGUSR1) return q7k::emu::kExitReplayDiverged;
+  if (signal != SIGUSR2) return 0;
+  std::fprintf(stderr, "q7k-emulator: %s\n", emulator.error().c_str());
+  return q7k::emu::kExitLineFailed;
 }

@@ -1,11 +1,13 @@
 #include "options.h"
 
 #include <CLI/CLI.hpp>
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "board_store.h"
 #include "tcp_listener.h"
 
 namespace q7k {
@@ -19,6 +21,18 @@ CLI::Validator MaxLength(size_t n) {
         return "at most " + std::to_string(n) + " characters";
       },
       "TEXT:" + std::to_string(n));
+}
+
+// A range check lets NaN through (every comparison with it is false).
+CLI::Validator Finite() {
+  return CLI::Validator(
+      [](std::string& s) -> std::string {
+        double v = 0;
+        return CLI::detail::lexical_cast(s, v) && std::isfinite(v)
+                   ? std::string()
+                   : "a finite number is needed, not " + s;
+      },
+      "");
 }
 
 CLI::Validator FaultSpec() {
@@ -72,8 +86,10 @@ CLI::Validator BoardFaultSpec() {
   return CLI::Validator(
       [](std::string& s) -> std::string {
         BoardWriteFault f;
-        return ParseBoardFault(s, &f) ? std::string()
-                                      : "expected SLOT,SUBSLOT[,XOR]";
+        if (!ParseBoardFault(s, &f)) return "expected SLOT,SUBSLOT[,XOR]";
+        return BoardStore().Find(f.slot, f.subslot) != nullptr
+                   ? std::string()
+                   : "the instrument has no board at " + s;
       },
       "SLOT,SUBSLOT[,XOR]");
 }
@@ -90,7 +106,8 @@ constexpr const char* kFooter =
     "A second network client is told it is in use and closed.\n"
     "SIGINT or SIGTERM stops the emulator.\n"
     "--replay answers as recorded; the exit code is 2 for a recording that\n"
-    "cannot be read, 3 when --strict stopped at a divergent request.";
+    "cannot be read, 3 when --strict stopped at a divergent request, 1 when\n"
+    "the line cannot be opened (at the start, or again after it was lost).";
 
 }  // namespace
 
@@ -116,7 +133,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv,
       "Serve this serial device instead of a new pseudo-terminal");
   CLI::Option* link =
       app.add_option("--link", o.line.linkPath,
-                     "Keep a symlink to the pseudo-terminal at this path");
+                     "Keep a symlink to the pseudo-terminal at this path")
+          ->excludes(device);
   app.add_option("--listen", o.line.listen,
                  "Serve one network client at a time instead of a line: "
                  "rfc2217://ADDR:PORT (Telnet com-port control) or "
@@ -179,17 +197,19 @@ CommandLine ParseCommandLine(int argc, const char* const* argv,
                  "Answer the first command with a watchdog reset report");
   app.add_option("--capacitance", o.model.test.specimen.capacitance,
                  "Specimen capacitance in farads")
+      ->check(Finite())
       ->capture_default_str();
   app.add_option("--inductance", o.model.test.specimen.inductance,
                  "Specimen inductance in henries (makes it inductive)")
+      ->check(Finite())
       ->capture_default_str();
   app.add_option("--tan-delta", o.model.test.specimen.dissipation,
                  "Specimen dissipation factor")
-      ->check(CLI::Range(0.0, 100.0))
+      ->check(Finite() & CLI::Range(0.0, 100.0))
       ->capture_default_str();
   app.add_option("--line-frequency", o.model.test.lineFrequency,
                  "Mains frequency in hertz")
-      ->check(CLI::Range(1.0, 1000.0))
+      ->check(Finite() & CLI::Range(1.0, 1000.0))
       ->capture_default_str();
   app.add_option("--ranging-polls", rangingPolls,
                  "Result polls that report ranging after a start")

@@ -12,7 +12,9 @@ namespace q7k {
 namespace emu {
 
 // Exit codes besides 0 and CLI11's own for a wrong command line.
-inline constexpr int kExitStartFailed = 1;
+// It could not start (line, trace or board directory), or its line was
+// lost and could not be opened again.
+inline constexpr int kExitLineFailed = 1;
 inline constexpr int kExitBadRecording = 2;
 inline constexpr int kExitReplayDiverged = 3;
 

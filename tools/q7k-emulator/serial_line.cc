@@ -9,6 +9,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
+
+#include "platform/posix_serial_rate.h"
 
 namespace q7k {
 namespace emu {
@@ -18,37 +21,14 @@ std::string Errno(const std::string& what) {
   return what + ": " + std::strerror(errno);
 }
 
-bool MakeRaw(int fd, speed_t speed) {
+bool MakeRaw(int fd) {
   termios tio;
   if (tcgetattr(fd, &tio) != 0) return false;
   cfmakeraw(&tio);
   tio.c_cflag |= CLOCAL | CREAD;
   tio.c_cc[VMIN] = 1;
   tio.c_cc[VTIME] = 0;
-  if (speed != B0) {
-    cfsetispeed(&tio, speed);
-    cfsetospeed(&tio, speed);
-  }
   return tcsetattr(fd, TCSANOW, &tio) == 0;
-}
-
-speed_t SpeedOf(uint32_t baud) {
-  switch (baud) {
-    case 9600:
-      return B9600;
-    case 19200:
-      return B19200;
-    case 38400:
-      return B38400;
-    case 57600:
-      return B57600;
-    case 115200:
-      return B115200;
-    case 230400:
-      return B230400;
-    default:
-      return B0;
-  }
 }
 
 void SetFlags(int fd, bool nonBlocking) {
@@ -71,7 +51,7 @@ bool SerialLine::OpenPseudoTerminal(const std::string& linkPath,
   SetFlags(host, false);
   // Raw from the start, so a host that leaves the settings alone still sees
   // every byte unchanged.
-  MakeRaw(host, B0);
+  MakeRaw(host);
   const char* name = ttyname(host);
   if (name == nullptr) {
     *error = Errno("ttyname");
@@ -110,7 +90,17 @@ bool SerialLine::OpenDevice(const std::string& device, uint32_t baud,
     *error = Errno("open " + device);
     return false;
   }
-  if (isatty(fd)) MakeRaw(fd, SpeedOf(baud));
+  if (isatty(fd)) {
+    MakeRaw(fd);
+    // Any rate: the instrument's 14400, 112500 and 128000 have no Bnnn.
+    const int failed = baud != 0 ? SetArbitraryBitRate(fd, baud) : 0;
+    if (failed != 0) {
+      *error = "set " + std::to_string(baud) + " bit/s on " + device + ": " +
+               std::strerror(failed);
+      ::close(fd);
+      return false;
+    }
+  }
   fd_ = fd;
   path_ = device;
   return true;
