@@ -123,6 +123,7 @@ TEST_F(Q7kCliTest, BadArgumentsGetAMessageAndAnExitStatus) {
       {"frobnicate", 2, "unknown command 'frobnicate'"},
       {"test", 2, "subcommand is required"},
       {"--port 0 version", 2, "--port: Value 0 not in range"},
+      {"--record " + absent + "/r.pcapng version", 2, "no such directory"},
       {"--device '' info", 2, "--device: an empty path names no device"},
       // Failures of the component: its code and text.
       {"loopback --port 9 --device " + absent, 1,

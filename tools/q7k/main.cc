@@ -119,6 +119,13 @@ int main(int argc, char** argv) {
     if (variable != nullptr) globals.record = variable;
   }
   globals.record = AbsolutePath(globals.record);
+  // The component only notes in its trace log that it cannot record, and a
+  // mistyped directory would cost the technician the session's recording.
+  if (!globals.record.empty() && !IsDirectory(SplitPath(globals.record).dir)) {
+    std::fprintf(stderr, "q7k: cannot record to %s: no such directory\n",
+                 globals.record.c_str());
+    return kExitUsage;
+  }
   // The same holds for the port's device, whether given or from Q7K_COM<n>.
   if (!globals.device.empty()) {
     globals.device = AbsoluteDevicePath(globals.device);

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -27,6 +28,11 @@ std::string AbsolutePath(const std::string& path) {
 std::string AbsoluteDevicePath(const std::string& device) {
   if (device.find("://") != std::string::npos) return device;
   return AbsolutePath(device);
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 CurrentDirectory::CurrentDirectory(const std::string& dir) {

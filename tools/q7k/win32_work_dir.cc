@@ -51,6 +51,12 @@ std::string AbsolutePath(const std::string& path) {
 // COMn and \\.\COMn name no file.
 std::string AbsoluteDevicePath(const std::string& device) { return device; }
 
+bool IsDirectory(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 CurrentDirectory::CurrentDirectory(const std::string& dir) {
   // Kept in UTF-16, so that any directory can be returned to; the one asked
   // for comes in the ANSI code page, as the command line and the component

@@ -19,6 +19,9 @@ PathParts SplitPath(const std::string& path);
 // current directory cannot be had.
 std::string AbsolutePath(const std::string& path);
 
+// Whether path names an existing directory.
+bool IsDirectory(const std::string& path);
+
 // A serial device named from the current directory, made absolute so that it
 // still opens once a command has moved elsewhere; network ports and Windows
 // device names stay as they are.
