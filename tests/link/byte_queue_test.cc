@@ -4,11 +4,16 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <numeric>
 #include <vector>
 
 namespace q7k {
 namespace {
+
+std::vector<uint8_t> Sequence(size_t n, uint8_t first = 0) {
+  std::vector<uint8_t> bytes(n);
+  for (size_t i = 0; i < n; ++i) bytes[i] = static_cast<uint8_t>(first + i);
+  return bytes;
+}
 
 // Full, partly taken and cleared queues of the port's size, and the order
 // of long streams through them: CommPortTest.
@@ -34,8 +39,8 @@ TEST(ByteQueueTest, KeepsOrderAcrossManyWraps) {
   std::vector<uint8_t> in;
   std::vector<uint8_t> out;
   for (int round = 0; round < 1000; ++round) {
-    std::vector<uint8_t> chunk(1 + round % 5);
-    std::iota(chunk.begin(), chunk.end(), static_cast<uint8_t>(in.size()));
+    const std::vector<uint8_t> chunk =
+        Sequence(1 + round % 5, static_cast<uint8_t>(in.size()));
     const size_t accepted = q.Push(chunk.data(), chunk.size());
     in.insert(in.end(), chunk.begin(), chunk.begin() + accepted);
 
