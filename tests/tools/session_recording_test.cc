@@ -68,7 +68,7 @@ TEST(SessionRecordingTest, Q7kAskedEachWay) {
       {nullptr, "rec.pcapng", "rec.pcapng", "test run --kv 10"},
       {"env.pcapng", nullptr, "env.pcapng", "info"},
       {"env.pcapng", "rec.pcapng", "rec.pcapng", "info"},  // the hook wins
-      {nullptr, "missing/rec.pcapng", nullptr, "info"},
+      {nullptr, ".", nullptr, "info"},  // a directory: cannot be opened
       {nullptr, "/dev/full", nullptr, "info"},
   };
   for (const auto& c : cases) {
